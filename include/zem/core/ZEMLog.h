@@ -1,0 +1,29 @@
+#ifndef ZEM_CORE_ZEMLOG_H
+#define ZEM_CORE_ZEMLOG_H
+
+#include <zem/core/ZEMExport.h>
+
+// The process-wide log: one numeric level, one output (standard output, standard error or a file).
+namespace ZEM {
+
+// Highest message level written; above 255 is stored as 255, 0 silences everything.
+ZEM_API void SetLogLevel(unsigned level);
+ZEM_API unsigned GetLogLevel();
+
+// 0 standard output, 1 standard error, 2 the file fileName (emptied on opening).
+ZEM_API bool SetLogTarget(unsigned target, const char* fileName);
+ZEM_API unsigned GetLogTarget();
+
+// Writes one printf-style message of the given level and flushes it.
+ZEM_API void LOGL(unsigned level, const char* format, ...) ZEM_PRINTF(2, 3);
+ZEM_API void ERROR(const char* format, ...) ZEM_PRINTF(1, 2);
+ZEM_API void WARNING(const char* format, ...) ZEM_PRINTF(1, 2);
+ZEM_API void LOG(const char* format, ...) ZEM_PRINTF(1, 2);
+ZEM_API void DBG(const char* format, ...) ZEM_PRINTF(1, 2);
+
+// Closes a file target and falls back to standard output.
+ZEM_API void CloseLog();
+
+} // namespace ZEM
+
+#endif

@@ -1,0 +1,6 @@
+#ifndef ZEM_RESOURCE_H
+#define ZEM_RESOURCE_H
+
+// Resources: the resource base, the resource finder and the resource manager.
+
+#endif

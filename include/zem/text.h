@@ -1,0 +1,6 @@
+#ifndef ZEM_TEXT_H
+#define ZEM_TEXT_H
+
+// Text: parse helpers, configuration, string arrays, translation and score tables.
+
+#endif

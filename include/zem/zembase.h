@@ -1,0 +1,12 @@
+#ifndef ZEM_ZEMBASE_H
+#define ZEM_ZEMBASE_H
+
+// The whole library: every public header, through the header of each subsystem.
+#include <zem/core.h>
+#include <zem/graphics.h>
+#include <zem/provider.h>
+#include <zem/resource.h>
+#include <zem/stream.h>
+#include <zem/text.h>
+
+#endif

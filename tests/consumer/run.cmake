@@ -1,0 +1,22 @@
+# Installs the built library into WORK_DIR/prefix, then builds and runs the consumer against it.
+file(REMOVE_RECURSE ${WORK_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
+    RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+    message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "configuring the consumer failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "building the consumer failed")
+endif()
+foreach(program consumer_cmake consumer_pkgconfig)
+    execute_process(COMMAND ${WORK_DIR}/build/${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+    if(rc OR NOT out MATCHES "ZEMBase 0.20.0")
+        message(FATAL_ERROR "${program} did not run: ${rc} ${out}")
+    endif()
+endforeach()

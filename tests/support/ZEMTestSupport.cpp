@@ -1,0 +1,85 @@
+#include "ZEMTestSupport.h"
+
+#include <zem/core/ZEMLog.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace zemtest {
+
+namespace {
+
+std::string MakeTempDir() {
+    std::string pattern = (fs::temp_directory_path() / "zemtest-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return std::string();
+    return pattern;
+}
+
+} // namespace
+
+void TempDirTest::SetUp() {
+    oldCwd_ = fs::current_path().string();
+    oldLevel_ = ZEM::GetLogLevel();
+    dir_ = MakeTempDir();
+    ASSERT_FALSE(dir_.empty());
+    fs::current_path(dir_);
+}
+
+void TempDirTest::TearDown() {
+    ZEM::SetLogLevel(oldLevel_);
+    if (ZEM::GetLogTarget() == 2) ZEM::CloseLog();
+    fs::current_path(oldCwd_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+LogCapture::LogCapture() : oldTarget_(ZEM::GetLogTarget()) {
+    static std::atomic<int> counter{0};
+    path_ = (fs::temp_directory_path() /
+             ("zemlog-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".txt"))
+                .string();
+    ZEM::SetLogTarget(2, path_.c_str());
+}
+
+LogCapture::~LogCapture() {
+    ZEM::SetLogTarget(oldTarget_ == 2 ? 0 : oldTarget_, nullptr);
+    std::remove(path_.c_str());
+}
+
+std::string LogCapture::Text() const { return ReadFile(path_); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string DataPath(const std::string& name) { return std::string(ZEM_TEST_DATA_DIR) + "/" + name; }
+
+int RunTool(const std::string& args, std::string* out) {
+    std::string command = std::string("'") + ZEM_TOOL_PATH + "' " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+    int status = pclose(pipe);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace zemtest

@@ -1,0 +1,54 @@
+#ifndef ZEM_TESTS_ZEMTESTSUPPORT_H
+#define ZEM_TESTS_ZEMTESTSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace zemtest {
+
+// Every test runs in a fresh temporary directory; the working directory and the log level and
+// target are restored afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Absolute path of the temporary directory.
+    const std::string& Dir() const { return dir_; }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+private:
+    std::string dir_;
+    std::string oldCwd_;
+    unsigned oldLevel_ = 0;
+};
+
+// Sends the log to a file for its lifetime and lets a test read what was written.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::string Text() const;
+
+private:
+    std::string path_;
+    unsigned oldTarget_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Directory of checked-in test files (tests/data).
+std::string DataPath(const std::string& name);
+
+// Runs the zem tool with the given argument text (shell syntax); returns its exit status and
+// fills out with its standard output and error.
+int RunTool(const std::string& args, std::string* out = nullptr);
+
+} // namespace zemtest
+
+#endif
