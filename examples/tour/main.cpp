@@ -1,7 +1,7 @@
-// A tour of ZEMBase as a program meets it.
-#include <zem/zembase.h>
+// A tour of ZEMBase as a program meets it. It writes its files into the working directory.
+#include "Tour.h"
 
 int main() {
-    ZEM::LOG("ZEMBase %s (%d)\n", ZEM::Versiont(), ZEM::Versioni());
+    TourCore();
     return 0;
 }

@@ -1,0 +1,7 @@
+#ifndef ZEM_EXAMPLES_TOUR_H
+#define ZEM_EXAMPLES_TOUR_H
+
+// Each stop of the tour shows one area of the library; they run in order in the working directory.
+void TourCore();
+
+#endif
