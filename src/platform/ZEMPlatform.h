@@ -3,18 +3,161 @@
 
 // The one place where paths meet the operating system. Nothing else in the library calls the
 // system's file, directory or environment functions directly.
+//
+// Every path argument may use '\' or '/' as separator; a null path is refused (false, null or
+// ATTR_INVALID). Paths that the layer reports (working directory, executable, folders, mount
+// points) are in the system's own form, e.g. /home/me/game. The names stay clear of the Win32
+// macros (CopyFile, MoveFile, ...) so that a Win32 implementation may include <windows.h>.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace ZEM {
 namespace Platform {
+
+// ---- Paths ----
+
+// The separator of the paths that the library builds.
+constexpr char SEPARATOR = '/';
+
+// Both '/' and '\' end a path component.
+inline bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // The path as the system takes it: '\' and '/' are both separators.
 std::string NativePath(const char* path);
 
 // fopen on the native form of the path; null for a null path.
 FILE* OpenFile(const char* path, const char* mode);
+
+// ---- Attributes and status ----
+
+// Attribute bits, with the values of the original platform.
+constexpr unsigned ATTR_HIDDEN = 0x2;     // the name begins with '.' (but is not "." or "..")
+constexpr unsigned ATTR_DIRECTORY = 0x10; // a directory (symbolic links are followed)
+constexpr unsigned ATTR_NORMAL = 0x80;    // none of the others: a plain file
+constexpr unsigned ATTR_INVALID = 0xFFFFFFFFu;
+
+// Attribute bits of an existing file or directory; ATTR_INVALID when it cannot be reached.
+unsigned Attributes(const char* path);
+
+// True when the last component of the path names a hidden entry (".x", not "." or "..").
+bool IsHiddenName(const char* name);
+
+// Mode bits as reported by the file status (st_mode & 0xFFFF).
+constexpr uint32_t MODE_DIRECTORY = 0x4000;
+constexpr uint32_t MODE_REGULAR = 0x8000;
+constexpr uint32_t MODE_TYPE_MASK = 0xF000;
+
+struct FileStatus {
+    uint32_t mode = 0;  // st_mode & 0xFFFF: type (MODE_*) and access bits
+    uint64_t size = 0;  // size in bytes
+    uint32_t mtime = 0; // modification time, seconds since 1970-01-01 UTC (32-bit wrap)
+};
+
+// File status by path (symbolic links followed); false when the path cannot be reached.
+bool Status(const char* path, FileStatus& status);
+
+// ---- File operations ----
+
+// Deletes one file (not a directory).
+bool RemoveFile(const char* path);
+
+// Moves or renames a file or directory. Fails when `to` exists (never replaces it). Across file
+// systems a regular file is copied (mode and date kept) and the source deleted; the move then
+// fails as a whole, leaving no partial target, when either step fails.
+bool MovePath(const char* from, const char* to);
+
+// Moves or renames, replacing an existing `to` atomically: `to` is never lost, whatever fails.
+// Across file systems the copy goes to a temporary file beside `to` and is then renamed over it.
+bool MoveReplace(const char* from, const char* to);
+
+// Copies a regular file (mode and modification date kept). With failIfExists an existing `to`
+// makes it fail (exclusive create); otherwise `to` is overwritten. A copy of a file onto itself
+// (the same file under any name) is refused and leaves it untouched.
+bool CopyRegularFile(const char* from, const char* to, bool failIfExists);
+
+// Creates one directory level (mode 0777 before the umask).
+bool MakeDirectory(const char* path);
+
+// ---- Pattern search ----
+
+// One entry found by a search.
+struct FindEntry {
+    std::string name;        // the bare name, without the directory
+    unsigned attributes = 0; // ATTR_* bits (ATTR_DIRECTORY, ATTR_HIDDEN, or ATTR_NORMAL)
+};
+
+// A search of one directory by pattern: the last path component may hold '*' (any run of
+// characters) and '?' (one character), matched ASCII case-insensitively; "*.*" matches every name.
+// "." and ".." are reported like any other entry, in the order the system lists the directory.
+// "data/*.png" searches data, "*" the working directory, "/*" the root.
+class Search {
+public:
+    Search() = default;
+    ~Search();
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
+
+    // Starts a search and gives its first entry; false when the directory cannot be read or
+    // nothing matches (the search is then closed). A running search is closed first.
+    bool First(const char* pattern, FindEntry& entry);
+    // The next entry; false when there are no more.
+    bool Next(FindEntry& entry);
+    // Ends the search (also done by the destructor and by a failed First or Next).
+    void Close();
+
+private:
+    void* dir_ = nullptr; // the open directory stream
+    std::string dirPath_; // directory being searched, with a trailing separator (or empty)
+    std::string pattern_; // the pattern of the last component
+};
+
+// Whether a name matches a search pattern as described for Search.
+bool MatchPattern(const char* pattern, const char* name);
+
+// ---- Process ----
+
+// The working directory.
+bool GetCurrentDir(std::string& dir);
+bool SetCurrentDir(const char* path);
+
+// Full path of the running program's executable (/proc/self/exe), not of this library.
+bool ExecutablePath(std::string& path);
+
+// ---- Drives ----
+
+// Drive types, with the values of the original platform.
+constexpr unsigned DRIVE_TYPE_NO_ROOT = 1;
+constexpr unsigned DRIVE_TYPE_CDROM = 5;
+
+// Bit mask of the drives (bit 0 = A:); there are none on POSIX, so 0.
+unsigned DriveMask();
+// Type of the drive whose root is given; DRIVE_TYPE_NO_ROOT on POSIX.
+unsigned DriveTypeOf(const char* root);
+
+// Mount points of the mounted CD/DVD file systems (iso9660, udf), in the order the system lists
+// them; empty when there are none or the system does not tell.
+std::vector<std::string> OpticalMounts();
+
+// ---- User folders ----
+
+enum class UserFolder { DOCUMENTS, APP_DATA };
+
+// Outcome of a user folder lookup.
+enum class FolderLookup {
+    FOUND,       // the folder is in `path`
+    NO_VALUE,    // the user has no such folder: asking again gives the same answer
+    UNAVAILABLE, // the user's settings cannot be read now (e.g. no home): ask again later
+};
+
+// The user's documents folder (XDG_DOCUMENTS_DIR from the environment, else from
+// ~/.config/user-dirs.dirs, else $HOME/Documents when it exists) or application-data folder
+// ($XDG_DATA_HOME, else $HOME/.local/share). Not cached here.
+FolderLookup FindUserFolder(UserFolder folder, std::string& path);
 
 } // namespace Platform
 } // namespace ZEM

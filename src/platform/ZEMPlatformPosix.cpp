@@ -1,7 +1,199 @@
 #include "platform/ZEMPlatform.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <mntent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
 namespace ZEM {
 namespace Platform {
+
+namespace {
+
+// Buffer of one read/write round of a file copy.
+constexpr size_t COPY_CHUNK = 64 * 1024;
+
+bool IsSet(const char* s) {
+    return s && *s;
+}
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// The directory part of a native path, with its trailing '/', or "" for a bare name.
+std::string DirectoryPart(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool CopyContents(int in, int out) {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
+    if (!buffer) return false;
+    for (;;) {
+        ssize_t n = read(in, buffer.get(), COPY_CHUNK);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!WriteAll(out, buffer.get(), size_t(n))) return false;
+    }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Copies the regular file `from` to `to` (both native). With createNew, `to` must not exist; a
+// target that this call created is removed again when the copy fails. Otherwise `to` is
+// overwritten, unless it is `from` itself.
+bool CopyNative(const std::string& from, const std::string& to, bool createNew) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat src;
+    if (fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
+        close(in);
+        return false;
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : 0);
+    int out = open(to.c_str(), flags, src.st_mode & 07777);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    // The target is truncated only once it is known not to be the source.
+    struct stat dst;
+    bool ok = fstat(out, &dst) == 0 && !SameFile(src, dst) && ftruncate(out, 0) == 0 &&
+              CopyContents(in, out);
+    if (ok) {
+        struct timespec times[2] = {src.st_atim, src.st_mtim};
+        futimens(out, times);
+    }
+    close(in);
+    if (close(out) != 0) ok = false;
+    if (!ok && createNew) unlink(to.c_str());
+    return ok;
+}
+
+// A name beside `to` that no file bears yet, created empty; "" when none could be made.
+std::string CreateTempBeside(const std::string& to) {
+    std::string pattern = DirectoryPart(to) + ".zem-move-XXXXXX";
+    int fd = mkstemp(&pattern[0]);
+    if (fd < 0) return std::string();
+    close(fd);
+    return pattern;
+}
+
+// A move between file systems: copy, then delete the source. Regular files only, as a rename of
+// a directory across file systems is not offered either.
+bool MoveAcross(const std::string& from, const std::string& to, bool replace) {
+    std::string fromDir = DirectoryPart(from);
+    if (access(fromDir.empty() ? "." : fromDir.c_str(), W_OK) != 0) return false;
+    if (!replace) {
+        if (!CopyNative(from, to, true)) return false;
+        if (unlink(from.c_str()) == 0) return true;
+        unlink(to.c_str());
+        return false;
+    }
+    std::string temp = CreateTempBeside(to);
+    if (temp.empty()) return false;
+    // The temporary file exists now; CopyNative in overwrite mode fills it.
+    struct stat src;
+    if (stat(from.c_str(), &src) != 0 || !CopyNative(from, temp, false) ||
+        chmod(temp.c_str(), src.st_mode & 07777) != 0 || rename(temp.c_str(), to.c_str()) != 0) {
+        unlink(temp.c_str());
+        return false;
+    }
+    return unlink(from.c_str()) == 0;
+}
+
+bool ReadEnvPath(const char* name, std::string& path) {
+    const char* value = getenv(name);
+    // Relative values are invalid by the XDG rules and are ignored.
+    if (!value || value[0] != '/') return false;
+    path = value;
+    return true;
+}
+
+// The value of `key` in an xdg user-dirs file: KEY="$HOME/dir" or KEY="/abs/dir".
+bool ReadUserDirsFile(const std::string& file, const char* key, const std::string& home,
+                      std::string& path) {
+    FILE* f = fopen(file.c_str(), "r");
+    if (!f) return false;
+    const size_t keyLength = strlen(key);
+    char line[1024];
+    bool found = false;
+    while (!found && fgets(line, sizeof(line), f)) {
+        const char* p = line;
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (strncmp(p, key, keyLength) != 0 || p[keyLength] != '=' || p[keyLength + 1] != '"')
+            continue;
+        p += keyLength + 2;
+        std::string value;
+        if (strncmp(p, "$HOME", 5) == 0 && (p[5] == '/' || p[5] == '"')) {
+            value = home;
+            p += 5;
+        } else if (*p != '/') {
+            continue;
+        }
+        for (; *p && *p != '"'; ++p) {
+            if (*p == '\\' && p[1]) ++p;
+            value += *p;
+        }
+        if (*p != '"') continue;
+        path = value;
+        found = true;
+    }
+    fclose(f);
+    return found;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+FolderLookup FindDocuments(std::string& path) {
+    if (ReadEnvPath("XDG_DOCUMENTS_DIR", path)) return FolderLookup::FOUND;
+    const char* home = getenv("HOME");
+    if (!IsSet(home)) return FolderLookup::UNAVAILABLE;
+    std::string config;
+    if (!ReadEnvPath("XDG_CONFIG_HOME", config)) config = std::string(home) + "/.config";
+    if (ReadUserDirsFile(config + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR", home, path))
+        return FolderLookup::FOUND;
+    std::string documents = std::string(home) + "/Documents";
+    if (!IsDirectory(documents)) return FolderLookup::NO_VALUE;
+    path = documents;
+    return FolderLookup::FOUND;
+}
+
+FolderLookup FindAppData(std::string& path) {
+    if (ReadEnvPath("XDG_DATA_HOME", path)) return FolderLookup::FOUND;
+    const char* home = getenv("HOME");
+    if (!IsSet(home)) return FolderLookup::UNAVAILABLE;
+    path = std::string(home) + "/.local/share";
+    return FolderLookup::FOUND;
+}
+
+} // namespace
 
 std::string NativePath(const char* path) {
     std::string native = path ? path : "";
@@ -14,6 +206,197 @@ std::string NativePath(const char* path) {
 FILE* OpenFile(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
     return fopen(NativePath(path).c_str(), mode);
+}
+
+bool IsHiddenName(const char* name) {
+    if (!name) return false;
+    size_t end = strlen(name);
+    while (end > 0 && IsSeparator(name[end - 1]))
+        --end;
+    size_t start = end;
+    while (start > 0 && !IsSeparator(name[start - 1]))
+        --start;
+    size_t length = end - start;
+    if (length == 0 || name[start] != '.') return false;
+    return !(length == 1 || (length == 2 && name[start + 1] == '.'));
+}
+
+unsigned Attributes(const char* path) {
+    if (!path) return ATTR_INVALID;
+    struct stat st;
+    if (stat(NativePath(path).c_str(), &st) != 0) return ATTR_INVALID;
+    unsigned attributes = S_ISDIR(st.st_mode) ? ATTR_DIRECTORY : 0;
+    if (IsHiddenName(path)) attributes |= ATTR_HIDDEN;
+    return attributes ? attributes : ATTR_NORMAL;
+}
+
+bool Status(const char* path, FileStatus& status) {
+    if (!path) return false;
+    struct stat st;
+    if (stat(NativePath(path).c_str(), &st) != 0) return false;
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    return true;
+}
+
+bool RemoveFile(const char* path) {
+    if (!path) return false;
+    return unlink(NativePath(path).c_str()) == 0;
+}
+
+bool MovePath(const char* from, const char* to) {
+    if (!from || !to) return false;
+    const std::string f = NativePath(from), t = NativePath(to);
+    if (renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+        // A file system without the no-replace flag: test, then rename.
+        struct stat st;
+        if (lstat(t.c_str(), &st) == 0) return false;
+        if (rename(f.c_str(), t.c_str()) == 0) return true;
+        error = errno;
+    }
+    return error == EXDEV && MoveAcross(f, t, false);
+}
+
+bool MoveReplace(const char* from, const char* to) {
+    if (!from || !to) return false;
+    const std::string f = NativePath(from), t = NativePath(to);
+    if (rename(f.c_str(), t.c_str()) == 0) return true;
+    return errno == EXDEV && MoveAcross(f, t, true);
+}
+
+bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {
+    if (!from || !to) return false;
+    return CopyNative(NativePath(from), NativePath(to), failIfExists);
+}
+
+bool MakeDirectory(const char* path) {
+    if (!path) return false;
+    return mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+bool MatchPattern(const char* pattern, const char* name) {
+    if (!pattern || !name) return false;
+    if (strcmp(pattern, "*.*") == 0) return true;
+    // Greedy match with one backtrack point: the last '*' seen.
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || (*pattern && LowerAscii(*pattern) == LowerAscii(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == 0;
+}
+
+Search::~Search() {
+    Close();
+}
+
+void Search::Close() {
+    if (dir_) closedir(static_cast<DIR*>(dir_));
+    dir_ = nullptr;
+}
+
+bool Search::First(const char* pattern, FindEntry& entry) {
+    Close();
+    if (!pattern) return false;
+    const std::string native = NativePath(pattern);
+    dirPath_ = DirectoryPart(native);
+    pattern_ = native.substr(dirPath_.size());
+    if (pattern_.empty()) return false;
+    dir_ = opendir(dirPath_.empty() ? "." : dirPath_.c_str());
+    return dir_ && Next(entry);
+}
+
+bool Search::Next(FindEntry& entry) {
+    DIR* dir = static_cast<DIR*>(dir_);
+    if (!dir) return false;
+    while (struct dirent* found = readdir(dir)) {
+        if (!MatchPattern(pattern_.c_str(), found->d_name)) continue;
+        bool isDir = found->d_type == DT_DIR;
+        if (found->d_type == DT_UNKNOWN || found->d_type == DT_LNK) {
+            isDir = IsDirectory(dirPath_ + found->d_name);
+        }
+        entry.name = found->d_name;
+        entry.attributes = isDir ? ATTR_DIRECTORY : 0;
+        if (IsHiddenName(found->d_name)) entry.attributes |= ATTR_HIDDEN;
+        if (entry.attributes == 0) entry.attributes = ATTR_NORMAL;
+        return true;
+    }
+    Close();
+    return false;
+}
+
+bool GetCurrentDir(std::string& dir) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (getcwd(&buffer[0], buffer.size())) {
+            dir.assign(buffer.c_str());
+            return true;
+        }
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return false;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool SetCurrentDir(const char* path) {
+    if (!IsSet(path)) return false;
+    return chdir(NativePath(path).c_str()) == 0;
+}
+
+bool ExecutablePath(std::string& path) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        ssize_t n = readlink("/proc/self/exe", &buffer[0], buffer.size());
+        if (n < 0) return false;
+        if (size_t(n) < buffer.size()) {
+            path.assign(buffer.data(), size_t(n));
+            return true;
+        }
+        if (buffer.size() > (1u << 20)) return false;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+unsigned DriveMask() {
+    return 0;
+}
+
+unsigned DriveTypeOf(const char*) {
+    return DRIVE_TYPE_NO_ROOT;
+}
+
+std::vector<std::string> OpticalMounts() {
+    std::vector<std::string> mounts;
+    FILE* table = setmntent("/proc/self/mounts", "r");
+    if (!table) return mounts;
+    struct mntent entry;
+    char strings[4096];
+    while (getmntent_r(table, &entry, strings, sizeof(strings))) {
+        if (strcmp(entry.mnt_type, "iso9660") == 0 || strcmp(entry.mnt_type, "udf") == 0) {
+            mounts.push_back(entry.mnt_dir);
+        }
+    }
+    endmntent(table);
+    return mounts;
+}
+
+FolderLookup FindUserFolder(UserFolder folder, std::string& path) {
+    return folder == UserFolder::DOCUMENTS ? FindDocuments(path) : FindAppData(path);
 }
 
 } // namespace Platform
