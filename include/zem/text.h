@@ -2,5 +2,6 @@
 #define ZEM_TEXT_H
 
 // Text: parse helpers, configuration, string arrays, translation and score tables.
+#include <zem/text/ZEMParse.h>
 
 #endif
