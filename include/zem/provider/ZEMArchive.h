@@ -1,0 +1,142 @@
+#ifndef ZEM_PROVIDER_ZEMARCHIVE_H
+#define ZEM_PROVIDER_ZEMARCHIVE_H
+
+#include <zem/core/ZEMExport.h>
+#include <zem/provider/ZEMFileProvider.h>
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The base of the archive formats: a provider whose items are the members of one archive file.
+// The archive file is opened by path for each operation and never held open in between; member
+// streams open the file by themselves and outlive the archive object.
+class ZEM_API ZEMArchive : public ZEMFileProvider {
+public:
+    // One member of the directory.
+    struct ArchiveEntry : ZEMSortableItem {
+        char* name = nullptr; // as stored in the directory, owned
+        uint32_t size = 0;    // length in bytes
+        uint32_t offset = 0;  // absolute position of the first byte in the archive file
+        uint32_t date = 0;    // seconds since 1970-01-01 00:00 UTC; 0 when the format has none
+    };
+
+    // Called by AddFiles after each source: its position in the list given and the new member's
+    // storage index, or 0xFFFFFFFF when that source was not added.
+    using AddCallback = std::function<void(unsigned position, unsigned index)>;
+
+    // Format number of the file at path from its first bytes: 0 unknown or unreadable, 1 ZEM,
+    // 2 PAK, 4 BIFF, 5 (size rule), 6 Ensemble, 7 "rass", 8 ZIP.
+    static int FindArchiveFormat(const char* path);
+    // A new, opened archive for formats 1 and 2 (owned by the caller); null otherwise or when it
+    // cannot be opened.
+    static ZEMArchive* OpenArchive(const char* path);
+
+    explicit ZEMArchive(int format);
+    ~ZEMArchive() override;
+    ZEMArchive(const ZEMArchive&) = delete;
+    ZEMArchive& operator=(const ZEMArchive&) = delete;
+
+    // Absolute path of the archive file; null when closed.
+    const char* Name() const override { return archivePath; }
+    unsigned NbFiles() const override { return static_cast<unsigned>(entries.size()); }
+    // The member of that name (exact bytes) as a new stream; null when there is none.
+    ZEMResFile* OpenFile(const char* name) const override;
+    ZEMResFile* OpenFile(const iterator& it) const override;
+    bool CopyFile(const char* name, const char* destPath) const override;
+    void PrintInfo() const override;
+
+    const char* FileName(unsigned index) const override { return entries[index]->name; }
+    unsigned FileSize(unsigned index) const override { return entries[index]->size; }
+    unsigned long FileDate(unsigned index) const override { return entries[index]->date; }
+    bool FileAccess(unsigned, unsigned) const override { return true; }
+    bool IsFileHidden(unsigned) const override { return false; }
+    bool IsFile(unsigned) const override { return true; }
+    bool IsFileLink(unsigned) const override { return false; }
+    bool IsFileDir(unsigned) const override { return false; }
+    int CompareFunc(const ZEMSortableItem* a, const ZEMSortableItem* b) const override;
+    ZEMSortableItem* GetItem(unsigned index) const override { return entries[index]; }
+
+    // A constant description of the format.
+    virtual const char* FormatInfo() const = 0;
+    // Writes a new, empty archive at path (which must not exist) and opens it.
+    virtual bool Create(const char* path) = 0;
+    // Forgets the archive: no path, no entries.
+    virtual void Close();
+    // A new read-only stream over the member's bytes (owned by the caller); null when index is
+    // out of range or the member cannot be opened (an empty member cannot).
+    virtual ZEMResFile* OpenResFile(unsigned index) const;
+    // Appends the disk file srcPath as a member named after the last path component of storeName
+    // (of srcPath when storeName is null); the new storage index, 0xFFFFFFFF on failure.
+    virtual unsigned AddFile(const char* srcPath, const char* storeName);
+    // Storage index of the first member named exactly name; 0xFFFFFFFF when there is none.
+    virtual unsigned FindFile(const char* name) const;
+    // Removes a member; the later members move down one storage index.
+    virtual bool RemoveFile(unsigned index);
+    // Renames a member after the last path component of newName.
+    virtual bool RenameFile(unsigned index, const char* newName);
+    // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
+    virtual bool UpdateFile(unsigned index, const char* srcPath);
+    // Writes a member's bytes to the disk file destPath; true when all were written.
+    virtual bool ExtractFile(unsigned index, const char* destPath) const;
+    // Extracts every member into the existing directory destDir, creating the subdirectories
+    // that member names hold; names that are absolute or climb out with ".." are skipped.
+    virtual bool ExtractAll(const char* destDir) const;
+    // Sum of the member sizes (32-bit).
+    virtual unsigned TotalSize() const;
+
+    // Appends many disk files at once and writes the directory a single time, which keeps
+    // building large archives linear. storeNames may be null, and so may any of its entries
+    // (the source's base name is stored then). Members are appended in the order given; a source
+    // that cannot be added is skipped. Returns the number of members added.
+    unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
+                      const AddCallback& onFile = AddCallback());
+    // Writes the directory at the end of the member data, then the header, into file (an archive
+    // open for writing); true when every byte was written.
+    bool WriteDirectory(ZEMResFile& file) const;
+    // Dumps the directory as a table to the log.
+    void PrintContent() const;
+
+protected:
+    // Sets the archive's path, made absolute against the working directory; an empty or null
+    // path keeps the old one.
+    void SetName(const char* path);
+    // Must follow every change of entries or of an entry's name: drops the lookup index.
+    void EntriesChanged() { nameIndexValid = false; }
+
+    // What a format tells the shared code about its files.
+    virtual unsigned NameLength() const = 0; // longest name a record holds
+    virtual unsigned RecordSize() const = 0; // bytes per directory record
+    virtual bool StoresDates() const = 0;    // whether members keep their source's date
+    // The 12-byte header for a directory at dirOffset with count records.
+    virtual void EncodeHeader(uint8_t* out, uint32_t dirOffset, uint32_t count) const = 0;
+    // One directory record.
+    virtual void EncodeRecord(const ArchiveEntry& entry, uint8_t* out) const = 0;
+    // Fills entry from one directory record; false when its name cannot be allocated.
+    virtual bool DecodeRecord(const uint8_t* in, ArchiveEntry& entry) const = 0;
+
+    // Shared by the formats' Create: writes an empty archive and opens it.
+    bool CreateEmpty(const char* path);
+    // Shared by the formats' Open: reads count records from file's position and, when all are
+    // there, replaces the directory with them (the object is unchanged otherwise).
+    bool LoadDirectory(ZEMResFile& file, uint32_t count, const char* path);
+
+    char* archivePath = nullptr;
+    std::vector<ArchiveEntry*> entries;
+    int format;
+    uint32_t dataEnd = 0;
+
+private:
+    bool MakeEntry(const char* srcPath, const char* storeName, ArchiveEntry*& entry,
+                   ZEMResFile*& source) const;
+    bool Rebuild(unsigned index, const char* srcPath);
+    void ClearEntries();
+
+    // Lookup index: every distinct name and the lowest storage index that bears it.
+    mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
+    mutable bool nameIndexValid = false;
+};
+
+#endif
