@@ -2,5 +2,9 @@
 #define ZEM_STREAM_H
 
 // Streams: the stream interface, disk files, memory blocks and file ranges.
+#include <zem/stream/ZEMFile.h>
+#include <zem/stream/ZEMMemFile.h>
+#include <zem/stream/ZEMPackFile.h>
+#include <zem/stream/ZEMResFile.h>
 
 #endif

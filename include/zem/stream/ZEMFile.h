@@ -1,0 +1,41 @@
+#ifndef ZEM_STREAM_ZEMFILE_H
+#define ZEM_STREAM_ZEMFILE_H
+
+#include <zem/stream/ZEMResFile.h>
+
+#include <cstdio>
+
+// A stream over a disk file, opened without line-end translation. Paths may use '\' or '/'.
+class ZEM_API ZEMFile : public ZEMResFile {
+public:
+    // Starts closed, then opens name with mode; check IsOK().
+    ZEMFile(const char* name, unsigned mode);
+    ~ZEMFile() override;
+
+    // Opens name with READ, WRITE and the TRUNCATE, CREATE and APPEND options; read/write
+    // creates a missing file. A null or empty name fails and leaves an open file open.
+    bool Open(const char* name, unsigned mode);
+
+    // Closes the file; state ST_CLOSED.
+    void Close() override;
+    // The runtime's end-of-file indicator; false when no file is open.
+    bool Eof() const override;
+    bool Seek(int offset, int whence) override;
+    void SeekStart() override;
+    void SeekEnd() override;
+    // Current offset; 0 when no file is open, 0xFFFFFFFF when the position cannot be told.
+    unsigned GetPos() const override;
+    void Flush() override;
+    unsigned GetLine(char* buffer, unsigned size, char terminator) override;
+    unsigned GetLine(ZEMString& line, unsigned size, char terminator) override;
+    unsigned Read(void* buffer, unsigned size) override;
+    unsigned Write(const void* buffer, unsigned size) override;
+    void PrintInfo() const override;
+
+private:
+    bool Readable() const { return state == ST_OK && (mode & READ) && handle; }
+
+    FILE* handle = nullptr; // null when closed
+};
+
+#endif

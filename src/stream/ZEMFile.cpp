@@ -1,0 +1,157 @@
+#include <zem/core/ZEMLog.h>
+#include <zem/stream/ZEMFile.h>
+
+#include "platform/ZEMPlatform.h"
+#include "stream/ZEMLineScan.h"
+
+namespace {
+
+// The runtime mode for the open mode; null for access 0. Always binary.
+const char* RuntimeMode(unsigned mode) {
+    const unsigned access = mode & (ZEMResFile::READ | ZEMResFile::WRITE);
+    const bool append = mode & ZEMResFile::APPEND;
+    switch (access) {
+    case ZEMResFile::READ:
+        return "rb";
+    case ZEMResFile::WRITE:
+        return append ? "ab" : "wb";
+    case ZEMResFile::READ | ZEMResFile::WRITE:
+        if (append) return "a+b";
+        return (mode & ZEMResFile::TRUNCATE) ? "w+b" : "r+b";
+    default:
+        return nullptr;
+    }
+}
+
+bool Exists(const char* name) {
+    FILE* probe = ZEM::Platform::OpenFile(name, "rb");
+    if (!probe) return false;
+    fclose(probe);
+    return true;
+}
+
+} // namespace
+
+ZEMFile::ZEMFile(const char* name, unsigned mode) {
+    Open(name, mode);
+}
+
+ZEMFile::~ZEMFile() {
+    ZEMFile::Close();
+}
+
+bool ZEMFile::Open(const char* fileName, unsigned openMode) {
+    if (!fileName || !*fileName) return false;
+    Close();
+    state = ST_OK;
+    name = CopyName(fileName);
+    mode = uint8_t(openMode & (READ | WRITE));
+    const char* runtimeMode = RuntimeMode(openMode);
+    if (!runtimeMode) {
+        state = ST_BAD_MODE;
+        ZEM::DBG("File: bad open mode (%s)\n", fileName);
+        return false;
+    }
+    if ((mode & WRITE) && (openMode & CREATE) && Exists(fileName)) {
+        state = ST_OPEN_ERROR;
+        ZEM::DBG("File: open error: file already exists (CREATE) %s\n", fileName);
+        return false;
+    }
+    handle = ZEM::Platform::OpenFile(fileName, runtimeMode);
+    if (!handle && mode == (READ | WRITE) && std::strcmp(runtimeMode, "r+b") == 0) {
+        runtimeMode = "w+b";
+        handle = ZEM::Platform::OpenFile(fileName, runtimeMode);
+    }
+    if (!handle) {
+        state = ST_OPEN_ERROR;
+        ZEM::DBG("File: Can not open %s in mode '%s'\n", fileName, runtimeMode);
+        return false;
+    }
+    eof = feof(handle);
+    return true;
+}
+
+void ZEMFile::Close() {
+    ZEMResFile::Close();
+    if (!handle) return;
+    fclose(handle);
+    handle = nullptr;
+}
+
+bool ZEMFile::Eof() const {
+    return handle && feof(handle);
+}
+
+bool ZEMFile::Seek(int offset, int whence) {
+    if (!handle) return false;
+    clearerr(handle);
+    state = fseek(handle, offset, whence) == 0 ? ST_OK : ST_SEEK_ERROR;
+    eof = feof(handle);
+    return state == ST_OK;
+}
+
+void ZEMFile::SeekStart() {
+    Seek(0, SEEK_SET);
+}
+
+void ZEMFile::SeekEnd() {
+    Seek(0, SEEK_END);
+}
+
+unsigned ZEMFile::GetPos() const {
+    return handle ? unsigned(ftell(handle)) : 0;
+}
+
+void ZEMFile::Flush() {
+    if (handle) fflush(handle);
+}
+
+unsigned ZEMFile::Read(void* buffer, unsigned size) {
+    if (!Readable() || !buffer || size == 0) return 0;
+    const size_t got = fread(buffer, 1, size, handle);
+    if (got < size) state = ST_READ_END;
+    eof = feof(handle);
+    return unsigned(got);
+}
+
+unsigned ZEMFile::Write(const void* buffer, unsigned size) {
+    if (state != ST_OK || !(mode & WRITE) || !handle || !buffer || size == 0) return 0;
+    const size_t put = fwrite(buffer, 1, size, handle);
+    if (put < size) state = ST_WRITE_END;
+    eof = feof(handle);
+    return unsigned(put);
+}
+
+unsigned ZEMFile::GetLine(char* buffer, unsigned size, char terminator) {
+    if (!Readable() || eof || size == 0 || !buffer) return 0;
+    ZEM::Stream::LineScan scan =
+        ZEM::Stream::ScanFile(handle, ZEM::Stream::NO_LIMIT, size - 1, terminator, buffer);
+    eof = feof(handle);
+    // Nothing consumed: the data had ended, or there was no room to read into.
+    if (scan.consumed == 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    ZEM::Stream::DropCarriageReturn(buffer, scan.stored, terminator);
+    buffer[scan.stored] = '\0';
+    return unsigned(scan.stored + 1);
+}
+
+unsigned ZEMFile::GetLine(ZEMString& line, unsigned size, char terminator) {
+    if (!Readable() || size == 0 || eof) return 0;
+    const uint64_t limit = size == 0xFFFFFFFFu ? ZEM::Stream::NO_LIMIT : size;
+    FILE* file = handle;
+    const uint64_t consumed = ZEM::Stream::ScanLine(
+        line, limit, terminator, [file, terminator](char* out, uint64_t maxConsume, uint64_t room) {
+            return ZEM::Stream::ScanFile(file, maxConsume, room, terminator, out);
+        });
+    eof = feof(handle);
+    return unsigned(consumed);
+}
+
+void ZEMFile::PrintInfo() const {
+    ZEM::LOG("File info : %s\nFILE* : %p\nMode  : %d (", Printable(name),
+             static_cast<void*>(handle), mode);
+    ZEM::LOG("%s)\nState : %d (", ModeText(mode), state);
+    ZEM::LOG("%s)\nEOF   : %s\n", StateText(state), YesNo(eof));
+}

@@ -1,0 +1,93 @@
+#include "stream/ZEMLineScan.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ZEM {
+namespace Stream {
+
+namespace {
+
+// The bytes that the runtime has buffered and not yet handed out; what getc_unlocked would
+// deliver next without a system call. Other runtimes scan byte by byte through getc.
+size_t Buffered(FILE* file, const uint8_t*& next) {
+#if defined(__GLIBC__)
+    next = reinterpret_cast<const uint8_t*>(file->_IO_read_ptr);
+    return file->_IO_read_ptr < file->_IO_read_end ? size_t(file->_IO_read_end - file->_IO_read_ptr)
+                                                   : 0;
+#else
+    (void)file;
+    next = nullptr;
+    return 0;
+#endif
+}
+
+void Skip(FILE* file, size_t n) {
+#if defined(__GLIBC__)
+    file->_IO_read_ptr += n;
+#else
+    (void)file;
+    (void)n;
+#endif
+}
+
+} // namespace
+
+LineScan ScanMemory(const uint8_t* data, uint64_t avail, uint64_t maxConsume, uint64_t maxStore,
+                    char terminator, char* out) {
+    LineScan scan;
+    const size_t window = size_t(std::min({avail, maxConsume, maxStore}));
+    if (window == 0) return scan;
+    const void* hit = std::memchr(data, static_cast<unsigned char>(terminator), window);
+    scan.stored = hit ? uint64_t(static_cast<const uint8_t*>(hit) - data) : window;
+    scan.consumed = hit ? scan.stored + 1 : scan.stored;
+    std::memcpy(out, data, size_t(scan.stored));
+    return scan;
+}
+
+LineScan ScanFile(FILE* file, uint64_t maxConsume, uint64_t maxStore, char terminator, char* out) {
+    LineScan scan;
+    while (scan.consumed < maxConsume && scan.stored < maxStore) {
+        const uint8_t* next = nullptr;
+        if (size_t avail = Buffered(file, next)) {
+            LineScan part = ScanMemory(next, avail, maxConsume - scan.consumed,
+                                       maxStore - scan.stored, terminator, out + scan.stored);
+            Skip(file, size_t(part.consumed));
+            scan.consumed += part.consumed;
+            scan.stored += part.stored;
+            if (part.consumed > part.stored) break; // the terminator
+            continue;
+        }
+        int c = getc_unlocked(file);
+        if (c == EOF) break;
+        scan.consumed++;
+        if (c == static_cast<unsigned char>(terminator)) break;
+        out[scan.stored++] = static_cast<char>(c);
+    }
+    return scan;
+}
+
+bool DropCarriageReturn(char* buffer, uint64_t& stored, char terminator) {
+    if (terminator != '\n' || stored == 0 || buffer[stored - 1] != '\r') return false;
+    stored--;
+    return true;
+}
+
+bool DropCarriageReturn(ZEMString& line, char terminator) {
+    const unsigned length = line.Length();
+    if (terminator != '\n' || length == 0) return false;
+    const char* text = line;
+    if (text[length - 1] != '\r') return false;
+    line.Delete(length - 1, 1);
+    return true;
+}
+
+void AppendBytes(ZEMString& line, char* chunk, uint64_t n) {
+    char* end = std::remove(chunk, chunk + n, '\0');
+    if (end == chunk) return;
+    *end = '\0';
+    line += chunk;
+}
+
+} // namespace Stream
+} // namespace ZEM
