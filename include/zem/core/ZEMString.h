@@ -3,6 +3,7 @@
 
 #include <zem/core/ZEMExport.h>
 
+#include <cstdarg>
 #include <cstdint>
 
 // Owned, growable, zero-terminated 8-bit string with in-place editing, ASCII searches and
@@ -62,7 +63,7 @@ public:
     // Makes the text safe as a file name: blanks and separators become '_', unsafe bytes go.
     void MakeFilename();
     // Replaces the text by the printf-style formatting; a null or empty format changes nothing.
-    // Arguments may point into this string's own text.
+    // Arguments may point into this string's own text; a formatting that fails empties it.
     ZEMString& Format(const char* format, ...) ZEM_PRINTF(2, 3);
 
     // First position at or after start where ch or s occurs, or NPOS.
@@ -84,6 +85,16 @@ public:
     static char* StringCopy(const char* s, unsigned start = 0, unsigned count = NPOS);
 
 private:
+    // Allocate's work; false when the block could not be made (the string is then unchanged).
+    bool Reserve(uint64_t size, bool keep);
+    // Releases the old block and takes block in its place.
+    void Adopt(char* block, uint32_t newCapacity, uint32_t newLength);
+    void Release();
+    void Clear();
+    void InsertInPlace(const char* s, uint32_t n, uint32_t pos);
+    void InsertGrown(const char* s, uint32_t n, uint32_t pos);
+    void FormatIntoNewBlock(const char* format, va_list args, int result);
+
     char* text = nullptr;
     uint32_t capacity = 0;
     uint32_t length = 0;
