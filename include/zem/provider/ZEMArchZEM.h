@@ -24,7 +24,7 @@ protected:
     bool StoresDates() const override { return true; }
     void EncodeHeader(uint8_t* out, uint32_t dirOffset, uint32_t count) const override;
     void EncodeRecord(const ArchiveEntry& entry, uint8_t* out) const override;
-    bool DecodeRecord(const uint8_t* in, ArchiveEntry& entry) const override;
+    unsigned DecodeRecord(const uint8_t* in, ArchiveEntry& entry) const override;
 };
 
 #endif

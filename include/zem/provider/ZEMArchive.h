@@ -13,6 +13,8 @@
 // The base of the archive formats: a provider whose items are the members of one archive file.
 // The archive file is opened by path for each operation and never held open in between; member
 // streams open the file by themselves and outlive the archive object.
+class ZEMFile;
+
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -90,7 +92,8 @@ public:
     // Appends many disk files at once and writes the directory a single time, which keeps
     // building large archives linear. storeNames may be null, and so may any of its entries
     // (the source's base name is stored then). Members are appended in the order given; a source
-    // that cannot be added is skipped. Returns the number of members added.
+    // that cannot be added is skipped. Returns the number of members added; 0 when the directory
+    // could not be written, the archive then keeping the members it had.
     unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                       const AddCallback& onFile = AddCallback());
     // Writes the directory at the end of the member data, then the header, into file (an archive
@@ -108,20 +111,33 @@ protected:
 
     // What a format tells the shared code about its files.
     virtual unsigned NameLength() const = 0; // longest name a record holds
-    virtual unsigned RecordSize() const = 0; // bytes per directory record
+    virtual unsigned RecordSize() const = 0; // bytes per directory record (at most 64)
     virtual bool StoresDates() const = 0;    // whether members keep their source's date
     // The 12-byte header for a directory at dirOffset with count records.
     virtual void EncodeHeader(uint8_t* out, uint32_t dirOffset, uint32_t count) const = 0;
     // One directory record.
     virtual void EncodeRecord(const ArchiveEntry& entry, uint8_t* out) const = 0;
-    // Fills entry from one directory record; false when its name cannot be allocated.
-    virtual bool DecodeRecord(const uint8_t* in, ArchiveEntry& entry) const = 0;
+    // Fills entry's fields from one directory record, all but the name; returns the length of
+    // the name, which starts the record.
+    virtual unsigned DecodeRecord(const uint8_t* in, ArchiveEntry& entry) const = 0;
 
-    // Shared by the formats' Create: writes an empty archive and opens it.
+    // Shared by the formats' Create: writes an empty archive at path and opens it.
     bool CreateEmpty(const char* path);
-    // Shared by the formats' Open: reads count records from file's position and, when all are
-    // there, replaces the directory with them (the object is unchanged otherwise).
+    // Shared by the formats' Open: reads count records from file's position and replaces the
+    // directory with them; false (the object unchanged) when memory runs out.
     bool LoadDirectory(ZEMResFile& file, uint32_t count, const char* path);
+    // Positions file at an absolute offset of up to 4 GiB.
+    static bool SeekTo(ZEMResFile& file, uint32_t offset);
+    // Little-endian fields of the archive headers and records.
+    static uint32_t GetLE32(const uint8_t* p) {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+    static void PutLE32(uint8_t* p, uint32_t value) {
+        p[0] = uint8_t(value);
+        p[1] = uint8_t(value >> 8);
+        p[2] = uint8_t(value >> 16);
+        p[3] = uint8_t(value >> 24);
+    }
 
     char* archivePath = nullptr;
     std::vector<ArchiveEntry*> entries;
@@ -129,10 +145,13 @@ protected:
     uint32_t dataEnd = 0;
 
 private:
-    bool MakeEntry(const char* srcPath, const char* storeName, ArchiveEntry*& entry,
-                   ZEMResFile*& source) const;
-    bool Rebuild(unsigned index, const char* srcPath);
+    unsigned AppendFile(ZEMFile& archive, bool& opened, const char* srcPath, const char* storeName);
+    bool Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint32_t date);
+    bool WriteRecords(ZEMResFile& file, const ArchiveEntry* const* list, size_t count,
+                      uint32_t end) const;
+    bool OpenForEdit(ZEMFile& archive) const;
     void ClearEntries();
+    void BuildIndex() const;
 
     // Lookup index: every distinct name and the lowest storage index that bears it.
     mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
