@@ -31,5 +31,6 @@ private:
 
 // The families; each takes the arguments after its own name (argv[0] is the family name).
 int ZemVersion(int argc, char** argv);
+int ZemScore(int argc, char** argv);
 
 #endif

@@ -13,6 +13,7 @@ struct Family {
 
 const Family FAMILIES[] = {
     {"version", ZemVersion, "print the library's version"},
+    {"score", ZemScore, "show score table files"},
 };
 
 int Usage(FILE* out) {
