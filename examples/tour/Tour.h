@@ -3,5 +3,6 @@
 
 // Each stop of the tour shows one area of the library; they run in order in the working directory.
 void TourCore();
+void TourScore();
 
 #endif

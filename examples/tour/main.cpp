@@ -3,5 +3,6 @@
 
 int main() {
     TourCore();
+    TourScore();
     return 0;
 }
