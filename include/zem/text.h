@@ -2,8 +2,10 @@
 #define ZEM_TEXT_H
 
 // Text: parse helpers, configuration, string arrays, translation and score tables.
+#include <zem/text/ZEMConfigMgr.h>
 #include <zem/text/ZEMParse.h>
 #include <zem/text/ZEMScore.h>
 #include <zem/text/ZEMScoreEntry.h>
+#include <zem/text/ZEMTranslator.h>
 
 #endif
