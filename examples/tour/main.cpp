@@ -3,6 +3,7 @@
 
 int main() {
     TourCore();
+    TourFiles();
     TourScore();
     return 0;
 }
