@@ -61,9 +61,9 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Copies the regular file `from` to `to` (both native). With createNew, `to` must not exist; a
-// target that this call created is removed again when the copy fails. Otherwise `to` is
-// overwritten, unless it is `from` itself.
+// Copies the regular file `from` to `to` (both native). With createNew, `to` must not exist;
+// otherwise an existing `to` is overwritten, unless it is `from` itself. A target that this call
+// created is removed again when the copy fails.
 bool CopyNative(const std::string& from, const std::string& to, bool createNew) {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
@@ -72,13 +72,15 @@ bool CopyNative(const std::string& from, const std::string& to, bool createNew) 
         close(in);
         return false;
     }
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : 0);
-    int out = open(to.c_str(), flags, src.st_mode & 07777);
+    const int flags = O_WRONLY | O_CLOEXEC;
+    int out = open(to.c_str(), flags | O_CREAT | O_EXCL, src.st_mode & 07777);
+    const bool created = out >= 0;
+    if (!created && errno == EEXIST && !createNew) out = open(to.c_str(), flags);
     if (out < 0) {
         close(in);
         return false;
     }
-    // The target is truncated only once it is known not to be the source.
+    // An existing target is emptied only once it is known not to be the source.
     struct stat dst;
     bool ok = fstat(out, &dst) == 0 && !SameFile(src, dst) && ftruncate(out, 0) == 0 &&
               CopyContents(in, out);
@@ -88,7 +90,7 @@ bool CopyNative(const std::string& from, const std::string& to, bool createNew) 
     }
     close(in);
     if (close(out) != 0) ok = false;
-    if (!ok && createNew) unlink(to.c_str());
+    if (!ok && created) unlink(to.c_str());
     return ok;
 }
 
