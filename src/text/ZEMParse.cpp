@@ -312,26 +312,14 @@ void ZEMParse::HSV_to_RGB(float h, float s, float v, float& r, float& g, float& 
     float p = v * (1.0f - s);
     float q = v * (1.0f - s * f);
     float t = v * (1.0f - s * (1.0f - f));
-    switch (i) {
-    case 0:
-        r = v, g = t, b = p;
-        break;
-    case 1:
-        r = q, g = v, b = p;
-        break;
-    case 2:
-        r = p, g = v, b = t;
-        break;
-    case 3:
-        r = p, g = q, b = v;
-        break;
-    case 4:
-        r = t, g = p, b = v;
-        break;
-    default:
-        r = v, g = p, b = q;
-        break;
-    }
+    // Which of v, p, q and t become red, green and blue in each sixth of the circle.
+    static const int PICK[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                   {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const float values[4] = {v, p, q, t};
+    const int* pick = PICK[std::min(i, 5)];
+    r = values[pick[0]];
+    g = values[pick[1]];
+    b = values[pick[2]];
 }
 
 float ZEMParse::RGB2H(const float* rgb) {

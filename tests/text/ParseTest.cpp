@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -74,85 +76,86 @@ TEST(ParseTest, CursorFormsOfEveryReader) {
     EXPECT_FALSE(ZEMParse::ReadInt(static_cast<char**>(nullptr), i));
 }
 
-TEST(ParseTest, Booleans) {
-    struct Case {
-        const char* text;
-        bool value;
-        const char* rest; // null: the read fails
-    } cases[] = {
-        {"  TrUe", true, ""},        {"1", true, ""},
-        {"0,", false, ","},          {"yesterday", true, "terday"},
-        {"nothing", false, "thing"}, {"FALSE!", false, "!"},
-        {"No", false, ""},           {"\tYES ", true, " "},
-        {"maybe", false, nullptr},   {"", false, nullptr},
-        {"   ", false, nullptr},     {"tru", false, nullptr},
-        {"\ntrue", false, nullptr},  {"2", false, nullptr},
-    };
-    for (const Case& c : cases) {
-        bool value = !c.value;
-        const char* end = ZEMParse::ReadBoolean(c.text, value);
+// A pointer reader's case: a null rest means the read fails and leaves the value alone.
+template <typename T>
+struct ReadCase {
+    const char* text;
+    T value;
+    const char* rest;
+};
+
+template <typename T>
+void CheckReads(std::initializer_list<ReadCase<T>> cases, T untouched,
+                const char* (*read)(const char*, T&)) {
+    for (const ReadCase<T>& c : cases) {
+        T value = untouched;
+        const char* end = read(c.text, value);
         if (!c.rest) {
             EXPECT_EQ(end, nullptr) << c.text;
-            EXPECT_EQ(value, !c.value) << c.text;
+            EXPECT_EQ(value, untouched) << c.text;
             continue;
         }
         ASSERT_NE(end, nullptr) << c.text;
         EXPECT_STREQ(end, c.rest) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
+        if constexpr (std::is_same_v<T, float>) {
+            EXPECT_FLOAT_EQ(value, c.value) << c.text;
+        } else {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
     }
+}
+
+TEST(ParseTest, Booleans) {
+    CheckReads<bool>({{"  TrUe", true, ""},
+                      {"1", true, ""},
+                      {"0,", false, ","},
+                      {"yesterday", true, "terday"},
+                      {"nothing", false, "thing"},
+                      {"FALSE!", false, "!"},
+                      {"No", false, ""},
+                      {"\tYES ", true, " "},
+                      {"maybe", false, nullptr},
+                      {"", false, nullptr},
+                      {"   ", false, nullptr},
+                      {"tru", false, nullptr},
+                      {"\ntrue", false, nullptr},
+                      {"2", false, nullptr}},
+                     true, ZEMParse::ReadBoolean);
+    CheckReads<bool>({{"maybe", false, nullptr}}, false, ZEMParse::ReadBoolean);
 }
 
 TEST(ParseTest, Integers) {
-    struct Case {
-        const char* text;
-        int value;
-        const char* rest;
-    } cases[] = {
-        {" +42abc", 42, "abc"},       {"-17", -17, ""},
-        {"\n\t 5 ", 5, " "},          {"007x", 7, "x"},
-        {"99999999999", INT_MAX, ""}, {"-99999999999", INT_MIN, ""},
-        {"0x1F", 0, "x1F"},           {"-", 0, nullptr},
-        {"abc", 0, nullptr},          {"", 0, nullptr},
-    };
-    for (const Case& c : cases) {
-        int value = 1234;
-        const char* end = ZEMParse::ReadInt(c.text, value);
-        if (!c.rest) {
-            EXPECT_EQ(end, nullptr) << c.text;
-            EXPECT_EQ(value, 1234) << c.text;
-            continue;
-        }
-        ASSERT_NE(end, nullptr) << c.text;
-        EXPECT_STREQ(end, c.rest) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
-    }
+    CheckReads<int>({{" +42abc", 42, "abc"},
+                     {"-17", -17, ""},
+                     {"\n\t 5 ", 5, " "},
+                     {"007x", 7, "x"},
+                     {"99999999999", INT_MAX, ""},
+                     {"-99999999999", INT_MIN, ""},
+                     {"0x1F", 0, "x1F"},
+                     {"-", 0, nullptr},
+                     {"abc", 0, nullptr},
+                     {"", 0, nullptr}},
+                    1234, ZEMParse::ReadInt);
 }
 
 TEST(ParseTest, Floats) {
-    struct Case {
-        const char* text;
-        float value;
-        const char* rest;
-    } cases[] = {
-        {"3.5,", 3.5f, ","},        {"  -1e3x", -1000.0f, "x"}, {".5", 0.5f, ""},
-        {"+2.", 2.0f, ""},          {"1e", 1.0f, "e"},          {"7.25e-2;", 0.0725f, ";"},
-        {"0x10", 0.0f, "x10"},      {"1e-999", 0.0f, ""},       {"1e999", HUGE_VALF, ""},
-        {"-1e999", -HUGE_VALF, ""}, {"0.0000e500", 0.0f, ""},   {"+-1", 0, nullptr},
-        {"abc", 0, nullptr},        {"", 0, nullptr},           {".", 0, nullptr},
-        {"-", 0, nullptr},
-    };
-    for (const Case& c : cases) {
-        float value = 12.0f;
-        const char* end = ZEMParse::ReadFloat(c.text, value);
-        if (!c.rest) {
-            EXPECT_EQ(end, nullptr) << c.text;
-            EXPECT_EQ(value, 12.0f) << c.text;
-            continue;
-        }
-        ASSERT_NE(end, nullptr) << c.text;
-        EXPECT_STREQ(end, c.rest) << c.text;
-        EXPECT_FLOAT_EQ(value, c.value) << c.text;
-    }
+    CheckReads<float>({{"3.5,", 3.5f, ","},
+                       {"  -1e3x", -1000.0f, "x"},
+                       {".5", 0.5f, ""},
+                       {"+2.", 2.0f, ""},
+                       {"1e", 1.0f, "e"},
+                       {"7.25e-2;", 0.0725f, ";"},
+                       {"0x10", 0.0f, "x10"},
+                       {"1e-999", 0.0f, ""},
+                       {"1e999", HUGE_VALF, ""},
+                       {"-1e999", -HUGE_VALF, ""},
+                       {"0.0000e500", 0.0f, ""},
+                       {"+-1", 0, nullptr},
+                       {"abc", 0, nullptr},
+                       {"", 0, nullptr},
+                       {".", 0, nullptr},
+                       {"-", 0, nullptr}},
+                      12.0f, ZEMParse::ReadFloat);
     // A very long run of digits is still one number, rounded.
     std::string digits = "1" + std::string(400, '0');
     float big = 0;
