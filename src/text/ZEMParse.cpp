@@ -24,6 +24,11 @@ bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+bool IsNumberChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
+           c == '+' || c == '-';
+}
+
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -78,8 +83,9 @@ const char* ParseDouble(const char* text, double& value) {
     bool negative = false;
     if (*p == '+' || *p == '-') negative = (*p++ == '-');
     if (*p == '-') return nullptr; // from_chars would take a second sign
+    // The number cannot reach past its run of digits, letters, points and signs.
     const char* limit = p;
-    while (*limit)
+    while (IsNumberChar(*limit))
         ++limit;
     double magnitude = 0.0;
     std::from_chars_result r = std::from_chars(p, limit, magnitude);
