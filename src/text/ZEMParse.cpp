@@ -70,7 +70,9 @@ long Magnitude(const char* begin, const char* end) {
             if (!point) ++integer;
         }
     }
-    long exponent = (p < end) ? std::strtol(p + 1, nullptr, 10) : 0;
+    // Kept far from the limits of long so that the sum below cannot overflow.
+    long exponent =
+        (p < end) ? std::clamp(std::strtol(p + 1, nullptr, 10), -1000000L, 1000000L) : 0;
     return exponent + (integer > 0 ? integer : -leading);
 }
 

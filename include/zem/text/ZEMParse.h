@@ -30,7 +30,8 @@ public:
     static const char* ReadBoolean(const char* text, bool& value);
     // A decimal integer; white space before it is skipped.
     static const char* ReadInt(const char* text, int& value);
-    // A decimal floating-point number; white space before it is skipped.
+    // A decimal floating-point number, read the same in every locale; white space before it is
+    // skipped.
     static const char* ReadFloat(const char* text, float& value);
     // The first "#" and 6 or 8 hexadecimal digits into red, green, blue (and alpha with 8).
     static const char* ReadColor(const char* text, unsigned char* rgba);
