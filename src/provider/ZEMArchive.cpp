@@ -31,6 +31,12 @@ bool IsSet(const char* s) {
     return s && *s;
 }
 
+// Whether the bytes written so far reached the file: a seek writes out what is buffered and
+// fails when that fails.
+bool Flushed(ZEMResFile& file) {
+    return file.Seek(0, 1);
+}
+
 // The path made absolute against the working directory, in the system's form.
 std::string AbsolutePath(const char* path) {
     std::string dir;
@@ -193,7 +199,7 @@ bool ZEMArchive::CreateEmpty(const char* path) {
     if (!file.IsOK()) return false;
     uint8_t header[HEADER_SIZE];
     EncodeHeader(header, HEADER_SIZE, 0);
-    bool written = file.Write(header, HEADER_SIZE) == HEADER_SIZE;
+    bool written = file.Write(header, HEADER_SIZE) == HEADER_SIZE && Flushed(file);
     file.Close();
     if (!written) {
         ZEMFileUtils::FileRemove(path);
@@ -351,7 +357,10 @@ bool ZEMArchive::OpenForEdit(ZEMFile& archive) const {
 
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
     unsigned index = NO_INDEX;
-    AddFiles(&srcPath, &storeName, 1, [&index](unsigned, unsigned added) { index = added; });
+    if (AddFiles(&srcPath, &storeName, 1, [&index](unsigned, unsigned added) { index = added; }) ==
+        0) {
+        return NO_INDEX;
+    }
     return index;
 }
 
@@ -536,7 +545,7 @@ bool ZEMArchive::WriteRecords(ZEMResFile& file, const ArchiveEntry* const* list,
     if (!written) return false;
     uint8_t header[HEADER_SIZE];
     EncodeHeader(header, end, uint32_t(count));
-    return file.Seek(0, 0) && file.Write(header, HEADER_SIZE) == HEADER_SIZE;
+    return file.Seek(0, 0) && file.Write(header, HEADER_SIZE) == HEADER_SIZE && Flushed(file);
 }
 
 // ---- Dumps ----

@@ -1,0 +1,370 @@
+#include "ArchiveTestSupport.h"
+#include "ZEMTestSupport.h"
+
+#include <zem/provider.h>
+#include <zem/stream/ZEMFile.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <utime.h>
+
+using namespace archtest;
+using zemtest::ReadFile;
+using zemtest::WriteFile;
+
+namespace {
+
+constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
+
+void SetDate(const std::string& path, time_t date) {
+    utimbuf times = {date, date};
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+}
+
+// Makes writes that would grow a file past limit bytes fail, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = old_;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_;
+    void (*oldHandler_)(int);
+};
+
+} // namespace
+
+class ArchiveZEMTest : public zemtest::TempDirTest {
+protected:
+    // A ZEM archive a.zem with the members one (10 bytes), two (20) and three (30).
+    void MakeThree() {
+        ASSERT_TRUE(arch.Create("a.zem"));
+        for (auto [name, size] :
+             {std::pair<const char*, size_t>{"one", 10}, {"two", 20}, {"three", 30}}) {
+            WriteFile(name, Bytes(size, name[1]));
+            ASSERT_NE(arch.AddFile(name, nullptr), NO_INDEX);
+        }
+    }
+
+    ZEMArchZEM arch;
+};
+
+TEST_F(ArchiveZEMTest, CreateWritesTheEmptyArchiveAndRefusesAnExistingPath) {
+    EXPECT_FALSE(arch.Create(nullptr));
+    ASSERT_TRUE(arch.Create("a.zem"));
+    EXPECT_EQ(ReadFile("a.zem"), "ZEMA" + Le32(12) + Le32(0));
+    EXPECT_EQ(std::string(arch.Name()), Path("a.zem"));
+    EXPECT_STREQ(arch.FormatInfo(), "ZEM Archive v1.00");
+    WriteFile("b.zem", "keep");
+    EXPECT_FALSE(arch.Create("b.zem"));
+    EXPECT_EQ(ReadFile("b.zem"), "keep");
+    EXPECT_FALSE(arch.Create("no/such/dir/c.zem"));
+    EXPECT_EQ(std::string(arch.Name()), Path("a.zem"));
+}
+
+TEST_F(ArchiveZEMTest, AddFileAppendsDataAndRewritesTheDirectory) {
+    std::filesystem::create_directory("x");
+    WriteFile("x/readme.txt", Bytes(100, 'r'));
+    SetDate("x/readme.txt", 1000000000);
+    ASSERT_TRUE(arch.Create("a.zem"));
+    EXPECT_EQ(arch.AddFile("x\\readme.txt", nullptr), 0u);
+    EXPECT_EQ(ReadFile("a.zem"), "ZEMA" + Le32(112) + Le32(1) + Bytes(100, 'r') +
+                                     ZemRecord("readme.txt", 100, 12, 1000000000));
+    EXPECT_EQ(arch.FileDate(0), 1000000000ul);
+
+    // The store name's last component is kept, cut to 31 characters.
+    std::string longName(40, 'n');
+    WriteFile("src", "abc");
+    EXPECT_EQ(arch.AddFile("src", ("dir/" + longName).c_str()), 1u);
+    EXPECT_EQ(std::string(arch.FileName(1)), longName.substr(0, 31));
+    EXPECT_EQ(arch.GetItem(1)->sortIndex, 1u);
+
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    ASSERT_EQ(again.NbFiles(), 2u);
+    EXPECT_EQ(Member(again, 0), Bytes(100, 'r'));
+    EXPECT_EQ(Member(again, 1), "abc");
+    EXPECT_EQ(std::string(again.FileName(1)), longName.substr(0, 31));
+}
+
+TEST_F(ArchiveZEMTest, RefusedAddsLeaveTheArchiveAlone) {
+    MakeThree();
+    const std::string before = ReadFile("a.zem");
+    WriteFile("empty", "");
+    WriteFile("data", "data");
+    EXPECT_EQ(arch.AddFile("data", "dir\\"), NO_INDEX);
+    EXPECT_EQ(arch.AddFile("data", ""), NO_INDEX);
+    EXPECT_EQ(arch.AddFile("empty", nullptr), NO_INDEX);
+    EXPECT_EQ(arch.AddFile("missing", nullptr), NO_INDEX);
+    EXPECT_EQ(arch.AddFile(nullptr, "x"), NO_INDEX);
+    EXPECT_EQ(arch.AddFile(".", "x"), NO_INDEX);
+    // The archive itself, under another spelling of its path.
+    EXPECT_EQ(arch.AddFile(Path("a.zem").c_str(), "self"), NO_INDEX);
+    EXPECT_EQ(ReadFile("a.zem"), before);
+    EXPECT_EQ(arch.NbFiles(), 3u);
+}
+
+TEST_F(ArchiveZEMTest, AddFilesGivesTheSameFileAsOneAddAtATime) {
+    std::vector<std::string> sources;
+    for (int i = 0; i < 40; ++i) {
+        sources.push_back("f" + std::to_string(i));
+        WriteFile(sources.back(), Bytes(1 + i * 13, char(i)));
+        SetDate(sources.back(), 1500000000 + i);
+    }
+    sources.insert(sources.begin() + 5, "missing");
+    ASSERT_TRUE(arch.Create("one.zem"));
+    for (const std::string& source : sources)
+        arch.AddFile(source.c_str(), nullptr);
+
+    ZEMArchZEM batch;
+    ASSERT_TRUE(batch.Create("batch.zem"));
+    std::vector<const char*> paths;
+    for (const std::string& source : sources)
+        paths.push_back(source.c_str());
+    std::vector<unsigned> reported;
+    unsigned added = batch.AddFiles(paths.data(), nullptr, unsigned(paths.size()),
+                                    [&](unsigned position, unsigned index) {
+                                        EXPECT_EQ(position, reported.size());
+                                        reported.push_back(index);
+                                    });
+    EXPECT_EQ(added, 40u);
+    ASSERT_EQ(reported.size(), 41u);
+    EXPECT_EQ(reported[4], 4u);
+    EXPECT_EQ(reported[5], NO_INDEX);
+    EXPECT_EQ(reported[6], 5u);
+    EXPECT_EQ(ReadFile("batch.zem"), ReadFile("one.zem"));
+
+    const char* stored[] = {"f0", "f1"};
+    const char* names[] = {"renamed", nullptr};
+    EXPECT_EQ(batch.AddFiles(stored, names, 2), 2u);
+    EXPECT_EQ(std::string(batch.FileName(40)), "renamed");
+    EXPECT_EQ(std::string(batch.FileName(41)), "f1");
+}
+
+TEST_F(ArchiveZEMTest, RemoveFileClosesTheGap) {
+    MakeThree();
+    const size_t before = ReadFile("a.zem").size();
+    ASSERT_TRUE(arch.RemoveFile(1));
+    EXPECT_EQ(ReadFile("a.zem").size(), before - 20 - 44);
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    ASSERT_EQ(arch.NbFiles(), 2u);
+    EXPECT_EQ(std::string(arch.FileName(1)), "three");
+    EXPECT_EQ(arch.GetItem(1) == nullptr, false);
+    EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 22u);
+    EXPECT_EQ(arch.FindFile("three"), 1u);
+    EXPECT_EQ(arch.FindFile("two"), NO_INDEX);
+
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(Member(again, 0), Bytes(10, 'n'));
+    EXPECT_EQ(Member(again, 1), Bytes(30, 'h'));
+    EXPECT_FALSE(arch.RemoveFile(2));
+
+    ASSERT_TRUE(arch.RemoveFile(0));
+    ASSERT_TRUE(arch.RemoveFile(0));
+    EXPECT_EQ(ReadFile("a.zem"), "ZEMA" + Le32(12) + Le32(0));
+    EXPECT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(again.NbFiles(), 0u);
+}
+
+TEST_F(ArchiveZEMTest, UpdateFileMovesLaterMembersAndKeepsNameAndPlace) {
+    MakeThree();
+    WriteFile("bigger", Bytes(35, 'B'));
+    SetDate("bigger", 1234567890);
+    ASSERT_TRUE(arch.UpdateFile(1, "bigger"));
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    EXPECT_EQ(std::string(arch.FileName(1)), "two");
+    EXPECT_EQ(arch.FileSize(1), 35u);
+    EXPECT_EQ(arch.FileDate(1), 1234567890ul);
+    EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(2))->offset, 12u + 10 + 35);
+
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(Member(again, 0), Bytes(10, 'n'));
+    EXPECT_EQ(Member(again, 1), Bytes(35, 'B'));
+    EXPECT_EQ(Member(again, 2), Bytes(30, 'h'));
+    EXPECT_EQ(ReadFile("a.zem").size(), 12u + 75 + 3 * 44);
+
+    WriteFile("empty", "");
+    EXPECT_FALSE(arch.UpdateFile(1, "empty"));
+    EXPECT_FALSE(arch.UpdateFile(3, "bigger"));
+    EXPECT_FALSE(arch.UpdateFile(0, nullptr));
+    EXPECT_EQ(Member(arch, 1), Bytes(35, 'B'));
+}
+
+TEST_F(ArchiveZEMTest, RenameFileRewritesOnlyTheDirectory) {
+    MakeThree();
+    const std::string before = ReadFile("a.zem");
+    ASSERT_TRUE(arch.RenameFile(0, "some\\dir/first.bin"));
+    const std::string after = ReadFile("a.zem");
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(0, 72), before.substr(0, 72));
+    EXPECT_EQ(arch.FindFile("first.bin"), 0u);
+    EXPECT_EQ(arch.FindFile("one"), NO_INDEX);
+    EXPECT_FALSE(arch.RenameFile(0, "dir/"));
+    EXPECT_FALSE(arch.RenameFile(3, "x"));
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_STREQ(again.FileName(0), "first.bin");
+}
+
+// The archive file cannot be written: the rename is reported as failed and not kept in memory.
+TEST_F(ArchiveZEMTest, RenameOfAnUnwritableArchiveFails) {
+    MakeThree();
+    std::filesystem::remove("a.zem");
+    EXPECT_FALSE(arch.RenameFile(0, "new"));
+    EXPECT_STREQ(arch.FileName(0), "one");
+    EXPECT_FALSE(std::filesystem::exists("a.zem"));
+    if (geteuid() == 0) return; // permissions do not stop root
+    MakeThree();
+    std::filesystem::permissions("a.zem", std::filesystem::perms::owner_read);
+    EXPECT_FALSE(arch.RenameFile(0, "new"));
+    EXPECT_STREQ(arch.FileName(0), "one");
+}
+
+// Writes that stop short, as on a full disk, leave every earlier member readable.
+TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
+    MakeThree();
+    const std::string before = ReadFile("a.zem");
+    WriteFile("huge", Bytes(20000, 'H'));
+    WriteFile("small", "s");
+    {
+        FileSizeLimit limit(before.size() + 100);
+        EXPECT_EQ(arch.AddFile("huge", nullptr), NO_INDEX);
+        const char* paths[] = {"small", "huge"};
+        EXPECT_EQ(arch.AddFiles(paths, nullptr, 2), 1u);
+        EXPECT_FALSE(arch.UpdateFile(0, "huge"));
+    }
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    ASSERT_EQ(again.NbFiles(), 4u);
+    EXPECT_EQ(Member(again, 0), Bytes(10, 'n'));
+    EXPECT_EQ(Member(again, 2), Bytes(30, 'h'));
+    EXPECT_EQ(Member(again, 3), "s");
+
+    // The new member's data fits but the directory behind it does not: the add is undone.
+    WriteFile("forty", Bytes(40, 'f'));
+    {
+        FileSizeLimit limit(ReadFile("a.zem").size());
+        EXPECT_EQ(arch.AddFile("forty", nullptr), NO_INDEX);
+    }
+    EXPECT_EQ(arch.NbFiles(), 4u);
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(again.NbFiles(), 4u);
+    EXPECT_EQ(Member(again, 3), "s");
+}
+
+TEST_F(ArchiveZEMTest, ShortCopiesLeaveNoTemporaryFile) {
+    // The last member claims more bytes than the file holds.
+    WriteFile("bad.zem", "ZEMA" + Le32(22) + Le32(2) + "0123456789" + ZemRecord("a", 4, 12, 0) +
+                             ZemRecord("b", 500, 16, 0));
+    ASSERT_TRUE(arch.Open("bad.zem"));
+    const std::string before = ReadFile("bad.zem");
+    EXPECT_FALSE(arch.RemoveFile(0));
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    WriteFile("src", "new");
+    EXPECT_FALSE(arch.UpdateFile(0, "src"));
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    EXPECT_EQ(ReadFile("bad.zem"), before);
+    EXPECT_EQ(Member(arch, 0), "0123");
+}
+
+TEST_F(ArchiveZEMTest, AnArchiveNamedLikeTheTemporaryFileSurvives) {
+    ASSERT_TRUE(arch.Create("ZEMARCH.TMP"));
+    WriteFile("a", "aaaa");
+    WriteFile("b", "bbbb");
+    ASSERT_EQ(arch.AddFile("a", nullptr), 0u);
+    ASSERT_EQ(arch.AddFile("b", nullptr), 1u);
+    const std::string before = ReadFile("ZEMARCH.TMP");
+    EXPECT_FALSE(arch.RemoveFile(0));
+    EXPECT_FALSE(arch.UpdateFile(0, "b"));
+    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
+    EXPECT_EQ(arch.NbFiles(), 2u);
+
+    // A source that is the temporary file would be emptied before it is read.
+    ZEMArchZEM other;
+    ASSERT_TRUE(other.Create("other.zem"));
+    ASSERT_EQ(other.AddFile("a", nullptr), 0u);
+    EXPECT_FALSE(other.UpdateFile(0, "ZEMARCH.TMP"));
+    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
+}
+
+// The working directory, where the temporary file goes, lies on another file system than the
+// archive.
+TEST_F(ArchiveZEMTest, RebuildsMoveAcrossFileSystems) {
+    std::error_code error;
+    std::string shm = "/dev/shm/zemarch-" + std::to_string(getpid());
+    if (!std::filesystem::create_directory(shm, error)) GTEST_SKIP() << "no /dev/shm";
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { std::filesystem::remove_all(dir); }
+    } cleanup{shm};
+    std::string path = shm + "/a.zem";
+    ASSERT_TRUE(arch.Create(path.c_str()));
+    WriteFile("one", "first");
+    WriteFile("two", "second");
+    WriteFile("new", "replacement");
+    ASSERT_EQ(arch.AddFile("one", nullptr), 0u);
+    ASSERT_EQ(arch.AddFile("two", nullptr), 1u);
+    ASSERT_TRUE(arch.UpdateFile(1, "new"));
+    ASSERT_TRUE(arch.RemoveFile(0));
+    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open(path.c_str()));
+    ASSERT_EQ(again.NbFiles(), 1u);
+    EXPECT_STREQ(again.FileName(0), "two");
+    EXPECT_EQ(Member(again, 0), "replacement");
+}
+
+TEST_F(ArchiveZEMTest, OpenChecksTheHeaderAgainstTheFileSize) {
+    const std::string record = ZemRecord("m", 4, 12, 7);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool opens;
+    } cases[] = {
+        {"count 0, any offset", "ZEMA" + Le32(0xFFFFFFF0u) + Le32(0), true},
+        {"one member", "ZEMA" + Le32(16) + Le32(1) + "abcd" + record, true},
+        {"offset 8", "ZEMA" + Le32(8) + Le32(1) + record, false},
+        {"offset past the end", "ZEMA" + Le32(1000) + Le32(1) + "abcd" + record, false},
+        {"directory past the end", "ZEMA" + Le32(16) + Le32(2) + "abcd" + record, false},
+        {"count overflows", "ZEMA" + Le32(16) + Le32(0x5D1745D2u) + "abcd" + record, false},
+        {"huge count", "ZEMA" + Le32(12) + Le32(0xFFFFFFFFu) + record, false},
+        {"header cut short", "ZEMA" + Le32(12) + "\0\0", false},
+        {"other magic", "ZEMB" + Le32(12) + Le32(0), false},
+        {"empty", "", false},
+    };
+    ASSERT_TRUE(arch.Create("keep.zem"));
+    for (const Case& c : cases) {
+        WriteFile("t.zem", c.bytes);
+        ZEMArchZEM fresh;
+        EXPECT_EQ(fresh.Open("t.zem"), c.opens) << c.what;
+        // A failed open keeps what was open.
+        if (!c.opens) {
+            EXPECT_FALSE(arch.Open("t.zem")) << c.what;
+            EXPECT_EQ(std::string(arch.Name()), Path("keep.zem")) << c.what;
+        }
+    }
+    EXPECT_FALSE(arch.Open("missing.zem"));
+    EXPECT_FALSE(arch.Open(""));
+    WriteFile("t.zem", "ZEMA" + Le32(16) + Le32(1) + "abcd" + record);
+    ASSERT_TRUE(arch.Open("t.zem"));
+    EXPECT_EQ(arch.FileDate(0), 7ul);
+    EXPECT_EQ(Member(arch, 0), "abcd");
+    // New members go where the directory was.
+    WriteFile("e", "ef");
+    ASSERT_EQ(arch.AddFile("e", nullptr), 1u);
+    EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 16u);
+}
