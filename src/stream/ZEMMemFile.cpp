@@ -21,28 +21,33 @@ ZEMMemFile::~ZEMMemFile() {
     ZEMMemFile::Close();
 }
 
+void ZEMMemFile::SetState(unsigned code) {
+    state = uint8_t(code);
+    readEnd = state == ST_OK && (mode & READ) ? data + size : data;
+}
+
 bool ZEMMemFile::Open(unsigned blockSize, unsigned openMode, unsigned char* block, bool ownBlock,
                       const char* streamName) {
     if (blockSize == 0) return false;
     Close();
-    state = ST_OK;
     mode = uint8_t(openMode & (READ | WRITE));
     own = ownBlock;
     eof = false;
     size = blockSize;
-    if (block) {
-        data = block;
-    } else {
+    data = block;
+    if (!data) {
         data = new (std::nothrow) unsigned char[blockSize]();
         own = data != nullptr;
-        if (!data) {
-            size = 0;
-            state = ST_OPEN_ERROR;
-            return false;
-        }
+    }
+    cur = data;
+    if (!data) {
+        size = 0;
+        SetState(ST_OPEN_ERROR);
+        return false;
     }
     if (openMode & (TRUNCATE | CREATE)) std::memset(data, 0, size);
     name = streamName ? CopyName(streamName) : MEMORY_FILE_NAME;
+    SetState(ST_OK);
     return true;
 }
 
@@ -53,70 +58,76 @@ void ZEMMemFile::Close() {
     data = nullptr;
     own = false;
     size = 0;
-    pos = 0;
+    cur = nullptr;
+    SetState(ST_CLOSED);
 }
 
 bool ZEMMemFile::Seek(int offset, int whence) {
     if (!data) return false;
     int64_t target = offset;
-    if (whence == SEEK_CUR) target += pos;
+    if (whence == SEEK_CUR) target += Pos();
     if (whence == SEEK_END) target += size;
     if (target < 0 || target >= int64_t(size)) {
-        state = ST_SEEK_ERROR;
+        SetState(ST_SEEK_ERROR);
         return false;
     }
-    pos = uint32_t(target);
-    state = ST_OK;
+    cur = data + target;
     eof = false;
+    SetState(ST_OK);
     return true;
 }
 
 void ZEMMemFile::SeekStart() {
     if (!data) return;
-    pos = 0;
-    state = ST_OK;
+    cur = data;
     eof = false;
+    SetState(ST_OK);
 }
 
 void ZEMMemFile::SeekEnd() {
     if (!data) return;
-    pos = size;
-    state = ST_SEEK_ERROR;
+    cur = data + size;
     eof = true;
+    SetState(ST_SEEK_ERROR);
 }
 
 void ZEMMemFile::Flush() {}
 
-unsigned ZEMMemFile::Read(void* buffer, unsigned n) {
-    if (!Readable() || n == 0 || !buffer) return 0;
-    if (n > size - pos) {
-        state = ST_READ_END;
-        n = size - pos;
+unsigned char* ZEMMemFile::Claim(unsigned& n, unsigned access, unsigned shortState) {
+    if (state != ST_OK || !(mode & access) || eof || n == 0) return nullptr;
+    unsigned char* at = cur;
+    const unsigned left = size - Pos();
+    if (n > left) {
+        SetState(shortState);
+        n = left;
     }
-    std::memcpy(buffer, data + pos, n);
-    pos += n;
-    eof = pos >= size;
+    cur += n;
+    eof = Pos() >= size;
+    return at;
+}
+
+unsigned ZEMMemFile::Read(void* buffer, unsigned n) {
+    if (!buffer) return 0;
+    const unsigned char* at = Claim(n, READ, ST_READ_END);
+    if (!at) return 0;
+    std::memcpy(buffer, at, n);
     return n;
 }
 
 unsigned ZEMMemFile::Write(const void* buffer, unsigned n) {
-    if (state != ST_OK || !(mode & WRITE) || eof || n == 0 || !buffer) return 0;
-    if (n > size - pos) {
-        state = ST_WRITE_END;
-        n = size - pos;
-    }
-    std::memcpy(data + pos, buffer, n);
-    pos += n;
-    eof = pos >= size;
+    if (!buffer) return 0;
+    unsigned char* at = Claim(n, WRITE, ST_WRITE_END);
+    if (!at) return 0;
+    std::memcpy(at, buffer, n);
     return n;
 }
 
 unsigned ZEMMemFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
     if (!Readable() || bufSize == 0 || !buffer) return 0;
-    ZEM::Stream::LineScan scan = ZEM::Stream::ScanMemory(
-        data + pos, size - pos, ZEM::Stream::NO_LIMIT, bufSize - 1, terminator, buffer);
-    pos += uint32_t(scan.consumed);
-    eof = pos >= size;
+    ZEM::Stream::LineScan scan = ZEM::Stream::ScanMemory(cur, size - Pos(), ZEM::Stream::NO_LIMIT,
+                                                         bufSize - 1, terminator, buffer);
+    cur += scan.consumed;
+    eof = Pos() >= size;
     // With no room for a character nothing is taken; 0 keeps a read-until-0 loop from spinning.
     if (scan.consumed == 0) {
         buffer[0] = '\0';
@@ -133,11 +144,11 @@ unsigned ZEMMemFile::GetLine(ZEMString& line, unsigned limit, char terminator) {
     const uint64_t consumed = ZEM::Stream::ScanLine(
         line, maxConsume, terminator, [this, terminator](char* out, uint64_t most, uint64_t room) {
             ZEM::Stream::LineScan part =
-                ZEM::Stream::ScanMemory(data + pos, size - pos, most, room, terminator, out);
-            pos += uint32_t(part.consumed);
+                ZEM::Stream::ScanMemory(cur, size - Pos(), most, room, terminator, out);
+            cur += part.consumed;
             return part;
         });
-    eof = pos >= size;
+    eof = Pos() >= size;
     return unsigned(consumed);
 }
 
@@ -145,5 +156,5 @@ void ZEMMemFile::PrintInfo() const {
     ZEM::LOG("MemFile info:\nAddress: %p\nMode  : %d (", static_cast<void*>(data), mode);
     ZEM::LOG("%s)\nState : %d (", ModeText(mode), state);
     ZEM::LOG("%s)\nSize : %d\nPos.  : %d\nEOF   : %s\nOwn data: %s\n", StateText(state), int(size),
-             int(pos), YesNo(eof), YesNo(own));
+             int(Pos()), YesNo(eof), YesNo(own));
 }
