@@ -3,6 +3,7 @@
 
 // Each stop of the tour shows one area of the library; they run in order in the working directory.
 void TourCore();
+void TourStreams();
 void TourFiles();
 void TourScore();
 

@@ -3,6 +3,7 @@
 
 int main() {
     TourCore();
+    TourStreams();
     TourFiles();
     TourScore();
     return 0;
