@@ -6,5 +6,6 @@ void TourCore();
 void TourStreams();
 void TourFiles();
 void TourScore();
+void TourConfig();
 
 #endif

@@ -6,5 +6,6 @@ int main() {
     TourStreams();
     TourFiles();
     TourScore();
+    TourConfig();
     return 0;
 }

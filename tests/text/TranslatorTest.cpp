@@ -87,7 +87,7 @@ TEST_F(TranslatorTest, InitListsLanguageFilesBySuffix) {
     WriteLang("FRENCH.LNG", Lang("Français", {"Bonjour"}));
     WriteLang(".hidden.lng", Lang("Hidden", {"x"}));
     WriteLang("german.txt", Lang("Deutsch", {"Hallo"}));
-    WriteFile("notes.lng", "LANG\0\x05Junk");
+    WriteFile("notes.lng", std::string("LANG\0\x05Junk", 10));
     WriteFile("notes.txt", "hello");
     fs::create_directory("old.lng");
 

@@ -32,5 +32,7 @@ private:
 // The families; each takes the arguments after its own name (argv[0] is the family name).
 int ZemVersion(int argc, char** argv);
 int ZemScore(int argc, char** argv);
+int ZemLang(int argc, char** argv);
+int ZemConfig(int argc, char** argv);
 
 #endif

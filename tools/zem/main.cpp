@@ -14,6 +14,8 @@ struct Family {
 const Family FAMILIES[] = {
     {"version", ZemVersion, "print the library's version"},
     {"score", ZemScore, "show score table files"},
+    {"lang", ZemLang, "build, list and dump language files"},
+    {"config", ZemConfig, "check configuration files"},
 };
 
 int Usage(FILE* out) {

@@ -1,0 +1,146 @@
+#include <zem/text/ZEMTranslator.h>
+
+#include "ZEMTestSupport.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using zemtest::ReadFile;
+using zemtest::RunTool;
+using zemtest::WriteFile;
+
+namespace {
+
+class LangToolTest : public zemtest::TempDirTest {};
+
+std::string Str(const char* s) {
+    return s ? s : "(absent)";
+}
+
+TEST_F(LangToolTest, BuiltFileLoadsWithEveryString) {
+    // A byte-order mark, CR LF and LF line ends, escapes, UTF-8 and Latin-1 bytes, empty lines
+    // for absent strings, and a last line without its line end.
+    WriteFile("english.txt", "\xEF\xBB\xBFHello\r\n"
+                             "\n"
+                             "Two\\nlines\n"
+                             "back\\\\slash and C:\\temp\n"
+                             "\xC3\xA9t\xC3\xA9 caf\xE9\n"
+                             "\r\n"
+                             "  spaced  \n"
+                             "last");
+    const std::vector<const char*> expected = {"Hello",
+                                               nullptr,
+                                               "Two\nlines",
+                                               "back\\slash and C:\\temp",
+                                               "\xC3\xA9t\xC3\xA9 caf\xE9",
+                                               nullptr,
+                                               "  spaced  ",
+                                               "last"};
+    std::string out;
+    ASSERT_EQ(RunTool("lang build english.txt -o english.lng --name English", &out), 0) << out;
+    EXPECT_EQ(out, "english.lng: language 'English', 8 strings (2 absent)\n");
+
+    ZEMTranslator translator;
+    ASSERT_EQ(translator.Init(Dir().c_str(), ".LNG"), 1);
+    EXPECT_EQ(Str(translator.GetLangName(0)), "English");
+    ASSERT_TRUE(translator.LoadName("English"));
+    ASSERT_EQ(translator.NbStrings(), expected.size());
+    for (unsigned i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(Str(translator.GetString(i)), Str(expected[i])) << i;
+}
+
+TEST_F(LangToolTest, LayoutIsTheDocumentedOne) {
+    WriteFile("two.txt", "ab\n\nc\n");
+    ASSERT_EQ(RunTool("lang build two.txt --name Xy -o two.lng"), 0);
+    const std::string expected("LanG\0\3Xy\0" // magic, spare byte, name
+                               "\3\0\0\0"     // 3 strings
+                               "\31\0\0\0"    // length table at 25
+                               "\37\0\0\0"    // data at 31
+                               "\5\0\0\0"     // 5 bytes of data
+                               "\3\0\0\0\2\0" // lengths 3, absent, 2
+                               "ab\0c\0",
+                               36);
+    EXPECT_EQ(ReadFile("two.lng"), expected);
+}
+
+TEST_F(LangToolTest, DumpAndList) {
+    namespace fs = std::filesystem;
+    fs::create_directory("lang");
+    WriteFile("fr.txt", "Bonjour\n\nA\\\\B\\nC\n");
+    ASSERT_EQ(RunTool("lang build fr.txt -o lang/FRENCH.LNG --name Fran\xC3\xA7"
+                      "ais"),
+              0);
+    WriteFile("de.txt", "Hallo\n");
+    ASSERT_EQ(RunTool("lang build de.txt -o lang/german.dat --name Deutsch"), 0);
+    WriteFile("lang/notes.lng", "not a language file");
+
+    std::string out;
+    ASSERT_EQ(RunTool("lang dump lang/FRENCH.LNG", &out), 0) << out;
+    EXPECT_EQ(out, "file     : " + Path("lang/FRENCH.LNG") +
+                       "\nlanguage : Fran\xC3\xA7"
+                       "ais\nstrings  : 3\n"
+                       "[0] Bonjour\n[1] (absent)\n[2] A\\\\B\\nC\n");
+
+    ASSERT_EQ(RunTool("lang list lang --suffix .lng", &out), 0) << out;
+    EXPECT_EQ(out, "Fran\xC3\xA7"
+                   "ais\t" +
+                       Path("lang/FRENCH.LNG") + "\n");
+    ASSERT_EQ(RunTool("lang list " + Path("lang"), &out), 0) << out;
+    EXPECT_NE(out.find("Deutsch\t" + Path("lang/german.dat") + "\n"), std::string::npos);
+    EXPECT_NE(out.find("Fran\xC3\xA7"
+                       "ais\t"),
+              std::string::npos);
+    ASSERT_EQ(RunTool("lang list lang --suffix .none", &out), 0) << out;
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(LangToolTest, HelpAndFailures) {
+    std::string out;
+    for (const char* args :
+         {"lang --help", "lang build --help", "lang list -h", "lang dump --help"}) {
+        EXPECT_EQ(RunTool(args, &out), 0) << args;
+        EXPECT_NE(out.find("usage: zem lang build TEXT -o FILE --name NAME"), std::string::npos);
+    }
+    WriteFile("ok.txt", "x\n");
+    WriteFile("long.txt", std::string(65535, 'a') + "\n");
+    WriteFile("zero.txt", std::string("a\0b\n", 4));
+    WriteFile("junk.lng", std::string("LanG\0\0", 6));
+    const std::string build = "lang build TEXT -o FILE --name NAME (see 'zem lang --help')";
+    struct Case {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"lang", "lang needs a command (see 'zem lang --help')"},
+        {"lang make", "unknown lang command 'make' (see 'zem lang --help')"},
+        {"lang build ok.txt -o x.lng", build},
+        {"lang build ok.txt --name N", build},
+        {"lang build -o x.lng --name N", build},
+        {"lang build ok.txt -o x.lng --name", build},
+        {"lang build ok.txt extra -o x.lng --name N", build},
+        {"lang build missing.txt -o x.lng --name N", "cannot read 'missing.txt'"},
+        {"lang build long.txt -o x.lng --name N", "long.txt: line 1 is longer than 65534 bytes"},
+        {"lang build zero.txt -o x.lng --name N", "zero.txt: line 1 holds a zero byte"},
+        {"lang build ok.txt -o x.lng --name ''",
+         "the language name must have 1 to 254 bytes and no zero byte"},
+        {"lang build ok.txt -o x.lng --name " + std::string(255, 'n'),
+         "the language name must have 1 to 254 bytes and no zero byte"},
+        {"lang build ok.txt -o no/dir/x.lng --name N", "cannot create 'no/dir/x.lng'"},
+        {"lang dump", "lang dump takes one FILE (see 'zem lang --help')"},
+        {"lang dump junk.lng", "cannot load the language file 'junk.lng' (missing, not a language "
+                               "file, or damaged)"},
+        {"lang list", "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
+        {"lang list . --suffix", "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
+        {"lang list ok.txt", "'ok.txt' is not a directory"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RunTool(c.args, &out), 1) << c.args;
+        EXPECT_EQ(out, "zem: " + c.message + "\n") << c.args;
+    }
+    EXPECT_FALSE(std::filesystem::exists("x.lng"));
+    // The longest string that fits is taken.
+    WriteFile("longest.txt", std::string(65534, 'a'));
+    EXPECT_EQ(RunTool("lang build longest.txt -o x.lng --name N", &out), 0) << out;
+}
+
+} // namespace
