@@ -7,6 +7,7 @@
 #include <zem/provider/ZEMArchPAK.h>
 #include <zem/provider/ZEMArchZEM.h>
 #include <zem/provider/ZEMArchive.h>
+#include <zem/provider/ZEMDir.h>
 #include <zem/provider/ZEMFileProvider.h>
 #include <zem/provider/ZEMSortableItem.h>
 

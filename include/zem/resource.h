@@ -2,5 +2,6 @@
 #define ZEM_RESOURCE_H
 
 // Resources: the resource base, the resource finder and the resource manager.
+#include <zem/resource/ZEMResFinder.h>
 
 #endif

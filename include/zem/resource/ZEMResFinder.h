@@ -1,0 +1,46 @@
+#ifndef ZEM_RESOURCE_ZEMRESFINDER_H
+#define ZEM_RESOURCE_ZEMRESFINDER_H
+
+#include <zem/core/ZEMExport.h>
+
+#include <vector>
+
+class ZEMFileProvider;
+class ZEMResFile;
+
+// The ordered list of places where a program's data files are looked for: directories and
+// archives, each held as a provider that the finder owns. A name is asked of each source in turn
+// and the first that has it wins, so a source added at the front hides the same name behind it.
+class ZEM_API ZEMResFinder {
+public:
+    ZEMResFinder() = default;
+    ~ZEMResFinder();
+    ZEMResFinder(const ZEMResFinder&) = delete;
+    ZEMResFinder& operator=(const ZEMResFinder&) = delete;
+
+    // Index of the first source whose Name() is exactly name (a directory's full path, an
+    // archive's absolute path); 0xFFFFFFFF when there is none or name is null or empty.
+    unsigned FindSource(const char* name) const;
+    // Adds the directory or archive at name, at the front of the search order or at its end.
+    // True when added or already there; false when the path does not exist, is no archive the
+    // library reads, or cannot be opened.
+    bool AddSource(const char* name, bool front);
+    // Removes and deletes the source that FindSource(name) finds; false when there is none.
+    bool RemoveSource(const char* name);
+    // Number of sources.
+    unsigned NbSources() const { return static_cast<unsigned>(sources.size()); }
+    // The source at a search position (0 is asked first); null past the end.
+    const ZEMFileProvider* GetSource(unsigned index) const {
+        return index < sources.size() ? sources[index] : nullptr;
+    }
+    // A new stream (owned by the caller) on the file of that name from the first source that
+    // has it; null when none has.
+    ZEMResFile* FindRes(const char* name) const;
+    // Writes the sources in search order to the log.
+    void PrintInfo() const;
+
+private:
+    std::vector<ZEMFileProvider*> sources;
+};
+
+#endif

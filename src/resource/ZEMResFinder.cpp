@@ -1,0 +1,93 @@
+#include <zem/resource/ZEMResFinder.h>
+
+#include <zem/core/ZEMLog.h>
+#include <zem/provider/ZEMArchZEM.h>
+#include <zem/provider/ZEMDir.h>
+#include <zem/provider/ZEMFileUtils.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
+
+// The Name() that an archive opened from path reports: the path made absolute by the archive's
+// own rule, so that the same archive given again by a relative path is recognised.
+std::string ArchiveName(const char* path) {
+    struct NameProbe : ZEMArchZEM {
+        explicit NameProbe(const char* archivePath) { SetName(archivePath); }
+    };
+    NameProbe probe(path);
+    return probe.Name() ? probe.Name() : "";
+}
+
+} // namespace
+
+ZEMResFinder::~ZEMResFinder() {
+    for (ZEMFileProvider* source : sources)
+        delete source;
+}
+
+unsigned ZEMResFinder::FindSource(const char* name) const {
+    if (!name || !*name) return NO_INDEX;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const char* sourceName = sources[i]->Name();
+        if (sourceName && std::strcmp(sourceName, name) == 0) return unsigned(i);
+    }
+    return NO_INDEX;
+}
+
+// A directory is known by its full path as the system reports it, so the same directory given
+// again by a relative path is added again; an archive is compared by its absolute path.
+bool ZEMResFinder::AddSource(const char* name, bool front) {
+    if (!name || !*name) return false;
+    if (FindSource(name) != NO_INDEX) return true;
+    const bool isDir = ZEMFileUtils::IsDir(name);
+    if (!isDir && FindSource(ArchiveName(name).c_str()) != NO_INDEX) return true;
+    if (!ZEMFileUtils::FileExist(name)) return false;
+
+    ZEMFileProvider* source = nullptr;
+    if (isDir) {
+        ZEMDir* dir = new (std::nothrow) ZEMDir();
+        if (!dir || !dir->Open(name)) {
+            delete dir;
+            return false;
+        }
+        source = dir;
+    } else {
+        source = ZEMArchive::OpenArchive(name);
+        if (!source) return false;
+    }
+    try {
+        sources.insert(front ? sources.begin() : sources.end(), source);
+    } catch (const std::bad_alloc&) {
+        delete source;
+        return false;
+    }
+    return true;
+}
+
+bool ZEMResFinder::RemoveSource(const char* name) {
+    unsigned index = FindSource(name);
+    if (index == NO_INDEX) return false;
+    delete sources[index];
+    sources.erase(sources.begin() + index);
+    return true;
+}
+
+ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
+    if (!name || !*name) return nullptr;
+    for (const ZEMFileProvider* source : sources) {
+        if (ZEMResFile* file = source->OpenFile(name)) return file;
+    }
+    return nullptr;
+}
+
+void ZEMResFinder::PrintInfo() const {
+    ZEM::LOG("Resource Finder sources (%d):\n", int(sources.size()));
+    if (sources.empty()) ZEM::LOG("none.\n");
+    for (const ZEMFileProvider* source : sources)
+        ZEM::LOG("- %s\n", source->Name() ? source->Name() : "");
+}

@@ -1,0 +1,185 @@
+#include "ZEMTestSupport.h"
+
+#include <zem/provider.h>
+#include <zem/resource.h>
+#include <zem/stream/ZEMResFile.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
+
+std::string Contents(ZEMResFile* stream) {
+    if (!stream) return "<null>";
+    std::unique_ptr<ZEMResFile> owned(stream);
+    std::string bytes;
+    char buffer[256];
+    unsigned got;
+    while ((got = stream->Read(buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    return bytes;
+}
+
+std::vector<std::string> SourceNames(const ZEMResFinder& finder) {
+    std::vector<std::string> names;
+    for (unsigned i = 0; i < finder.NbSources(); ++i)
+        names.push_back(finder.GetSource(i)->Name());
+    return names;
+}
+
+class ResFinderTest : public zemtest::TempDirTest {
+protected:
+    void SetUp() override {
+        zemtest::TempDirTest::SetUp();
+        real_ = fs::canonical(Dir()).string();
+    }
+
+    // Writes an archive of the given format holding (name, bytes) members.
+    void MakeArchive(ZEMArchive&& archive, const std::string& path,
+                     const std::vector<std::pair<std::string, std::string>>& members) {
+        ASSERT_TRUE(archive.Create(path.c_str()));
+        fs::create_directory("src");
+        for (const auto& [name, bytes] : members) {
+            zemtest::WriteFile("src/" + name, bytes);
+            ASSERT_NE(archive.AddFile(("src/" + name).c_str(), nullptr), NO_INDEX) << name;
+        }
+        fs::remove_all("src");
+    }
+
+    // Paths as the system reports them, every link resolved.
+    std::string Real(const std::string& relative) const { return real_ + "/" + relative; }
+
+    std::string real_;
+};
+
+TEST_F(ResFinderTest, SameArchiveGivenTwiceIsAddedOnce) {
+    fs::create_directory("data");
+    MakeArchive(ZEMArchZEM(), "data/game.zem", {{"a.txt", "a"}});
+
+    ZEMResFinder finder;
+    ASSERT_TRUE(finder.AddSource("data/game.zem", false));
+    EXPECT_TRUE(finder.AddSource("data/game.zem", false));
+    EXPECT_TRUE(finder.AddSource(Real("data/game.zem").c_str(), true));
+    EXPECT_EQ(finder.NbSources(), 1u);
+    // Relative names are taken against the working directory of the moment.
+    fs::current_path("data");
+    EXPECT_TRUE(finder.AddSource("game.zem", false));
+    EXPECT_EQ(finder.NbSources(), 1u);
+    EXPECT_STREQ(finder.GetSource(0)->Name(), Real("data/game.zem").c_str());
+    EXPECT_EQ(finder.FindSource(Real("data/game.zem").c_str()), 0u);
+}
+
+TEST_F(ResFinderTest, DirectoriesAreKnownByTheirFullPath) {
+    fs::create_directory("data");
+    ZEMResFinder finder;
+    ASSERT_TRUE(finder.AddSource("data", false));
+    EXPECT_EQ(SourceNames(finder), std::vector<std::string>{Real("data")});
+    EXPECT_EQ(finder.FindSource("data"), NO_INDEX);
+    EXPECT_FALSE(finder.RemoveSource("data"));
+    EXPECT_EQ(finder.FindSource((Real("data")).c_str()), 0u);
+
+    // The relative name matches no source name, so the directory comes in a second time.
+    EXPECT_TRUE(finder.AddSource("data", false));
+    EXPECT_EQ(finder.NbSources(), 2u);
+    // Its full path is known.
+    EXPECT_TRUE(finder.AddSource((Real("data")).c_str(), false));
+    EXPECT_EQ(finder.NbSources(), 2u);
+}
+
+TEST_F(ResFinderTest, RefusesWhatItCannotOpen) {
+    zemtest::WriteFile("notes.txt", "just text, no archive");
+    zemtest::WriteFile("zip.zip", std::string("PK\x03\x04", 4) + std::string(40, '\0'));
+    zemtest::WriteFile("bad.zem", std::string("ZEMA") + std::string(8, '\x7f'));
+
+    ZEMResFinder finder;
+    EXPECT_FALSE(finder.AddSource("missing", false));
+    EXPECT_FALSE(finder.AddSource("missing.zem", false));
+    EXPECT_FALSE(finder.AddSource("notes.txt", false));
+    EXPECT_FALSE(finder.AddSource("zip.zip", true));
+    EXPECT_FALSE(finder.AddSource("bad.zem", true));
+    EXPECT_FALSE(finder.AddSource("", true));
+    EXPECT_FALSE(finder.AddSource(nullptr, true));
+    EXPECT_EQ(finder.NbSources(), 0u);
+    EXPECT_EQ(finder.FindSource(""), NO_INDEX);
+    EXPECT_EQ(finder.FindSource(nullptr), NO_INDEX);
+}
+
+// Sources P and Q appended, R at the front: R hides both, P hides Q, and what only Q has comes
+// from Q.
+TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
+    MakeArchive(ZEMArchZEM(), "p.zem", {{"all.txt", "from P"}, {"pq.txt", "P pq"}});
+    MakeArchive(ZEMArchPAK(), "q.pak",
+                {{"all.txt", "from Q"}, {"pq.txt", "Q pq"}, {"only-q.txt", "Q alone"}});
+    fs::create_directory("r");
+    zemtest::WriteFile("r/all.txt", "from R");
+
+    ZEMResFinder finder;
+    ASSERT_TRUE(finder.AddSource("p.zem", false));
+    ASSERT_TRUE(finder.AddSource("q.pak", false));
+    ASSERT_TRUE(finder.AddSource("r", true));
+    EXPECT_EQ(SourceNames(finder),
+              (std::vector<std::string>{Real("r"), Real("p.zem"), Real("q.pak")}));
+
+    EXPECT_EQ(Contents(finder.FindRes("all.txt")), "from R");
+    EXPECT_EQ(Contents(finder.FindRes("pq.txt")), "P pq");
+    EXPECT_EQ(Contents(finder.FindRes("only-q.txt")), "Q alone");
+    EXPECT_EQ(finder.FindRes("nowhere.txt"), nullptr);
+    EXPECT_EQ(finder.FindRes(""), nullptr);
+    EXPECT_EQ(finder.FindRes(nullptr), nullptr);
+    // Archives match names exactly, case included.
+    EXPECT_EQ(finder.FindRes("ONLY-Q.TXT"), nullptr);
+
+    // Removing the middle source keeps the others in order.
+    EXPECT_TRUE(finder.RemoveSource(Real("p.zem").c_str()));
+    EXPECT_EQ(SourceNames(finder), (std::vector<std::string>{Real("r"), Real("q.pak")}));
+    EXPECT_EQ(Contents(finder.FindRes("pq.txt")), "Q pq");
+    EXPECT_FALSE(finder.RemoveSource(Real("p.zem").c_str()));
+}
+
+// A directory that bears a member's name is no file: it hides nothing.
+TEST_F(ResFinderTest, DirectoryInFrontHidesOnlyWithFiles) {
+    MakeArchive(ZEMArchZEM(), "base.zem", {{"title.bmp", "archived title"}, {"maps", "m"}});
+    fs::create_directories("mod/maps");
+    zemtest::WriteFile("mod/title.bmp", "modded title");
+
+    ZEMResFinder finder;
+    ASSERT_TRUE(finder.AddSource("base.zem", false));
+    ASSERT_TRUE(finder.AddSource("mod", true));
+    EXPECT_EQ(Contents(finder.FindRes("title.bmp")), "modded title");
+    EXPECT_EQ(Contents(finder.FindRes("maps")), "m");
+}
+
+TEST_F(ResFinderTest, StreamsOutliveTheFinder) {
+    MakeArchive(ZEMArchZEM(), "a.zem", {{"x", "still readable"}});
+    std::unique_ptr<ZEMResFile> stream;
+    {
+        ZEMResFinder finder;
+        ASSERT_TRUE(finder.AddSource("a.zem", false));
+        stream.reset(finder.FindRes("x"));
+    }
+    EXPECT_EQ(Contents(stream.release()), "still readable");
+}
+
+TEST_F(ResFinderTest, PrintInfoListsSourcesInSearchOrder) {
+    ZEMResFinder finder;
+    {
+        zemtest::LogCapture log;
+        finder.PrintInfo();
+        EXPECT_EQ(log.Text(), "Resource Finder sources (0):\nnone.\n");
+    }
+    fs::create_directory("a");
+    fs::create_directory("b");
+    ASSERT_TRUE(finder.AddSource("a", false));
+    ASSERT_TRUE(finder.AddSource("b", true));
+    zemtest::LogCapture log;
+    finder.PrintInfo();
+    EXPECT_EQ(log.Text(), "Resource Finder sources (2):\n- " + real_ + "/b\n- " + real_ + "/a\n");
+}
+
+} // namespace
