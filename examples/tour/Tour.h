@@ -5,6 +5,7 @@
 void TourCore();
 void TourStreams();
 void TourFiles();
+void TourText();
 void TourScore();
 void TourConfig();
 

@@ -5,6 +5,7 @@ int main() {
     TourCore();
     TourStreams();
     TourFiles();
+    TourText();
     TourScore();
     TourConfig();
     return 0;

@@ -2,6 +2,7 @@
 #define ZEM_RESOURCE_H
 
 // Resources: the resource base, the resource finder and the resource manager.
+#include <zem/resource/ZEMResource.h>
 #include <zem/resource/ZEMResFinder.h>
 
 #endif

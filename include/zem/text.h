@@ -6,6 +6,7 @@
 #include <zem/text/ZEMParse.h>
 #include <zem/text/ZEMScore.h>
 #include <zem/text/ZEMScoreEntry.h>
+#include <zem/text/ZEMText.h>
 #include <zem/text/ZEMTranslator.h>
 
 #endif

@@ -44,7 +44,7 @@ public:
     static const unsigned MAX_LINE = 1023;
 
     // An empty table with room for `size` parameters (at least 4).
-    explicit ZEMConfigMgr(unsigned size = 16);
+    explicit ZEMConfigMgr(unsigned size);
     ~ZEMConfigMgr();
     ZEMConfigMgr(const ZEMConfigMgr&) = delete;
     ZEMConfigMgr& operator=(const ZEMConfigMgr&) = delete;

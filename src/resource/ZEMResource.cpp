@@ -1,0 +1,44 @@
+#include <zem/resource/ZEMResource.h>
+
+#include <zem/stream/ZEMFile.h>
+
+#include "platform/ZEMPlatform.h"
+
+#include <string>
+
+namespace {
+
+// Temporary names beside the target keep the final rename on one file system.
+constexpr int TEMP_ATTEMPTS = 16;
+
+} // namespace
+
+ZEMResource::~ZEMResource() = default;
+
+bool ZEMResource::LoadName(const char* name, int format) {
+    ZEMFile file(name, ZEMResFile::READ);
+    return Load(file, format);
+}
+
+bool ZEMResource::SaveName(const char* name, int format) {
+    if (!name || !*name) return false;
+    // A file that may not be written refuses the save, as it would if it were written in place.
+    if (ZEM::Platform::Attributes(name) != ZEM::Platform::ATTR_INVALID) {
+        ZEMFile probe(name, ZEMResFile::WRITE | ZEMResFile::APPEND);
+        if (!probe.IsOK()) return false;
+    }
+    // The object is written to a fresh file beside the target, which replaces the target only
+    // once the whole save has worked: a refused or failed save leaves the old file as it was.
+    for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
+        std::string temp = std::string(name) + ".zemtmp" + std::to_string(attempt);
+        ZEMFile file(temp.c_str(), ZEMResFile::READ | ZEMResFile::WRITE | ZEMResFile::TRUNCATE |
+                                       ZEMResFile::CREATE);
+        if (!file.IsOK()) continue; // taken by another file: try the next name
+        bool saved = Save(file, format) && file.IsOK();
+        file.Close();
+        if (saved && ZEM::Platform::MoveReplace(temp.c_str(), name)) return true;
+        ZEM::Platform::RemoveFile(temp.c_str());
+        return false;
+    }
+    return false;
+}

@@ -1,0 +1,147 @@
+#include <zem/resource/ZEMResource.h>
+#include <zem/stream/ZEMFile.h>
+
+#include "ZEMTestSupport.h"
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using zemtest::ReadFile;
+using zemtest::WriteFile;
+
+namespace {
+
+// Format numbers of the test resource.
+constexpr int WHOLE = 0;   // the whole content
+constexpr int PARTIAL = 1; // writes half of the content, then fails
+constexpr int REFUSED = 2; // fails before writing anything
+
+// A resource holding a string of bytes, with a failing save for each way a save can go wrong.
+class Blob : public ZEMResource {
+public:
+    explicit Blob(std::string bytes = "") : bytes(std::move(bytes)) {}
+
+    unsigned MemoryUsed() const override { return unsigned(sizeof *this + bytes.size()); }
+
+    bool Load(ZEMResFile& file, int format) override {
+        ++loads;
+        if (!file.IsOK() || format != WHOLE) return false;
+        bytes.clear();
+        char buffer[64];
+        unsigned got;
+        while ((got = file.Read(buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, got);
+        return true;
+    }
+
+    bool Save(ZEMResFile& file, int format) override {
+        if (!file.IsOK() || format == REFUSED) return false;
+        unsigned size = unsigned(format == PARTIAL ? bytes.size() / 2 : bytes.size());
+        return file.Write(bytes.data(), size) == size && format == WHOLE;
+    }
+
+    std::string bytes;
+    int loads = 0;
+};
+
+// Names in the working directory.
+std::set<std::string> Listing() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(".")) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+size_t OpenDescriptors() {
+    return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+class ResourceTest : public zemtest::TempDirTest {};
+
+TEST_F(ResourceTest, LoadNameOfMissingFileFailsWithoutLeakingAHandle) {
+    size_t before = OpenDescriptors();
+    Blob blob("kept");
+    EXPECT_FALSE(blob.LoadName("missing.dat", WHOLE));
+    // The subclass is still asked, with a stream that is not open.
+    EXPECT_EQ(blob.loads, 1);
+    EXPECT_EQ(blob.bytes, "kept");
+    EXPECT_FALSE(blob.LoadName(nullptr, WHOLE));
+    WriteFile("present.dat", "abc");
+    EXPECT_TRUE(blob.LoadName("present.dat", WHOLE));
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(ResourceTest, LoadNameMatchesLoadOnAStream) {
+    WriteFile("data.bin", std::string("x\0y\r\nz", 6));
+    Blob byName, byStream;
+    ASSERT_TRUE(byName.LoadName("data.bin", WHOLE));
+    ZEMFile file("data.bin", ZEMResFile::READ);
+    ASSERT_TRUE(byStream.Load(file, WHOLE));
+    EXPECT_EQ(byName.bytes, byStream.bytes);
+    EXPECT_EQ(byName.bytes, std::string("x\0y\r\nz", 6));
+    // The format is handed on: the subclass refuses this one.
+    EXPECT_FALSE(byName.LoadName("data.bin", REFUSED));
+}
+
+TEST_F(ResourceTest, SaveNameCreatesOrReplacesWholeContent) {
+    EXPECT_TRUE(Blob("new file").SaveName("out.bin", WHOLE));
+    EXPECT_EQ(ReadFile("out.bin"), "new file");
+    WriteFile("out.bin", "a much longer old content");
+    EXPECT_TRUE(Blob("short").SaveName("out.bin", WHOLE));
+    EXPECT_EQ(ReadFile("out.bin"), "short");
+    // Backslash separators reach the same file.
+    fs::create_directory("sub");
+    EXPECT_TRUE(Blob("in sub").SaveName("sub\\out.bin", WHOLE));
+    EXPECT_EQ(ReadFile("sub/out.bin"), "in sub");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"out.bin", "sub"}));
+    EXPECT_EQ(fs::directory_iterator("sub")->path().filename(), "out.bin");
+}
+
+TEST_F(ResourceTest, FailedSaveLeavesTheFileAsItWas) {
+    for (int format : {REFUSED, PARTIAL}) {
+        SCOPED_TRACE(format);
+        WriteFile("keep.bin", "old content");
+        Blob blob("replacement content");
+        EXPECT_FALSE(blob.SaveName("keep.bin", format));
+        EXPECT_EQ(ReadFile("keep.bin"), "old content");
+        // A failed save of a missing file creates nothing.
+        EXPECT_FALSE(blob.SaveName("absent.bin", format));
+        EXPECT_EQ(Listing(), std::set<std::string>{"keep.bin"});
+    }
+}
+
+TEST_F(ResourceTest, SaveNameStepsAroundFilesInTheWay) {
+    // A file that happens to bear the name of a save's temporary file is neither used nor lost.
+    WriteFile("out.bin.zemtmp0", "someone else's");
+    EXPECT_TRUE(Blob("saved").SaveName("out.bin", WHOLE));
+    EXPECT_EQ(ReadFile("out.bin"), "saved");
+    EXPECT_EQ(ReadFile("out.bin.zemtmp0"), "someone else's");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"out.bin", "out.bin.zemtmp0"}));
+}
+
+TEST_F(ResourceTest, SaveNameFailsWhereNoFileCanBe) {
+    Blob blob("x");
+    EXPECT_FALSE(blob.SaveName(nullptr, WHOLE));
+    EXPECT_FALSE(blob.SaveName("", WHOLE));
+    EXPECT_FALSE(blob.SaveName("no/such/dir/out.bin", WHOLE));
+    // A directory is not replaced by a file.
+    fs::create_directory("dir");
+    EXPECT_FALSE(blob.SaveName("dir", WHOLE));
+    EXPECT_TRUE(fs::is_directory("dir"));
+    EXPECT_EQ(Listing(), std::set<std::string>{"dir"});
+}
+
+TEST_F(ResourceTest, ReadOnlyFileRefusesTheSave) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    WriteFile("locked.bin", "old");
+    fs::permissions("locked.bin", fs::perms::owner_read);
+    EXPECT_FALSE(Blob("new").SaveName("locked.bin", WHOLE));
+    EXPECT_EQ(ReadFile("locked.bin"), "old");
+    EXPECT_EQ(Listing(), std::set<std::string>{"locked.bin"});
+}
+
+} // namespace
