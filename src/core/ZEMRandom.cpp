@@ -1,7 +1,7 @@
 #include <zem/core/ZEMRandom.h>
 
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 
 namespace {
 
