@@ -34,5 +34,6 @@ int ZemVersion(int argc, char** argv);
 int ZemScore(int argc, char** argv);
 int ZemLang(int argc, char** argv);
 int ZemConfig(int argc, char** argv);
+int ZemArchive(int argc, char** argv);
 
 #endif

@@ -16,6 +16,7 @@ const Family FAMILIES[] = {
     {"score", ZemScore, "show score table files"},
     {"lang", ZemLang, "build, list and dump language files"},
     {"config", ZemConfig, "check configuration files"},
+    {"archive", ZemArchive, "build, list, edit and extract ZEM and PAK archives"},
 };
 
 int Usage(FILE* out) {

@@ -1,0 +1,359 @@
+#include "ZEMTestSupport.h"
+
+#include <zem/provider.h>
+#include <zem/stream/ZEMResFile.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+using zemtest::ReadFile;
+using zemtest::RunTool;
+using zemtest::WriteFile;
+
+namespace {
+
+using Members = std::map<std::string, std::string>;
+
+constexpr const char* PHYSFS_SHELL = "/usr/bin/test_physfs";
+
+std::string Le32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(value >> (8 * i));
+    return bytes;
+}
+
+// A PAK file as another program may write it: members under the given names, in order.
+std::string HandMadePak(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string data;
+    std::string directory;
+    for (const auto& [name, bytes] : members) {
+        std::string field = name;
+        field.resize(56, '\0');
+        directory += field + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(bytes.size()));
+        data += bytes;
+    }
+    return "PACK" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(directory.size())) + data +
+           directory;
+}
+
+// Members of an archive as the library reads them.
+Members Read(const std::string& path) {
+    Members members;
+    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive(path.c_str()));
+    if (!archive) return members;
+    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+        std::string bytes;
+        std::unique_ptr<ZEMResFile> stream(archive->OpenResFile(i));
+        char buffer[512];
+        unsigned got;
+        while (stream && (got = stream->Read(buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, got);
+        members[archive->FileName(i)] = bytes;
+    }
+    return members;
+}
+
+// Runs the PhysicsFS shell on the commands; its whole output.
+std::string PhysfsShell(const std::string& commands) {
+    WriteFile("physfs-commands.txt", commands + "quit\n");
+    std::string output;
+    FILE* pipe = popen((std::string(PHYSFS_SHELL) + " < physfs-commands.txt 2>&1").c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, got);
+    pclose(pipe);
+    return output;
+}
+
+// Members of a PAK file as PhysicsFS reads them (text members without newlines only, as the
+// shell prints them between its prompts).
+Members ReadWithPhysfs(const std::string& pak) {
+    const std::string mount = "addarchive " + pak + " 0\n";
+    std::string listing = PhysfsShell(mount + "enumerate /\n");
+    size_t begin = listing.find("> enumerate /\n");
+    size_t end = listing.find("\n total (", begin);
+    Members members;
+    if (begin == std::string::npos || end == std::string::npos) return members;
+    std::vector<std::string> names;
+    std::string text = listing.substr(begin + 14, end - begin - 14);
+    for (size_t at = 0, next; at < text.size(); at = next + 1) {
+        next = text.find('\n', at);
+        if (next == std::string::npos) next = text.size();
+        if (next > at) names.push_back(text.substr(at, next - at));
+    }
+    std::string commands = mount;
+    for (const std::string& name : names)
+        commands += "cat " + name + "\n";
+    std::string output = PhysfsShell(commands);
+    for (const std::string& name : names) {
+        const std::string prompt = "> cat " + name + "\n";
+        size_t at = output.find(prompt);
+        size_t stop = output.find("\n\n> ", at);
+        if (at == std::string::npos || stop == std::string::npos) continue;
+        members[name] = output.substr(at + prompt.size(), stop - at - prompt.size());
+    }
+    return members;
+}
+
+size_t Lines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ArchiveToolTest : public zemtest::TempDirTest {
+protected:
+    // A folder of sample files, two of them below subfolders.
+    void MakeSamples() {
+        fs::create_directories("data/maps/deep");
+        fs::create_directories("data/sounds");
+        WriteFile("data/readme.txt", "read me");
+        WriteFile("data/maps/e1m1.bsp", "map one");
+        WriteFile("data/maps/deep/e1m2.bsp", "map two");
+        WriteFile("data/sounds/jump.wav", "boing");
+        WriteFile("data/.hidden", "hidden");
+    }
+
+    const Members samples_ = {{".hidden", "hidden"},
+                              {"e1m1.bsp", "map one"},
+                              {"e1m2.bsp", "map two"},
+                              {"jump.wav", "boing"},
+                              {"readme.txt", "read me"}};
+};
+
+TEST_F(ArchiveToolTest, HelpForTheFamilyAndEveryCommand) {
+    std::string out;
+    ASSERT_EQ(RunTool("--help", &out), 0);
+    EXPECT_NE(out.find("  archive "), std::string::npos) << out;
+    std::string family;
+    ASSERT_EQ(RunTool("archive --help", &family), 0);
+    EXPECT_EQ(family.rfind("usage: zem archive COMMAND", 0), 0u) << family;
+    for (const char* command : {"create", "list", "add", "rm", "mv", "update", "extract", "cat"}) {
+        EXPECT_NE(family.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+        ASSERT_EQ(RunTool(std::string("archive ") + command + " --help", &out), 0) << command;
+        EXPECT_EQ(out.rfind(std::string("usage: zem archive ") + command + " ", 0), 0u) << out;
+    }
+}
+
+TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
+    WriteFile("notes.txt", "plain text");
+    WriteFile("file.txt", "x");
+    WriteFile("zip.zip", std::string("PK\x03\x04", 4) + std::string(30, '\0'));
+    WriteFile("cut.zem", "ZEMA" + Le32(500) + Le32(3));
+    ASSERT_EQ(RunTool("archive create ok.zem file.txt"), 0);
+    const struct {
+        const char* args;
+        const char* says;
+    } cases[] = {
+        {"archive", "archive needs a command"},
+        {"archive frob", "unknown archive command 'frob'"},
+        {"archive create", "usage: zem archive create ARCHIVE"},
+        {"archive create new.zem", "usage: zem archive create ARCHIVE"},
+        {"archive create new.zem --format tar file.txt", "unknown format 'tar'"},
+        {"archive create ok.zem file.txt", "'ok.zem' already exists"},
+        {"archive create new.zem missing.txt", "'missing.txt': no such file or folder"},
+        {"archive list", "usage: zem archive list ARCHIVE"},
+        {"archive list a b", "usage: zem archive list ARCHIVE"},
+        {"archive list missing.zem", "'missing.zem': no such file"},
+        {"archive list notes.txt", "'notes.txt' is not a ZEM or PAK archive"},
+        {"archive list zip.zip", "'zip.zip' is a ZIP archive"},
+        {"archive list cut.zem", "'cut.zem' is a damaged archive"},
+        {"archive list .", "'.' is a folder"},
+        {"archive cat ok.zem nope", "no member 'nope' in 'ok.zem'"},
+        {"archive rm ok.zem file.txt nope", "no member 'nope' in 'ok.zem'"},
+        {"archive mv ok.zem nope new", "no member 'nope' in 'ok.zem'"},
+        {"archive mv ok.zem file.txt dir/", "cannot rename 'file.txt' to 'dir/'"},
+        {"archive update ok.zem notes.txt", "no member 'notes.txt' in 'ok.zem'"},
+        {"archive add ok.zem missing.txt", "'missing.txt': no such file or folder"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(RunTool(c.args, &out), 1) << c.args;
+        EXPECT_EQ(out.rfind(std::string("zem: "), 0), 0u) << c.args << ": " << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << c.args << ": " << out;
+        EXPECT_EQ(Lines(out), 1u) << c.args << ": " << out;
+    }
+    EXPECT_FALSE(fs::exists("new.zem"));
+    // The failed commands left the archive as it was.
+    EXPECT_EQ(Read("ok.zem"), (Members{{"file.txt", "x"}}));
+}
+
+TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirBaseNames) {
+    MakeSamples();
+    std::string out;
+    ASSERT_EQ(RunTool("archive create game.zem data", &out), 0) << out;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(Read("game.zem"), samples_);
+
+    // Name order, depth first; the table that PrintContent writes.
+    ASSERT_EQ(RunTool("archive list game.zem", &out), 0) << out;
+    std::vector<std::string> order;
+    for (const char* name : {".hidden", "e1m2.bsp", "e1m1.bsp", "readme.txt", "jump.wav"})
+        order.push_back(std::string("| ") + name);
+    size_t last = 0;
+    for (const std::string& row : order) {
+        size_t at = out.find(row);
+        ASSERT_NE(at, std::string::npos) << row << "\n" << out;
+        EXPECT_GT(at, last) << row << "\n" << out;
+        last = at;
+    }
+    EXPECT_EQ(out.rfind("+------------------------------------------+------------+", 0), 0u);
+    EXPECT_NE(out.find("  Total: 5 files, 32 bytes.\n"), std::string::npos) << out;
+
+    // The format follows --format, else the name.
+    ASSERT_EQ(RunTool("archive create game.pak data/maps", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive create other --format=pak data/readme.txt", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive create third.pak --format zem data/readme.txt", &out), 0) << out;
+    EXPECT_EQ(ZEMArchive::FindArchiveFormat("game.zem"), 1);
+    EXPECT_EQ(ZEMArchive::FindArchiveFormat("game.pak"), 2);
+    EXPECT_EQ(ZEMArchive::FindArchiveFormat("other"), 2);
+    EXPECT_EQ(ZEMArchive::FindArchiveFormat("third.pak"), 1);
+}
+
+TEST_F(ArchiveToolTest, EmptyFilesAreReportedAndTheRestStored) {
+    fs::create_directory("data");
+    WriteFile("data/empty.txt", "");
+    WriteFile("data/full.txt", "full");
+    std::string out;
+    EXPECT_EQ(RunTool("archive create a.zem data", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/empty.txt': empty files cannot be stored, left out\n");
+    EXPECT_EQ(Read("a.zem"), (Members{{"full.txt", "full"}}));
+
+    // Nothing to store: no archive is left behind.
+    EXPECT_EQ(RunTool("archive create b.zem data/empty.txt", &out), 1);
+    EXPECT_FALSE(fs::exists("b.zem"));
+    // An empty folder gives an empty archive.
+    fs::create_directory("nothing");
+    EXPECT_EQ(RunTool("archive create c.zem nothing", &out), 0) << out;
+    EXPECT_EQ(fs::file_size("c.zem"), 12u);
+}
+
+// A link back up the tree must not make the walk endless.
+TEST_F(ArchiveToolTest, FolderLinksDoNotLoop) {
+    fs::create_directories("data/sub");
+    WriteFile("data/sub/x.txt", "x");
+    fs::create_directory_symlink("..", "data/sub/up");
+    std::string out;
+    ASSERT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
+    EXPECT_EQ(Read("a.zem"), (Members{{"x.txt", "x"}}));
+}
+
+// Every edit through the tool leaves a PAK file that PhysicsFS reads with the same names and
+// bytes.
+TEST_F(ArchiveToolTest, EditedPakMountsInPhysicsFS) {
+    if (access(PHYSFS_SHELL, X_OK) != 0) GTEST_SKIP() << "PhysicsFS shell not installed";
+    MakeSamples();
+    std::string out;
+    ASSERT_EQ(RunTool("archive create game.pak data", &out), 0) << out;
+    Members expected = samples_;
+    EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
+
+    WriteFile("extra.cfg", "bind x jump");
+    ASSERT_EQ(RunTool("archive add game.pak extra.cfg", &out), 0) << out;
+    expected["extra.cfg"] = "bind x jump";
+    EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
+
+    ASSERT_EQ(RunTool("archive mv game.pak readme.txt README", &out), 0) << out;
+    expected["README"] = expected["readme.txt"];
+    expected.erase("readme.txt");
+    EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
+
+    ASSERT_EQ(RunTool("archive rm game.pak e1m1.bsp .hidden", &out), 0) << out;
+    expected.erase("e1m1.bsp");
+    expected.erase(".hidden");
+    EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
+
+    fs::create_directory("new");
+    WriteFile("new/jump.wav", "a much longer boing sound");
+    WriteFile("new/e1m2.bsp", "m2");
+    ASSERT_EQ(RunTool("archive update game.pak new", &out), 0) << out;
+    expected["jump.wav"] = "a much longer boing sound";
+    expected["e1m2.bsp"] = "m2";
+    EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
+    EXPECT_EQ(Read("game.pak"), expected);
+}
+
+TEST_F(ArchiveToolTest, AddLeavesOutTheArchiveItself) {
+    fs::create_directory("data");
+    WriteFile("data/a.txt", "a");
+    ASSERT_EQ(RunTool("archive create data/self.zem data"), 0);
+    WriteFile("data/b.txt", "b");
+    std::string out;
+    EXPECT_EQ(RunTool("archive add data/self.zem data", &out), 0) << out;
+    EXPECT_EQ(out, "zem: 'data/self.zem' is the archive itself, left out\n");
+    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive("data/self.zem"));
+    ASSERT_TRUE(archive);
+    ASSERT_EQ(archive->NbFiles(), 3u);
+    EXPECT_STREQ(archive->FileName(0), "a.txt");
+    EXPECT_STREQ(archive->FileName(1), "a.txt");
+    EXPECT_STREQ(archive->FileName(2), "b.txt");
+}
+
+TEST_F(ArchiveToolTest, CatWritesTheExactBytes) {
+    std::string binary("\0\x01\xff\r\n\x1a tail", 10);
+    WriteFile("bin.dat", binary);
+    WriteFile("hand.pak", HandMadePak({{"empty", ""}, {"text", "hello"}}));
+    ASSERT_EQ(RunTool("archive create a.zem bin.dat"), 0);
+    std::string out;
+    ASSERT_EQ(RunTool("archive cat a.zem bin.dat", &out), 0);
+    EXPECT_EQ(out, binary);
+    ASSERT_EQ(RunTool("archive cat hand.pak empty", &out), 0) << out;
+    EXPECT_EQ(out, "");
+    ASSERT_EQ(RunTool("archive cat hand.pak text", &out), 0) << out;
+    EXPECT_EQ(out, "hello");
+}
+
+TEST_F(ArchiveToolTest, ExtractWritesEveryMemberIntoTheFolder) {
+    MakeSamples();
+    ASSERT_EQ(RunTool("archive create game.zem data"), 0);
+    std::string out;
+    ASSERT_EQ(RunTool("archive extract game.zem out/new", &out), 0) << out;
+    for (const auto& [name, bytes] : samples_)
+        EXPECT_EQ(ReadFile("out/new/" + name), bytes);
+
+    fs::create_directory("here");
+    fs::current_path("here");
+    ASSERT_EQ(RunTool("archive extract ../game.zem", &out), 0) << out;
+    for (const auto& [name, bytes] : samples_)
+        EXPECT_EQ(ReadFile(name), bytes);
+}
+
+// Names from other programs' archives may hold folders, or try to leave the destination.
+TEST_F(ArchiveToolTest, ExtractMakesSubfoldersAndNeverWritesOutside) {
+    const std::string absolute = "/tmp/zem-extract-abs-" + std::to_string(getpid());
+    WriteFile("hostile.pak", HandMadePak({{"maps/e1m1.bsp", "map"},
+                                          {"../escaped.txt", "out"},
+                                          {"maps/../../escaped2.txt", "out"},
+                                          {"..\\escaped3.txt", "out"},
+                                          {absolute, "abs"},
+                                          {"sub\\dir\\x.txt", "x"},
+                                          {"ok.txt", "ok"}}));
+    std::string out;
+    EXPECT_EQ(RunTool("archive extract hostile.pak dest", &out), 1);
+    EXPECT_EQ(ReadFile("dest/maps/e1m1.bsp"), "map");
+    EXPECT_EQ(ReadFile("dest/sub/dir/x.txt"), "x");
+    EXPECT_EQ(ReadFile("dest/ok.txt"), "ok");
+    EXPECT_FALSE(fs::exists("escaped.txt"));
+    EXPECT_FALSE(fs::exists("escaped2.txt"));
+    EXPECT_FALSE(fs::exists("escaped3.txt"));
+    EXPECT_FALSE(fs::exists(absolute));
+    for (const std::string& name :
+         {std::string("../escaped.txt"), std::string("maps/../../escaped2.txt"), absolute}) {
+        EXPECT_NE(out.find("zem: '" + name + "' not extracted: its name leads out of the folder"),
+                  std::string::npos)
+            << out;
+    }
+    EXPECT_NE(out.find("zem: 4 of 7 members not extracted\n"), std::string::npos) << out;
+    EXPECT_EQ(Lines(out), 5u) << out;
+}
+
+} // namespace

@@ -1,0 +1,513 @@
+#include "ZemCli.h"
+
+#include <zem/provider/ZEMArchPAK.h>
+#include <zem/provider/ZEMArchZEM.h>
+#include <zem/provider/ZEMDir.h>
+#include <zem/provider/ZEMFileUtils.h>
+#include <zem/stream/ZEMResFile.h>
+#include <zem/text/ZEMParse.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
+
+using ArchivePtr = std::unique_ptr<ZEMArchive>;
+
+// ---- Messages ----
+
+// A name from an archive or the disk, safe to print: control characters would disturb the
+// terminal.
+std::string Shown(const char* text) {
+    std::string shown = text ? text : "";
+    if (!shown.empty()) ZEMParse::ForceRange(&shown[0], ' ', '\xFF', '?');
+    return "'" + shown + "'";
+}
+
+std::string Shown(const std::string& text) {
+    return Shown(text.c_str());
+}
+
+// A one-line complaint that does not end the command.
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "zem: %s\n", message.c_str());
+}
+
+// ---- Paths ----
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+std::string Join(const std::string& folder, const char* name) {
+    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
+    return folder + '/' + name;
+}
+
+// path made absolute against base.
+std::string Absolute(const std::string& base, const std::string& path) {
+    return ZEMFileUtils::IsAbsolute(path.c_str()) ? path : Join(base, path.c_str());
+}
+
+// path made absolute against base, with "." and ".." components folded away: two spellings of
+// one path compare equal.
+std::string Normal(const std::string& base, const std::string& path) {
+    std::string absolute = Absolute(base, path);
+    for (char& c : absolute) {
+        if (c == '\\') c = '/';
+    }
+    return std::filesystem::path(absolute).lexically_normal().string();
+}
+
+// A member name that stays inside the folder it is extracted to: relative, and no component is
+// "..".
+bool StaysInside(const char* name) {
+    if (!*name || ZEMFileUtils::IsAbsolute(name)) return false;
+    size_t length = 0;
+    for (const char* p = name;; ++p) {
+        if (*p && !IsSeparator(*p)) {
+            ++length;
+            continue;
+        }
+        if (length == 2 && p[-1] == '.' && p[-2] == '.') return false;
+        if (!*p) return true;
+        length = 0;
+    }
+}
+
+// Creates path and the folders that lead to it, from character `from` on.
+bool MakeFolders(const std::string& path, size_t from) {
+    for (size_t i = from; i <= path.size(); ++i) {
+        if (i < path.size() && !IsSeparator(path[i])) continue;
+        std::string folder = path.substr(0, i);
+        if (folder.empty() || ZEMFileUtils::IsDir(folder.c_str())) continue;
+        if (!ZEMFileUtils::DirCreate(folder.c_str())) return false;
+    }
+    return true;
+}
+
+// ---- Gathering the files of the command line ----
+
+// Collects the files named on the command line and those below the folders named there, each
+// folder in name order. The paths kept are those the user gave, joined with the names below.
+class FileGatherer {
+public:
+    FileGatherer() : workDir_(dir_.Name() ? dir_.Name() : ".") {}
+
+    // Adds a file, or the files below a folder; false (said) when the path does not exist.
+    bool Add(const std::string& path) {
+        if (!ZEMFileUtils::FileExist(path.c_str())) {
+            Warn(Shown(path) + ": no such file or folder");
+            return false;
+        }
+        if (ZEMFileUtils::IsDir(path.c_str())) {
+            Walk(path);
+        } else {
+            files.push_back(path);
+        }
+        return true;
+    }
+
+    // Working directory of the process, as the system reports it.
+    const std::string& WorkDir() const { return workDir_; }
+
+    std::vector<std::string> files;
+    bool skipped = false; // something below a folder could not be taken
+
+private:
+    void Walk(const std::string& folder) {
+        if (!dir_.Open(Absolute(workDir_, folder).c_str())) {
+            Warn(Shown(folder) + ": cannot list this folder");
+            skipped = true;
+            return;
+        }
+        // A link back into a folder already walked would never end.
+        if (!walked_.insert(dir_.Name()).second) return;
+        dir_.Sort(ZEMFileProvider::SORT_NAME | ZEMFileProvider::SORT_CASE);
+        std::vector<std::pair<std::string, bool>> children;
+        for (unsigned k = 0; k < dir_.NbFiles(); ++k) {
+            unsigned i = dir_.GetItem(k)->sortIndex;
+            const char* name = dir_.FileName(i);
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+            std::string path = Join(folder, name);
+            if (dir_.IsFileDir(i) || dir_.IsFile(i)) {
+                children.emplace_back(path, dir_.IsFileDir(i));
+            } else {
+                Warn(Shown(path) + ": not a regular file, left out");
+                skipped = true;
+            }
+        }
+        for (const auto& [path, isFolder] : children) {
+            if (isFolder) {
+                Walk(path);
+            } else {
+                files.push_back(path);
+            }
+        }
+    }
+
+    ZEMDir dir_; // reused for every folder
+    std::string workDir_;
+    std::set<std::string> walked_;
+};
+
+// Gathers every path of args; false when one does not exist.
+bool Gather(const std::vector<std::string>& paths, FileGatherer& gatherer) {
+    bool all = true;
+    for (const std::string& path : paths)
+        all = gatherer.Add(path) && all;
+    return all;
+}
+
+// ---- Archives ----
+
+// Why an archive could not be opened, as one line.
+std::string OpenFailure(const char* path) {
+    if (!ZEMFileUtils::FileExist(path)) return Shown(path) + ": no such file";
+    if (ZEMFileUtils::IsDir(path)) return Shown(path) + " is a folder, not an archive";
+    switch (ZEMArchive::FindArchiveFormat(path)) {
+    case 0:
+        return Shown(path) + " is not a ZEM or PAK archive";
+    case 1:
+    case 2:
+        return Shown(path) + " is a damaged archive (its directory does not fit the file)";
+    case 8:
+        return Shown(path) + " is a ZIP archive, which zem does not read";
+    default:
+        return Shown(path) + " is an archive of a kind that zem recognises but does not read";
+    }
+}
+
+ArchivePtr OpenOrSay(const char* path) {
+    ArchivePtr archive(ZEMArchive::OpenArchive(path));
+    if (!archive) Warn(OpenFailure(path));
+    return archive;
+}
+
+// The name AddFile stores for a source: its last path component, cut to what a record holds.
+std::string StoredName(const ZEMArchive& archive, const std::string& path) {
+    const size_t limit = dynamic_cast<const ZEMArchPAK*>(&archive) ? 56 : 31;
+    return std::string(ZEMFileUtils::FileName(path.c_str())).substr(0, limit);
+}
+
+// Leaves out of files the archive itself, which cannot be a member of itself.
+void DropArchive(const ZEMArchive& archive, const std::string& workDir,
+                 std::vector<std::string>& files) {
+    const std::string self = Normal(workDir, archive.Name());
+    for (size_t i = files.size(); i-- > 0;) {
+        if (Normal(workDir, files[i]) != self) continue;
+        Warn(Shown(files[i]) + " is the archive itself, left out");
+        files.erase(files.begin() + long(i));
+    }
+}
+
+// Appends files to the archive with one directory write; false (said) when one was not added.
+bool AddAll(ZEMArchive& archive, const std::vector<std::string>& files) {
+    std::vector<const char*> paths;
+    paths.reserve(files.size());
+    for (const std::string& file : files)
+        paths.push_back(file.c_str());
+    std::vector<unsigned> refused;
+    zemcli::Progress progress("adding", files.size());
+    unsigned added = archive.AddFiles(paths.data(), nullptr, unsigned(paths.size()),
+                                      [&](unsigned position, unsigned index) {
+                                          if (index == NO_INDEX) refused.push_back(position);
+                                          progress.Step(position + 1);
+                                      });
+    if (added == 0 && refused.size() < files.size()) {
+        Warn("cannot write the directory of " + Shown(archive.Name()));
+        return false;
+    }
+    for (unsigned position : refused) {
+        const char* path = paths[position];
+        bool empty = ZEMFileUtils::FileSize(path) == 0;
+        Warn(Shown(path) +
+             (empty ? ": empty files cannot be stored, left out" : ": cannot be read, left out"));
+    }
+    return refused.empty();
+}
+
+// ---- Commands ----
+
+struct Command {
+    const char* name;
+    const char* usage;   // the arguments after the command's name
+    const char* summary; // one line for the family's help
+    const char* help;    // what --help says below the usage line
+    int (*run)(const std::vector<std::string>& args);
+};
+
+int Create(const std::vector<std::string>& args);
+int List(const std::vector<std::string>& args);
+int Add(const std::vector<std::string>& args);
+int Remove(const std::vector<std::string>& args);
+int Move(const std::vector<std::string>& args);
+int Update(const std::vector<std::string>& args);
+int Extract(const std::vector<std::string>& args);
+int Cat(const std::vector<std::string>& args);
+
+const Command COMMANDS[] = {
+    {"create", "ARCHIVE [--format zem|pak] PATH...",
+     "new archive of files and of everything below folders",
+     "Writes a new archive holding the files given and every file below the folders given\n"
+     "(in name order). Members are named after the files' own names, without their folders:\n"
+     "at most 31 characters in a ZEM archive, 56 in a PAK. The format is PAK when --format\n"
+     "says so or ARCHIVE ends in .pak, ZEM otherwise. ARCHIVE must not exist yet. Empty files\n"
+     "cannot be stored: they are left out and reported.\n",
+     Create},
+    {"list", "ARCHIVE", "table of the members",
+     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", List},
+    {"add", "ARCHIVE PATH...", "append files and folders",
+     "Appends the files given and every file below the folders given, named as 'create'\n"
+     "names them. A name already in the archive is stored a second time; the first of the two\n"
+     "is the one found by name.\n",
+     Add},
+    {"rm", "ARCHIVE MEMBER...", "remove members",
+     "Removes the members of these names (the first of each name). Nothing is removed when\n"
+     "a name is not in the archive. The archive is rebuilt through the temporary file\n"
+     "ZEMARCH.TMP in the working folder.\n",
+     Remove},
+    {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
+     "Renames a member; NEWNAME is stored without folders and cut to the format's length.\n", Move},
+    {"update", "ARCHIVE PATH...", "replace members by files of the same name",
+     "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
+     "given) by that file's bytes; the member keeps its place. A file without such a member\n"
+     "is an error: add it with 'zem archive add'.\n",
+     Update},
+    {"extract", "ARCHIVE [DIR]", "write every member into a folder",
+     "Writes every member into DIR (the working folder by default), creating DIR and the\n"
+     "folders that names such as maps/e1m1.bsp need. Existing files are overwritten. A member\n"
+     "whose name is absolute or climbs out with '..' is not written, and is reported.\n",
+     Extract},
+    {"cat", "ARCHIVE MEMBER", "write a member to standard output",
+     "Writes the bytes of a member to standard output.\n", Cat},
+};
+
+const Command* FindCommand(const char* name) {
+    for (const Command& command : COMMANDS) {
+        if (std::strcmp(command.name, name) == 0) return &command;
+    }
+    return nullptr;
+}
+
+int Help() {
+    std::printf("usage: zem archive COMMAND [ARGS...]\n\n"
+                "Builds, lists, edits and extracts ZEM and PAK archives.\n\ncommands:\n");
+    for (const Command& command : COMMANDS)
+        std::printf("  %-8s %s\n", command.name, command.summary);
+    std::printf("\n'zem archive COMMAND --help' describes a command.\n");
+    return 0;
+}
+
+int CommandHelp(const Command& command) {
+    std::printf("usage: zem archive %s %s\n\n%s", command.name, command.usage, command.help);
+    return 0;
+}
+
+int Usage(const char* name) {
+    const Command* command = FindCommand(name);
+    return zemcli::Fail(std::string("usage: zem archive ") + name + " " + command->usage +
+                        " (see 'zem archive " + name + " --help')");
+}
+
+int Create(const std::vector<std::string>& args) {
+    std::string format;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size()) {
+            format = args[++i];
+        } else if (args[i].compare(0, 9, "--format=") == 0) {
+            format = args[i].substr(9);
+        } else {
+            paths.push_back(args[i]);
+        }
+    }
+    if (args.empty() || paths.empty()) return Usage("create");
+    const std::string& path = args[0];
+    if (format.empty()) {
+        const char* extension = ZEMFileUtils::FileExtension(path.c_str());
+        std::string lower = extension ? extension : "";
+        for (char& c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        format = lower == "pak" ? "pak" : "zem";
+    }
+    if (format != "zem" && format != "pak") {
+        return zemcli::Fail("unknown format '" + format + "' (zem or pak)");
+    }
+    if (ZEMFileUtils::FileExist(path.c_str())) {
+        return zemcli::Fail(Shown(path) + " already exists (use 'zem archive add' to add to it)");
+    }
+    FileGatherer gatherer;
+    if (!Gather(paths, gatherer)) return 1;
+    ArchivePtr archive(format == "pak" ? static_cast<ZEMArchive*>(new ZEMArchPAK)
+                                       : static_cast<ZEMArchive*>(new ZEMArchZEM));
+    if (!archive->Create(path.c_str())) return zemcli::Fail("cannot create " + Shown(path));
+    if (!AddAll(*archive, gatherer.files) && archive->NbFiles() == 0 && !gatherer.files.empty()) {
+        ZEMFileUtils::FileRemove(path.c_str());
+        return zemcli::Fail(Shown(path) + " not written: no file could be added");
+    }
+    return gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
+}
+
+int List(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage("list");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    archive->PrintContent();
+    return 0;
+}
+
+int Add(const std::vector<std::string>& args) {
+    if (args.size() < 2) return Usage("add");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    FileGatherer gatherer;
+    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
+    DropArchive(*archive, gatherer.WorkDir(), gatherer.files);
+    return AddAll(*archive, gatherer.files) && !gatherer.skipped ? 0 : 1;
+}
+
+int Remove(const std::vector<std::string>& args) {
+    if (args.size() < 2) return Usage("rm");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (archive->FindFile(args[i].c_str()) == NO_INDEX) {
+            return zemcli::Fail("no member " + Shown(args[i]) + " in " + Shown(args[0]));
+        }
+    }
+    zemcli::Progress progress("removing", args.size() - 1);
+    for (size_t i = 1; i < args.size(); ++i) {
+        unsigned index = archive->FindFile(args[i].c_str());
+        if (index == NO_INDEX) {
+            return zemcli::Fail("no member " + Shown(args[i]) + " left in " + Shown(args[0]));
+        }
+        if (!archive->RemoveFile(index)) {
+            return zemcli::Fail("cannot remove " + Shown(args[i]) + " from " + Shown(args[0]) +
+                                " (is the working folder writable?)");
+        }
+        progress.Step(i);
+    }
+    return 0;
+}
+
+int Move(const std::vector<std::string>& args) {
+    if (args.size() != 3) return Usage("mv");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    unsigned index = archive->FindFile(args[1].c_str());
+    if (index == NO_INDEX) {
+        return zemcli::Fail("no member " + Shown(args[1]) + " in " + Shown(args[0]));
+    }
+    if (!archive->RenameFile(index, args[2].c_str())) {
+        return zemcli::Fail("cannot rename " + Shown(args[1]) + " to " + Shown(args[2]) + " in " +
+                            Shown(args[0]));
+    }
+    return 0;
+}
+
+int Update(const std::vector<std::string>& args) {
+    if (args.size() < 2) return Usage("update");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    FileGatherer gatherer;
+    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
+    DropArchive(*archive, gatherer.WorkDir(), gatherer.files);
+    std::vector<unsigned> indexes;
+    for (const std::string& file : gatherer.files) {
+        std::string member = StoredName(*archive, file);
+        indexes.push_back(archive->FindFile(member.c_str()));
+        if (indexes.back() == NO_INDEX) {
+            return zemcli::Fail("no member " + Shown(member) + " in " + Shown(args[0]) +
+                                " to replace by " + Shown(file) + " (use 'zem archive add')");
+        }
+    }
+    zemcli::Progress progress("updating", gatherer.files.size());
+    for (size_t i = 0; i < gatherer.files.size(); ++i) {
+        if (!archive->UpdateFile(indexes[i], gatherer.files[i].c_str())) {
+            return zemcli::Fail("cannot replace " + Shown(archive->FileName(indexes[i])) + " by " +
+                                Shown(gatherer.files[i]) +
+                                " (empty or unreadable, or the working folder is not writable)");
+        }
+        progress.Step(i + 1);
+    }
+    return gatherer.skipped ? 1 : 0;
+}
+
+int Extract(const std::vector<std::string>& args) {
+    if (args.empty() || args.size() > 2) return Usage("extract");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    std::string folder = args.size() == 2 ? args[1] : ".";
+    if (!MakeFolders(folder, 0) || !ZEMFileUtils::IsDir(folder.c_str())) {
+        return zemcli::Fail("cannot create the folder " + Shown(folder));
+    }
+    if (!IsSeparator(folder.back())) folder += '/';
+    unsigned missed = 0;
+    zemcli::Progress progress("extracting", archive->NbFiles());
+    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+        const char* name = archive->FileName(i);
+        const std::string target = folder + name;
+        if (!StaysInside(name)) {
+            Warn(Shown(name) + " not extracted: its name leads out of the folder");
+            ++missed;
+        } else if (!MakeFolders(target.substr(0, target.find_last_of("/\\")), folder.size()) ||
+                   !archive->ExtractFile(i, target.c_str())) {
+            Warn(Shown(name) + " not extracted: cannot write " + Shown(target));
+            ++missed;
+        }
+        progress.Step(i + 1);
+    }
+    if (missed == 0) return 0;
+    return zemcli::Fail(std::to_string(missed) + " of " + std::to_string(archive->NbFiles()) +
+                        " members not extracted");
+}
+
+int Cat(const std::vector<std::string>& args) {
+    if (args.size() != 2) return Usage("cat");
+    ArchivePtr archive = OpenOrSay(args[0].c_str());
+    if (!archive) return 1;
+    unsigned index = archive->FindFile(args[1].c_str());
+    if (index == NO_INDEX) {
+        return zemcli::Fail("no member " + Shown(args[1]) + " in " + Shown(args[0]));
+    }
+    // An empty member has no bytes to open.
+    if (archive->FileSize(index) == 0) return 0;
+    std::unique_ptr<ZEMResFile> stream(archive->OpenResFile(index));
+    if (!stream) return zemcli::Fail("cannot read " + Shown(args[1]) + " in " + Shown(args[0]));
+    char buffer[64 * 1024];
+    unsigned total = 0;
+    while (unsigned got = stream->Read(buffer, sizeof buffer)) {
+        if (std::fwrite(buffer, 1, got, stdout) != got) {
+            return zemcli::Fail("cannot write to standard output");
+        }
+        total += got;
+    }
+    if (std::fflush(stdout) != 0) return zemcli::Fail("cannot write to standard output");
+    if (total < archive->FileSize(index)) {
+        return zemcli::Fail(Shown(args[1]) + " is cut short: the archive ends inside it");
+    }
+    return 0;
+}
+
+} // namespace
+
+int ZemArchive(int argc, char** argv) {
+    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
+    if (argc < 2) return zemcli::Fail("archive needs a command (see 'zem archive --help')");
+    const Command* command = FindCommand(argv[1]);
+    if (!command) {
+        return zemcli::Fail(std::string("unknown archive command '") + argv[1] +
+                            "' (see 'zem archive --help')");
+    }
+    if (zemcli::WantsHelp(argc, argv, 2)) return CommandHelp(*command);
+    return command->run(std::vector<std::string>(argv + 2, argv + argc));
+}
