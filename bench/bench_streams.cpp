@@ -114,21 +114,13 @@ void BM_PackFile(benchmark::State& state, Typed typed) {
     SetItems(state, Count(typed));
 }
 
+// S: ZEMMemFile for its own reads, ZEMResFile for the reads through the stream interface that
+// the library's loaders make.
+template <class S>
 void BM_MemFile(benchmark::State& state, Typed typed) {
     std::vector<unsigned char> block(TheData().bytes.begin(), TheData().bytes.end());
     ZEMMemFile mem(unsigned(block.size()), ZEMResFile::READ, block.data());
-    for (auto _ : state) {
-        mem.SeekStart();
-        benchmark::DoNotOptimize(ReadAll(mem, typed));
-    }
-    SetItems(state, Count(typed));
-}
-
-// The same reads through the stream interface, as the library's loaders make them.
-void BM_MemFileViaResFile(benchmark::State& state, Typed typed) {
-    std::vector<unsigned char> block(TheData().bytes.begin(), TheData().bytes.end());
-    ZEMMemFile mem(unsigned(block.size()), ZEMResFile::READ, block.data());
-    ZEMResFile& stream = mem;
+    S& stream = mem;
     for (auto _ : state) {
         stream.SeekStart();
         benchmark::DoNotOptimize(ReadAll(stream, typed));
@@ -272,24 +264,33 @@ void BM_StdGetline(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK_CAPTURE(BM_File, Read8, READ8);
-BENCHMARK_CAPTURE(BM_File, Read32, READ32);
-BENCHMARK_CAPTURE(BM_File, ReadBE32, READBE32);
-BENCHMARK_CAPTURE(BM_Fread, Read8, READ8);
-BENCHMARK_CAPTURE(BM_Fread, Read32, READ32);
-BENCHMARK_CAPTURE(BM_Fread, ReadBE32, READBE32);
-BENCHMARK_CAPTURE(BM_PackFile, Read8, READ8);
-BENCHMARK_CAPTURE(BM_PackFile, Read32, READ32);
-BENCHMARK_CAPTURE(BM_PackFile, ReadBE32, READBE32);
-BENCHMARK_CAPTURE(BM_MemFile, Read8, READ8);
-BENCHMARK_CAPTURE(BM_MemFile, Read32, READ32);
-BENCHMARK_CAPTURE(BM_MemFile, ReadBE32, READBE32);
-BENCHMARK_CAPTURE(BM_MemFileViaResFile, Read8, READ8);
-BENCHMARK_CAPTURE(BM_MemFileViaResFile, Read32, READ32);
-BENCHMARK_CAPTURE(BM_MemFileViaResFile, ReadBE32, READBE32);
-BENCHMARK_CAPTURE(BM_Pointer, Read8, READ8);
-BENCHMARK_CAPTURE(BM_Pointer, Read32, READ32);
-BENCHMARK_CAPTURE(BM_Pointer, ReadBE32, READBE32);
+// One benchmark per typed read for each reader, in the order they are listed.
+int RegisterTyped() {
+    const struct {
+        const char* name;
+        void (*run)(benchmark::State&, Typed);
+    } readers[] = {
+        {"BM_File", BM_File},
+        {"BM_Fread", BM_Fread},
+        {"BM_PackFile", BM_PackFile},
+        {"BM_MemFile", BM_MemFile<ZEMMemFile>},
+        {"BM_MemFileViaResFile", BM_MemFile<ZEMResFile>},
+        {"BM_Pointer", BM_Pointer},
+    };
+    const struct {
+        const char* name;
+        Typed typed;
+    } reads[] = {{"Read8", READ8}, {"Read32", READ32}, {"ReadBE32", READBE32}};
+    for (const auto& reader : readers) {
+        for (const auto& read : reads) {
+            const std::string name = std::string(reader.name) + "/" + read.name;
+            benchmark::RegisterBenchmark(name.c_str(), reader.run, read.typed);
+        }
+    }
+    return 0;
+}
+
+const int typedRegistered = RegisterTyped();
 
 BENCHMARK(BM_File_Lines<CharLines>)->Name("BM_File_GetLineChars");
 BENCHMARK(BM_File_Lines<StringLines>)->Name("BM_File_GetLineString");

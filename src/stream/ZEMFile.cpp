@@ -127,14 +127,7 @@ unsigned ZEMFile::GetLine(char* buffer, unsigned size, char terminator) {
     ZEM::Stream::LineScan scan =
         ZEM::Stream::ScanFile(handle, ZEM::Stream::NO_LIMIT, size - 1, terminator, buffer);
     eof = feof(handle);
-    // Nothing consumed: the data had ended, or there was no room to read into.
-    if (scan.consumed == 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    ZEM::Stream::DropCarriageReturn(buffer, scan.stored, terminator);
-    buffer[scan.stored] = '\0';
-    return unsigned(scan.stored + 1);
+    return ZEM::Stream::EndCharLine(buffer, scan, terminator, false);
 }
 
 unsigned ZEMFile::GetLine(ZEMString& line, unsigned size, char terminator) {

@@ -82,8 +82,19 @@ bool DropCarriageReturn(ZEMString& line, char terminator) {
     return true;
 }
 
+unsigned EndCharLine(char* buffer, LineScan scan, char terminator, bool countConsumed) {
+    if (scan.consumed == 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    if (DropCarriageReturn(buffer, scan.stored, terminator)) scan.consumed--;
+    buffer[scan.stored] = '\0';
+    return unsigned((countConsumed ? scan.consumed : scan.stored) + 1);
+}
+
 void AppendBytes(ZEMString& line, char* chunk, uint64_t n) {
-    char* end = std::remove(chunk, chunk + n, '\0');
+    char* end = chunk + n;
+    if (std::memchr(chunk, '\0', size_t(n))) end = std::remove(chunk, end, '\0');
     if (end == chunk) return;
     *end = '\0';
     line += chunk;

@@ -31,6 +31,11 @@ LineScan ScanFile(FILE* file, uint64_t maxConsume, uint64_t maxStore, char termi
 bool DropCarriageReturn(char* buffer, uint64_t& stored, char terminator);
 bool DropCarriageReturn(ZEMString& line, char terminator);
 
+// Ends a line of the character form: drops the '\r' of a "\r\n" ending, zero-terminates the
+// buffer and gives the result: 0 when nothing was consumed (the data had ended, or there was no
+// room), else the characters stored plus 1, or with countConsumed the bytes consumed plus 1.
+unsigned EndCharLine(char* buffer, LineScan scan, char terminator, bool countConsumed);
+
 // Appends n bytes of chunk to line. The string holds no zero bytes: those are left out.
 void AppendBytes(ZEMString& line, char* chunk, uint64_t n);
 

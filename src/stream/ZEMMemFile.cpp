@@ -128,14 +128,8 @@ unsigned ZEMMemFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
                                                          bufSize - 1, terminator, buffer);
     cur += scan.consumed;
     eof = Pos() >= size;
-    // With no room for a character nothing is taken; 0 keeps a read-until-0 loop from spinning.
-    if (scan.consumed == 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    ZEM::Stream::DropCarriageReturn(buffer, scan.stored, terminator);
-    buffer[scan.stored] = '\0';
-    return unsigned(scan.stored + 1);
+    // With no room for a character nothing is taken: 0, so that a read-until-0 loop ends.
+    return ZEM::Stream::EndCharLine(buffer, scan, terminator, false);
 }
 
 unsigned ZEMMemFile::GetLine(ZEMString& line, unsigned limit, char terminator) {

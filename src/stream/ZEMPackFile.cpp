@@ -126,30 +126,30 @@ void ZEMPackFile::Flush() {
     if (handle) fflush(handle);
 }
 
-unsigned ZEMPackFile::Read(void* buffer, unsigned n) {
-    if (!Transferable(READ) || n == 0 || !buffer) return 0;
+bool ZEMPackFile::Begin(unsigned& n, unsigned access, unsigned shortState) {
+    if (!Transferable(access) || n == 0) return false;
     if (n > end - pos) {
-        state = ST_READ_END;
+        state = uint8_t(shortState);
         n = end - pos;
     }
-    const size_t got = fread(buffer, 1, n, handle);
-    pos += uint32_t(got);
-    if (got < n) state = ST_READ_END;
+    return true;
+}
+
+unsigned ZEMPackFile::Finish(size_t done, unsigned n, unsigned shortState) {
+    pos += uint32_t(done);
+    if (done < n) state = uint8_t(shortState);
     TakeEof();
-    return unsigned(got);
+    return unsigned(done);
+}
+
+unsigned ZEMPackFile::Read(void* buffer, unsigned n) {
+    if (!buffer || !Begin(n, READ, ST_READ_END)) return 0;
+    return Finish(fread(buffer, 1, n, handle), n, ST_READ_END);
 }
 
 unsigned ZEMPackFile::Write(const void* buffer, unsigned n) {
-    if (!Transferable(WRITE) || n == 0 || !buffer) return 0;
-    if (n > end - pos) {
-        state = ST_WRITE_END;
-        n = end - pos;
-    }
-    const size_t put = fwrite(buffer, 1, n, handle);
-    pos += uint32_t(put);
-    if (put < n) state = ST_WRITE_END;
-    TakeEof();
-    return unsigned(put);
+    if (!buffer || !Begin(n, WRITE, ST_WRITE_END)) return 0;
+    return Finish(fwrite(buffer, 1, n, handle), n, ST_WRITE_END);
 }
 
 unsigned ZEMPackFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
@@ -158,13 +158,7 @@ unsigned ZEMPackFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
     ZEM::Stream::LineScan scan = ZEM::Stream::ScanFile(handle, limit, limit, terminator, buffer);
     pos += uint32_t(scan.consumed);
     TakeEof();
-    if (scan.consumed == 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    if (ZEM::Stream::DropCarriageReturn(buffer, scan.stored, terminator)) scan.consumed--;
-    buffer[scan.stored] = '\0';
-    return unsigned(scan.consumed + 1);
+    return ZEM::Stream::EndCharLine(buffer, scan, terminator, true);
 }
 
 unsigned ZEMPackFile::GetLine(ZEMString& line, unsigned limit, char terminator) {

@@ -1,6 +1,7 @@
 #include <zem/stream/ZEMResFile.h>
 
 #include <new>
+#include <type_traits>
 
 ZEMResFile::~ZEMResFile() = default;
 
@@ -24,111 +25,73 @@ unsigned ZEMResFile::WriteStr(const ZEMString& s, unsigned count) {
 
 namespace {
 
-// Fills bytes from the stream; false (the value reads as 0) when fewer arrived.
-template <size_t N>
-bool Fill(ZEMResFile& file, uint8_t (&bytes)[N]) {
-    return file.Read(bytes, N) == N;
+// One Read of N bytes decoded; 0 when fewer arrive.
+template <unsigned N, class T>
+T ReadValue(ZEMResFile& file, T (*decode)(const uint8_t*)) {
+    uint8_t bytes[N];
+    return file.Read(bytes, N) == N ? decode(bytes) : T(0);
+}
+
+// One Write of the N low bytes of bits, lowest first unless bigEndian.
+template <unsigned N>
+bool WriteValue(ZEMResFile& file, uint64_t bits, bool bigEndian) {
+    uint8_t bytes[N];
+    for (unsigned i = 0; i < N; i++)
+        bytes[bigEndian ? N - 1 - i : i] = uint8_t(bits >> (8 * i));
+    return file.Write(bytes, N) == N;
+}
+
+template <class T>
+uint64_t Bits(T value) {
+    typename std::conditional<sizeof(T) == 4, uint32_t, uint64_t>::type bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
 }
 
 } // namespace
 
 uint8_t ZEMResFile::Read8() {
-    uint8_t b[1];
-    return Fill(*this, b) ? b[0] : 0;
+    return ReadValue<1>(*this, Get8);
 }
-
 uint16_t ZEMResFile::Read16() {
-    uint8_t b[2];
-    return Fill(*this, b) ? GetLE16(b) : 0;
+    return ReadValue<2>(*this, GetLE16);
 }
-
 uint16_t ZEMResFile::ReadBE16() {
-    uint8_t b[2];
-    return Fill(*this, b) ? GetBE16(b) : 0;
+    return ReadValue<2>(*this, GetBE16);
 }
-
 uint32_t ZEMResFile::Read32() {
-    uint8_t b[4];
-    return Fill(*this, b) ? GetLE32(b) : 0;
+    return ReadValue<4>(*this, GetLE32);
 }
-
 uint32_t ZEMResFile::ReadBE32() {
-    uint8_t b[4];
-    return Fill(*this, b) ? GetBE32(b) : 0;
+    return ReadValue<4>(*this, GetBE32);
 }
-
 float ZEMResFile::ReadFl() {
-    uint8_t b[4];
-    return Fill(*this, b) ? GetFl(b) : 0.0f;
+    return ReadValue<4>(*this, GetFl);
 }
-
 double ZEMResFile::ReadDbl() {
-    uint8_t b[8];
-    return Fill(*this, b) ? GetDbl(b) : 0.0;
+    return ReadValue<8>(*this, GetDbl);
 }
-
-namespace {
-
-void PutLE(uint8_t* p, uint64_t value, unsigned n) {
-    for (unsigned i = 0; i < n; i++)
-        p[i] = uint8_t(value >> (8 * i));
-}
-
-void PutBE(uint8_t* p, uint64_t value, unsigned n) {
-    for (unsigned i = 0; i < n; i++)
-        p[i] = uint8_t(value >> (8 * (n - 1 - i)));
-}
-
-template <size_t N>
-bool Put(ZEMResFile& file, const uint8_t (&bytes)[N]) {
-    return file.Write(bytes, N) == N;
-}
-
-} // namespace
 
 bool ZEMResFile::Write8(unsigned char value) {
-    const uint8_t b[1] = {value};
-    return Put(*this, b);
+    return WriteValue<1>(*this, value, false);
 }
-
 bool ZEMResFile::Write16(unsigned short value) {
-    uint8_t b[2];
-    PutLE(b, value, 2);
-    return Put(*this, b);
+    return WriteValue<2>(*this, value, false);
 }
-
 bool ZEMResFile::WriteBE16(unsigned short value) {
-    uint8_t b[2];
-    PutBE(b, value, 2);
-    return Put(*this, b);
+    return WriteValue<2>(*this, value, true);
 }
-
 bool ZEMResFile::Write32(unsigned value) {
-    uint8_t b[4];
-    PutLE(b, value, 4);
-    return Put(*this, b);
+    return WriteValue<4>(*this, value, false);
 }
-
 bool ZEMResFile::WriteBE32(unsigned value) {
-    uint8_t b[4];
-    PutBE(b, value, 4);
-    return Put(*this, b);
+    return WriteValue<4>(*this, value, true);
 }
-
 bool ZEMResFile::WriteFl(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    uint8_t b[4];
-    PutLE(b, bits, 4);
-    return Put(*this, b);
+    return WriteValue<4>(*this, Bits(value), false);
 }
-
 bool ZEMResFile::WriteDbl(double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    uint8_t b[8];
-    PutLE(b, bits, 8);
-    return Put(*this, b);
+    return WriteValue<8>(*this, Bits(value), false);
 }
 
 const char* ZEMResFile::ModeText(unsigned mode) {

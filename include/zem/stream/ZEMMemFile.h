@@ -50,8 +50,6 @@ public:
     double ReadDbl() { return Typed<8>(GetDbl); }
 
 private:
-    static uint8_t Get8(const uint8_t* p) { return p[0]; }
-
     uint32_t Pos() const { return uint32_t(cur - data); }
     bool Readable() const { return state == ST_OK && (mode & READ) && !eof; }
     // Every change of the state goes through here, to keep readEnd true.

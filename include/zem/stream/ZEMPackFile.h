@@ -49,7 +49,13 @@ private:
     }
     // Moves the handle to the absolute offset target; false when the runtime refuses.
     bool Place(uint32_t target);
+    // The end flag from the handle and the position.
     void TakeEof();
+    // Starts a transfer of n bytes with the given access, cut to the window (setting
+    // shortState); false when the transfer is refused.
+    bool Begin(unsigned& n, unsigned access, unsigned shortState);
+    // Moves past the done bytes of a transfer of n; returns them.
+    unsigned Finish(size_t done, unsigned n, unsigned shortState);
 
     char* fileName = nullptr; // owned copy; the name may share it
     FILE* handle = nullptr;   // the stream's own handle on the container

@@ -103,6 +103,7 @@ protected:
     static char* CopyName(const char* text);
 
     // Decoding of stored values.
+    static uint8_t Get8(const uint8_t* p) { return p[0]; }
     static uint16_t GetLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
     static uint16_t GetBE16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
     static uint32_t GetLE32(const uint8_t* p) {
