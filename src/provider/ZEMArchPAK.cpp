@@ -20,17 +20,11 @@ bool ZEMArchPAK::Create(const char* path) {
 }
 
 bool ZEMArchPAK::Open(const char* path) {
-    if (!path || !*path) return false;
-    ZEMFile file(path, ZEMResFile::READ);
-    uint8_t header[HEADER_SIZE];
-    // A header cut short is refused rather than read as zeros.
-    if (file.Read(header, HEADER_SIZE) != HEADER_SIZE || memcmp(header, "PACK", 4) != 0) {
-        return false;
-    }
-    uint32_t dirOffset = GetLE32(header + 4);
-    uint32_t dirLength = GetLE32(header + 8);
-    file.SeekEnd();
-    uint64_t fileSize = file.GetPos();
+    ZEMFile file(nullptr, 0);
+    uint32_t dirOffset = 0;
+    uint32_t dirLength = 0;
+    uint64_t fileSize = 0;
+    if (!ReadHeader(file, path, "PACK", dirOffset, dirLength, fileSize)) return false;
     if (dirOffset > fileSize || uint64_t(dirOffset) + dirLength > fileSize) return false;
     if (!SeekTo(file, dirOffset) || !LoadDirectory(file, dirLength / RecordSize(), path)) {
         return false;

@@ -20,23 +20,13 @@ bool ZEMArchZEM::Create(const char* path) {
 }
 
 bool ZEMArchZEM::Open(const char* path) {
-    if (!path || !*path) return false;
-    ZEMFile file(path, ZEMResFile::READ);
-    uint8_t header[HEADER_SIZE];
-    // A header cut short is refused rather than read as zeros.
-    if (file.Read(header, HEADER_SIZE) != HEADER_SIZE || memcmp(header, "ZEMA", 4) != 0) {
-        return false;
-    }
-    uint32_t dirOffset = GetLE32(header + 4);
-    uint32_t count = GetLE32(header + 8);
-    if (count == 0) {
-        file.Close();
-        Close();
-        SetName(path);
-        return true;
-    }
-    file.SeekEnd();
-    uint64_t fileSize = file.GetPos();
+    ZEMFile file(nullptr, 0);
+    uint32_t dirOffset = 0;
+    uint32_t count = 0;
+    uint64_t fileSize = 0;
+    if (!ReadHeader(file, path, "ZEMA", dirOffset, count, fileSize)) return false;
+    // An empty directory is taken wherever its offset points; new members then go from 12 on.
+    if (count == 0) return LoadDirectory(file, 0, path);
     if (dirOffset < HEADER_SIZE || dirOffset > fileSize ||
         dirOffset + uint64_t(count) * RecordSize() > fileSize) {
         return false;

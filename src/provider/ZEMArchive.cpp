@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -210,10 +211,29 @@ bool ZEMArchive::CreateEmpty(const char* path) {
     return true;
 }
 
+bool ZEMArchive::ReadHeader(ZEMFile& file, const char* path, const char* magic, uint32_t& first,
+                            uint32_t& second, uint64_t& fileSize) {
+    uint8_t header[HEADER_SIZE];
+    // A header cut short is refused rather than read as zeros.
+    if (!IsSet(path) || !file.Open(path, ZEMResFile::READ) ||
+        file.Read(header, HEADER_SIZE) != HEADER_SIZE || memcmp(header, magic, 4) != 0) {
+        return false;
+    }
+    first = GetLE32(header + 4);
+    second = GetLE32(header + 8);
+    file.SeekEnd();
+    fileSize = file.GetPos();
+    return true;
+}
+
 bool ZEMArchive::LoadDirectory(ZEMResFile& file, uint32_t count, const char* path) {
     const unsigned recordSize = RecordSize();
     std::vector<ArchiveEntry*> loaded;
-    loaded.reserve(count);
+    try {
+        loaded.reserve(count);
+    } catch (const std::exception&) {
+        return false;
+    }
     uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
     bool complete = true;
     for (uint32_t i = 0; i < count && complete; ++i) {

@@ -123,6 +123,11 @@ protected:
 
     // Shared by the formats' Create: writes an empty archive at path and opens it.
     bool CreateEmpty(const char* path);
+    // Shared by the formats' Open: opens path for reading and reads its 12-byte header (magic,
+    // then two 32-bit fields) and the file's size; false when the file cannot be read, is
+    // shorter than a header or does not begin with magic.
+    static bool ReadHeader(ZEMFile& file, const char* path, const char* magic, uint32_t& first,
+                           uint32_t& second, uint64_t& fileSize);
     // Shared by the formats' Open: reads count records from file's position and replaces the
     // directory with them; false (the object unchanged) when memory runs out.
     bool LoadDirectory(ZEMResFile& file, uint32_t count, const char* path);
