@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace Platform = ZEM::Platform;
 
@@ -84,45 +85,48 @@ void ZEMDir::Clear() {
     nbDirs = 0;
 }
 
-// Two passes, as the directory may change in between: one to count, one to fill an array of
-// exactly that size. Entries are looked up by full path, so the working directory does not matter.
+// One pass over the directory into a scratch list, then an array of exactly its size: the
+// listing is a consistent snapshot even while files come and go. Entries are looked up by full
+// path, so the working directory does not matter.
 bool ZEMDir::GetContent() {
     if (!dirPath.Length()) return false;
-    const std::string pattern = FullPath(dirPath, "*");
     Platform::Search search;
     Platform::FindEntry found;
-    const bool listed = search.First(pattern.c_str(), found);
+    const bool listed = search.First(FullPath(dirPath, "*").c_str(), found);
     Clear();
     if (!listed) return false;
 
+    struct Listed {
+        std::string name;
+        uint32_t mode;
+        uint32_t size;
+        uint32_t date;
+    };
+    std::vector<Listed> listing;
     Platform::FileStatus status;
-    uint32_t counted = 0;
-    uint32_t dirs = 0;
     do {
         if (!Platform::Status(FullPath(dirPath, found.name.c_str()).c_str(), status)) continue;
-        ++counted;
-        if (status.mode & MODE_DIRECTORY) ++dirs;
+        uint32_t mode = status.mode & 0xFFFF;
+        if (found.attributes & Platform::ATTR_HIDDEN) mode |= MODE_HIDDEN;
+        uint32_t size = status.size > UINT32_MAX ? UINT32_MAX : uint32_t(status.size);
+        listing.push_back({found.name, mode, size, status.mtime});
     } while (search.Next(found));
-    if (counted == 0) return true;
+    search.Close();
+    if (listing.empty()) return true;
 
-    entries = new (std::nothrow) DirEntry[counted];
+    entries = new (std::nothrow) DirEntry[listing.size()];
     if (!entries) return false;
-    nbDirs = dirs;
-    if (search.First(pattern.c_str(), found)) {
-        do {
-            if (!Platform::Status(FullPath(dirPath, found.name.c_str()).c_str(), status)) continue;
-            DirEntry& entry = entries[nbEntries];
-            entry.name = ZEMString::StringCopy(found.name.c_str());
-            if (!entry.name) break;
-            entry.sortIndex = nbEntries;
-            entry.mode = status.mode & 0xFFFF;
-            if (found.attributes & Platform::ATTR_HIDDEN) entry.mode |= MODE_HIDDEN;
-            entry.size = status.size > UINT32_MAX ? UINT32_MAX : uint32_t(status.size);
-            entry.date = status.mtime;
-            ++nbEntries;
-        } while (nbEntries < counted && search.Next(found));
+    for (const Listed& item : listing) {
+        DirEntry& entry = entries[nbEntries];
+        entry.name = ZEMString::StringCopy(item.name.c_str());
+        if (!entry.name) break;
+        entry.sortIndex = nbEntries;
+        entry.mode = item.mode;
+        entry.size = item.size;
+        entry.date = item.date;
+        ++nbEntries;
+        if (item.mode & MODE_DIRECTORY) ++nbDirs;
     }
-    if (nbEntries < counted) ZEM::LOG("ZEMDir: Checksum error!\n");
     if (autoSort) Sort(autoSort);
     return true;
 }
