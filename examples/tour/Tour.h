@@ -8,5 +8,6 @@ void TourFiles();
 void TourText();
 void TourScore();
 void TourConfig();
+void TourArchive();
 
 #endif

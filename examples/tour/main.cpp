@@ -8,5 +8,6 @@ int main() {
     TourText();
     TourScore();
     TourConfig();
+    TourArchive();
     return 0;
 }
