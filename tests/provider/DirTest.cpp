@@ -1,3 +1,4 @@
+#include "ArchiveTestSupport.h"
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
@@ -12,17 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Contents(ZEMResFile* stream) {
-    if (!stream) return "<null>";
-    std::unique_ptr<ZEMResFile> owned(stream);
-    std::string bytes;
-    char buffer[256];
-    unsigned got;
-    while ((got = stream->Read(buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, got);
-    return bytes;
-}
 
 // Storage index of a listed name; NbFiles() when it is not listed.
 unsigned IndexOf(const ZEMDir& dir, const std::string& name) {
@@ -201,10 +191,10 @@ TEST_F(DirTest, OpenFileGoesToTheDiskRelativeToTheDirectory) {
     ZEMDir dir("d");
 
     zemtest::WriteFile("d/late.txt", "late");
-    EXPECT_EQ(Contents(dir.OpenFile("late.txt")), "late");
-    EXPECT_EQ(Contents(dir.OpenFile("sub/../listed.txt")), "listed");
-    EXPECT_EQ(Contents(dir.OpenFile("sub\\..\\listed.txt")), "listed");
-    EXPECT_EQ(Contents(dir.OpenFile(Real("outside.txt").c_str())), "outside");
+    EXPECT_EQ(archtest::Drain(dir.OpenFile("late.txt")), "late");
+    EXPECT_EQ(archtest::Drain(dir.OpenFile("sub/../listed.txt")), "listed");
+    EXPECT_EQ(archtest::Drain(dir.OpenFile("sub\\..\\listed.txt")), "listed");
+    EXPECT_EQ(archtest::Drain(dir.OpenFile(Real("outside.txt").c_str())), "outside");
     EXPECT_EQ(dir.OpenFile("outside.txt"), nullptr);
     EXPECT_EQ(dir.OpenFile("missing"), nullptr);
     EXPECT_EQ(dir.OpenFile(""), nullptr);
@@ -213,7 +203,7 @@ TEST_F(DirTest, OpenFileGoesToTheDiskRelativeToTheDirectory) {
     EXPECT_EQ(dir.OpenFile("sub"), nullptr);
 
     unsigned listed = IndexOf(dir, "listed.txt");
-    EXPECT_EQ(Contents(dir.OpenFile(ZEMFileProvider::iterator(listed))), "listed");
+    EXPECT_EQ(archtest::Drain(dir.OpenFile(ZEMFileProvider::iterator(listed))), "listed");
     EXPECT_EQ(dir.OpenFile(ZEMFileProvider::iterator(dir.NbFiles())), nullptr);
 }
 

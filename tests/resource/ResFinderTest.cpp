@@ -1,3 +1,4 @@
+#include "../provider/ArchiveTestSupport.h"
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
@@ -14,17 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
-
-std::string Contents(ZEMResFile* stream) {
-    if (!stream) return "<null>";
-    std::unique_ptr<ZEMResFile> owned(stream);
-    std::string bytes;
-    char buffer[256];
-    unsigned got;
-    while ((got = stream->Read(buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, got);
-    return bytes;
-}
 
 std::vector<std::string> SourceNames(const ZEMResFinder& finder) {
     std::vector<std::string> names;
@@ -126,9 +116,9 @@ TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
     EXPECT_EQ(SourceNames(finder),
               (std::vector<std::string>{Real("r"), Real("p.zem"), Real("q.pak")}));
 
-    EXPECT_EQ(Contents(finder.FindRes("all.txt")), "from R");
-    EXPECT_EQ(Contents(finder.FindRes("pq.txt")), "P pq");
-    EXPECT_EQ(Contents(finder.FindRes("only-q.txt")), "Q alone");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("all.txt")), "from R");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("pq.txt")), "P pq");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("only-q.txt")), "Q alone");
     EXPECT_EQ(finder.FindRes("nowhere.txt"), nullptr);
     EXPECT_EQ(finder.FindRes(""), nullptr);
     EXPECT_EQ(finder.FindRes(nullptr), nullptr);
@@ -138,7 +128,7 @@ TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
     // Removing the middle source keeps the others in order.
     EXPECT_TRUE(finder.RemoveSource(Real("p.zem").c_str()));
     EXPECT_EQ(SourceNames(finder), (std::vector<std::string>{Real("r"), Real("q.pak")}));
-    EXPECT_EQ(Contents(finder.FindRes("pq.txt")), "Q pq");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("pq.txt")), "Q pq");
     EXPECT_FALSE(finder.RemoveSource(Real("p.zem").c_str()));
 }
 
@@ -151,8 +141,8 @@ TEST_F(ResFinderTest, DirectoryInFrontHidesOnlyWithFiles) {
     ZEMResFinder finder;
     ASSERT_TRUE(finder.AddSource("base.zem", false));
     ASSERT_TRUE(finder.AddSource("mod", true));
-    EXPECT_EQ(Contents(finder.FindRes("title.bmp")), "modded title");
-    EXPECT_EQ(Contents(finder.FindRes("maps")), "m");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("title.bmp")), "modded title");
+    EXPECT_EQ(archtest::Drain(finder.FindRes("maps")), "m");
 }
 
 TEST_F(ResFinderTest, StreamsOutliveTheFinder) {
@@ -163,7 +153,7 @@ TEST_F(ResFinderTest, StreamsOutliveTheFinder) {
         ASSERT_TRUE(finder.AddSource("a.zem", false));
         stream.reset(finder.FindRes("x"));
     }
-    EXPECT_EQ(Contents(stream.release()), "still readable");
+    EXPECT_EQ(archtest::Drain(stream.release()), "still readable");
 }
 
 TEST_F(ResFinderTest, PrintInfoListsSourcesInSearchOrder) {

@@ -1,3 +1,4 @@
+#include "../provider/ArchiveTestSupport.h"
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
@@ -24,25 +25,16 @@ using Members = std::map<std::string, std::string>;
 
 constexpr const char* PHYSFS_SHELL = "/usr/bin/test_physfs";
 
-std::string Le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(value >> (8 * i));
-    return bytes;
-}
-
 // A PAK file as another program may write it: members under the given names, in order.
 std::string HandMadePak(const std::vector<std::pair<std::string, std::string>>& members) {
     std::string data;
     std::string directory;
     for (const auto& [name, bytes] : members) {
-        std::string field = name;
-        field.resize(56, '\0');
-        directory += field + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(bytes.size()));
+        directory += archtest::PakRecord(name, uint32_t(12 + data.size()), uint32_t(bytes.size()));
         data += bytes;
     }
-    return "PACK" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(directory.size())) + data +
-           directory;
+    return "PACK" + archtest::Le32(uint32_t(12 + data.size())) +
+           archtest::Le32(uint32_t(directory.size())) + data + directory;
 }
 
 // Members of an archive as the library reads them.
@@ -50,15 +42,8 @@ Members Read(const std::string& path) {
     Members members;
     std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive(path.c_str()));
     if (!archive) return members;
-    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
-        std::string bytes;
-        std::unique_ptr<ZEMResFile> stream(archive->OpenResFile(i));
-        char buffer[512];
-        unsigned got;
-        while (stream && (got = stream->Read(buffer, sizeof buffer)) > 0)
-            bytes.append(buffer, got);
-        members[archive->FileName(i)] = bytes;
-    }
+    for (unsigned i = 0; i < archive->NbFiles(); ++i)
+        members[archive->FileName(i)] = archtest::Member(*archive, i);
     return members;
 }
 
@@ -148,7 +133,7 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
     WriteFile("notes.txt", "plain text");
     WriteFile("file.txt", "x");
     WriteFile("zip.zip", std::string("PK\x03\x04", 4) + std::string(30, '\0'));
-    WriteFile("cut.zem", "ZEMA" + Le32(500) + Le32(3));
+    WriteFile("cut.zem", "ZEMA" + archtest::Le32(500) + archtest::Le32(3));
     ASSERT_EQ(RunTool("archive create ok.zem file.txt"), 0);
     const struct {
         const char* args;

@@ -186,12 +186,6 @@ std::string OpenFailure(const char* path) {
     }
 }
 
-ArchivePtr OpenOrSay(const char* path) {
-    ArchivePtr archive(ZEMArchive::OpenArchive(path));
-    if (!archive) Warn(OpenFailure(path));
-    return archive;
-}
-
 // The name AddFile stores for a source: its last path component, cut to what a record holds.
 std::string StoredName(const ZEMArchive& archive, const std::string& path) {
     const size_t limit = dynamic_cast<const ZEMArchPAK*>(&archive) ? 56 : 31;
@@ -237,22 +231,32 @@ bool AddAll(ZEMArchive& archive, const std::vector<std::string>& files) {
 
 // ---- Commands ----
 
+using Args = std::vector<std::string>;
+
+// A command's work. args[0] is the archive's path; archive is that archive opened, except for
+// 'create', which receives null.
+using Run = int (*)(ZEMArchive* archive, const Args& args);
+
+constexpr size_t MANY = ~size_t(0);
+
 struct Command {
     const char* name;
     const char* usage;   // the arguments after the command's name
     const char* summary; // one line for the family's help
     const char* help;    // what --help says below the usage line
-    int (*run)(const std::vector<std::string>& args);
+    size_t fewest;       // how many arguments it takes, at the least
+    size_t most;         // and at the most
+    Run run;
 };
 
-int Create(const std::vector<std::string>& args);
-int List(const std::vector<std::string>& args);
-int Add(const std::vector<std::string>& args);
-int Remove(const std::vector<std::string>& args);
-int Move(const std::vector<std::string>& args);
-int Update(const std::vector<std::string>& args);
-int Extract(const std::vector<std::string>& args);
-int Cat(const std::vector<std::string>& args);
+int Create(ZEMArchive*, const Args& args);
+int List(ZEMArchive* archive, const Args& args);
+int Add(ZEMArchive* archive, const Args& args);
+int Remove(ZEMArchive* archive, const Args& args);
+int Move(ZEMArchive* archive, const Args& args);
+int Update(ZEMArchive* archive, const Args& args);
+int Extract(ZEMArchive* archive, const Args& args);
+int Cat(ZEMArchive* archive, const Args& args);
 
 const Command COMMANDS[] = {
     {"create", "ARCHIVE [--format zem|pak] PATH...",
@@ -262,33 +266,35 @@ const Command COMMANDS[] = {
      "at most 31 characters in a ZEM archive, 56 in a PAK. The format is PAK when --format\n"
      "says so or ARCHIVE ends in .pak, ZEM otherwise. ARCHIVE must not exist yet. Empty files\n"
      "cannot be stored: they are left out and reported.\n",
-     Create},
+     2, MANY, Create},
     {"list", "ARCHIVE", "table of the members",
-     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", List},
+     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", 1, 1,
+     List},
     {"add", "ARCHIVE PATH...", "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
      "names them. A name already in the archive is stored a second time; the first of the two\n"
      "is the one found by name.\n",
-     Add},
+     2, MANY, Add},
     {"rm", "ARCHIVE MEMBER...", "remove members",
      "Removes the members of these names (the first of each name). Nothing is removed when\n"
      "a name is not in the archive. The archive is rebuilt through the temporary file\n"
      "ZEMARCH.TMP in the working folder.\n",
-     Remove},
+     2, MANY, Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
-     "Renames a member; NEWNAME is stored without folders and cut to the format's length.\n", Move},
+     "Renames a member; NEWNAME is stored without folders and cut to the format's length.\n", 3, 3,
+     Move},
     {"update", "ARCHIVE PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
      "given) by that file's bytes; the member keeps its place. A file without such a member\n"
      "is an error: add it with 'zem archive add'.\n",
-     Update},
+     2, MANY, Update},
     {"extract", "ARCHIVE [DIR]", "write every member into a folder",
      "Writes every member into DIR (the working folder by default), creating DIR and the\n"
      "folders that names such as maps/e1m1.bsp need. Existing files are overwritten. A member\n"
      "whose name is absolute or climbs out with '..' is not written, and is reported.\n",
-     Extract},
+     1, 2, Extract},
     {"cat", "ARCHIVE MEMBER", "write a member to standard output",
-     "Writes the bytes of a member to standard output.\n", Cat},
+     "Writes the bytes of a member to standard output.\n", 2, 2, Cat},
 };
 
 const Command* FindCommand(const char* name) {
@@ -312,13 +318,27 @@ int CommandHelp(const Command& command) {
     return 0;
 }
 
-int Usage(const char* name) {
-    const Command* command = FindCommand(name);
-    return zemcli::Fail(std::string("usage: zem archive ") + name + " " + command->usage +
-                        " (see 'zem archive " + name + " --help')");
+int Usage(const Command& command) {
+    return zemcli::Fail(std::string("usage: zem archive ") + command.name + " " + command.usage +
+                        " (see 'zem archive " + command.name + " --help')");
 }
 
-int Create(const std::vector<std::string>& args) {
+// Storage index of the first member of that name; NO_INDEX (said) when there is none.
+unsigned FindMember(const ZEMArchive& archive, const Args& args, const std::string& member) {
+    unsigned index = archive.FindFile(member.c_str());
+    if (index == NO_INDEX) Warn("no member " + Shown(member) + " in " + Shown(args[0]));
+    return index;
+}
+
+// The files named after the archive's path, the archive itself left out; false (said) when a
+// path does not exist.
+bool GatherFor(const ZEMArchive& archive, const Args& args, FileGatherer& gatherer) {
+    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return false;
+    DropArchive(archive, gatherer.WorkDir(), gatherer.files);
+    return true;
+}
+
+int Create(ZEMArchive*, const Args& args) {
     std::string format;
     std::vector<std::string> paths;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -330,7 +350,7 @@ int Create(const std::vector<std::string>& args) {
             paths.push_back(args[i]);
         }
     }
-    if (args.empty() || paths.empty()) return Usage("create");
+    if (paths.empty()) return Usage(*FindCommand("create"));
     const std::string& path = args[0];
     if (format.empty()) {
         const char* extension = ZEMFileUtils::FileExtension(path.c_str());
@@ -357,39 +377,26 @@ int Create(const std::vector<std::string>& args) {
     return gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
 }
 
-int List(const std::vector<std::string>& args) {
-    if (args.size() != 1) return Usage("list");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
+int List(ZEMArchive* archive, const Args&) {
     archive->PrintContent();
     return 0;
 }
 
-int Add(const std::vector<std::string>& args) {
-    if (args.size() < 2) return Usage("add");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
+int Add(ZEMArchive* archive, const Args& args) {
     FileGatherer gatherer;
-    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
-    DropArchive(*archive, gatherer.WorkDir(), gatherer.files);
+    if (!GatherFor(*archive, args, gatherer)) return 1;
     return AddAll(*archive, gatherer.files) && !gatherer.skipped ? 0 : 1;
 }
 
-int Remove(const std::vector<std::string>& args) {
-    if (args.size() < 2) return Usage("rm");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
+int Remove(ZEMArchive* archive, const Args& args) {
     for (size_t i = 1; i < args.size(); ++i) {
-        if (archive->FindFile(args[i].c_str()) == NO_INDEX) {
-            return zemcli::Fail("no member " + Shown(args[i]) + " in " + Shown(args[0]));
-        }
+        if (FindMember(*archive, args, args[i]) == NO_INDEX) return 1;
     }
     zemcli::Progress progress("removing", args.size() - 1);
     for (size_t i = 1; i < args.size(); ++i) {
-        unsigned index = archive->FindFile(args[i].c_str());
-        if (index == NO_INDEX) {
-            return zemcli::Fail("no member " + Shown(args[i]) + " left in " + Shown(args[0]));
-        }
+        // The same name given twice removes two members of that name.
+        unsigned index = FindMember(*archive, args, args[i]);
+        if (index == NO_INDEX) return 1;
         if (!archive->RemoveFile(index)) {
             return zemcli::Fail("cannot remove " + Shown(args[i]) + " from " + Shown(args[0]) +
                                 " (is the working folder writable?)");
@@ -399,14 +406,9 @@ int Remove(const std::vector<std::string>& args) {
     return 0;
 }
 
-int Move(const std::vector<std::string>& args) {
-    if (args.size() != 3) return Usage("mv");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
-    unsigned index = archive->FindFile(args[1].c_str());
-    if (index == NO_INDEX) {
-        return zemcli::Fail("no member " + Shown(args[1]) + " in " + Shown(args[0]));
-    }
+int Move(ZEMArchive* archive, const Args& args) {
+    unsigned index = FindMember(*archive, args, args[1]);
+    if (index == NO_INDEX) return 1;
     if (!archive->RenameFile(index, args[2].c_str())) {
         return zemcli::Fail("cannot rename " + Shown(args[1]) + " to " + Shown(args[2]) + " in " +
                             Shown(args[0]));
@@ -414,21 +416,13 @@ int Move(const std::vector<std::string>& args) {
     return 0;
 }
 
-int Update(const std::vector<std::string>& args) {
-    if (args.size() < 2) return Usage("update");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
+int Update(ZEMArchive* archive, const Args& args) {
     FileGatherer gatherer;
-    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
-    DropArchive(*archive, gatherer.WorkDir(), gatherer.files);
+    if (!GatherFor(*archive, args, gatherer)) return 1;
     std::vector<unsigned> indexes;
     for (const std::string& file : gatherer.files) {
-        std::string member = StoredName(*archive, file);
-        indexes.push_back(archive->FindFile(member.c_str()));
-        if (indexes.back() == NO_INDEX) {
-            return zemcli::Fail("no member " + Shown(member) + " in " + Shown(args[0]) +
-                                " to replace by " + Shown(file) + " (use 'zem archive add')");
-        }
+        indexes.push_back(FindMember(*archive, args, StoredName(*archive, file)));
+        if (indexes.back() == NO_INDEX) return 1;
     }
     zemcli::Progress progress("updating", gatherer.files.size());
     for (size_t i = 0; i < gatherer.files.size(); ++i) {
@@ -442,10 +436,7 @@ int Update(const std::vector<std::string>& args) {
     return gatherer.skipped ? 1 : 0;
 }
 
-int Extract(const std::vector<std::string>& args) {
-    if (args.empty() || args.size() > 2) return Usage("extract");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
+int Extract(ZEMArchive* archive, const Args& args) {
     std::string folder = args.size() == 2 ? args[1] : ".";
     if (!MakeFolders(folder, 0) || !ZEMFileUtils::IsDir(folder.c_str())) {
         return zemcli::Fail("cannot create the folder " + Shown(folder));
@@ -471,14 +462,9 @@ int Extract(const std::vector<std::string>& args) {
                         " members not extracted");
 }
 
-int Cat(const std::vector<std::string>& args) {
-    if (args.size() != 2) return Usage("cat");
-    ArchivePtr archive = OpenOrSay(args[0].c_str());
-    if (!archive) return 1;
-    unsigned index = archive->FindFile(args[1].c_str());
-    if (index == NO_INDEX) {
-        return zemcli::Fail("no member " + Shown(args[1]) + " in " + Shown(args[0]));
-    }
+int Cat(ZEMArchive* archive, const Args& args) {
+    unsigned index = FindMember(*archive, args, args[1]);
+    if (index == NO_INDEX) return 1;
     // An empty member has no bytes to open.
     if (archive->FileSize(index) == 0) return 0;
     std::unique_ptr<ZEMResFile> stream(archive->OpenResFile(index));
@@ -509,5 +495,10 @@ int ZemArchive(int argc, char** argv) {
                             "' (see 'zem archive --help')");
     }
     if (zemcli::WantsHelp(argc, argv, 2)) return CommandHelp(*command);
-    return command->run(std::vector<std::string>(argv + 2, argv + argc));
+    const Args args(argv + 2, argv + argc);
+    if (args.size() < command->fewest || args.size() > command->most) return Usage(*command);
+    if (command->run == Create) return Create(nullptr, args);
+    ArchivePtr archive(ZEMArchive::OpenArchive(args[0].c_str()));
+    if (!archive) return zemcli::Fail(OpenFailure(args[0].c_str()));
+    return command->run(archive.get(), args);
 }
