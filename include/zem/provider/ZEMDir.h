@@ -8,8 +8,8 @@
 #include <cstdint>
 
 // A directory on disk as a provider: its full path and a snapshot listing of its entries ("." and
-// ".." included), files opened relative to it. Listing changes the process's working directory
-// for its duration and always puts it back.
+// ".." included), files opened relative to it. Open enters the directory to learn its full path,
+// so it changes the process's working directory for its duration, and always puts it back.
 class ZEM_API ZEMDir : public ZEMFileProvider {
 public:
     // One entry of the listing.
