@@ -25,13 +25,6 @@ unsigned ZEMResFile::WriteStr(const ZEMString& s, unsigned count) {
 
 namespace {
 
-// One Read of N bytes decoded; 0 when fewer arrive.
-template <unsigned N, class T>
-T ReadValue(ZEMResFile& file, T (*decode)(const uint8_t*)) {
-    uint8_t bytes[N];
-    return file.Read(bytes, N) == N ? decode(bytes) : T(0);
-}
-
 // One Write of the N low bytes of bits, lowest first unless bigEndian.
 template <unsigned N>
 bool WriteValue(ZEMResFile& file, uint64_t bits, bool bigEndian) {
@@ -49,28 +42,6 @@ uint64_t Bits(T value) {
 }
 
 } // namespace
-
-uint8_t ZEMResFile::Read8() {
-    return ReadValue<1>(*this, Get8);
-}
-uint16_t ZEMResFile::Read16() {
-    return ReadValue<2>(*this, GetLE16);
-}
-uint16_t ZEMResFile::ReadBE16() {
-    return ReadValue<2>(*this, GetBE16);
-}
-uint32_t ZEMResFile::Read32() {
-    return ReadValue<4>(*this, GetLE32);
-}
-uint32_t ZEMResFile::ReadBE32() {
-    return ReadValue<4>(*this, GetBE32);
-}
-float ZEMResFile::ReadFl() {
-    return ReadValue<4>(*this, GetFl);
-}
-double ZEMResFile::ReadDbl() {
-    return ReadValue<8>(*this, GetDbl);
-}
 
 bool ZEMResFile::Write8(unsigned char value) {
     return WriteValue<1>(*this, value, false);

@@ -4,6 +4,7 @@
 #include <zem/core/ZEMExport.h>
 #include <zem/core/ZEMString.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -75,13 +76,13 @@ public:
 
     // Typed reads, little-endian unless the name says BE. A short read gives 0 (the bytes that
     // arrived are consumed all the same, and the stream is left in ST_READ_END).
-    uint8_t Read8();
-    uint16_t Read16();
-    uint16_t ReadBE16();
-    uint32_t Read32();
-    uint32_t ReadBE32();
-    float ReadFl();
-    double ReadDbl();
+    uint8_t Read8() { return ReadValue<1>(Get8); }
+    uint16_t Read16() { return ReadValue<2>(GetLE16); }
+    uint16_t ReadBE16() { return ReadValue<2>(GetBE16); }
+    uint32_t Read32() { return ReadValue<4>(GetLE32); }
+    uint32_t ReadBE32() { return ReadValue<4>(GetBE32); }
+    float ReadFl() { return ReadValue<4>(GetFl); }
+    double ReadDbl() { return ReadValue<8>(GetDbl); }
 
     // Typed writes with the same encodings; true only when every byte was written.
     bool Write8(unsigned char value);
@@ -127,6 +128,25 @@ protected:
         std::memcpy(&value, &bits, sizeof value);
         return value;
     }
+
+    // A value of N bytes: one Read of N bytes, decoded, or 0 when fewer arrive. A stream that
+    // holds its bytes in memory serves the common case (the bytes are there, reads are allowed
+    // and data follows them) from [cur, readEnd) without the call.
+    template <unsigned N, class T>
+    T ReadValue(T (*decode)(const uint8_t*)) {
+        if (readEnd - cur <= std::ptrdiff_t(N)) {
+            uint8_t bytes[N];
+            return Read(bytes, N) == N ? decode(bytes) : T(0);
+        }
+        const uint8_t* at = cur;
+        cur += N;
+        return decode(at);
+    }
+
+    // Bytes that typed reads may take directly: the rest of a block while reads are allowed.
+    // A stream that offers none keeps both null.
+    uint8_t* cur = nullptr;
+    const uint8_t* readEnd = nullptr;
 
     const char* name = nullptr; // owned copy (array new); null when closed
     uint8_t mode = 0;           // access bits (mode & 3)
