@@ -97,6 +97,15 @@ TEST_F(MemFileTest, SeekEndRefusesTransfersUntilTheNextSeek) {
     EXPECT_EQ(f.Write(buf, 1), 0u);
     f.SeekStart();
     EXPECT_EQ(f.Read8(), 'a');
+
+    // A refused seek stops typed reads too, and so does write-only access.
+    EXPECT_FALSE(f.Seek(-1, 0));
+    EXPECT_EQ(f.Read8(), 0u);
+    EXPECT_EQ(f.GetPos(), 1u);
+    ASSERT_TRUE(f.Open(8, ZEMResFile::WRITE, block, false, nullptr));
+    EXPECT_EQ(f.Read32(), 0u);
+    EXPECT_EQ(f.GetPos(), 0u);
+    EXPECT_TRUE(f.IsOK());
 }
 
 TEST_F(MemFileTest, WritesStopAtTheEndOfTheBlock) {
@@ -112,7 +121,7 @@ TEST_F(MemFileTest, WritesStopAtTheEndOfTheBlock) {
     EXPECT_EQ(block[7], 1);
 }
 
-TEST_F(MemFileTest, OwnTypedReadsBehaveAsTheStreamOnes) {
+TEST_F(MemFileTest, TypedReadsFromTheBlockKeepStateAndEndFlag) {
     unsigned char block[7] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE};
     ZEMMemFile f(7, ZEMResFile::READ, block, false, nullptr);
     ZEMResFile& base = f;
