@@ -5,7 +5,6 @@
 #include <zem/provider/ZEMDir.h>
 #include <zem/provider/ZEMFileUtils.h>
 #include <zem/stream/ZEMResFile.h>
-#include <zem/text/ZEMParse.h>
 
 #include <cctype>
 #include <cstdio>
@@ -27,9 +26,7 @@ using ArchivePtr = std::unique_ptr<ZEMArchive>;
 // A name from an archive or the disk, safe to print: control characters would disturb the
 // terminal.
 std::string Shown(const char* text) {
-    std::string shown = text ? text : "";
-    if (!shown.empty()) ZEMParse::ForceRange(&shown[0], ' ', '\xFF', '?');
-    return "'" + shown + "'";
+    return "'" + zemcli::Printable(text) + "'";
 }
 
 std::string Shown(const std::string& text) {

@@ -1,5 +1,7 @@
 #include "ZemCli.h"
 
+#include <zem/text/ZEMParse.h>
+
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -13,6 +15,24 @@ int Fail(const std::string& message) {
 
 bool WantsHelp(int argc, char** argv, int i) {
     return i < argc && (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0);
+}
+
+std::string Printable(const char* text) {
+    std::string shown = text ? text : "";
+    ZEMParse::ForceRange(&shown[0], ' ', '\xFF', '?');
+    return shown;
+}
+
+int RunCommand(const char* family, const Command* commands, size_t count, int (*help)(), int argc,
+               char** argv) {
+    if (WantsHelp(argc, argv, 1)) return help();
+    const std::string seeHelp = std::string(" (see 'zem ") + family + " --help')";
+    if (argc < 2) return Fail(std::string(family) + " needs a command" + seeHelp);
+    for (size_t i = 0; i < count; ++i) {
+        if (std::strcmp(argv[1], commands[i].name) == 0) return commands[i].run(argc - 1, argv + 1);
+    }
+    return Fail(std::string("unknown ") + family + " command '" + Printable(argv[1]) + "'" +
+                seeHelp);
 }
 
 Progress::Progress(const char* what, size_t total)

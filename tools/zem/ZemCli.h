@@ -13,6 +13,26 @@ int Fail(const std::string& message);
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
 
+// The text with control characters shown as '?': names read from files must not drive the
+// terminal.
+std::string Printable(const char* text);
+
+// One command of a family; run takes the arguments from the command's own name on.
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+};
+
+// Runs the command that argv[1] names (argv[0] is the family); "--help" calls help.
+int RunCommand(const char* family, const Command* commands, size_t count, int (*help)(), int argc,
+               char** argv);
+
+template <size_t N>
+int RunCommand(const char* family, const Command (&commands)[N], int (*help)(), int argc,
+               char** argv) {
+    return RunCommand(family, commands, N, help, argc, argv);
+}
+
 // A progress bar on standard error, drawn only when standard error is a terminal.
 class Progress {
 public:

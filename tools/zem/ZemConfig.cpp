@@ -1,10 +1,8 @@
 #include "ZemCli.h"
 
 #include <zem/text/ZEMConfigMgr.h>
-#include <zem/text/ZEMParse.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -19,20 +17,13 @@ int Help() {
     return 0;
 }
 
-// Control characters would disturb the terminal.
-std::string Printable(const char* text) {
-    std::string shown = text;
-    ZEMParse::ForceRange(&shown[0], ' ', '\xFF', '?');
-    return shown;
-}
-
 void ShowLine(unsigned line, const char* name, const char* value, void* count) {
     ++*static_cast<unsigned*>(count);
     if (*value) {
-        std::printf("line %u: name \"%s\", value \"%s\"\n", line, Printable(name).c_str(),
-                    Printable(value).c_str());
+        std::printf("line %u: name \"%s\", value \"%s\"\n", line, zemcli::Printable(name).c_str(),
+                    zemcli::Printable(value).c_str());
     } else {
-        std::printf("line %u: name \"%s\", no value\n", line, Printable(name).c_str());
+        std::printf("line %u: name \"%s\", no value\n", line, zemcli::Printable(name).c_str());
     }
 }
 
@@ -50,9 +41,6 @@ int Check(int argc, char** argv) {
 } // namespace
 
 int ZemConfig(int argc, char** argv) {
-    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc < 2) return zemcli::Fail("config needs a command (see 'zem config --help')");
-    if (std::strcmp(argv[1], "check") == 0) return Check(argc - 1, argv + 1);
-    return zemcli::Fail(std::string("unknown config command '") + argv[1] +
-                        "' (see 'zem config --help')");
+    const zemcli::Command commands[] = {{"check", Check}};
+    return zemcli::RunCommand("config", commands, Help, argc, argv);
 }

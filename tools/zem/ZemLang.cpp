@@ -1,7 +1,6 @@
 #include "ZemCli.h"
 #include "ZemLangFile.h"
 
-#include <zem/text/ZEMParse.h>
 #include <zem/text/ZEMTranslator.h>
 
 #include <cstdio>
@@ -103,11 +102,9 @@ int List(int argc, char** argv) {
     return 0;
 }
 
-// Control characters other than the escaped line break would disturb the terminal.
+// Line breaks are escaped, other control characters shown as '?'.
 std::string Printable(const char* text) {
-    std::string line = zemlang::Escape(text);
-    ZEMParse::ForceRange(&line[0], ' ', '\xFF', '?');
-    return line;
+    return zemcli::Printable(zemlang::Escape(text).c_str());
 }
 
 int Dump(int argc, char** argv) {
@@ -131,11 +128,6 @@ int Dump(int argc, char** argv) {
 } // namespace
 
 int ZemLang(int argc, char** argv) {
-    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc < 2) return zemcli::Fail("lang needs a command (see 'zem lang --help')");
-    if (std::strcmp(argv[1], "build") == 0) return Build(argc - 1, argv + 1);
-    if (std::strcmp(argv[1], "list") == 0) return List(argc - 1, argv + 1);
-    if (std::strcmp(argv[1], "dump") == 0) return Dump(argc - 1, argv + 1);
-    return zemcli::Fail(std::string("unknown lang command '") + argv[1] +
-                        "' (see 'zem lang --help')");
+    const zemcli::Command commands[] = {{"build", Build}, {"list", List}, {"dump", Dump}};
+    return zemcli::RunCommand("lang", commands, Help, argc, argv);
 }

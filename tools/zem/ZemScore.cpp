@@ -1,10 +1,10 @@
 #include "ZemCli.h"
 
-#include <zem/text/ZEMParse.h>
 #include <zem/text/ZEMScore.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -29,11 +29,10 @@ int Show(int argc, char** argv) {
     std::printf("rank  %-19s  %6s  %11s\n", "name", "level", "score");
     for (uint32_t i = 0; i < table.nbEntries; ++i) {
         const ZEMScoreEntry& row = table.entries[i];
-        // Control characters in a name would disturb the terminal.
-        char name[sizeof row.name + 1] = {};
-        std::memcpy(name, row.name, sizeof row.name);
-        ZEMParse::ForceRange(name, ' ', '\xFF', '?');
-        std::printf("%4u  %-19s  %6d  %11d\n", i + 1, name[0] ? name : "-", row.level, row.score);
+        const std::string name(row.name, strnlen(row.name, sizeof row.name));
+        std::printf("%4u  %-19s  %6d  %11d\n", i + 1,
+                    name.empty() ? "-" : zemcli::Printable(name.c_str()).c_str(), row.level,
+                    row.score);
     }
     return 0;
 }
@@ -41,9 +40,6 @@ int Show(int argc, char** argv) {
 } // namespace
 
 int ZemScore(int argc, char** argv) {
-    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc < 2) return zemcli::Fail("score needs a command (see 'zem score --help')");
-    if (std::strcmp(argv[1], "show") == 0) return Show(argc - 1, argv + 1);
-    return zemcli::Fail(std::string("unknown score command '") + argv[1] +
-                        "' (see 'zem score --help')");
+    const zemcli::Command commands[] = {{"show", Show}};
+    return zemcli::RunCommand("score", commands, Help, argc, argv);
 }
