@@ -30,7 +30,8 @@ inline bool IsSeparator(char c) {
 // The path as the system takes it: '\' and '/' are both separators.
 std::string NativePath(const char* path);
 
-// fopen on the native form of the path; null for a null path.
+// fopen on the native form of the path; null for a null path and for a directory, which POSIX
+// would open but which holds no bytes to read (as on platforms that refuse it).
 FILE* OpenFile(const char* path, const char* mode);
 
 // ---- Attributes and status ----
@@ -60,6 +61,9 @@ struct FileStatus {
 
 // File status by path (symbolic links followed); false when the path cannot be reached.
 bool Status(const char* path, FileStatus& status);
+
+// True when both paths reach the same existing file, whatever the names (links, "..", case).
+bool SameFile(const char* a, const char* b);
 
 // ---- File operations ----
 

@@ -207,7 +207,14 @@ std::string NativePath(const char* path) {
 
 FILE* OpenFile(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
-    return fopen(NativePath(path).c_str(), mode);
+    FILE* file = fopen(NativePath(path).c_str(), mode);
+    struct stat st;
+    if (file && fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
 }
 
 bool IsHiddenName(const char* name) {
@@ -240,6 +247,13 @@ bool Status(const char* path, FileStatus& status) {
     status.size = uint64_t(st.st_size);
     status.mtime = uint32_t(st.st_mtime);
     return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+    if (!a || !b) return false;
+    struct stat sa, sb;
+    return stat(NativePath(a).c_str(), &sa) == 0 && stat(NativePath(b).c_str(), &sb) == 0 &&
+           SameFile(sa, sb);
 }
 
 bool RemoveFile(const char* path) {

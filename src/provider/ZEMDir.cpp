@@ -181,8 +181,7 @@ ZEMResFile* ZEMDir::OpenFile(const char* name) const {
     if (!name || !*name) return nullptr;
     const std::string path = FullPath(dirPath, name);
     ZEMFile* file = new (std::nothrow) ZEMFile(path.c_str(), ZEMResFile::READ);
-    // A directory opens for reading on POSIX, but it is no file to read from.
-    if (file && file->IsOK() && !ZEMFileUtils::IsDir(path.c_str())) return file;
+    if (file && file->IsOK()) return file;
     delete file;
     return nullptr;
 }

@@ -3,6 +3,7 @@
 
 #include <zem/core/ZEMLog.h>
 #include <zem/stream/ZEMFile.h>
+#include <zem/stream/ZEMPackFile.h>
 
 #include <sys/stat.h>
 
@@ -124,6 +125,16 @@ TEST_F(FileTest, FailedOpenRefusesTransfers) {
     EXPECT_EQ(f.GetState(), ZEMResFile::ST_OPEN_ERROR);
     EXPECT_EQ(f.GetPos(), 0u);
     EXPECT_FALSE(f.Eof());
+}
+
+TEST_F(FileTest, DirectoryIsNoFileToOpen) {
+    ASSERT_EQ(mkdir("folder", 0755), 0);
+    for (unsigned mode : {R, RW}) {
+        ZEMFile f("folder", mode);
+        EXPECT_EQ(f.GetState(), ZEMResFile::ST_OPEN_ERROR) << mode;
+    }
+    ZEMPackFile window("folder", 0, 0xFFFFFFFF, R);
+    EXPECT_FALSE(window.IsOK());
 }
 
 TEST_F(FileTest, NullOrEmptyNameLeavesAnOpenFileOpen) {
