@@ -15,8 +15,11 @@ bool Equald(double a, double b, double epsilon) {
 }
 
 float Angle2PI(float angle) {
-    // Far outside the circle, whole turns are removed at once so that the loops stay short.
-    if (std::fabs(angle) > 36000.0f) angle = std::fmod(angle, 360.0f);
+    // Far outside the circle, whole turns are removed at once so that the loops stay short. One
+    // turn is left on the same side of 0, so that the loops end where they would have: a positive
+    // whole number of turns at 360, a negative one at 0.
+    if (std::fabs(angle) > 36000.0f)
+        angle = std::fmod(angle, 360.0f) + (angle > 0.0f ? 360.0f : -360.0f);
     while (angle < 0.0f)
         angle += 360.0f;
     while (angle > 360.0f)

@@ -23,7 +23,9 @@ TEST(MathTest, ToleranceIsStrictOnBothSides) {
 TEST(MathTest, AnglesAreBroughtIntoTheCircle) {
     struct Case {
         float in, out;
-    } cases[] = {{-30, 330}, {720, 360}, {360, 360}, {0, 0}, {-720, 0}, {45, 45}, {365, 5}};
+    } cases[] = {{-30, 330},       {720, 360},  {360, 360},         {0, 0},
+                 {-720, 0},        {45, 45},    {365, 5},           {36360, 360},
+                 {36720.5f, 0.5f}, {-36360, 0}, {-36000.5f, 359.5f}};
     for (const Case& c : cases)
         EXPECT_FLOAT_EQ(ZEM::Angle2PI(c.in), c.out) << c.in;
     // Far outside the circle the result is still an angle, and the call returns.
