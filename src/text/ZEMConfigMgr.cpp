@@ -5,6 +5,7 @@
 
 #include "platform/ZEMPlatform.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +79,14 @@ bool LocalTime(unsigned long date, struct tm& out) {
     return localtime_r(&seconds, &out) != nullptr;
 }
 
+// "%g" as in the C locale, whatever locale the host has set, so that ReadFloat reads it back.
+void WriteFloat(FILE* file, float value) {
+    char text[32];
+    std::to_chars_result r =
+        std::to_chars(text, text + sizeof text, double(value), std::chars_format::general, 6);
+    if (r.ec == std::errc()) fwrite(text, 1, size_t(r.ptr - text), file);
+}
+
 void ReportUnknownType(int type) {
     ZEM::LOG("Config: unknown value type %d\n", type);
 }
@@ -114,7 +123,9 @@ bool ReadArgument(ZEMConfigMgr::CfgCell& cell, int argc, char** argv, int& i) {
             ZEM::LOG("Config: missing value for param %s\n", option);
             return false;
         }
-        int end = i + 1;
+        // The next argument is the value whatever it begins with; the words after it run up
+        // to the next option.
+        int end = i + 2;
         while (end < argc && !BeginsWithDash(argv[end]))
             ++end;
         char* joined = JoinArguments(argv, i + 1, end);
@@ -391,7 +402,7 @@ bool ZEMConfigMgr::Save(const char* name, const char* header) const {
             fprintf(file, "%d", value.intValue);
             break;
         case TYPE_FLOAT:
-            fprintf(file, "%g", double(value.floatValue));
+            WriteFloat(file, value.floatValue);
             break;
         case TYPE_STRING:
             // A null string writes no value: reading the file back leaves the parameter alone.

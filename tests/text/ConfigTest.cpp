@@ -2,6 +2,8 @@
 
 #include <zem/text.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -101,6 +103,21 @@ bool ParseArgs(Cfg& cfg, std::vector<std::string> args) {
     for (std::string& arg : args)
         argv.push_back(&arg[0]);
     return cfg.ParseCL(int(argv.size()), argv.data());
+}
+
+// Numbers written with a decimal comma from here on, with a locale made in `dir` from the
+// system's locale sources when none is installed; false when there is no such locale.
+bool CommaLocale(const std::string& dir) {
+    if (setlocale(LC_NUMERIC, "de_DE.UTF-8")) return true;
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' 2>/dev/null";
+    if (system(command.c_str()) != 0) return false;
+    setenv("LOCPATH", dir.c_str(), 1);
+    return setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+}
+
+void PlainLocale() {
+    setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
 }
 
 } // namespace
@@ -276,6 +293,12 @@ TEST_F(ConfigTest, CommandLineConsumesValues) {
     EXPECT_EQ(cfg.GetValue("level", Cfg::TYPE_INT).intValue, -5);
     EXPECT_EQ(StringOf(cfg, "title"), "a b c");
     EXPECT_FLOAT_EQ(cfg.GetValue("gamma", Cfg::TYPE_FLOAT).floatValue, 0.25f);
+    // Like "-5" for the int, the string's first word is its value even with a dash in front.
+    EXPECT_TRUE(ParseArgs(cfg, Words("prog -title -x y -level 2")));
+    EXPECT_EQ(StringOf(cfg, "title"), "-x y");
+    EXPECT_EQ(cfg.GetValue("level", Cfg::TYPE_INT).intValue, 2);
+    EXPECT_TRUE(ParseArgs(cfg, Words("prog -title -fullscreen")));
+    EXPECT_EQ(StringOf(cfg, "title"), "-fullscreen");
     // The unreadable int value is consumed with its option.
     EXPECT_FALSE(ParseArgs(cfg, Words("prog -level x -fullscreen")));
     EXPECT_EQ(log.Text(), "Config: missing value for param -level\n");
@@ -424,6 +447,26 @@ TEST_F(ConfigTest, SaveWritesEveryTypeAndReadsBack) {
     EXPECT_EQ(back.GetValue("start", Cfg::TYPE_DATE).dateValue, date);
 
     EXPECT_FALSE(cfg.Save("no/such/dir/x.cfg", nullptr));
+}
+
+// The reader takes a decimal point in every locale, so the writer must write one in every locale.
+TEST_F(ConfigTest, FloatsAreSavedWithAPointInEveryLocale) {
+    if (!CommaLocale(Dir())) {
+        PlainLocale();
+        GTEST_SKIP() << "no locale with a decimal comma";
+    }
+    char shown[16];
+    snprintf(shown, sizeof shown, "%g", 0.5);
+    ASSERT_TRUE(cfg.SetValue("gamma", Cfg::TYPE_FLOAT, Float(2.75f), false));
+    const bool saved = cfg.Save("game.cfg", nullptr);
+    ASSERT_TRUE(cfg.SetValue("gamma", Cfg::TYPE_FLOAT, Float(0), false));
+    const bool read = cfg.ParseFile("game.cfg");
+    PlainLocale();
+    ASSERT_STREQ(shown, "0,5");
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(read);
+    EXPECT_NE(ReadFile("game.cfg").find("\ngamma\t2.75\n"), std::string::npos);
+    EXPECT_FLOAT_EQ(cfg.GetValue("gamma", Cfg::TYPE_FLOAT).floatValue, 2.75f);
 }
 
 TEST_F(ConfigTest, PrintInfoShowsEveryType) {
