@@ -38,11 +38,23 @@ void ZEMFileProvider::Sort(int mode) {
     Sort(0, n - 1);
 }
 
-// Pivot from the upper end; recursion into the lower part, a loop over the upper part.
+// Pivot from the upper end, where the median of the first, middle and last items is put first:
+// listings often come in order already (archives keep the order their files were added in), and
+// a plain last-item pivot makes those quadratic. The smaller part is sorted by recursion and the
+// larger one by the loop, so the stack stays shallow whatever the order.
 void ZEMFileProvider::Sort(int lo, int hi) {
     auto slot = [this](int k) -> uint32_t& { return GetItem(k)->sortIndex; };
     auto item = [this, &slot](int k) { return GetItem(slot(k)); };
+    auto order = [this, &slot, &item](int a, int b) {
+        if (CompareFunc(item(b), item(a)) < 0) std::swap(slot(a), slot(b));
+    };
     while (hi > lo) {
+        if (hi - lo > 1) {
+            const int mid = lo + (hi - lo) / 2;
+            order(lo, mid);
+            order(lo, hi);
+            order(hi, mid);
+        }
         const ZEMSortableItem* pivot = item(hi);
         int i = lo;
         int j = hi;
@@ -57,8 +69,13 @@ void ZEMFileProvider::Sort(int lo, int hi) {
             ++i;
         }
         std::swap(slot(i), slot(hi));
-        Sort(lo, i - 1);
-        lo = i + 1;
+        if (i - lo < hi - i) {
+            Sort(lo, i - 1);
+            lo = i + 1;
+        } else {
+            Sort(i + 1, hi);
+            hi = i - 1;
+        }
     }
 }
 

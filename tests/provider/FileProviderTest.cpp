@@ -2,6 +2,7 @@
 
 #include <zem/provider.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ public:
     bool IsFileDir(unsigned i) const override { return items_[i].dir; }
     ZEMSortableItem* GetItem(unsigned i) const override { return const_cast<Item*>(&items_[i]); }
     int CompareFunc(const ZEMSortableItem* a, const ZEMSortableItem* b) const override {
+        ++compares;
         const Item& x = *static_cast<const Item*>(a);
         const Item& y = *static_cast<const Item*>(b);
         if (sortDirsFirst && x.dir != y.dir) return x.dir ? -1 : 1;
@@ -45,6 +47,8 @@ public:
     }
 
     bool Descending() const { return sortDescending; }
+
+    mutable unsigned long compares = 0;
 
     // Names in sorted order.
     std::vector<std::string> Sorted() const {
@@ -114,6 +118,15 @@ TEST(FileProviderTest, ExtensionsThenNames) {
     EXPECT_EQ(Names(sorted.begin() + 2, sorted.end()), (Names{"z.bmp", "a.txt", "b.txt"}));
     // The two names without an extension tie, then compare by name (case folded).
     EXPECT_EQ(Names(sorted.begin(), sorted.begin() + 2), (Names{".profile", "README"}));
+
+    // Extensions fold case like names do, unless asked; descending puts names without one last.
+    ListProvider cased({Named("b.TXT"), Named("a.txt"), Named("c.Bmp"), Named("README")});
+    cased.Sort(ZEMFileProvider::SORT_EXT);
+    EXPECT_EQ(cased.Sorted(), (Names{"README", "c.Bmp", "a.txt", "b.TXT"}));
+    cased.Sort(ZEMFileProvider::SORT_EXT | ZEMFileProvider::SORT_CASE);
+    EXPECT_EQ(cased.Sorted(), (Names{"README", "c.Bmp", "b.TXT", "a.txt"}));
+    cased.Sort(ZEMFileProvider::SORT_EXT | ZEMFileProvider::SORT_DESCENDING);
+    EXPECT_EQ(cased.Sorted(), (Names{"b.TXT", "a.txt", "c.Bmp", "README"}));
 }
 
 TEST(FileProviderTest, SizesAndDatesCompareAsValuesThenByName) {
@@ -163,6 +176,33 @@ TEST(FileProviderTest, RandomListingsComeOutOrdered) {
             if (k > 0 && (mode & 7) != 0) {
                 const ZEMSortableItem* before = list.GetItem(list.GetItem(k - 1)->sortIndex);
                 EXPECT_LE(list.CompareFunc(before, list.GetItem(index)), 0) << "mode " << mode;
+            }
+        }
+    }
+}
+
+// Archives list their members in the order they were added, often already sorted: such listings
+// must not make the sort quadratic (nor its recursion as deep as the listing is long).
+TEST(FileProviderTest, OrderedListingsSortInFewComparisons) {
+    const unsigned n = 5000;
+    std::vector<Item> ascending, descending, equal;
+    char name[16];
+    for (unsigned i = 0; i < n; ++i) {
+        std::snprintf(name, sizeof name, "f%05u", i);
+        ascending.push_back(Named(name, i));
+        std::snprintf(name, sizeof name, "f%05u", n - i);
+        descending.push_back(Named(name, n - i));
+        equal.push_back(Named("same", 7));
+    }
+    for (const auto& items : {ascending, descending, equal}) {
+        for (int mode : {int(ZEMFileProvider::SORT_NAME),
+                         ZEMFileProvider::SORT_SIZE | ZEMFileProvider::SORT_DESCENDING}) {
+            ListProvider list(items);
+            list.Sort(mode);
+            EXPECT_LT(list.compares, 40ul * n) << "mode " << mode;
+            for (unsigned k = 1; k < n; ++k) {
+                const ZEMSortableItem* before = list.GetItem(list.GetItem(k - 1)->sortIndex);
+                ASSERT_LE(list.CompareFunc(before, list.GetItem(list.GetItem(k)->sortIndex)), 0);
             }
         }
     }
