@@ -4,11 +4,12 @@
 
 #include "platform/ZEMPlatform.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
 
-// Temporary names beside the target keep the final rename on one file system.
+// Names tried for the temporary file beside the target, past files that already bear one.
 constexpr int TEMP_ATTEMPTS = 16;
 
 } // namespace
@@ -27,18 +28,20 @@ bool ZEMResource::SaveName(const char* name, int format) {
         ZEMFile probe(name, ZEMResFile::WRITE | ZEMResFile::APPEND);
         if (!probe.IsOK()) return false;
     }
-    // The object is written to a fresh file beside the target, which replaces the target only
-    // once the whole save has worked: a refused or failed save leaves the old file as it was.
+    // The object is written to a fresh file beside the target, whose bytes are copied over the
+    // target only once the whole save has worked (the seek to the end writes out what is still
+    // buffered): a refused or failed save leaves the old file as it was. The copy writes into the
+    // target itself, which keeps its permissions, owner and links as a save in place would.
     for (int attempt = 0; attempt < TEMP_ATTEMPTS; ++attempt) {
         std::string temp = std::string(name) + ".zemtmp" + std::to_string(attempt);
         ZEMFile file(temp.c_str(), ZEMResFile::READ | ZEMResFile::WRITE | ZEMResFile::TRUNCATE |
                                        ZEMResFile::CREATE);
         if (!file.IsOK()) continue; // taken by another file: try the next name
-        bool saved = Save(file, format) && file.IsOK();
+        bool saved = Save(file, format) && file.IsOK() && file.Seek(0, SEEK_END);
         file.Close();
-        if (saved && ZEM::Platform::MoveReplace(temp.c_str(), name)) return true;
+        saved = saved && ZEM::Platform::CopyRegularFile(temp.c_str(), name, false);
         ZEM::Platform::RemoveFile(temp.c_str());
-        return false;
+        return saved;
     }
     return false;
 }

@@ -3,9 +3,12 @@
 
 #include "ZEMTestSupport.h"
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -39,8 +42,13 @@ public:
 
     bool Save(ZEMResFile& file, int format) override {
         if (!file.IsOK() || format == REFUSED) return false;
-        unsigned size = unsigned(format == PARTIAL ? bytes.size() / 2 : bytes.size());
-        return file.Write(bytes.data(), size) == size && format == WHOLE;
+        size_t size = format == PARTIAL ? bytes.size() / 2 : bytes.size();
+        // Small pieces, so that they wait in the stream's buffer.
+        for (size_t at = 0; at < size; at += 64) {
+            unsigned piece = unsigned(std::min<size_t>(64, size - at));
+            if (file.Write(bytes.data() + at, piece) != piece) return false;
+        }
+        return format == WHOLE;
     }
 
     std::string bytes;
@@ -133,6 +141,39 @@ TEST_F(ResourceTest, SaveNameFailsWhereNoFileCanBe) {
     EXPECT_FALSE(blob.SaveName("dir", WHOLE));
     EXPECT_TRUE(fs::is_directory("dir"));
     EXPECT_EQ(Listing(), std::set<std::string>{"dir"});
+}
+
+// A save writes into the file itself: a link still leads to it, and its permissions stay.
+TEST_F(ResourceTest, SaveNameKeepsLinksAndPermissions) {
+    WriteFile("real.bin", "old");
+    fs::permissions("real.bin", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("real.bin", "link.bin");
+    fs::create_hard_link("real.bin", "hard.bin");
+    EXPECT_TRUE(Blob("saved through the link").SaveName("link.bin", WHOLE));
+    EXPECT_TRUE(fs::is_symlink("link.bin"));
+    EXPECT_EQ(ReadFile("real.bin"), "saved through the link");
+    EXPECT_EQ(ReadFile("hard.bin"), "saved through the link");
+    EXPECT_EQ(fs::status("real.bin").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Listing(), (std::set<std::string>{"hard.bin", "link.bin", "real.bin"}));
+}
+
+// Run in a child process: saves bytes to name with files limited to limit bytes, and exits 0
+// when the save reports failure.
+void SaveUnderSizeLimit(rlim_t limit, const std::string& bytes, const char* name) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit sizes{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &sizes);
+    _exit(Blob(bytes).SaveName(name, WHOLE) ? 1 : 0);
+}
+
+// Bytes still buffered when the save ends may fail to reach the disk (here a file size limit
+// stands in for a full disk): that is a failed save too.
+TEST_F(ResourceTest, SaveNameThatCannotWriteOutItsBufferKeepsTheFile) {
+    WriteFile("keep.bin", "old content");
+    EXPECT_EXIT(SaveUnderSizeLimit(1000, std::string(3000, 'n'), "keep.bin"),
+                ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFile("keep.bin"), "old content");
+    EXPECT_EQ(Listing(), std::set<std::string>{"keep.bin"});
 }
 
 TEST_F(ResourceTest, ReadOnlyFileRefusesTheSave) {

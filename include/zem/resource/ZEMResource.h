@@ -21,8 +21,9 @@ public:
     virtual bool Save(ZEMResFile& file, int format) = 0;
     // Load from the disk file name.
     virtual bool LoadName(const char* name, int format);
-    // Save to the disk file name, replacing its content. When the save fails, an existing file
-    // keeps its old content and a missing one is not created.
+    // Save to the disk file name, replacing its content in place (the file keeps its permissions
+    // and links). When the object cannot be saved, an existing file keeps its old content and a
+    // missing one is not created.
     virtual bool SaveName(const char* name, int format);
 };
 
