@@ -8,6 +8,7 @@
 #include <zem/stream/ZEMPackFile.h>
 
 #include "platform/ZEMPlatform.h"
+#include "stream/ZEMSharedFile.h"
 
 #include <climits>
 #include <cstring>
@@ -168,9 +169,11 @@ ZEMArchive::ZEMArchive(int format) : format(format) {}
 ZEMArchive::~ZEMArchive() {
     ClearEntries();
     delete[] archivePath;
+    DropReadFile();
 }
 
 void ZEMArchive::Close() {
+    DropReadFile();
     delete[] archivePath;
     archivePath = nullptr;
     ClearEntries();
@@ -190,8 +193,14 @@ void ZEMArchive::SetName(const char* path) {
     std::string absolute = AbsolutePath(path);
     char* copy = CopyText(absolute.c_str(), absolute.size());
     if (!copy) return;
+    DropReadFile();
     delete[] archivePath;
     archivePath = copy;
+}
+
+void ZEMArchive::DropReadFile() const {
+    if (readFile) readFile->Release();
+    readFile = nullptr;
 }
 
 bool ZEMArchive::CreateEmpty(const char* path) {
@@ -335,9 +344,11 @@ bool ZEMArchive::SeekTo(ZEMResFile& file, uint32_t offset) {
 ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {
     if (index >= entries.size()) return nullptr;
     const ArchiveEntry& entry = *entries[index];
-    ZEMPackFile* stream = new (std::nothrow)
-        ZEMPackFile(archivePath, entry.offset, MemberEnd(entry), ZEMResFile::READ, entry.name);
-    if (stream && !stream->IsOK()) {
+    // A handle per member would cost an open, a status and a close for every member read.
+    if (!readFile) readFile = ZEM::Stream::SharedFile::Open(archivePath, "rb");
+    ZEMPackFile* stream = new (std::nothrow) ZEMPackFile(nullptr, 0, 0, 0);
+    if (stream &&
+        !stream->OpenShared(readFile, archivePath, entry.offset, MemberEnd(entry), entry.name)) {
         delete stream;
         return nullptr;
     }
@@ -528,6 +539,7 @@ bool ZEMArchive::Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint
         ZEMFileUtils::FileRemove(TEMP_NAME);
         return false;
     }
+    DropReadFile();
     // A failed move leaves the archive as it was and the rebuilt one in the temporary file.
     if (!ZEMFileUtils::FileRename(TEMP_NAME, archivePath, true)) return false;
 
@@ -546,6 +558,8 @@ bool ZEMArchive::Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint
 }
 
 bool ZEMArchive::WriteDirectory(ZEMResFile& file) const {
+    // file may be the archive's own: what the shared handle has buffered may be out of date.
+    DropReadFile();
     return WriteRecords(file, entries.data(), entries.size(), dataEnd);
 }
 

@@ -1,22 +1,12 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/stream/ZEMPackFile.h>
 
-#include "platform/ZEMPlatform.h"
 #include "stream/ZEMLineScan.h"
+#include "stream/ZEMSharedFile.h"
 
 #include <algorithm>
 
-namespace {
-
-// Length of the container, at most what 32-bit offsets can address; 0 when it cannot be told.
-uint32_t ContainerLength(FILE* file) {
-    if (fseek(file, 0, SEEK_END) != 0) return 0;
-    const long length = ftell(file);
-    if (length < 0) return 0;
-    return uint64_t(length) > UINT32_MAX ? UINT32_MAX : uint32_t(length);
-}
-
-} // namespace
+using ZEM::Stream::SharedFile;
 
 ZEMPackFile::ZEMPackFile(const char* fileName, unsigned start, unsigned end, unsigned mode,
                          const char* name) {
@@ -29,36 +19,51 @@ ZEMPackFile::~ZEMPackFile() {
 
 bool ZEMPackFile::Open(const char* containerName, unsigned startOffset, unsigned endOffset,
                        unsigned openMode, const char* streamName) {
+    if (!Prepare(containerName, openMode, streamName)) return false;
+    const char* runtimeMode = mode == READ ? "rb" : "r+b";
+    return Attach(SharedFile::Open(containerName, runtimeMode), runtimeMode, startOffset,
+                  endOffset);
+}
+
+bool ZEMPackFile::OpenShared(SharedFile* file, const char* containerName, unsigned startOffset,
+                             unsigned endOffset, const char* streamName) {
+    // Taken before Prepare closes the stream, which may let go of the same handle.
+    if (file) file->Retain();
+    if (Prepare(containerName, READ, streamName)) return Attach(file, "rb", startOffset, endOffset);
+    if (file) file->Release();
+    return false;
+}
+
+bool ZEMPackFile::Prepare(const char* containerName, unsigned openMode, const char* streamName) {
     if (!containerName || !*containerName) return false;
     Close();
     state = ST_OK;
     fileName = CopyName(containerName);
     name = streamName ? CopyName(streamName) : fileName;
     mode = uint8_t(openMode & (READ | WRITE));
-    if (mode == 0) {
-        state = ST_BAD_MODE;
-        ZEM::DBG("PackFile: bad open mode (%s)\n", containerName);
-        return false;
-    }
-    const char* runtimeMode = mode == READ ? "rb" : "r+b";
-    handle = ZEM::Platform::OpenFile(containerName, runtimeMode);
-    if (!handle) {
+    if (mode != 0) return true;
+    state = ST_BAD_MODE;
+    ZEM::DBG("PackFile: bad open mode (%s)\n", containerName);
+    return false;
+}
+
+bool ZEMPackFile::Attach(SharedFile* file, const char* runtimeMode, unsigned startOffset,
+                         unsigned endOffset) {
+    if (!file) {
         state = ST_OPEN_ERROR;
-        ZEM::DBG("PackFile: Can not open %s in mode '%s'\n", containerName, runtimeMode);
+        ZEM::DBG("PackFile: Can not open %s in mode '%s'\n", fileName, runtimeMode);
         return false;
     }
     start = startOffset;
-    end = endOffset;
-    const uint32_t length = ContainerLength(handle);
-    if (end > length) end = length;
+    end = std::min<uint32_t>(endOffset, file->Length());
     if (start >= end) {
         ZEM::DBG("PackFile: invalid offset (start=%d, end=%d) %s\n", int(start), int(end),
-                 containerName);
-        fclose(handle);
-        handle = nullptr;
+                 fileName);
+        file->Release();
         state = ST_OPEN_ERROR;
         return false;
     }
+    shared = file;
     SeekStart();
     return true;
 }
@@ -68,23 +73,36 @@ void ZEMPackFile::Close() {
     ZEMResFile::Close();
     delete[] fileName;
     fileName = nullptr;
-    if (handle) fclose(handle);
-    handle = nullptr;
+    if (shared) {
+        {
+            // A later stream at this address must not take the handle's position for its own.
+            SharedFile::Lock lock(*shared);
+            if (shared->user == this) shared->user = nullptr;
+        }
+        shared->Release();
+    }
+    shared = nullptr;
     start = 0;
     end = 0;
     pos = 0;
 }
 
 bool ZEMPackFile::Place(uint32_t target) {
-    return fseek(handle, long(target), SEEK_SET) == 0;
+    const bool placed = fseek(shared->Handle(), long(target), SEEK_SET) == 0;
+    shared->user = placed ? this : nullptr;
+    return placed;
+}
+
+bool ZEMPackFile::Claim() {
+    return shared->user == this || Place(pos);
 }
 
 void ZEMPackFile::TakeEof() {
-    eof = feof(handle) || pos >= end;
+    eof = feof(shared->Handle()) || pos >= end;
 }
 
 bool ZEMPackFile::Seek(int offset, int whence) {
-    if (!handle) return false;
+    if (!shared) return false;
     const int64_t length = int64_t(end) - start;
     int64_t target;
     if (whence == SEEK_CUR) {
@@ -96,6 +114,7 @@ bool ZEMPackFile::Seek(int offset, int whence) {
     } else {
         target = offset < 0 || offset >= length ? -1 : int64_t(start) + offset;
     }
+    SharedFile::Lock lock(*shared);
     if (target < 0 || !Place(uint32_t(target))) {
         state = ST_SEEK_ERROR;
         return false;
@@ -107,15 +126,17 @@ bool ZEMPackFile::Seek(int offset, int whence) {
 }
 
 void ZEMPackFile::SeekStart() {
-    if (!handle) return;
-    clearerr(handle);
+    if (!shared) return;
+    SharedFile::Lock lock(*shared);
+    clearerr(shared->Handle());
     pos = start;
     state = Place(pos) ? ST_OK : ST_SEEK_ERROR;
     TakeEof();
 }
 
 void ZEMPackFile::SeekEnd() {
-    if (!handle) return;
+    if (!shared) return;
+    SharedFile::Lock lock(*shared);
     pos = end;
     Place(pos);
     state = ST_SEEK_ERROR;
@@ -123,7 +144,7 @@ void ZEMPackFile::SeekEnd() {
 }
 
 void ZEMPackFile::Flush() {
-    if (handle) fflush(handle);
+    if (shared) fflush(shared->Handle());
 }
 
 bool ZEMPackFile::Begin(unsigned& n, unsigned access, unsigned shortState) {
@@ -144,18 +165,23 @@ unsigned ZEMPackFile::Finish(size_t done, unsigned n, unsigned shortState) {
 
 unsigned ZEMPackFile::Read(void* buffer, unsigned n) {
     if (!buffer || !Begin(n, READ, ST_READ_END)) return 0;
-    return Finish(fread(buffer, 1, n, handle), n, ST_READ_END);
+    SharedFile::Lock lock(*shared);
+    return Finish(Claim() ? fread(buffer, 1, n, shared->Handle()) : 0, n, ST_READ_END);
 }
 
 unsigned ZEMPackFile::Write(const void* buffer, unsigned n) {
     if (!buffer || !Begin(n, WRITE, ST_WRITE_END)) return 0;
-    return Finish(fwrite(buffer, 1, n, handle), n, ST_WRITE_END);
+    SharedFile::Lock lock(*shared);
+    return Finish(Claim() ? fwrite(buffer, 1, n, shared->Handle()) : 0, n, ST_WRITE_END);
 }
 
 unsigned ZEMPackFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
     if (!Transferable(READ) || bufSize == 0 || !buffer || pos >= end) return 0;
     const uint64_t limit = std::min<uint64_t>(bufSize - 1, end - pos);
-    ZEM::Stream::LineScan scan = ZEM::Stream::ScanFile(handle, limit, limit, terminator, buffer);
+    SharedFile::Lock lock(*shared);
+    if (!Claim()) return 0;
+    ZEM::Stream::LineScan scan =
+        ZEM::Stream::ScanFile(shared->Handle(), limit, limit, terminator, buffer);
     pos += uint32_t(scan.consumed);
     TakeEof();
     return ZEM::Stream::EndCharLine(buffer, scan, terminator, true);
@@ -164,7 +190,9 @@ unsigned ZEMPackFile::GetLine(char* buffer, unsigned bufSize, char terminator) {
 unsigned ZEMPackFile::GetLine(ZEMString& line, unsigned limit, char terminator) {
     if (!Transferable(READ) || limit == 0 || pos >= end) return 0;
     const uint64_t maxConsume = std::min<uint64_t>(limit, end - pos);
-    FILE* file = handle;
+    SharedFile::Lock lock(*shared);
+    if (!Claim()) return 0;
+    FILE* file = shared->Handle();
     const uint64_t consumed = ZEM::Stream::ScanLine(
         line, maxConsume, terminator, [file, terminator](char* out, uint64_t most, uint64_t room) {
             return ZEM::Stream::ScanFile(file, most, room, terminator, out);
@@ -176,7 +204,8 @@ unsigned ZEMPackFile::GetLine(ZEMString& line, unsigned limit, char terminator) 
 
 void ZEMPackFile::PrintInfo() const {
     ZEM::LOG("PackFile info :\nFile  :%s\nName  : %s\nFILE* : %p\nMode  : %d (",
-             Printable(fileName), Printable(name), static_cast<void*>(handle), mode);
+             Printable(fileName), Printable(name),
+             static_cast<void*>(shared ? shared->Handle() : nullptr), mode);
     ZEM::LOG("%s)\nState : %d (", ModeText(mode), state);
     ZEM::LOG("%s)\nStart : %d\nPos.  : %d\nEnd   : %d\nEOF   : %s\n", StateText(state), int(start),
              int(pos), int(end), YesNo(eof));

@@ -11,9 +11,15 @@
 #include <vector>
 
 // The base of the archive formats: a provider whose items are the members of one archive file.
-// The archive file is opened by path for each operation and never held open in between; member
-// streams open the file by themselves and outlive the archive object.
+// The archive file is opened by path for each operation. Member streams read through one handle
+// on the file that the archive opens on the first member and keeps until it changes the file or
+// closes; each stream holds the handle too, so streams outlive the archive object.
 class ZEMFile;
+namespace ZEM {
+namespace Stream {
+class SharedFile;
+}
+} // namespace ZEM
 
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
@@ -97,7 +103,8 @@ public:
     unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                       const AddCallback& onFile = AddCallback());
     // Writes the directory at the end of the member data, then the header, into file (an archive
-    // open for writing); true when every byte was written.
+    // open for writing); true when every byte was written. Members opened afterwards read the
+    // archive file anew.
     bool WriteDirectory(ZEMResFile& file) const;
     // Dumps the directory as a table to the log.
     void PrintContent() const;
@@ -157,10 +164,14 @@ private:
     bool OpenForEdit(ZEMFile& archive) const;
     void ClearEntries();
     void BuildIndex() const;
+    // Lets go of the shared read handle, for the file changed or is no longer the archive's.
+    void DropReadFile() const;
 
     // Lookup index: every distinct name and the lowest storage index that bears it.
     mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
     mutable bool nameIndexValid = false;
+    // The read handle that member streams share; opened by the first member.
+    mutable ZEM::Stream::SharedFile* readFile = nullptr;
 };
 
 #endif

@@ -3,11 +3,18 @@
 
 #include <zem/stream/ZEMResFile.h>
 
-#include <cstdio>
+namespace ZEM {
+namespace Stream {
+class SharedFile;
+}
+} // namespace ZEM
+class ZEMArchive;
 
 // A window stream: the bytes of a container file from an absolute start offset up to an
-// absolute end offset, seen as a whole stream whose positions run from 0. It opens the container
-// with its own handle, so it outlives whoever created it. Transfers never leave the window.
+// absolute end offset, seen as a whole stream whose positions run from 0. Opened by name, it
+// opens the container with its own handle; an archive's members share one read handle that they
+// keep open. Either way it outlives whoever created it, and streams on one container keep their
+// own positions. Transfers never leave the window.
 class ZEM_API ZEMPackFile : public ZEMResFile {
 public:
     // Starts closed, then runs Open with the same arguments; check IsOK().
@@ -44,11 +51,27 @@ public:
     unsigned GetEnd() const { return end; }
 
 private:
+    // Archives open their members for reading on the read handle they share.
+    friend class ZEMArchive;
+    // Opens the window [start, end) for reading on file, an open read handle on the container
+    // fileName (null when it could not be opened), as Open does with a handle of its own.
+    bool OpenShared(ZEM::Stream::SharedFile* file, const char* fileName, unsigned start,
+                    unsigned end, const char* name);
+    // Closes the stream and takes the names and access of a new opening; false for access 0.
+    bool Prepare(const char* fileName, unsigned mode, const char* name);
+    // Takes file as the container's handle and checks the window; runtimeMode is for the message
+    // when file is null.
+    bool Attach(ZEM::Stream::SharedFile* file, const char* runtimeMode, unsigned start,
+                unsigned end);
+
     bool Transferable(unsigned access) const {
-        return state == ST_OK && (mode & access) && !eof && handle;
+        return state == ST_OK && (mode & access) && !eof && shared;
     }
-    // Moves the handle to the absolute offset target; false when the runtime refuses.
+    // Moves the handle to the absolute offset target; false when the runtime refuses. Under
+    // the handle's lock, like every use of the handle below.
     bool Place(uint32_t target);
+    // Places the handle at pos unless this stream placed it last.
+    bool Claim();
     // The end flag from the handle and the position.
     void TakeEof();
     // Starts a transfer of n bytes with the given access, cut to the window (setting
@@ -57,8 +80,8 @@ private:
     // Moves past the done bytes of a transfer of n; returns them.
     unsigned Finish(size_t done, unsigned n, unsigned shortState);
 
-    char* fileName = nullptr; // owned copy; the name may share it
-    FILE* handle = nullptr;   // the stream's own handle on the container
+    char* fileName = nullptr;                  // owned copy; the name may share it
+    ZEM::Stream::SharedFile* shared = nullptr; // a reference to the handle on the container
     uint32_t start = 0;
     uint32_t end = 0; // start < end while open
     uint32_t pos = 0; // absolute, start <= pos <= end
