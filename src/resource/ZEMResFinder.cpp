@@ -30,22 +30,25 @@ ZEMResFinder::~ZEMResFinder() {
         delete source;
 }
 
+// A directory is known by its full path as the system reports it, so the relative path it was
+// added by does not find it; an archive is also found by the name it was added by, made absolute.
 unsigned ZEMResFinder::FindSource(const char* name) const {
     if (!name || !*name) return NO_INDEX;
+    const std::string archiveName = ArchiveName(name);
     for (size_t i = 0; i < sources.size(); ++i) {
         const char* sourceName = sources[i]->Name();
-        if (sourceName && std::strcmp(sourceName, name) == 0) return unsigned(i);
+        if (!sourceName) continue;
+        if (std::strcmp(sourceName, name) == 0) return unsigned(i);
+        bool isArchive = dynamic_cast<const ZEMArchive*>(sources[i]) != nullptr;
+        if (isArchive && archiveName == sourceName) return unsigned(i);
     }
     return NO_INDEX;
 }
 
-// A directory is known by its full path as the system reports it, so the same directory given
-// again by a relative path is added again; an archive is compared by its absolute path.
 bool ZEMResFinder::AddSource(const char* name, bool front) {
     if (!name || !*name) return false;
     if (FindSource(name) != NO_INDEX) return true;
     const bool isDir = ZEMFileUtils::IsDir(name);
-    if (!isDir && FindSource(ArchiveName(name).c_str()) != NO_INDEX) return true;
     if (!ZEMFileUtils::FileExist(name)) return false;
 
     ZEMFileProvider* source = nullptr;

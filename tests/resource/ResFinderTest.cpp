@@ -63,6 +63,11 @@ TEST_F(ResFinderTest, SameArchiveGivenTwiceIsAddedOnce) {
     EXPECT_EQ(finder.NbSources(), 1u);
     EXPECT_STREQ(finder.GetSource(0)->Name(), Real("data/game.zem").c_str());
     EXPECT_EQ(finder.FindSource(Real("data/game.zem").c_str()), 0u);
+    // The name an archive was added by finds it, taken against the working directory too.
+    EXPECT_EQ(finder.FindSource("game.zem"), 0u);
+    EXPECT_EQ(finder.FindSource("data/game.zem"), NO_INDEX);
+    EXPECT_TRUE(finder.RemoveSource("game.zem"));
+    EXPECT_EQ(finder.NbSources(), 0u);
 }
 
 TEST_F(ResFinderTest, DirectoriesAreKnownByTheirFullPath) {
@@ -125,8 +130,8 @@ TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
     // Archives match names exactly, case included.
     EXPECT_EQ(finder.FindRes("ONLY-Q.TXT"), nullptr);
 
-    // Removing the middle source keeps the others in order.
-    EXPECT_TRUE(finder.RemoveSource(Real("p.zem").c_str()));
+    // Removing the middle source, by the name it was added by, keeps the others in order.
+    EXPECT_TRUE(finder.RemoveSource("p.zem"));
     EXPECT_EQ(SourceNames(finder), (std::vector<std::string>{Real("r"), Real("q.pak")}));
     EXPECT_EQ(archtest::Drain(finder.FindRes("pq.txt")), "Q pq");
     EXPECT_FALSE(finder.RemoveSource(Real("p.zem").c_str()));

@@ -19,7 +19,8 @@ public:
     ZEMResFinder& operator=(const ZEMResFinder&) = delete;
 
     // Index of the first source whose Name() is exactly name (a directory's full path, an
-    // archive's absolute path); 0xFFFFFFFF when there is none or name is null or empty.
+    // archive's absolute path) or, for an archive, the absolute path that name stands for;
+    // 0xFFFFFFFF when there is none or name is null or empty.
     unsigned FindSource(const char* name) const;
     // Adds the directory or archive at name, at the front of the search order or at its end.
     // True when added or already there; false when the path does not exist, is no archive the
