@@ -76,19 +76,6 @@ void DeleteEntry(ZEMArchive::ArchiveEntry* entry) {
     delete entry;
 }
 
-// A member name that stays inside the folder it is extracted to: not absolute and without a
-// ".." component.
-bool StaysInside(const char* name) {
-    if (!IsSet(name) || ZEMFileUtils::IsAbsolute(name)) return false;
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
-        if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
-        if (!*p) return true;
-        component = p + 1;
-    }
-}
-
 // Creates the folders that lead to the file path, below its first `keep` characters.
 void MakeParents(const std::string& path, size_t keep) {
     for (size_t i = keep; i < path.size(); ++i) {
@@ -365,16 +352,33 @@ bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
     return ZEMFileUtils::CopyData(&archive, &dest, entry.size) == entry.size;
 }
 
+bool ZEMArchive::IsSafeName(const char* name) {
+    if (!IsSet(name) || ZEMFileUtils::IsAbsolute(name)) return false;
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
+        if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
+        if (!*p) return true;
+        component = p + 1;
+    }
+}
+
+bool ZEMArchive::ExtractInto(unsigned index, const char* destDir) const {
+    if (index >= entries.size() || !IsSet(destDir) || !IsSafeName(entries[index]->name)) {
+        return false;
+    }
+    std::string target = destDir;
+    if (!ZEM::Platform::IsSeparator(target.back())) target += ZEM::Platform::SEPARATOR;
+    const size_t keep = target.size();
+    target += entries[index]->name;
+    MakeParents(target, keep);
+    return ExtractFile(index, target.c_str());
+}
+
 bool ZEMArchive::ExtractAll(const char* destDir) const {
     if (!destDir || !ZEMFileUtils::IsDir(destDir)) return false;
-    std::string base = destDir;
-    if (!ZEM::Platform::IsSeparator(base.back())) base += ZEM::Platform::SEPARATOR;
-    for (unsigned i = 0; i < entries.size(); ++i) {
-        if (!StaysInside(entries[i]->name)) continue;
-        std::string target = base + entries[i]->name;
-        MakeParents(target, base.size());
-        ExtractFile(i, target.c_str());
-    }
+    for (unsigned i = 0; i < entries.size(); ++i)
+        ExtractInto(i, destDir);
     return true;
 }
 
@@ -432,7 +436,7 @@ unsigned ZEMArchive::AppendFile(ZEMFile& archive, bool& opened, const char* srcP
     const char* base = BaseName(storeName ? storeName : srcPath, NameLength(), length);
     if (!base || !archivePath || !OpenSource(srcPath, source, size, date)) return NO_INDEX;
     // Adding the archive to itself would read back what is being written.
-    if (AbsolutePath(srcPath) == archivePath) return NO_INDEX;
+    if (ZEM::Platform::SameFile(srcPath, archivePath)) return NO_INDEX;
     // Offsets and the directory must stay addressable in 32 bits.
     uint64_t end = uint64_t(dataEnd) + size + uint64_t(entries.size() + 1) * RecordSize();
     if (end > UINT32_MAX) return NO_INDEX;
@@ -488,7 +492,7 @@ bool ZEMArchive::RemoveFile(unsigned index) {
 bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
     if (index >= entries.size() || !IsSet(srcPath)) return false;
     // The rebuild empties the temporary file first: it cannot be the source.
-    if (AbsolutePath(srcPath) == AbsolutePath(TEMP_NAME)) return false;
+    if (ZEM::Platform::SameFile(srcPath, TEMP_NAME)) return false;
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
@@ -502,7 +506,7 @@ bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
 // same file as copying the runs before and after the member. The directory in memory changes
 // only once the new file has taken the archive's place.
 bool ZEMArchive::Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint32_t date) {
-    if (!archivePath || AbsolutePath(TEMP_NAME) == archivePath) return false;
+    if (!archivePath || ZEM::Platform::SameFile(TEMP_NAME, archivePath)) return false;
     ZEMFile archive(archivePath, ZEMResFile::READ);
     if (!archive.IsOK()) return false;
     ZEMFile temp(TEMP_NAME, ZEMResFile::WRITE);

@@ -210,6 +210,31 @@ TEST_F(ArchiveTest, ExtractAllStaysInsideTheDestination) {
     EXPECT_EQ(ReadFile("out/top.txt"), "t");
 }
 
+TEST_F(ArchiveTest, SafeNamesAndExtractingOneMember) {
+    const struct {
+        const char* name;
+        bool safe;
+    } cases[] = {{"a.txt", true},     {"maps/e1m1.bsp", true}, {"maps\\x", true},
+                 {"dots..ok", true},  {"a/..b/c", true},       {"", false},
+                 {"..", false},       {"../x", false},         {"a/../../x", false},
+                 {"a\\..\\x", false}, {"/abs", false},         {"\\abs", false},
+                 {"C:\\x", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ZEMArchive::IsSafeName(c.name), c.safe) << c.name;
+    EXPECT_FALSE(ZEMArchive::IsSafeName(nullptr));
+
+    WriteFile("a.pak", PakFile({{"maps/e1m1.bsp", "map"}, {"../up", "no"}}));
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Open("a.pak"));
+    std::filesystem::create_directory("out");
+    EXPECT_TRUE(arch.ExtractInto(0, "out"));
+    EXPECT_EQ(ReadFile("out/maps/e1m1.bsp"), "map");
+    EXPECT_FALSE(arch.ExtractInto(1, "out"));
+    EXPECT_FALSE(std::filesystem::exists("up"));
+    EXPECT_FALSE(arch.ExtractInto(2, "out"));
+    EXPECT_FALSE(arch.ExtractInto(0, nullptr));
+}
+
 TEST_F(ArchiveTest, SortingAnArchiveIgnoresDirectoryGrouping) {
     WriteFile("a.pak", PakFile({{"b", "22"}, {"a", "333"}, {"c", "1"}}));
     ZEMArchPAK arch;

@@ -109,8 +109,12 @@ TEST_F(ArchiveZEMTest, RefusedAddsLeaveTheArchiveAlone) {
     EXPECT_EQ(arch.AddFile("missing", nullptr), NO_INDEX);
     EXPECT_EQ(arch.AddFile(nullptr, "x"), NO_INDEX);
     EXPECT_EQ(arch.AddFile(".", "x"), NO_INDEX);
-    // The archive itself, under another spelling of its path.
+    // The archive itself, under other spellings of its path and under other names.
     EXPECT_EQ(arch.AddFile(Path("a.zem").c_str(), "self"), NO_INDEX);
+    std::filesystem::create_symlink("a.zem", "link.zem");
+    std::filesystem::create_hard_link("a.zem", "hard.zem");
+    EXPECT_EQ(arch.AddFile("link.zem", "self"), NO_INDEX);
+    EXPECT_EQ(arch.AddFile("hard.zem", "self"), NO_INDEX);
     EXPECT_EQ(ReadFile("a.zem"), before);
     EXPECT_EQ(arch.NbFiles(), 3u);
 }
@@ -297,6 +301,14 @@ TEST_F(ArchiveZEMTest, AnArchiveNamedLikeTheTemporaryFileSurvives) {
     ASSERT_TRUE(other.Create("other.zem"));
     ASSERT_EQ(other.AddFile("a", nullptr), 0u);
     EXPECT_FALSE(other.UpdateFile(0, "ZEMARCH.TMP"));
+    std::filesystem::create_hard_link("ZEMARCH.TMP", "alias");
+    EXPECT_FALSE(other.UpdateFile(0, "alias"));
+    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
+
+    // The archive reached through another name is the temporary file all the same.
+    ZEMArchZEM alias;
+    ASSERT_TRUE(alias.Open("alias"));
+    EXPECT_FALSE(alias.RemoveFile(0));
     EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
 }
 

@@ -64,25 +64,9 @@ std::string Normal(const std::string& base, const std::string& path) {
     return std::filesystem::path(absolute).lexically_normal().string();
 }
 
-// A member name that stays inside the folder it is extracted to: relative, and no component is
-// "..".
-bool StaysInside(const char* name) {
-    if (!*name || ZEMFileUtils::IsAbsolute(name)) return false;
-    size_t length = 0;
-    for (const char* p = name;; ++p) {
-        if (*p && !IsSeparator(*p)) {
-            ++length;
-            continue;
-        }
-        if (length == 2 && p[-1] == '.' && p[-2] == '.') return false;
-        if (!*p) return true;
-        length = 0;
-    }
-}
-
-// Creates path and the folders that lead to it, from character `from` on.
-bool MakeFolders(const std::string& path, size_t from) {
-    for (size_t i = from; i <= path.size(); ++i) {
+// Creates path and the folders that lead to it.
+bool MakeFolders(const std::string& path) {
+    for (size_t i = 0; i <= path.size(); ++i) {
         if (i < path.size() && !IsSeparator(path[i])) continue;
         std::string folder = path.substr(0, i);
         if (folder.empty() || ZEMFileUtils::IsDir(folder.c_str())) continue;
@@ -435,7 +419,7 @@ int Update(ZEMArchive* archive, const Args& args) {
 
 int Extract(ZEMArchive* archive, const Args& args) {
     std::string folder = args.size() == 2 ? args[1] : ".";
-    if (!MakeFolders(folder, 0) || !ZEMFileUtils::IsDir(folder.c_str())) {
+    if (!MakeFolders(folder) || !ZEMFileUtils::IsDir(folder.c_str())) {
         return zemcli::Fail("cannot create the folder " + Shown(folder));
     }
     if (!IsSeparator(folder.back())) folder += '/';
@@ -443,13 +427,11 @@ int Extract(ZEMArchive* archive, const Args& args) {
     zemcli::Progress progress("extracting", archive->NbFiles());
     for (unsigned i = 0; i < archive->NbFiles(); ++i) {
         const char* name = archive->FileName(i);
-        const std::string target = folder + name;
-        if (!StaysInside(name)) {
+        if (!ZEMArchive::IsSafeName(name)) {
             Warn(Shown(name) + " not extracted: its name leads out of the folder");
             ++missed;
-        } else if (!MakeFolders(target.substr(0, target.find_last_of("/\\")), folder.size()) ||
-                   !archive->ExtractFile(i, target.c_str())) {
-            Warn(Shown(name) + " not extracted: cannot write " + Shown(target));
+        } else if (!archive->ExtractInto(i, folder.c_str())) {
+            Warn(Shown(name) + " not extracted: cannot write " + Shown(folder + name));
             ++missed;
         }
         progress.Step(i + 1);

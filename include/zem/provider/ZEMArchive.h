@@ -92,6 +92,12 @@ public:
     // Extracts every member into the existing directory destDir, creating the subdirectories
     // that member names hold; names that are absolute or climb out with ".." are skipped.
     virtual bool ExtractAll(const char* destDir) const;
+    // Extracts one member below destDir as ExtractAll does; false for a name that is not
+    // IsSafeName or when the file cannot be written.
+    bool ExtractInto(unsigned index, const char* destDir) const;
+    // True when a member name stays inside any folder it is extracted to: not empty, not
+    // absolute, and no component is "..".
+    static bool IsSafeName(const char* name);
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;
 
