@@ -64,11 +64,14 @@ TEST_F(DirTest, EntriesCarryStatusHiddenFlagAndStorageIndex) {
     zemtest::WriteFile("data.bin", "12345");
     zemtest::WriteFile(".hidden", "h");
     fs::create_directory("sub");
+    // A name whose status cannot be had is left out.
+    fs::create_symlink("missing-target", "dangling");
     utimbuf times{1000000000, 1000000000};
     ASSERT_EQ(utime("data.bin", &times), 0);
 
     ZEMDir dir(".");
     ASSERT_EQ(dir.NbFiles(), 5u);
+    EXPECT_EQ(IndexOf(dir, "dangling"), dir.NbFiles());
     EXPECT_EQ(dir.NbDirs(), 3u);
     for (unsigned i = 0; i < dir.NbFiles(); ++i)
         EXPECT_EQ(dir.GetItem(i)->sortIndex, i);
@@ -103,6 +106,9 @@ TEST_F(DirTest, OpenResolvesRelativePathsAgainstItsDirectoryAndRestoresTheWorkin
     EXPECT_STREQ(dir.Name(), Real("a/sub").c_str());
     ASSERT_TRUE(dir.Open(".."));
     EXPECT_STREQ(dir.Name(), Real("a").c_str());
+    ASSERT_TRUE(dir.Open("..\\a\\sub"));
+    EXPECT_STREQ(dir.Name(), Real("a/sub").c_str());
+    ASSERT_TRUE(dir.Open(Real("a").c_str()));
     EXPECT_EQ(fs::current_path(), before);
 
     // A failed open keeps the path and the listing.
