@@ -127,6 +127,10 @@ bool MatchPattern(const char* pattern, const char* name);
 
 // The working directory.
 bool GetCurrentDir(std::string& dir);
+// The path made absolute against the working directory, in the system's form, with "." and ".."
+// components and doubled separators folded away by text (links are not followed), so that two
+// spellings of one path compare equal.
+std::string AbsolutePath(const char* path);
 bool SetCurrentDir(const char* path);
 
 // Full path of the running program's executable (/proc/self/exe), not of this library.

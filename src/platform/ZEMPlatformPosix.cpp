@@ -369,6 +369,30 @@ bool GetCurrentDir(std::string& dir) {
     }
 }
 
+std::string AbsolutePath(const char* path) {
+    std::string full;
+    const std::string native = NativePath(path);
+    if (native.empty() || native[0] != '/') {
+        if (!GetCurrentDir(full)) return native;
+        full += '/';
+    }
+    full += native;
+    std::string folded;
+    size_t start = 0;
+    while (start <= full.size()) {
+        size_t end = full.find('/', start);
+        if (end == std::string::npos) end = full.size();
+        const std::string part = full.substr(start, end - start);
+        if (part == "..") {
+            folded.erase(folded.empty() ? 0 : folded.rfind('/'));
+        } else if (!part.empty() && part != ".") {
+            folded += '/' + part;
+        }
+        start = end + 1;
+    }
+    return folded.empty() ? "/" : folded;
+}
+
 bool SetCurrentDir(const char* path) {
     if (!IsSet(path)) return false;
     return chdir(NativePath(path).c_str()) == 0;

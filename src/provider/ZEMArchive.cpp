@@ -39,16 +39,6 @@ bool Flushed(ZEMResFile& file) {
     return file.Seek(0, 1);
 }
 
-// The path made absolute against the working directory, in the system's form.
-std::string AbsolutePath(const char* path) {
-    std::string dir;
-    if (ZEMFileUtils::IsAbsolute(path) || !ZEM::Platform::GetCurrentDir(dir)) {
-        return ZEM::Platform::NativePath(path);
-    }
-    if (dir.empty() || dir.back() != ZEM::Platform::SEPARATOR) dir += ZEM::Platform::SEPARATOR;
-    return ZEM::Platform::NativePath((dir + path).c_str());
-}
-
 // The last component of name cut to limit characters; null when name is empty or ends with a
 // separator.
 const char* BaseName(const char* name, unsigned limit, unsigned& length) {
@@ -177,7 +167,7 @@ void ZEMArchive::ClearEntries() {
 
 void ZEMArchive::SetName(const char* path) {
     if (!IsSet(path)) return;
-    std::string absolute = AbsolutePath(path);
+    const std::string absolute = ZEM::Platform::AbsolutePath(path);
     char* copy = CopyText(absolute.c_str(), absolute.size());
     if (!copy) return;
     DropReadFile();

@@ -5,6 +5,8 @@
 #include <zem/provider/ZEMDir.h>
 #include <zem/provider/ZEMFileUtils.h>
 
+#include "platform/ZEMPlatform.h"
+
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,16 +14,6 @@
 namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
-
-// The Name() that an archive opened from path reports: the path made absolute by the archive's
-// own rule, so that the same archive given again by a relative path is recognised.
-std::string ArchiveName(const char* path) {
-    struct NameProbe : ZEMArchZEM {
-        explicit NameProbe(const char* archivePath) { SetName(archivePath); }
-    };
-    NameProbe probe(path);
-    return probe.Name() ? probe.Name() : "";
-}
 
 } // namespace
 
@@ -34,7 +26,7 @@ ZEMResFinder::~ZEMResFinder() {
 // added by does not find it; an archive is also found by the name it was added by, made absolute.
 unsigned ZEMResFinder::FindSource(const char* name) const {
     if (!name || !*name) return NO_INDEX;
-    const std::string archiveName = ArchiveName(name);
+    const std::string archiveName = ZEM::Platform::AbsolutePath(name);
     for (size_t i = 0; i < sources.size(); ++i) {
         const char* sourceName = sources[i]->Name();
         if (!sourceName) continue;

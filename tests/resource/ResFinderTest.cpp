@@ -56,7 +56,12 @@ TEST_F(ResFinderTest, SameArchiveGivenTwiceIsAddedOnce) {
     ASSERT_TRUE(finder.AddSource("data/game.zem", false));
     EXPECT_TRUE(finder.AddSource("data/game.zem", false));
     EXPECT_TRUE(finder.AddSource(Real("data/game.zem").c_str(), true));
+    // Other spellings of the same path, with either separator.
+    EXPECT_TRUE(finder.AddSource("./data/game.zem", false));
+    EXPECT_TRUE(finder.AddSource("data//../data/./game.zem", false));
+    EXPECT_TRUE(finder.AddSource(".\\data\\game.zem", false));
     EXPECT_EQ(finder.NbSources(), 1u);
+    EXPECT_STREQ(finder.GetSource(0)->Name(), Real("data/game.zem").c_str());
     // Relative names are taken against the working directory of the moment.
     fs::current_path("data");
     EXPECT_TRUE(finder.AddSource("game.zem", false));
