@@ -1,38 +1,18 @@
 // Loads arbitrary bytes as a score file. Whatever loads must keep every name terminated inside its
 // field, and must save and load back to the same rows, scrambled or not.
+#include "FuzzScratch.h"
+
 #include <zem/core/ZEMLog.h>
 #include <zem/text/ZEMScore.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
-std::string TempPath(const char* what) {
-    return "/tmp/zem-fuzz-score-" + std::to_string(getpid()) + "-" + what;
-}
-
-const std::string INPUT = TempPath("in.sco");
-const std::string OUTPUT = TempPath("out.sco");
-
-// Removes the scratch files when the fuzzer ends.
-struct Cleanup {
-    ~Cleanup() {
-        std::remove(INPUT.c_str());
-        std::remove(OUTPUT.c_str());
-    }
-} cleanup;
-
-void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) abort();
-    if (size && std::fwrite(data, 1, size, f) != size) abort();
-    std::fclose(f);
-}
+const FuzzScratch INPUT("score-in.sco");
+const FuzzScratch OUTPUT("score-out.sco");
 
 bool SameRows(const ZEMScore& a, const ZEMScore& b) {
     if (a.nbEntries != b.nbEntries || a.order != b.order) return false;
@@ -54,10 +34,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    WriteBytes(INPUT, data, size);
+    INPUT.Write(data, size);
 
     ZEMScore table(0, ZEMScore::SCORE_HIGH_FIRST, 0);
-    table.Load(INPUT.c_str());
+    table.Load(INPUT.Path());
     if (table.nbEntries > size / 28 + 1) abort(); // never more rows than the file holds
     for (uint32_t i = 0; i < table.nbEntries; ++i) {
         if (!std::memchr(table.entries[i].name, 0, sizeof table.entries[i].name)) abort();
@@ -72,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool scramble : {false, true}) {
         if (scramble && !scrambleable) continue;
         if (!table.entries) break;
-        if (!table.Save(OUTPUT.c_str(), scramble)) abort();
+        if (!table.Save(OUTPUT.Path(), scramble)) abort();
         ZEMScore again(3, ZEMScore::SCORE_LOW_FIRST, 7);
-        if (!again.Load(OUTPUT.c_str()) || !SameRows(table, again)) abort();
+        if (!again.Load(OUTPUT.Path()) || !SameRows(table, again)) abort();
     }
 
     ZEMScoreEntry row = {};
