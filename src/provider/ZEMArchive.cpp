@@ -334,6 +334,8 @@ ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {
 
 bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
     if (index >= entries.size() || !IsSet(destPath)) return false;
+    // Opening the archive itself for writing would empty it before the member is read.
+    if (ZEM::Platform::SameFile(destPath, archivePath)) return false;
     ZEMFile dest(destPath, ZEMResFile::WRITE);
     if (!dest.IsOK()) return false;
     const ArchiveEntry& entry = *entries[index];

@@ -51,6 +51,8 @@ TEST_F(ArchiveTest, FormatsAreKnownByTheirFirstBytes) {
         {"size rule", std::string("\x01\x00\x0A\x00\x00\x00", 6) + std::string(22, 'x'), 5},
         {"size rule off by one", std::string("\x01\x00\x0A\x00\x00\x00", 6) + std::string(23, 'x'),
          0},
+        // 12 * 65535 + 6 + 0xFFF4000C wraps to 6 in 32 bits.
+        {"size rule wrapping", std::string("\xFF\xFF\x0C\x00\xF4\xFF", 6), 5},
         {"text", "hello, world", 0},
     };
     for (const Case& c : cases) {
@@ -168,6 +170,23 @@ TEST_F(ArchiveTest, CopyAndExtract) {
     EXPECT_FALSE(arch.ExtractFile(0, "no/such/dir/out"));
     EXPECT_TRUE(arch.ExtractFile(1, "out"));
     EXPECT_EQ(ReadFile("out"), "");
+
+    // The archive itself is no target, under any of its names: it would be emptied.
+    const std::string before = ReadFile("a.pak");
+    std::filesystem::create_hard_link("a.pak", "alias.pak");
+    EXPECT_FALSE(arch.ExtractFile(0, "a.pak"));
+    EXPECT_FALSE(arch.CopyFile("x", "alias.pak"));
+    EXPECT_EQ(ReadFile("a.pak"), before);
+    EXPECT_EQ(Drain(arch.OpenFile("x")), "hello");
+
+    // Extracted beside itself, an archive that holds a member of its own name stays whole.
+    WriteFile("self.pak", PakFile({{"self.pak", "inner"}, {"y", "why"}}));
+    ZEMArchPAK self;
+    ASSERT_TRUE(self.Open("self.pak"));
+    const std::string whole = ReadFile("self.pak");
+    EXPECT_TRUE(self.ExtractAll("."));
+    EXPECT_EQ(ReadFile("self.pak"), whole);
+    EXPECT_EQ(ReadFile("y"), "why");
 }
 
 // Extraction stays inside the destination: absolute names and ".." climbs are skipped, and

@@ -87,7 +87,8 @@ public:
     virtual bool RenameFile(unsigned index, const char* newName);
     // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
-    // Writes a member's bytes to the disk file destPath; true when all were written.
+    // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
+    // all were written.
     virtual bool ExtractFile(unsigned index, const char* destPath) const;
     // Extracts every member into the existing directory destDir, creating the subdirectories
     // that member names hold; names that are absolute or climb out with ".." are skipped.
