@@ -112,6 +112,20 @@ TEST_F(ArchivePAKTest, DirectoryBeforeTheDataIsKeptApart) {
     EXPECT_EQ(Member(again, 2), "33333");
 }
 
+// A record that claims bytes far past the end of the file does not send new members there.
+TEST_F(ArchivePAKTest, RecordsPastTheEndDoNotMoveTheDataEnd) {
+    const std::string file = "PACK" + Le32(16) + Le32(128) + "abcd" + PakRecord("ok", 12, 4) +
+                             PakRecord("far", 100000, 50);
+    WriteFile("t.pak", file);
+    ASSERT_TRUE(arch.Open("t.pak"));
+    WriteFile("new", "NEW");
+    ASSERT_EQ(arch.AddFile("new", nullptr), 2u);
+    EXPECT_EQ(Entry(arch, 2).offset, file.size());
+    EXPECT_EQ(ReadFile("t.pak").size(), file.size() + 3 + 3 * 64);
+    EXPECT_EQ(Member(arch, 0), "abcd");
+    EXPECT_EQ(Member(arch, 2), "NEW");
+}
+
 // Removing and replacing on a file laid out by another program give a sound, packed archive.
 TEST_F(ArchivePAKTest, EditingAnotherLayoutPacksTheMembers) {
     WriteFile("t.pak", "PACK" + Le32(12) + Le32(192) + PakRecord("one", 221, 3) +
