@@ -25,11 +25,6 @@ std::vector<std::string> SourceNames(const ZEMResFinder& finder) {
 
 class ResFinderTest : public zemtest::TempDirTest {
 protected:
-    void SetUp() override {
-        zemtest::TempDirTest::SetUp();
-        real_ = fs::canonical(Dir()).string();
-    }
-
     // Writes an archive of the given format holding (name, bytes) members.
     void MakeArchive(ZEMArchive&& archive, const std::string& path,
                      const std::vector<std::pair<std::string, std::string>>& members) {
@@ -41,11 +36,6 @@ protected:
         }
         fs::remove_all("src");
     }
-
-    // Paths as the system reports them, every link resolved.
-    std::string Real(const std::string& relative) const { return real_ + "/" + relative; }
-
-    std::string real_;
 };
 
 TEST_F(ResFinderTest, SameArchiveGivenTwiceIsAddedOnce) {
@@ -55,19 +45,19 @@ TEST_F(ResFinderTest, SameArchiveGivenTwiceIsAddedOnce) {
     ZEMResFinder finder;
     ASSERT_TRUE(finder.AddSource("data/game.zem", false));
     EXPECT_TRUE(finder.AddSource("data/game.zem", false));
-    EXPECT_TRUE(finder.AddSource(Real("data/game.zem").c_str(), true));
+    EXPECT_TRUE(finder.AddSource(Path("data/game.zem").c_str(), true));
     // Other spellings of the same path, with either separator.
     EXPECT_TRUE(finder.AddSource("./data/game.zem", false));
     EXPECT_TRUE(finder.AddSource("data//../data/./game.zem", false));
     EXPECT_TRUE(finder.AddSource(".\\data\\game.zem", false));
     EXPECT_EQ(finder.NbSources(), 1u);
-    EXPECT_STREQ(finder.GetSource(0)->Name(), Real("data/game.zem").c_str());
+    EXPECT_STREQ(finder.GetSource(0)->Name(), Path("data/game.zem").c_str());
     // Relative names are taken against the working directory of the moment.
     fs::current_path("data");
     EXPECT_TRUE(finder.AddSource("game.zem", false));
     EXPECT_EQ(finder.NbSources(), 1u);
-    EXPECT_STREQ(finder.GetSource(0)->Name(), Real("data/game.zem").c_str());
-    EXPECT_EQ(finder.FindSource(Real("data/game.zem").c_str()), 0u);
+    EXPECT_STREQ(finder.GetSource(0)->Name(), Path("data/game.zem").c_str());
+    EXPECT_EQ(finder.FindSource(Path("data/game.zem").c_str()), 0u);
     // The name an archive was added by finds it, taken against the working directory too.
     EXPECT_EQ(finder.FindSource("game.zem"), 0u);
     EXPECT_EQ(finder.FindSource("data/game.zem"), NO_INDEX);
@@ -79,16 +69,16 @@ TEST_F(ResFinderTest, DirectoriesAreKnownByTheirFullPath) {
     fs::create_directory("data");
     ZEMResFinder finder;
     ASSERT_TRUE(finder.AddSource("data", false));
-    EXPECT_EQ(SourceNames(finder), std::vector<std::string>{Real("data")});
+    EXPECT_EQ(SourceNames(finder), std::vector<std::string>{Path("data")});
     EXPECT_EQ(finder.FindSource("data"), NO_INDEX);
     EXPECT_FALSE(finder.RemoveSource("data"));
-    EXPECT_EQ(finder.FindSource((Real("data")).c_str()), 0u);
+    EXPECT_EQ(finder.FindSource((Path("data")).c_str()), 0u);
 
     // The relative name matches no source name, so the directory comes in a second time.
     EXPECT_TRUE(finder.AddSource("data", false));
     EXPECT_EQ(finder.NbSources(), 2u);
     // Its full path is known.
-    EXPECT_TRUE(finder.AddSource((Real("data")).c_str(), false));
+    EXPECT_TRUE(finder.AddSource((Path("data")).c_str(), false));
     EXPECT_EQ(finder.NbSources(), 2u);
 }
 
@@ -124,7 +114,7 @@ TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
     ASSERT_TRUE(finder.AddSource("q.pak", false));
     ASSERT_TRUE(finder.AddSource("r", true));
     EXPECT_EQ(SourceNames(finder),
-              (std::vector<std::string>{Real("r"), Real("p.zem"), Real("q.pak")}));
+              (std::vector<std::string>{Path("r"), Path("p.zem"), Path("q.pak")}));
 
     EXPECT_EQ(archtest::Drain(finder.FindRes("all.txt")), "from R");
     EXPECT_EQ(archtest::Drain(finder.FindRes("pq.txt")), "P pq");
@@ -137,9 +127,9 @@ TEST_F(ResFinderTest, SearchOrderDecidesWhichSourceAnswers) {
 
     // Removing the middle source, by the name it was added by, keeps the others in order.
     EXPECT_TRUE(finder.RemoveSource("p.zem"));
-    EXPECT_EQ(SourceNames(finder), (std::vector<std::string>{Real("r"), Real("q.pak")}));
+    EXPECT_EQ(SourceNames(finder), (std::vector<std::string>{Path("r"), Path("q.pak")}));
     EXPECT_EQ(archtest::Drain(finder.FindRes("pq.txt")), "Q pq");
-    EXPECT_FALSE(finder.RemoveSource(Real("p.zem").c_str()));
+    EXPECT_FALSE(finder.RemoveSource(Path("p.zem").c_str()));
 }
 
 // A directory that bears a member's name is no file: it hides nothing.
@@ -179,7 +169,7 @@ TEST_F(ResFinderTest, PrintInfoListsSourcesInSearchOrder) {
     ASSERT_TRUE(finder.AddSource("b", true));
     zemtest::LogCapture log;
     finder.PrintInfo();
-    EXPECT_EQ(log.Text(), "Resource Finder sources (2):\n- " + real_ + "/b\n- " + real_ + "/a\n");
+    EXPECT_EQ(log.Text(), "Resource Finder sources (2):\n- " + Dir() + "/b\n- " + Dir() + "/a\n");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,6 +30,7 @@ void TempDirTest::SetUp() {
     oldLevel_ = ZEM::GetLogLevel();
     dir_ = MakeTempDir();
     ASSERT_FALSE(dir_.empty());
+    dir_ = fs::canonical(dir_).string();
     fs::current_path(dir_);
 }
 
@@ -53,7 +55,21 @@ LogCapture::~LogCapture() {
     std::remove(path_.c_str());
 }
 
-std::string LogCapture::Text() const { return ReadFile(path_); }
+std::string LogCapture::Text() const {
+    return ReadFile(path_);
+}
+
+unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm = {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = 0;
+    return static_cast<unsigned long>(std::mktime(&tm));
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -67,7 +83,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-std::string DataPath(const std::string& name) { return std::string(ZEM_TEST_DATA_DIR) + "/" + name; }
+std::string DataPath(const std::string& name) {
+    return std::string(ZEM_TEST_DATA_DIR) + "/" + name;
+}
 
 int RunTool(const std::string& args, std::string* out) {
     std::string command = std::string("'") + ZEM_TOOL_PATH + "' " + args + " 2>&1";
@@ -76,7 +94,8 @@ int RunTool(const std::string& args, std::string* out) {
     std::string text;
     char buffer[4096];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, got);
     int status = pclose(pipe);
     if (out) *out = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -14,7 +14,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Absolute path of the temporary directory.
+    // Absolute path of the temporary directory, every link resolved, as the system reports it.
     const std::string& Dir() const { return dir_; }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
@@ -38,6 +38,9 @@ private:
     std::string path_;
     unsigned oldTarget_;
 };
+
+// Seconds since 1970 of a local calendar time (no daylight saving).
+unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -73,18 +73,6 @@ std::string StringOf(const Cfg& cfg, const char* name) {
     return s ? s : "(null)";
 }
 
-unsigned long LocalDate(int year, int month, int day, int hour, int minute, int second) {
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = 0;
-    return static_cast<unsigned long>(mktime(&t));
-}
-
 // Splits on single spaces: every test argument is free of them.
 std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;
@@ -246,7 +234,8 @@ TEST_F(ConfigTest, CommandLineReadsEveryType) {
     EXPECT_EQ(StringOf(cfg, "title"), "My Game");
     EXPECT_EQ(ColorOf(cfg, "color"), "255,0,0,128");
     EXPECT_FLOAT_EQ(cfg.GetValue("gamma", Cfg::TYPE_FLOAT).floatValue, 2.5f);
-    EXPECT_EQ(cfg.GetValue("start", Cfg::TYPE_DATE).dateValue, LocalDate(2004, 6, 15, 0, 0, 0));
+    EXPECT_EQ(cfg.GetValue("start", Cfg::TYPE_DATE).dateValue,
+              zemtest::LocalTime(2004, 6, 15, 0, 0, 0));
 
     // A bool takes a following word as its value; six colour digits give alpha 255.
     EXPECT_TRUE(ParseArgs(cfg, Words("prog -FULLSCREEN no -color #00ff00")));
@@ -354,7 +343,8 @@ TEST_F(ConfigTest, FileValuesByType) {
     EXPECT_FLOAT_EQ(cfg.GetValue("gamma", Cfg::TYPE_FLOAT).floatValue, 0.5f);
     EXPECT_EQ(StringOf(cfg, "title"), "My  Game  ");
     EXPECT_EQ(ColorOf(cfg, "color"), "255,128,0,64");
-    EXPECT_EQ(cfg.GetValue("start", Cfg::TYPE_DATE).dateValue, LocalDate(2004, 6, 15, 10, 20, 30));
+    EXPECT_EQ(cfg.GetValue("start", Cfg::TYPE_DATE).dateValue,
+              zemtest::LocalTime(2004, 6, 15, 10, 20, 30));
 
     // Bool: "1..." or exactly true/yes; trailing blanks make it false.
     const std::pair<const char*, bool> bools[] = {
@@ -418,7 +408,7 @@ TEST_F(ConfigTest, SaveWritesEveryTypeAndReadsBack) {
     ASSERT_TRUE(odd.Save("odd.cfg", "Odd"));
     EXPECT_EQ(ReadFile("odd.cfg"), "#\n# Odd\n# Configuration file\n#\n\nempty\t\nodd\t\n");
 
-    const unsigned long date = LocalDate(2004, 1, 15, 10, 20, 30);
+    const unsigned long date = zemtest::LocalTime(2004, 1, 15, 10, 20, 30);
     ASSERT_TRUE(cfg.SetValue("start", Cfg::TYPE_DATE, Date(date), false));
     ASSERT_TRUE(cfg.SetValue("gamma", Cfg::TYPE_FLOAT, Float(1e-7f), false));
     ASSERT_TRUE(cfg.SetValue("title", Cfg::TYPE_STRING, String("  spaced out "), false));
@@ -470,7 +460,7 @@ TEST_F(ConfigTest, FloatsAreSavedWithAPointInEveryLocale) {
 }
 
 TEST_F(ConfigTest, PrintInfoShowsEveryType) {
-    const unsigned long date = LocalDate(2004, 6, 15, 10, 20, 30);
+    const unsigned long date = zemtest::LocalTime(2004, 6, 15, 10, 20, 30);
     char calendar[32];
     time_t seconds = time_t(date);
     struct tm local;

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <initializer_list>
 #include <string>
 #include <type_traits>
@@ -236,29 +235,17 @@ TEST(ParseTest, GeometryKeepsFieldsReadBeforeAFailure) {
     EXPECT_EQ(r.h, 65534);
 }
 
-unsigned long Local(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm = {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = 0;
-    return static_cast<unsigned long>(std::mktime(&tm));
-}
-
 TEST(ParseTest, Dates) {
     struct Case {
         const char* text;
         bool ok;
         unsigned long expected;
     } cases[] = {
-        {"04/6/15", true, Local(2004, 6, 15, 0, 0, 0)},
-        {"2004/6/15 10:20:30", true, Local(2004, 6, 15, 10, 20, 30)},
-        {"2004/6/15 10:20", true, Local(2004, 6, 15, 10, 20, 0)},
-        {"2004/04/31", true, Local(2004, 5, 1, 0, 0, 0)},
-        {"2004/12/31 24:00:00", true, Local(2005, 1, 1, 0, 0, 0)},
+        {"04/6/15", true, zemtest::LocalTime(2004, 6, 15, 0, 0, 0)},
+        {"2004/6/15 10:20:30", true, zemtest::LocalTime(2004, 6, 15, 10, 20, 30)},
+        {"2004/6/15 10:20", true, zemtest::LocalTime(2004, 6, 15, 10, 20, 0)},
+        {"2004/04/31", true, zemtest::LocalTime(2004, 5, 1, 0, 0, 0)},
+        {"2004/12/31 24:00:00", true, zemtest::LocalTime(2005, 1, 1, 0, 0, 0)},
         {"2004/13/01 10:00:00", false, 0},
         {"2004/06/32", false, 0},
         {"2004/06", false, 0},
