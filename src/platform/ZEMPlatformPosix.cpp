@@ -168,6 +168,13 @@ bool ReadUserDirsFile(const std::string& file, const char* key, const std::strin
     return found;
 }
 
+// Attribute bits of an entry from its kind and its name.
+unsigned AttributesOf(bool isDir, const char* name) {
+    unsigned attributes = isDir ? ATTR_DIRECTORY : 0;
+    if (IsHiddenName(name)) attributes |= ATTR_HIDDEN;
+    return attributes ? attributes : ATTR_NORMAL;
+}
+
 bool IsDirectory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -234,9 +241,7 @@ unsigned Attributes(const char* path) {
     if (!path) return ATTR_INVALID;
     struct stat st;
     if (stat(NativePath(path).c_str(), &st) != 0) return ATTR_INVALID;
-    unsigned attributes = S_ISDIR(st.st_mode) ? ATTR_DIRECTORY : 0;
-    if (IsHiddenName(path)) attributes |= ATTR_HIDDEN;
-    return attributes ? attributes : ATTR_NORMAL;
+    return AttributesOf(S_ISDIR(st.st_mode), path);
 }
 
 bool Status(const char* path, FileStatus& status) {
@@ -348,9 +353,7 @@ bool Search::Next(FindEntry& entry) {
             isDir = IsDirectory(dirPath_ + found->d_name);
         }
         entry.name = found->d_name;
-        entry.attributes = isDir ? ATTR_DIRECTORY : 0;
-        if (IsHiddenName(found->d_name)) entry.attributes |= ATTR_HIDDEN;
-        if (entry.attributes == 0) entry.attributes = ATTR_NORMAL;
+        entry.attributes = AttributesOf(isDir, found->d_name);
         return true;
     }
     Close();
