@@ -1,9 +1,8 @@
 #include <zem/resource/ZEMResFinder.h>
 
 #include <zem/core/ZEMLog.h>
-#include <zem/provider/ZEMArchZEM.h>
+#include <zem/provider/ZEMArchive.h>
 #include <zem/provider/ZEMDir.h>
-#include <zem/provider/ZEMFileUtils.h>
 
 #include "platform/ZEMPlatform.h"
 
@@ -40,8 +39,9 @@ unsigned ZEMResFinder::FindSource(const char* name) const {
 bool ZEMResFinder::AddSource(const char* name, bool front) {
     if (!name || !*name) return false;
     if (FindSource(name) != NO_INDEX) return true;
-    const bool isDir = ZEMFileUtils::IsDir(name);
-    if (!ZEMFileUtils::FileExist(name)) return false;
+    const unsigned attributes = ZEM::Platform::Attributes(name);
+    if (attributes == ZEM::Platform::ATTR_INVALID) return false;
+    const bool isDir = (attributes & ZEM::Platform::ATTR_DIRECTORY) != 0;
 
     ZEMFileProvider* source = nullptr;
     if (isDir) {
