@@ -27,6 +27,14 @@ inline bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// dir ready for a name to be appended: with SEPARATOR at its end unless it ends with a separator
+// already. An empty dir stays empty.
+inline std::string WithSeparator(const char* dir) {
+    std::string path = dir ? dir : "";
+    if (!path.empty() && !IsSeparator(path.back())) path += SEPARATOR;
+    return path;
+}
+
 // The path as the system takes it: '\' and '/' are both separators.
 std::string NativePath(const char* path);
 

@@ -359,8 +359,7 @@ bool ZEMArchive::ExtractInto(unsigned index, const char* destDir) const {
     if (index >= entries.size() || !IsSet(destDir) || !IsSafeName(entries[index]->name)) {
         return false;
     }
-    std::string target = destDir;
-    if (!ZEM::Platform::IsSeparator(target.back())) target += ZEM::Platform::SEPARATOR;
+    std::string target = ZEM::Platform::WithSeparator(destDir);
     const size_t keep = target.size();
     target += entries[index]->name;
     MakeParents(target, keep);

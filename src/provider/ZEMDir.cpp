@@ -19,9 +19,7 @@ namespace {
 // name itself when it is absolute, else dir and name joined by one separator.
 std::string FullPath(const char* dir, const char* name) {
     if (!dir || ZEMFileUtils::IsAbsolute(name)) return name;
-    std::string path = dir;
-    if (!Platform::IsSeparator(path.back())) path += Platform::SEPARATOR;
-    return path + name;
+    return Platform::WithSeparator(dir) + name;
 }
 
 // The parent of an absolute path; the path itself when it has no separator. A root keeps its

@@ -147,9 +147,7 @@ unsigned ZEMFileUtils::GetFileList(char**& list, const char* dir, const char* pa
                                    unsigned flags) {
     list = nullptr;
     if (!IsSet(dir) || !IsSet(pattern)) return 0;
-    std::string searchPath = dir;
-    if (!IsSeparator(searchPath.back())) searchPath += SEPARATOR;
-    searchPath += pattern;
+    const std::string searchPath = WithSeparator(dir) + pattern;
     if (searchPath.size() >= PATH_BUFFER) return 0;
 
     Search search;
