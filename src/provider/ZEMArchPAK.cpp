@@ -5,12 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-constexpr uint32_t HEADER_SIZE = 12;
-
-} // namespace
-
 const char* ZEMArchPAK::FormatInfo() const {
     return "Id Software Quake 1/2 Archive.";
 }

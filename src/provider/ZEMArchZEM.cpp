@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr uint32_t HEADER_SIZE = 12;
 constexpr unsigned NAME_FIELD = 32;
 
 } // namespace

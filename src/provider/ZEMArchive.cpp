@@ -21,7 +21,6 @@
 namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
-constexpr uint32_t HEADER_SIZE = 12;
 // The fixed file through which removing and replacing rebuild an archive, in the working
 // directory.
 constexpr const char* TEMP_NAME = "ZEMARCH.TMP";
@@ -305,9 +304,8 @@ bool ZEMArchive::CopyFile(const char* name, const char* destPath) const {
 
 unsigned ZEMArchive::TotalSize() const {
     uint32_t total = 0;
-    for (const ArchiveEntry* entry : entries) {
-        if (entry) total += entry->size;
-    }
+    for (const ArchiveEntry* entry : entries)
+        total += entry->size;
     return total;
 }
 
@@ -591,7 +589,6 @@ void ZEMArchive::PrintContent() const {
              "       |\n");
     ZEM::LOG("%s\n", separator);
     for (const ArchiveEntry* entry : entries) {
-        if (!entry) continue;
         time_t date = entry->date;
         struct tm local = {};
         if (struct tm* converted = localtime(&date)) local = *converted;

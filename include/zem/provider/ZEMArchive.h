@@ -117,6 +117,9 @@ public:
     void PrintContent() const;
 
 protected:
+    // Bytes of every format's header: a magic and two 32-bit fields.
+    static constexpr uint32_t HEADER_SIZE = 12;
+
     // Sets the archive's path, made absolute against the working directory; an empty or null
     // path keeps the old one.
     void SetName(const char* path);
