@@ -87,6 +87,34 @@ void WriteFloat(FILE* file, float value) {
     if (r.ec == std::errc()) fwrite(text, 1, size_t(r.ptr - text), file);
 }
 
+// The text of an int, float, colour or date cell read into it; false, the cell unchanged, when
+// the text is not such a value (or the cell is of another type).
+bool ReadValue(ZEMConfigMgr::CfgCell& cell, const char* text) {
+    switch (cell.type) {
+    case ZEMConfigMgr::TYPE_INT:
+        return ZEMParse::ReadInt(text, cell.value.intValue) != nullptr;
+    case ZEMConfigMgr::TYPE_FLOAT:
+        return ZEMParse::ReadFloat(text, cell.value.floatValue) != nullptr;
+    case ZEMConfigMgr::TYPE_DATE:
+        return ZEMParse::ReadDate(text, cell.value.dateValue);
+    case ZEMConfigMgr::TYPE_COLOR: {
+        // Opaque unless the text gives an alpha.
+        unsigned char rgba[4] = {0, 0, 0, 255};
+        if (!ZEMParse::ReadColor(text, rgba)) return false;
+        memcpy(cell.value.colorValue, rgba, sizeof rgba);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// The name of a value type in messages.
+const char* ValueName(int type) {
+    static const char* const NAMES[] = {"none", "bool", "int", "float", "string", "color", "date"};
+    return type >= 0 && type < int(sizeof NAMES / sizeof NAMES[0]) ? NAMES[type] : "unknown";
+}
+
 void ReportUnknownType(int type) {
     ZEM::LOG("Config: unknown value type %d\n", type);
 }
@@ -104,17 +132,8 @@ bool ReadArgument(ZEMConfigMgr::CfgCell& cell, int argc, char** argv, int& i) {
     case ZEMConfigMgr::TYPE_INT:
     case ZEMConfigMgr::TYPE_FLOAT:
     case ZEMConfigMgr::TYPE_DATE: {
-        bool read = false;
-        if (!last) {
-            ++i;
-            if (cell.type == ZEMConfigMgr::TYPE_INT) {
-                read = ZEMParse::ReadInt(next, cell.value.intValue) != nullptr;
-            } else if (cell.type == ZEMConfigMgr::TYPE_FLOAT) {
-                read = ZEMParse::ReadFloat(next, cell.value.floatValue) != nullptr;
-            } else {
-                read = ZEMParse::ReadDate(next, cell.value.dateValue);
-            }
-        }
+        bool read = !last && ReadValue(cell, next);
+        if (!last) ++i;
         if (!read) ZEM::LOG("Config: missing value for param %s\n", option);
         return read;
     }
@@ -141,10 +160,7 @@ bool ReadArgument(ZEMConfigMgr::CfgCell& cell, int argc, char** argv, int& i) {
             return false;
         }
         ++i;
-        unsigned char rgba[4] = {0, 0, 0, 255};
-        if (!ZEMParse::ReadColor(next, rgba)) return false;
-        memcpy(cell.value.colorValue, rgba, sizeof rgba);
-        return true;
+        return ReadValue(cell, next);
     }
     default:
         ReportUnknownType(cell.type);
@@ -341,23 +357,14 @@ void ZEMConfigMgr::SetFromLine(const char* name, const char* value, bool& stored
         cell->value.boolValue = BoolText(value);
         break;
     case TYPE_INT:
-        read = ZEMParse::ReadInt(value, cell->value.intValue) != nullptr;
-        if (!read) ZEM::LOG("Config: bad int value for param %s : %s\n", name, value);
-        break;
     case TYPE_FLOAT:
-        read = ZEMParse::ReadFloat(value, cell->value.floatValue) != nullptr;
-        if (!read) ZEM::LOG("Config: bad float value for param %s : %s\n", name, value);
-        break;
-    case TYPE_COLOR: {
-        unsigned char rgba[4] = {0, 0, 0, 255};
-        read = ZEMParse::ReadColor(value, rgba) != nullptr;
-        if (read) memcpy(cell->value.colorValue, rgba, sizeof rgba);
-        if (!read) ZEM::LOG("Config: bad color value for param %s : %s\n", name, value);
-        break;
-    }
+    case TYPE_COLOR:
     case TYPE_DATE:
-        read = ZEMParse::ReadDate(value, cell->value.dateValue);
-        if (!read) ZEM::LOG("Config: bad date value for param %s : %s\n", name, value);
+        read = ReadValue(*cell, value);
+        if (!read) {
+            ZEM::LOG("Config: bad %s value for param %s : %s\n", ValueName(cell->type), name,
+                     value);
+        }
         break;
     case TYPE_STRING:
         StoreString(*cell, value);
