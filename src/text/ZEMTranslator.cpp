@@ -270,8 +270,7 @@ bool ZEMTranslator::Load(const char* file, unsigned index) {
     if (file && !(name = ReadName(in, nameLength))) return false;
     std::unique_ptr<char[]> nameOwner(name);
 
-    // The four numbers, and whether what they describe lies inside the file. The previous
-    // language stays loaded when this file is refused here.
+    // The four numbers, and whether what they describe lies inside the file.
     uint32_t count = 0, tableOffset = 0, dataOffset = 0, dataSize = 0;
     const uint64_t countsOffset = uint64_t(NAME_OFFSET) + nameLength;
     const uint64_t fileSize = FileSize(in);
@@ -283,8 +282,6 @@ bool ZEMTranslator::Load(const char* file, unsigned index) {
     if (uint64_t(tableOffset) + tableSize > fileSize || uint64_t(dataOffset) + dataSize > fileSize)
         return false;
 
-    DeleteStringArray();
-    m_curIndex = -1;
     std::unique_ptr<char*[]> strings(new (std::nothrow) char*[count]());
     std::unique_ptr<char[]> data(new (std::nothrow) char[dataSize]);
     std::unique_ptr<unsigned char[]> lengths(new (std::nothrow) unsigned char[tableSize]);
@@ -301,6 +298,8 @@ bool ZEMTranslator::Load(const char* file, unsigned index) {
         offset += length;
     }
 
+    // The previous language goes only now: a file refused on the way leaves it loaded.
+    DeleteStringArray();
     m_strings = strings.release();
     m_stringData = data.release();
     m_nbStrings = count;
