@@ -1,5 +1,6 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/core/ZEMString.h>
+#include <zem/provider/ZEMFileUtils.h>
 #include <zem/text/ZEMTranslator.h>
 
 #include "platform/ZEMPlatform.h"
@@ -163,10 +164,7 @@ char* ZEMTranslator::StrCopy(const char* s, unsigned start, unsigned count) cons
 }
 
 bool ZEMTranslator::IsAbsolute(const char* path) const {
-    if (!path) return false;
-    if (path[0] == '/' || path[0] == '\\') return true;
-    bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
-    return letter && path[1] == ':' && path[2] == '\\';
+    return ZEMFileUtils::IsAbsolute(path);
 }
 
 bool ZEMTranslator::AddFile(char* name, const char* path) {
