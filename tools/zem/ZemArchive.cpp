@@ -19,6 +19,8 @@ namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
+using zemcli::Warn;
+
 using ArchivePtr = std::unique_ptr<ZEMArchive>;
 
 // ---- Messages ----
@@ -31,11 +33,6 @@ std::string Shown(const char* text) {
 
 std::string Shown(const std::string& text) {
     return Shown(text.c_str());
-}
-
-// A one-line complaint that does not end the command.
-void Warn(const std::string& message) {
-    std::fprintf(stderr, "zem: %s\n", message.c_str());
 }
 
 // ---- Paths ----

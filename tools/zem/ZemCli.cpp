@@ -8,8 +8,12 @@
 
 namespace zemcli {
 
-int Fail(const std::string& message) {
+void Warn(const std::string& message) {
     std::fprintf(stderr, "zem: %s\n", message.c_str());
+}
+
+int Fail(const std::string& message) {
+    Warn(message);
     return 1;
 }
 

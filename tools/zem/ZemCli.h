@@ -7,7 +7,10 @@
 // What every family of the zem tool shares: failure messages, help and progress.
 namespace zemcli {
 
-// Prints "zem: <message>" on standard error and returns the failure status 1.
+// Prints "zem: <message>" on standard error: a complaint that does not end the command.
+void Warn(const std::string& message);
+
+// Warns and returns the failure status 1.
 int Fail(const std::string& message);
 
 // True when argument i exists and is "--help" or "-h".
