@@ -133,11 +133,7 @@ unsigned ZEMFile::GetLine(char* buffer, unsigned size, char terminator) {
 unsigned ZEMFile::GetLine(ZEMString& line, unsigned size, char terminator) {
     if (!Readable() || size == 0 || eof) return 0;
     const uint64_t limit = size == 0xFFFFFFFFu ? ZEM::Stream::NO_LIMIT : size;
-    FILE* file = handle;
-    const uint64_t consumed = ZEM::Stream::ScanLine(
-        line, limit, terminator, [file, terminator](char* out, uint64_t maxConsume, uint64_t room) {
-            return ZEM::Stream::ScanFile(file, maxConsume, room, terminator, out);
-        });
+    const uint64_t consumed = ZEM::Stream::ScanFileLine(line, handle, limit, terminator);
     eof = feof(handle);
     return unsigned(consumed);
 }

@@ -100,5 +100,12 @@ void AppendBytes(ZEMString& line, char* chunk, uint64_t n) {
     line += chunk;
 }
 
+uint64_t ScanFileLine(ZEMString& line, FILE* file, uint64_t maxConsume, char terminator) {
+    return ScanLine(line, maxConsume, terminator,
+                    [file, terminator](char* out, uint64_t most, uint64_t room) {
+                        return ScanFile(file, most, room, terminator, out);
+                    });
+}
+
 } // namespace Stream
 } // namespace ZEM

@@ -58,6 +58,9 @@ uint64_t ScanLine(ZEMString& line, uint64_t maxConsume, char terminator, Scan sc
     return consumed;
 }
 
+// ScanLine over a buffered file from its current position.
+uint64_t ScanFileLine(ZEMString& line, FILE* file, uint64_t maxConsume, char terminator);
+
 } // namespace Stream
 } // namespace ZEM
 

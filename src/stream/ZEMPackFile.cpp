@@ -192,11 +192,8 @@ unsigned ZEMPackFile::GetLine(ZEMString& line, unsigned limit, char terminator) 
     const uint64_t maxConsume = std::min<uint64_t>(limit, end - pos);
     SharedFile::Lock lock(*shared);
     if (!Claim()) return 0;
-    FILE* file = shared->Handle();
-    const uint64_t consumed = ZEM::Stream::ScanLine(
-        line, maxConsume, terminator, [file, terminator](char* out, uint64_t most, uint64_t room) {
-            return ZEM::Stream::ScanFile(file, most, room, terminator, out);
-        });
+    const uint64_t consumed =
+        ZEM::Stream::ScanFileLine(line, shared->Handle(), maxConsume, terminator);
     pos += uint32_t(consumed);
     TakeEof();
     return unsigned(consumed);
