@@ -42,6 +42,10 @@ std::string NativePath(const char* path);
 // would open but which holds no bytes to read (as on platforms that refuse it).
 FILE* OpenFile(const char* path, const char* mode);
 
+// Size of the file behind an open runtime handle, without reading through the handle (which
+// would fill its buffer with bytes that may change before they are read).
+bool StreamSize(FILE* file, uint64_t& size);
+
 // ---- Attributes and status ----
 
 // Attribute bits, with the values of the original platform.
@@ -95,6 +99,102 @@ bool CopyRegularFile(const char* from, const char* to, bool failIfExists);
 // Creates one directory level (mode 0777 before the umask).
 bool MakeDirectory(const char* path);
 
+// ---- Files that the library edits ----
+
+// Every change that an edit makes on the disk (a write, a flush to the disk, a link or a rename)
+// passes one count. Crash tests set ZEM_FAULT_WRITE in a child process: "N" kills the process at
+// the Nth change before it happens, "N:torn" writes the first half of that write (whole 512-byte
+// sectors) and then kills, "N:fail" makes that change fail as on a full disk. Unset, nothing
+// changes.
+
+// How long editors and readers wait for a lock held by another editor by default.
+constexpr unsigned LOCK_WAIT_MS = 30000;
+
+class Folder;
+
+// A file opened by descriptor, read and written at absolute offsets. Only regular files open,
+// and opening never blocks (a FIFO or a device is refused at once).
+class File {
+public:
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // An existing regular file, for reading, or for reading and writing.
+    bool OpenRead(const char* path);
+    bool OpenEdit(const char* path);
+    // A new empty file in folder that no other program can find (unnamed where the system
+    // allows, else under a unique hidden name), until Publish names it. Closing it unpublished
+    // removes it.
+    bool CreateTemp(const Folder& folder);
+    // Names the temporary file name in its folder, replacing a file of that name (never
+    // following a link there) or, without replace, failing when the name exists.
+    bool Publish(const Folder& folder, const char* name, bool replace);
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Exactly size bytes from offset; false at the end of the file or on an error.
+    bool ReadAt(uint64_t offset, void* buffer, size_t size);
+    // Up to size bytes from offset; the count read.
+    size_t ReadSome(uint64_t offset, void* buffer, size_t size);
+    // All size bytes at offset.
+    bool WriteAt(uint64_t offset, const void* data, size_t size);
+    // Flushes the file's bytes to the disk.
+    bool Sync();
+    bool Truncate(uint64_t size);
+    bool Size(uint64_t& size);
+    // Mode bits of the file (st_mode & 07777) given to this one.
+    bool TakeModeOf(File& other);
+    // A lock that other File objects (in this process or another) respect: shared for readers,
+    // exclusive for an editor. Waits up to timeoutMs; false (error EWOULDBLOCK) after it.
+    bool Lock(bool exclusive, unsigned timeoutMs);
+    void Unlock();
+    // True while path still names this very file (not a file that replaced it).
+    bool IsAt(const char* path);
+    // A new runtime handle for reading the same file; null when none can be made.
+    FILE* ReadStream();
+    // errno of the last failure.
+    int Error() const { return error_; }
+    void Close();
+
+private:
+    bool Fail();
+
+    int fd_ = -1;
+    int error_ = 0;
+    int tempDir_ = -1;     // folder of a named temporary file
+    std::string tempName_; // its name while it is not published
+};
+
+// A folder held open, so that names below it are reached without following links put there
+// meanwhile.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // An existing folder; links in the path given are followed, as the user chose it.
+    bool Open(const char* path);
+    // The folder that holds the file path; its last component is left in name.
+    bool OpenParentOf(const char* path, std::string& name);
+    // Moves down into the child folder name, created when missing; refused (ELOOP) when name is
+    // a link and (ENOTDIR) when it is something else than a folder.
+    bool Enter(const char* name);
+    // Flushes the folder's entries to the disk.
+    bool Sync();
+    int Descriptor() const { return fd_; }
+    int Error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// The system's text for an errno value.
+std::string ErrorText(int error);
+
 // ---- Pattern search ----
 
 // One entry found by a search.
@@ -140,6 +240,8 @@ bool GetCurrentDir(std::string& dir);
 // spellings of one path compare equal.
 std::string AbsolutePath(const char* path);
 bool SetCurrentDir(const char* path);
+// The path with every link resolved (realpath); "" when it cannot be reached.
+std::string ResolvedPath(const char* path);
 
 // Full path of the running program's executable (/proc/self/exe), not of this library.
 bool ExecutablePath(std::string& path);

@@ -3,14 +3,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <mntent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace ZEM {
 namespace Platform {
@@ -202,7 +208,327 @@ FolderLookup FindAppData(std::string& path) {
     return FolderLookup::FOUND;
 }
 
+// ---- Fault injection for crash tests ----
+
+enum class Fault { NONE, KILL, TORN, FAIL };
+
+// What happens to the change being made now; see ZEM_FAULT_WRITE in the header.
+Fault NextChange() {
+    const char* plan = getenv("ZEM_FAULT_WRITE");
+    if (!plan) return Fault::NONE;
+    static std::atomic<unsigned long> changes{0};
+    char* rest = nullptr;
+    const unsigned long target = strtoul(plan, &rest, 10);
+    if (++changes != target) return Fault::NONE;
+    if (strcmp(rest, ":torn") == 0) return Fault::TORN;
+    if (strcmp(rest, ":fail") == 0) return Fault::FAIL;
+    return Fault::KILL;
+}
+
+void Die() {
+    raise(SIGKILL);
+    _exit(137);
+}
+
+// Runs a change unless the plan kills the process or fails it first (errno ENOSPC, -1).
+template <class Change>
+int Counted(Change change) {
+    switch (NextChange()) {
+    case Fault::NONE:
+        return change();
+    case Fault::FAIL:
+        errno = ENOSPC;
+        return -1;
+    default:
+        Die();
+        return -1;
+    }
+}
+
+bool PwriteAll(int fd, const char* data, size_t size, uint64_t offset) {
+    while (size > 0) {
+        ssize_t n = pwrite(fd, data, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
+    }
+    return true;
+}
+
+// A name for a temporary file that no one is likely to have chosen: hidden, and unique to the
+// process, the moment and a counter.
+std::string TempName() {
+    static std::atomic<unsigned> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    char name[64];
+    snprintf(name, sizeof name, ".zem-%ld-%llx-%u.tmp", long(getpid()),
+             static_cast<unsigned long long>(now), counter++);
+    return name;
+}
+
+bool HasProcFd() {
+    static const bool present = access("/proc/self/fd", X_OK) == 0;
+    return present;
+}
+
 } // namespace
+
+// ---- File ----
+
+File::~File() {
+    Close();
+}
+
+bool File::Fail() {
+    error_ = errno;
+    return false;
+}
+
+namespace {
+
+// fd of an existing regular file; -1 (errno set) otherwise. O_NONBLOCK keeps a FIFO from
+// blocking the open.
+int OpenRegular(const char* path, int access) {
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    int fd = open(NativePath(path).c_str(), access | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return -1;
+    struct stat st;
+    int error = fstat(fd, &st) != 0 ? errno : 0;
+    if (!error && !S_ISREG(st.st_mode)) error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (!error) return fd;
+    close(fd);
+    errno = error;
+    return -1;
+}
+
+} // namespace
+
+bool File::OpenRead(const char* path) {
+    Close();
+    fd_ = OpenRegular(path, O_RDONLY);
+    return fd_ >= 0 || Fail();
+}
+
+bool File::OpenEdit(const char* path) {
+    Close();
+    fd_ = OpenRegular(path, O_RDWR);
+    return fd_ >= 0 || Fail();
+}
+
+bool File::CreateTemp(const Folder& folder) {
+    Close();
+    const int dir = folder.Descriptor();
+    if (HasProcFd()) {
+        fd_ = openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd_ >= 0) return true;
+    }
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        tempName_ = TempName();
+        fd_ = openat(dir, tempName_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        tempName_.clear();
+        return Fail();
+    }
+    tempDir_ = dup(dir);
+    return true;
+}
+
+bool File::Publish(const Folder& folder, const char* name, bool replace) {
+    const int dir = folder.Descriptor();
+    if (!tempName_.empty()) {
+        // A named temporary file: renamed over the name, or linked where the name is free.
+        int done = Counted([&] {
+            return replace ? renameat(tempDir_, tempName_.c_str(), dir, name)
+                           : linkat(tempDir_, tempName_.c_str(), dir, name, 0);
+        });
+        if (done != 0) return Fail();
+        if (!replace) unlinkat(tempDir_, tempName_.c_str(), 0);
+        tempName_.clear();
+        return true;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    auto link = [&](const char* as) {
+        return Counted([&] { return linkat(AT_FDCWD, self.c_str(), dir, as, AT_SYMLINK_FOLLOW); });
+    };
+    if (!replace) return link(name) == 0 || Fail();
+    // An unnamed file cannot replace a name in one step: it gets a unique name first.
+    std::string temp;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = TempName();
+        if (link(temp.c_str()) == 0) break;
+        if (errno != EEXIST) return Fail();
+        temp.clear();
+    }
+    if (temp.empty()) return Fail();
+    if (Counted([&] { return renameat(dir, temp.c_str(), dir, name); }) == 0) return true;
+    Fail();
+    unlinkat(dir, temp.c_str(), 0);
+    return false;
+}
+
+bool File::ReadAt(uint64_t offset, void* buffer, size_t size) {
+    if (ReadSome(offset, buffer, size) == size) return true;
+    if (error_ == 0) error_ = EIO;
+    return false;
+}
+
+size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    error_ = 0;
+    while (done < size) {
+        ssize_t n = pread(fd_, out + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail();
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    return done;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    switch (NextChange()) {
+    case Fault::NONE:
+        break;
+    case Fault::FAIL:
+        error_ = ENOSPC;
+        return false;
+    case Fault::TORN:
+        PwriteAll(fd_, bytes, size / 2 / 512 * 512, offset);
+        Die();
+        break;
+    case Fault::KILL:
+        Die();
+        break;
+    }
+    return PwriteAll(fd_, bytes, size, offset) || Fail();
+}
+
+bool File::Sync() {
+    return Counted([&] { return fdatasync(fd_); }) == 0 || Fail();
+}
+
+bool File::Truncate(uint64_t size) {
+    return ftruncate(fd_, off_t(size)) == 0 || Fail();
+}
+
+bool File::Size(uint64_t& size) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return Fail();
+    size = uint64_t(st.st_size);
+    return true;
+}
+
+bool File::TakeModeOf(File& other) {
+    struct stat st;
+    if (fstat(other.fd_, &st) != 0) return Fail();
+    return fchmod(fd_, st.st_mode & 07777) == 0 || Fail();
+}
+
+bool File::Lock(bool exclusive, unsigned timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return Fail();
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+}
+
+void File::Unlock() {
+    if (fd_ >= 0) flock(fd_, LOCK_UN);
+}
+
+bool File::IsAt(const char* path) {
+    struct stat mine, named;
+    if (fstat(fd_, &mine) != 0) return Fail();
+    if (stat(NativePath(path).c_str(), &named) != 0) return Fail();
+    return SameFile(mine, named);
+}
+
+FILE* File::ReadStream() {
+    int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        Fail();
+        return nullptr;
+    }
+    FILE* stream = fdopen(copy, "rb");
+    if (!stream) {
+        Fail();
+        close(copy);
+    }
+    return stream;
+}
+
+void File::Close() {
+    // A read handle made by ReadStream shares the lock: it is let go explicitly.
+    Unlock();
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!tempName_.empty()) unlinkat(tempDir_, tempName_.c_str(), 0);
+    tempName_.clear();
+    if (tempDir_ >= 0) close(tempDir_);
+    tempDir_ = -1;
+}
+
+// ---- Folder ----
+
+Folder::~Folder() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool Folder::Open(const char* path) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = path ? open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (fd_ < 0) error_ = path ? errno : EINVAL;
+    return fd_ >= 0;
+}
+
+bool Folder::OpenParentOf(const char* path, std::string& name) {
+    const std::string native = NativePath(path);
+    const std::string dir = DirectoryPart(native);
+    name = native.substr(dir.size());
+    if (name.empty()) {
+        error_ = EISDIR;
+        return false;
+    }
+    return Open(dir.empty() ? "." : dir.c_str());
+}
+
+bool Folder::Enter(const char* name) {
+    if (mkdirat(fd_, name, 0777) != 0 && errno != EEXIST) {
+        error_ = errno;
+        return false;
+    }
+    int child = openat(fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child < 0) {
+        error_ = errno;
+        return false;
+    }
+    close(fd_);
+    fd_ = child;
+    return true;
+}
+
+bool Folder::Sync() {
+    if (Counted([&] { return fsync(fd_); }) == 0) return true;
+    error_ = errno;
+    return false;
+}
+
+std::string ErrorText(int error) {
+    return strerror(error);
+}
 
 std::string NativePath(const char* path) {
     std::string native = path ? path : "";
@@ -222,6 +548,13 @@ FILE* OpenFile(const char* path, const char* mode) {
         return nullptr;
     }
     return file;
+}
+
+bool StreamSize(FILE* file, uint64_t& size) {
+    struct stat st;
+    if (!file || fstat(fileno(file), &st) != 0) return false;
+    size = uint64_t(st.st_size);
+    return true;
 }
 
 bool IsHiddenName(const char* name) {
@@ -399,6 +732,15 @@ std::string AbsolutePath(const char* path) {
 bool SetCurrentDir(const char* path) {
     if (!IsSet(path)) return false;
     return chdir(NativePath(path).c_str()) == 0;
+}
+
+std::string ResolvedPath(const char* path) {
+    if (!path) return std::string();
+    char* resolved = realpath(NativePath(path).c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string result = resolved;
+    free(resolved);
+    return result;
 }
 
 bool ExecutablePath(std::string& path) {

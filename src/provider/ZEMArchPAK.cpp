@@ -1,9 +1,7 @@
 #include <zem/provider/ZEMArchPAK.h>
 
-#include <zem/stream/ZEMFile.h>
-
-#include <algorithm>
 #include <cstring>
+#include <string>
 
 const char* ZEMArchPAK::FormatInfo() const {
     return "Id Software Quake 1/2 Archive.";
@@ -14,23 +12,29 @@ bool ZEMArchPAK::Create(const char* path) {
 }
 
 bool ZEMArchPAK::Open(const char* path) {
-    ZEMFile file(nullptr, 0);
-    uint32_t dirOffset = 0;
-    uint32_t dirLength = 0;
-    uint64_t fileSize = 0;
-    if (!ReadHeader(file, path, "PACK", dirOffset, dirLength, fileSize)) return false;
-    if (dirOffset > fileSize || uint64_t(dirOffset) + dirLength > fileSize) return false;
-    if (!SeekTo(file, dirOffset) || !LoadDirectory(file, dirLength / RecordSize(), path)) {
+    return Load(path);
+}
+
+bool ZEMArchPAK::DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+                              uint32_t& count, std::string& why) const {
+    if (memcmp(header, "PACK", 4) != 0) {
+        why = "not a PAK archive";
         return false;
     }
-    // New members go behind the member that ends last, and never past the end of the file,
-    // whatever a hostile record claims.
-    uint32_t end = HEADER_SIZE;
-    for (const ArchiveEntry* entry : entries) {
-        uint64_t memberEnd = std::min<uint64_t>(uint64_t(entry->offset) + entry->size, fileSize);
-        end = std::max(end, uint32_t(memberEnd));
+    dirOffset = GetLE32(header + 4);
+    const uint32_t length = GetLE32(header + 8);
+    // A remainder of less than a record is ignored.
+    count = length / RecordSize();
+    if (uint64_t(dirOffset) + length > fileSize) {
+        why = "damaged: its directory (" + std::to_string(length) + " bytes at offset " +
+              std::to_string(dirOffset) + ") does not lie inside the file (" +
+              std::to_string(fileSize) + " bytes)";
+        return false;
     }
-    dataEnd = end;
+    if (count > 0 && dirOffset < HEADER_SIZE) {
+        why = "damaged: its directory overlaps the header";
+        return false;
+    }
     return true;
 }
 

@@ -1,8 +1,7 @@
 #include <zem/provider/ZEMArchZEM.h>
 
-#include <zem/stream/ZEMFile.h>
-
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -19,19 +18,29 @@ bool ZEMArchZEM::Create(const char* path) {
 }
 
 bool ZEMArchZEM::Open(const char* path) {
-    ZEMFile file(nullptr, 0);
-    uint32_t dirOffset = 0;
-    uint32_t count = 0;
-    uint64_t fileSize = 0;
-    if (!ReadHeader(file, path, "ZEMA", dirOffset, count, fileSize)) return false;
-    // An empty directory is taken wherever its offset points; new members then go from 12 on.
-    if (count == 0) return LoadDirectory(file, 0, path);
-    if (dirOffset < HEADER_SIZE || dirOffset > fileSize ||
-        dirOffset + uint64_t(count) * RecordSize() > fileSize) {
+    return Load(path);
+}
+
+bool ZEMArchZEM::DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+                              uint32_t& count, std::string& why) const {
+    if (memcmp(header, "ZEMA", 4) != 0) {
+        why = "not a ZEM archive";
         return false;
     }
-    if (!SeekTo(file, dirOffset) || !LoadDirectory(file, count, path)) return false;
-    dataEnd = dirOffset;
+    dirOffset = GetLE32(header + 4);
+    count = GetLE32(header + 8);
+    // An empty directory is taken wherever its offset points.
+    if (count == 0) return true;
+    if (dirOffset < HEADER_SIZE) {
+        why = "damaged: its directory overlaps the header";
+        return false;
+    }
+    if (dirOffset + uint64_t(count) * RecordSize() > fileSize) {
+        why = "damaged: its directory (" + std::to_string(count) + " records at offset " +
+              std::to_string(dirOffset) + ") does not lie inside the file (" +
+              std::to_string(fileSize) + " bytes)";
+        return false;
+    }
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include "platform/ZEMPlatform.h"
 #include "stream/ZEMSharedFile.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -18,15 +20,21 @@
 #include <new>
 #include <string>
 
+using ZEM::Platform::File;
+using ZEM::Platform::Folder;
+
 namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
-// The fixed file through which removing and replacing rebuild an archive, in the working
-// directory.
-constexpr const char* TEMP_NAME = "ZEMARCH.TMP";
 // Records encoded or decoded per transfer.
 constexpr unsigned RECORDS_PER_BLOCK = 64;
 constexpr unsigned MAX_RECORD_SIZE = 64;
+// Bytes moved per read and write when member data is copied.
+constexpr unsigned COPY_CHUNK = 64 * 1024;
+// How often a file replaced under an opening or an edit is opened again before giving up.
+constexpr int MAX_ATTEMPTS = 20;
+constexpr const char* TOO_LARGE =
+    "too large for the format, whose offsets and sizes are 32-bit (4 GiB in all)";
 
 bool IsSet(const char* s) {
     return s && *s;
@@ -36,6 +44,48 @@ bool IsSet(const char* s) {
 // fails when that fails.
 bool Flushed(ZEMResFile& file) {
     return file.Seek(0, 1);
+}
+
+// Positions file at an absolute offset of up to 4 GiB.
+bool SeekTo(ZEMResFile& file, uint32_t offset) {
+    if (offset <= uint32_t(INT_MAX)) return file.Seek(int(offset), 0);
+    return file.Seek(INT_MAX, 0) && file.Seek(int(offset - uint32_t(INT_MAX)), 1);
+}
+
+// A name as messages and listings show it: control characters as \xHH escapes, which would
+// otherwise drive the terminal.
+std::string Escaped(const char* text) {
+    std::string shown;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        const uint8_t c = uint8_t(*p);
+        if (c >= 0x20 && c != 0x7F) {
+            shown += *p;
+            continue;
+        }
+        char escape[8];
+        snprintf(escape, sizeof escape, "\\x%02X", c);
+        shown += escape;
+    }
+    return shown;
+}
+
+std::string Quoted(const char* text) {
+    return "'" + Escaped(text) + "'";
+}
+
+std::string SystemError(const std::string& what, int error) {
+    return error ? what + ": " + ZEM::Platform::ErrorText(error) : what;
+}
+
+std::string OpenError(int error) {
+    if (error == EINVAL) return "not a regular file";
+    if (error == EISDIR) return "a folder, not an archive";
+    return SystemError("cannot open it", error);
+}
+
+std::string LockError(int error) {
+    if (error == EWOULDBLOCK) return "locked by another editor (waited for it in vain)";
+    return SystemError("cannot lock it", error);
 }
 
 // The last component of name cut to limit characters; null when name is empty or ends with a
@@ -65,19 +115,22 @@ void DeleteEntry(ZEMArchive::ArchiveEntry* entry) {
     delete entry;
 }
 
-// Creates the folders that lead to the file path, below its first `keep` characters.
-void MakeParents(const std::string& path, size_t keep) {
-    for (size_t i = keep; i < path.size(); ++i) {
-        if (!ZEM::Platform::IsSeparator(path[i])) continue;
-        std::string dir = path.substr(0, i);
-        if (!ZEMFileUtils::IsDir(dir.c_str())) ZEMFileUtils::DirCreate(dir.c_str());
-    }
-}
-
 // A member's end in the file, kept within 32 bits for a hostile size.
 uint32_t MemberEnd(const ZEMArchive::ArchiveEntry& entry) {
     uint64_t end = uint64_t(entry.offset) + entry.size;
     return end > UINT32_MAX ? UINT32_MAX : uint32_t(end);
+}
+
+// A member's bytes lie past the header and inside the file; an empty one is at most at its end.
+bool InsideFile(const ZEMArchive::ArchiveEntry& entry, uint64_t fileSize) {
+    const uint64_t end = uint64_t(entry.offset) + entry.size;
+    if (entry.size == 0) return entry.offset <= fileSize;
+    return entry.offset >= 12 && end <= fileSize;
+}
+
+bool SameRecord(const ZEMArchive::ArchiveEntry* a, const ZEMArchive::ArchiveEntry* b) {
+    return strcmp(a->name, b->name) == 0 && a->size == b->size && a->offset == b->offset &&
+           a->date == b->date;
 }
 
 // Size and date of a source to add, opened and checked to hold at least one byte.
@@ -95,13 +148,37 @@ bool OpenSource(const char* srcPath, ZEMFile& source, uint32_t& size, uint32_t& 
 
 } // namespace
 
+// A directory as read from an archive file; owns its entries until they are taken.
+struct ZEMArchive::Directory {
+    std::vector<ArchiveEntry*> entries;
+    uint32_t offset = 0;   // of the records
+    uint64_t fileSize = 0; // of the file it was read from
+    Directory() = default;
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    ~Directory() {
+        for (ArchiveEntry* entry : entries)
+            DeleteEntry(entry);
+    }
+};
+
+// An edit in progress: the archive file, locked for this editor, and its directory as the file
+// holds it.
+struct ZEMArchive::Edit {
+    File file;
+    Directory current;
+};
+
 // ---- Format detection ----
 
 int ZEMArchive::FindArchiveFormat(const char* path) {
-    ZEMFile file(path, ZEMResFile::READ);
-    if (!file.IsOK()) return 0;
+    // Only regular files: a FIFO or a device would block the read or never end.
+    File file;
     uint8_t head[30] = {};
-    if (file.Read(head, sizeof head) == 0) return 0;
+    uint64_t size = 0;
+    if (!file.OpenRead(path) || !file.Size(size) || file.ReadSome(0, head, sizeof head) == 0) {
+        return 0;
+    }
     file.Close();
     static const struct {
         const char* magic;
@@ -115,7 +192,7 @@ int ZEMArchive::FindArchiveFormat(const char* path) {
         if (memcmp(head, known.magic, known.length) == 0) return known.format;
     }
     uint32_t count = uint32_t(head[0]) | uint32_t(head[1]) << 8;
-    if (ZEMFileUtils::FileSize(path) == 12 * count + 6 + GetLE32(head + 2)) return 5;
+    if (uint32_t(size) == 12 * count + 6 + GetLE32(head + 2) && size <= UINT32_MAX) return 5;
     return 0;
 }
 
@@ -179,79 +256,117 @@ void ZEMArchive::DropReadFile() const {
     readFile = nullptr;
 }
 
+bool ZEMArchive::Failed(const std::string& why) const {
+    lastError = why;
+    return false;
+}
+
+void ZEMArchive::TakeReadFile(File& file) const {
+    DropReadFile();
+    readFile = ZEM::Stream::SharedFile::Adopt(file.ReadStream());
+}
+
 bool ZEMArchive::CreateEmpty(const char* path) {
-    if (!path || ZEMFileUtils::FileExist(path)) return false;
-    ZEMFile file(path, ZEMResFile::WRITE);
-    if (!file.IsOK()) return false;
+    lastError.clear();
+    if (!path) return Failed("no path given");
+    if (ZEMFileUtils::FileExist(path)) return Failed("the file exists already");
+    Folder folder;
+    std::string name;
+    if (!folder.OpenParentOf(path, name))
+        return Failed(SystemError("cannot enter its folder", folder.Error()));
+    // Written aside and then linked under its name, which fails if the name was taken meanwhile:
+    // the name never holds a partial archive.
+    File file;
     uint8_t header[HEADER_SIZE];
     EncodeHeader(header, HEADER_SIZE, 0);
-    bool written = file.Write(header, HEADER_SIZE) == HEADER_SIZE && Flushed(file);
-    file.Close();
-    if (!written) {
-        ZEMFileUtils::FileRemove(path);
-        return false;
+    if (!file.CreateTemp(folder) || !file.WriteAt(0, header, HEADER_SIZE) || !file.Sync() ||
+        !file.Publish(folder, name.c_str(), false)) {
+        return Failed(SystemError("cannot write it", file.Error()));
     }
+    folder.Sync();
     Close();
     SetName(path);
+    TakeReadFile(file);
     return true;
 }
 
-bool ZEMArchive::ReadHeader(ZEMFile& file, const char* path, const char* magic, uint32_t& first,
-                            uint32_t& second, uint64_t& fileSize) {
+bool ZEMArchive::Load(const char* path) {
+    lastError.clear();
+    if (!IsSet(path)) return Failed("no path given");
+    // A file replaced while this waited for the lock is read anew.
+    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+        File file;
+        if (!file.OpenRead(path)) return Failed(OpenError(file.Error()));
+        if (!file.Lock(false, lockTimeout)) return Failed(LockError(file.Error()));
+        Directory directory;
+        if (!ReadDirectory(file, directory)) return false;
+        if (!file.IsAt(path)) continue;
+        file.Unlock();
+        Close();
+        SetName(path);
+        Adopt(directory, file);
+        return true;
+    }
+    return Failed("replaced by other programs again and again while it was read");
+}
+
+// Reads the header and the directory from file and checks the layout.
+bool ZEMArchive::ReadDirectory(File& file, Directory& directory) const {
     uint8_t header[HEADER_SIZE];
-    // A header cut short is refused rather than read as zeros.
-    if (!IsSet(path) || !file.Open(path, ZEMResFile::READ) ||
-        file.Read(header, HEADER_SIZE) != HEADER_SIZE || memcmp(header, magic, 4) != 0) {
-        return false;
+    uint32_t count = 0;
+    std::string why;
+    if (!file.Size(directory.fileSize)) return Failed(SystemError("cannot read it", file.Error()));
+    if (directory.fileSize < HEADER_SIZE || !file.ReadAt(0, header, HEADER_SIZE)) {
+        return Failed("too short for an archive header");
     }
-    first = GetLE32(header + 4);
-    second = GetLE32(header + 8);
-    file.SeekEnd();
-    fileSize = file.GetPos();
-    return true;
-}
-
-bool ZEMArchive::LoadDirectory(ZEMResFile& file, uint32_t count, const char* path) {
-    const unsigned recordSize = RecordSize();
-    std::vector<ArchiveEntry*> loaded;
+    if (!DecodeHeader(header, directory.fileSize, directory.offset, count, why)) {
+        return Failed(why);
+    }
+    std::vector<ArchiveEntry*>& list = directory.entries;
     try {
-        loaded.reserve(count);
+        list.reserve(count);
     } catch (const std::exception&) {
-        return false;
+        return Failed("out of memory for its directory");
     }
+    const unsigned recordSize = RecordSize();
     uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
-    bool complete = true;
-    for (uint32_t i = 0; i < count && complete; ++i) {
-        unsigned slot = i % RECORDS_PER_BLOCK;
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned slot = i % RECORDS_PER_BLOCK;
         if (slot == 0) {
-            uint32_t records = count - i < RECORDS_PER_BLOCK ? count - i : RECORDS_PER_BLOCK;
-            unsigned got = file.Read(block, records * recordSize);
-            // Bytes that cannot be read count as zeros.
-            memset(block + got, 0, records * recordSize - got);
+            const uint32_t records = std::min<uint32_t>(count - i, RECORDS_PER_BLOCK);
+            if (!file.ReadAt(directory.offset + uint64_t(i) * recordSize, block,
+                             records * recordSize)) {
+                return Failed(SystemError("cannot read its directory", file.Error()));
+            }
         }
         const uint8_t* record = block + slot * recordSize;
-        ArchiveEntry* entry = new (std::nothrow) ArchiveEntry;
-        if (entry) {
-            entry->name =
-                CopyText(reinterpret_cast<const char*>(record), DecodeRecord(record, *entry));
-            entry->sortIndex = i;
-        }
-        complete = entry && entry->name;
-        if (complete) {
-            loaded.push_back(entry);
-        } else {
-            DeleteEntry(entry);
+        std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
+        if (!entry) return Failed("out of memory for its directory");
+        entry->name = CopyText(reinterpret_cast<const char*>(record), DecodeRecord(record, *entry));
+        entry->sortIndex = i;
+        if (!entry->name) return Failed("out of memory for its directory");
+        list.push_back(entry.release());
+        const ArchiveEntry& added = *list.back();
+        if (!InsideFile(added, directory.fileSize)) {
+            return Failed("damaged: member " + std::to_string(i) + " " + Quoted(added.name) +
+                          " (offset " + std::to_string(added.offset) + ", " +
+                          std::to_string(added.size) + " bytes) does not lie inside the file (" +
+                          std::to_string(directory.fileSize) + " bytes, header " +
+                          std::to_string(HEADER_SIZE) + ")");
         }
     }
-    if (!complete) {
-        for (ArchiveEntry* entry : loaded)
-            DeleteEntry(entry);
-        return false;
-    }
-    Close();
-    entries.swap(loaded);
-    SetName(path);
     return true;
+}
+
+// The directory read from file becomes the object's, and file its read handle.
+void ZEMArchive::Adopt(Directory& directory, File& file) {
+    ClearEntries();
+    entries.swap(directory.entries);
+    EntriesChanged();
+    dataEnd = HEADER_SIZE;
+    for (const ArchiveEntry* entry : entries)
+        dataEnd = std::max(dataEnd, MemberEnd(*entry));
+    TakeReadFile(file);
 }
 
 // ---- Listing ----
@@ -311,15 +426,10 @@ unsigned ZEMArchive::TotalSize() const {
 
 // ---- Members ----
 
-bool ZEMArchive::SeekTo(ZEMResFile& file, uint32_t offset) {
-    if (offset <= uint32_t(INT_MAX)) return file.Seek(int(offset), 0);
-    return file.Seek(INT_MAX, 0) && file.Seek(int(offset - uint32_t(INT_MAX)), 1);
-}
-
 ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {
     if (index >= entries.size()) return nullptr;
     const ArchiveEntry& entry = *entries[index];
-    // A handle per member would cost an open, a status and a close for every member read.
+    // After WriteDirectory by a caller the file is read anew.
     if (!readFile) readFile = ZEM::Stream::SharedFile::Open(archivePath, "rb");
     ZEMPackFile* stream = new (std::nothrow) ZEMPackFile(nullptr, 0, 0, 0);
     if (stream &&
@@ -330,38 +440,84 @@ ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {
     return stream;
 }
 
-bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
-    if (index >= entries.size() || !IsSet(destPath)) return false;
-    // Opening the archive itself for writing would empty it before the member is read.
-    if (ZEM::Platform::SameFile(destPath, archivePath)) return false;
-    ZEMFile dest(destPath, ZEMResFile::WRITE);
-    if (!dest.IsOK()) return false;
+// Writes the member's bytes to a new temporary file in folder and renames it to name.
+bool ZEMArchive::WriteMember(unsigned index, const Folder& folder, const char* name) const {
     const ArchiveEntry& entry = *entries[index];
-    ZEMFile archive(archivePath, ZEMResFile::READ);
-    SeekTo(archive, entry.offset);
-    return ZEMFileUtils::CopyData(&archive, &dest, entry.size) == entry.size;
+    std::unique_ptr<ZEMResFile> member(entry.size ? OpenResFile(index) : nullptr);
+    if (entry.size && !member) return Failed("cannot read the member from the archive");
+    File file;
+    if (!file.CreateTemp(folder)) return Failed(SystemError("cannot write", file.Error()));
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
+    if (!buffer) return Failed("out of memory");
+    uint64_t done = 0;
+    while (done < entry.size) {
+        const unsigned want = unsigned(std::min<uint64_t>(entry.size - done, COPY_CHUNK));
+        const unsigned got = member->Read(buffer.get(), want);
+        if (got == 0) return Failed("cannot read the member from the archive");
+        if (!file.WriteAt(done, buffer.get(), got)) {
+            return Failed(SystemError("cannot write", file.Error()));
+        }
+        done += got;
+    }
+    if (!file.Publish(folder, name, true)) return Failed(SystemError("cannot write", file.Error()));
+    return true;
+}
+
+bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
+    lastError.clear();
+    if (index >= entries.size() || !IsSet(destPath)) return Failed("no such member or no path");
+    // Renaming over the archive itself would replace it by the member.
+    if (ZEM::Platform::SameFile(destPath, archivePath)) return Failed("that is the archive itself");
+    Folder folder;
+    std::string name;
+    if (!folder.OpenParentOf(destPath, name)) {
+        return Failed(SystemError("cannot enter its folder", folder.Error()));
+    }
+    return WriteMember(index, folder, name.c_str());
 }
 
 bool ZEMArchive::IsSafeName(const char* name) {
     if (!IsSet(name) || ZEMFileUtils::IsAbsolute(name)) return false;
     const char* component = name;
     for (const char* p = name;; ++p) {
+        if (uint8_t(*p) < 0x20 && *p) return false;
+        if (*p == 0x7F) return false;
         if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
         if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
-        if (!*p) return true;
+        // A name ending with a separator names a folder, not a file.
+        if (!*p) return p > component;
         component = p + 1;
     }
 }
 
 bool ZEMArchive::ExtractInto(unsigned index, const char* destDir) const {
-    if (index >= entries.size() || !IsSet(destDir) || !IsSafeName(entries[index]->name)) {
-        return false;
+    lastError.clear();
+    if (index >= entries.size() || !IsSet(destDir)) return Failed("no such member or no folder");
+    const char* name = entries[index]->name;
+    if (!IsSafeName(name)) return Failed("its name leads out of the folder or is no file name");
+    if (ZEM::Platform::SameFile((ZEM::Platform::WithSeparator(destDir) + name).c_str(),
+                                archivePath)) {
+        return Failed("that is the archive itself");
     }
-    std::string target = ZEM::Platform::WithSeparator(destDir);
-    const size_t keep = target.size();
-    target += entries[index]->name;
-    MakeParents(target, keep);
-    return ExtractFile(index, target.c_str());
+    Folder folder;
+    if (!folder.Open(destDir))
+        return Failed(SystemError("cannot enter the folder", folder.Error()));
+    // Each folder on the way is entered without following a link that may have been put there.
+    std::string part;
+    for (const char* p = name; *p; ++p) {
+        if (!ZEM::Platform::IsSeparator(*p)) {
+            part += *p;
+            continue;
+        }
+        if (!part.empty() && part != "." && !folder.Enter(part.c_str())) {
+            const int error = folder.Error();
+            if (error == ELOOP) return Failed(Quoted(part.c_str()) + " on the way is a link");
+            if (error == ENOTDIR) return Failed(Quoted(part.c_str()) + " on the way is no folder");
+            return Failed(SystemError("cannot make the folder " + Quoted(part.c_str()), error));
+        }
+        part.clear();
+    }
+    return WriteMember(index, folder, part.c_str());
 }
 
 bool ZEMArchive::ExtractAll(const char* destDir) const {
@@ -373,10 +529,48 @@ bool ZEMArchive::ExtractAll(const char* destDir) const {
 
 // ---- Editing ----
 
-bool ZEMArchive::OpenForEdit(ZEMFile& archive) const {
-    // Opening for reading and writing would create a vanished archive anew.
-    if (!ZEMFileUtils::FileExist(archivePath)) return false;
-    return archive.Open(archivePath, ZEMResFile::READ | ZEMResFile::WRITE);
+// Locks the archive file for this editor and reads its directory as it is now.
+bool ZEMArchive::BeginEdit(Edit& edit) {
+    lastError.clear();
+    if (!archivePath) return Failed("no archive is open");
+    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+        if (!edit.file.OpenEdit(archivePath)) return Failed(OpenError(edit.file.Error()));
+        if (!edit.file.Lock(true, lockTimeout)) return Failed(LockError(edit.file.Error()));
+        // Another editor may have replaced the file while this one waited.
+        if (edit.file.IsAt(archivePath)) return ReadDirectory(edit.file, edit.current);
+        edit.file.Close();
+    }
+    return Failed("replaced by other programs again and again while it was opened");
+}
+
+// Takes the directory that the file holds when another program changed it since this object read
+// it. index, when given, follows its member there: the same name, size and date, of the same rank
+// among members of that name.
+bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
+    std::vector<ArchiveEntry*>& current = edit.current.entries;
+    if (std::equal(entries.begin(), entries.end(), current.begin(), current.end(), SameRecord)) {
+        return true;
+    }
+    if (index) {
+        const ArchiveEntry& wanted = *entries[*index];
+        unsigned rank = 0;
+        for (unsigned i = 0; i < *index; ++i)
+            rank += strcmp(entries[i]->name, wanted.name) == 0;
+        unsigned found = NO_INDEX;
+        for (unsigned i = 0; i < current.size() && found == NO_INDEX; ++i) {
+            if (strcmp(current[i]->name, wanted.name) != 0) continue;
+            if (rank-- == 0 && current[i]->size == wanted.size && current[i]->date == wanted.date) {
+                found = i;
+            }
+        }
+        if (found == NO_INDEX) {
+            Adopt(edit.current, edit.file);
+            return Failed("another editor changed or removed the member meanwhile");
+        }
+        *index = found;
+    }
+    Adopt(edit.current, edit.file);
+    return true;
 }
 
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
@@ -390,189 +584,296 @@ unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
 
 unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* storeNames,
                               unsigned count, const AddCallback& onFile) {
-    if (!srcPaths) return 0;
-    const size_t oldCount = entries.size();
-    const uint32_t oldEnd = dataEnd;
-    ZEMFile archive(nullptr, 0);
-    bool opened = false;
-    unsigned added = 0;
+    Edit edit;
+    if (!srcPaths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
+    // New bytes go after everything the file holds: never over a member or the directory.
+    uint64_t start = 0;
+    if (!edit.file.Size(start)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    uint64_t end = start;
+    std::vector<ArchiveEntry*> added;
+    std::string refusal;
     for (unsigned k = 0; k < count; ++k) {
         const char* storeName = storeNames ? storeNames[k] : nullptr;
-        unsigned index = AppendFile(archive, opened, srcPaths[k], storeName);
-        if (index != NO_INDEX) ++added;
+        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, added);
+        if (index == NO_INDEX && refusal.empty()) refusal = lastError;
         if (onFile) onFile(k, index);
     }
-    if (!opened) return added;
-    // The directory goes behind the new members, over whatever a failed copy left there.
-    if (WriteDirectory(archive)) return added;
-    // Put back the directory that the new members overwrote.
-    for (size_t i = oldCount; i < entries.size(); ++i)
-        DeleteEntry(entries[i]);
-    entries.resize(oldCount);
+    lastError = refusal;
+    if (added.empty()) {
+        edit.file.Truncate(start);
+        return 0;
+    }
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list.insert(list.end(), added.begin(), added.end());
+    if (!CommitDirectory(edit, list, end, start)) {
+        for (ArchiveEntry* entry : added)
+            DeleteEntry(entry);
+        return 0;
+    }
+    entries.insert(entries.end(), added.begin(), added.end());
     EntriesChanged();
-    dataEnd = oldEnd;
-    WriteDirectory(archive);
-    return 0;
+    dataEnd = uint32_t(end);
+    TakeReadFile(edit.file);
+    lastError = refusal;
+    return unsigned(added.size());
 }
 
-// Copies one source behind the member data; the directory is left for the caller to write.
-unsigned ZEMArchive::AppendFile(ZEMFile& archive, bool& opened, const char* srcPath,
-                                const char* storeName) {
+// Copies one source to end, which then moves past it; the new entry goes to added. The space of
+// a source that could not be copied whole is given back.
+unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath,
+                                  const char* storeName, std::vector<ArchiveEntry*>& added) {
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
     unsigned length = 0;
     const char* base = BaseName(storeName ? storeName : srcPath, NameLength(), length);
-    if (!base || !archivePath || !OpenSource(srcPath, source, size, date)) return NO_INDEX;
-    // Adding the archive to itself would read back what is being written.
-    if (ZEM::Platform::SameFile(srcPath, archivePath)) return NO_INDEX;
-    // Offsets and the directory must stay addressable in 32 bits.
-    uint64_t end = uint64_t(dataEnd) + size + uint64_t(entries.size() + 1) * RecordSize();
-    if (end > UINT32_MAX) return NO_INDEX;
-    if (!opened && !(opened = OpenForEdit(archive))) return NO_INDEX;
-
-    std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
-    if (!entry) return NO_INDEX;
-    entry->name = CopyText(base, length);
-    entry->size = size;
-    entry->offset = dataEnd;
-    entry->date = StoresDates() ? date : 0;
-    entry->sortIndex = uint32_t(entries.size());
-    if (!entry->name || !SeekTo(archive, entry->offset) ||
-        ZEMFileUtils::CopyData(&source, &archive, size) != size) {
-        delete[] entry->name;
+    if (!base) {
+        Failed("no name to store it under");
         return NO_INDEX;
     }
-    entries.push_back(entry.release());
-    EntriesChanged();
-    dataEnd += size;
-    return unsigned(entries.size() - 1);
+    if (!OpenSource(srcPath, source, size, date)) {
+        {
+            Failed(Quoted(srcPath) + " is empty or cannot be read");
+            return NO_INDEX;
+        }
+    }
+    // Adding the archive to itself would read back what is being written.
+    if (ZEM::Platform::SameFile(srcPath, archivePath)) {
+        {
+            Failed(Quoted(srcPath) + " is the archive itself");
+            return NO_INDEX;
+        }
+    }
+    // Offsets and the directory must stay addressable in 32 bits.
+    const uint64_t records = entries.size() + added.size() + 1;
+    if (end + size + records * RecordSize() > UINT32_MAX) {
+        {
+            Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
+            return NO_INDEX;
+        }
+    }
+    std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
+    if (!entry || !(entry->name = CopyText(base, length))) {
+        Failed("out of memory");
+        return NO_INDEX;
+    }
+    entry->size = size;
+    entry->offset = uint32_t(end);
+    entry->date = StoresDates() ? date : 0;
+    entry->sortIndex = uint32_t(entries.size() + added.size());
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
+    bool copied = buffer != nullptr;
+    for (uint32_t done = 0; done < size && copied;) {
+        const unsigned want = unsigned(std::min<uint32_t>(size - done, COPY_CHUNK));
+        copied = source.Read(buffer.get(), want) == want;
+        if (!copied) {
+            Failed(Quoted(srcPath) + " changed or cannot be read");
+        } else if (!(copied = edit.file.WriteAt(end + done, buffer.get(), want))) {
+            Failed(SystemError("cannot write the archive", edit.file.Error()));
+        }
+        done += want;
+    }
+    if (!copied) {
+        delete[] entry->name;
+        edit.file.Truncate(end);
+        return NO_INDEX;
+    }
+    end += size;
+    added.push_back(entry.release());
+    return unsigned(entries.size() + added.size() - 1);
+}
+
+// Writes the directory list at offset at and makes it current: flush, header, flush. Before the
+// header is written a failure gives back the space from start on, and the file keeps its old
+// state; after it, the object takes whatever the file then holds.
+bool ZEMArchive::CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                                 uint64_t at, uint64_t start) {
+    if (at + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    uint64_t position = at;
+    bool written = EncodeDirectory(list.data(), list.size(), [&](const uint8_t* bytes, unsigned n) {
+        if (!edit.file.WriteAt(position, bytes, n)) return false;
+        position += n;
+        return true;
+    });
+    if (!written || !edit.file.Sync()) {
+        const std::string why = SystemError("cannot write the archive", edit.file.Error());
+        edit.file.Truncate(start);
+        return Failed(why);
+    }
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, uint32_t(at), uint32_t(list.size()));
+    if (edit.file.WriteAt(0, header, HEADER_SIZE) && edit.file.Sync()) return true;
+    const std::string why = SystemError("cannot write the archive header", edit.file.Error());
+    Directory now;
+    if (ReadDirectory(edit.file, now)) Adopt(now, edit.file);
+    return Failed(why);
 }
 
 bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
     unsigned length = 0;
     const char* base = BaseName(newName, NameLength(), length);
-    if (index >= entries.size() || !base) return false;
-    char* name = CopyText(base, length);
-    ZEMFile archive(nullptr, 0);
-    if (!name || !OpenForEdit(archive)) {
-        delete[] name;
+    if (index >= entries.size() || !base) return Failed("no such member or no new name");
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    ArchiveEntry renamed = *entries[index];
+    std::unique_ptr<char[]> name(CopyText(base, length));
+    if (!name) return Failed("out of memory");
+    renamed.name = name.get();
+    uint64_t end = 0;
+    if (!edit.file.Size(end)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list[index] = &renamed;
+    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX) {
+        // No room for another directory behind the dead space: the rebuild drops it.
+        std::vector<Part> parts;
+        for (const ArchiveEntry* entry : list)
+            parts.push_back({*entry, nullptr, entry->offset});
+        if (!Rebuild(edit, parts)) return false;
+    } else if (!CommitDirectory(edit, list, end, end)) {
         return false;
+    } else {
+        TakeReadFile(edit.file);
     }
-    ArchiveEntry& entry = *entries[index];
-    std::swap(entry.name, name);
+    std::swap(entries[index]->name, renamed.name);
+    name.release();
+    delete[] renamed.name;
     EntriesChanged();
-    if (WriteDirectory(archive)) {
-        delete[] name;
-        return true;
-    }
-    // The file keeps the old name, and so does the directory in memory.
-    std::swap(entry.name, name);
-    delete[] name;
-    WriteDirectory(archive);
-    return false;
+    return true;
 }
 
 bool ZEMArchive::RemoveFile(unsigned index) {
-    if (index >= entries.size()) return false;
-    return Rebuild(index, nullptr, 0, 0);
+    if (index >= entries.size()) return Failed("no such member");
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    std::vector<Part> parts;
+    for (unsigned i = 0; i < entries.size(); ++i) {
+        if (i != index) parts.push_back({*entries[i], nullptr, entries[i]->offset});
+    }
+    if (!Rebuild(edit, parts)) return false;
+    DeleteEntry(entries[index]);
+    entries.erase(entries.begin() + index);
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i]->offset = parts[i].entry.offset;
+    EntriesChanged();
+    return true;
 }
 
 bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
-    if (index >= entries.size() || !IsSet(srcPath)) return false;
-    // The rebuild empties the temporary file first: it cannot be the source.
-    if (ZEM::Platform::SameFile(srcPath, TEMP_NAME)) return false;
+    if (index >= entries.size() || !IsSet(srcPath)) return Failed("no such member or no source");
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
-    if (!OpenSource(srcPath, source, size, date)) return false;
-    return Rebuild(index, &source, size, StoresDates() ? date : 0);
-}
-
-// Rebuilds the archive in the temporary file with the member at index left out (source null) or
-// replaced by source, then moves it over the archive. Members are copied one by one in storage
-// order, back to back from the header on, which for the archives the library writes gives the
-// same file as copying the runs before and after the member. The directory in memory changes
-// only once the new file has taken the archive's place.
-bool ZEMArchive::Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint32_t date) {
-    if (!archivePath || ZEM::Platform::SameFile(TEMP_NAME, archivePath)) return false;
-    ZEMFile archive(archivePath, ZEMResFile::READ);
-    if (!archive.IsOK()) return false;
-    ZEMFile temp(TEMP_NAME, ZEMResFile::WRITE);
-    if (!temp.IsOK()) return false;
-
-    std::vector<ArchiveEntry> next;
-    std::vector<const ArchiveEntry*> list;
-    next.reserve(entries.size());
-    list.reserve(entries.size());
-    bool copied = ZEMFileUtils::CopyData(&archive, &temp, HEADER_SIZE) == HEADER_SIZE;
-    uint64_t end = HEADER_SIZE;
-    for (unsigned i = 0; i < entries.size() && copied; ++i) {
-        if (i == index && !source) continue;
-        ArchiveEntry member = *entries[i];
-        member.offset = uint32_t(end);
-        if (i == index) {
-            member.size = size;
-            member.date = date;
-            copied = ZEMFileUtils::CopyData(source, &temp, size) == size;
-        } else {
-            copied = SeekTo(archive, entries[i]->offset) &&
-                     ZEMFileUtils::CopyData(&archive, &temp, member.size) == member.size;
-        }
-        end += member.size;
-        next.push_back(member);
+    if (!OpenSource(srcPath, source, size, date)) {
+        return Failed(Quoted(srcPath) + " is empty or cannot be read");
     }
-    for (const ArchiveEntry& member : next)
-        list.push_back(&member);
-    archive.Close();
-    copied = copied && end + uint64_t(list.size()) * RecordSize() <= UINT32_MAX &&
-             WriteRecords(temp, list.data(), list.size(), uint32_t(end));
-    temp.Close();
-    if (!copied) {
-        ZEMFileUtils::FileRemove(TEMP_NAME);
-        return false;
+    if (ZEM::Platform::SameFile(srcPath, archivePath)) {
+        return Failed(Quoted(srcPath) + " is the archive itself");
     }
-    DropReadFile();
-    // A failed move leaves the archive as it was and the rebuilt one in the temporary file.
-    if (!ZEMFileUtils::FileRename(TEMP_NAME, archivePath, true)) return false;
-
-    if (!source) {
-        DeleteEntry(entries[index]);
-        entries.erase(entries.begin() + index);
-    }
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    std::vector<Part> parts;
+    for (const ArchiveEntry* entry : entries)
+        parts.push_back({*entry, nullptr, entry->offset});
+    parts[index].source = &source;
+    parts[index].entry.size = size;
+    parts[index].entry.date = StoresDates() ? date : 0;
+    if (!Rebuild(edit, parts)) return false;
     for (size_t i = 0; i < entries.size(); ++i) {
-        entries[i]->offset = next[i].offset;
-        entries[i]->size = next[i].size;
-        entries[i]->date = next[i].date;
+        entries[i]->offset = parts[i].entry.offset;
+        entries[i]->size = parts[i].entry.size;
+        entries[i]->date = parts[i].entry.date;
     }
     EntriesChanged();
+    return true;
+}
+
+// Writes the archive of parts into a new temporary file beside the archive, members back to back
+// from the header on, flushes it and renames it over the archive. Sets the parts' new offsets.
+// The object's directory is left for the caller to change.
+bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
+    uint64_t end = HEADER_SIZE;
+    for (Part& part : parts) {
+        part.entry.offset = uint32_t(std::min<uint64_t>(end, UINT32_MAX));
+        end += part.entry.size;
+    }
+    if (end + uint64_t(parts.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    // The archive's own folder, links resolved, so that a link to the archive stays a link.
+    const std::string target = ZEM::Platform::ResolvedPath(archivePath);
+    Folder folder;
+    std::string name;
+    if (target.empty() || !folder.OpenParentOf(target.c_str(), name)) {
+        return Failed(SystemError("cannot enter the archive's folder", folder.Error()));
+    }
+    File temp;
+    if (!temp.CreateTemp(folder)) {
+        return Failed(SystemError("cannot make a temporary file beside the archive", temp.Error()));
+    }
+    temp.TakeModeOf(edit.file);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
+    if (!buffer) return Failed("out of memory");
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, uint32_t(end), uint32_t(parts.size()));
+    bool written = temp.WriteAt(0, header, HEADER_SIZE);
+    for (const Part& part : parts) {
+        const ArchiveEntry& entry = part.entry;
+        for (uint32_t done = 0; done < entry.size && written;) {
+            const unsigned want = unsigned(std::min<uint32_t>(entry.size - done, COPY_CHUNK));
+            const bool read =
+                part.source ? part.source->Read(buffer.get(), want) == want
+                            : edit.file.ReadAt(uint64_t(part.from) + done, buffer.get(), want);
+            if (!read) return Failed("cannot read " + Quoted(entry.name) + " to copy it");
+            written = temp.WriteAt(uint64_t(entry.offset) + done, buffer.get(), want);
+            done += want;
+        }
+    }
+    std::vector<const ArchiveEntry*> list;
+    for (const Part& part : parts)
+        list.push_back(&part.entry);
+    uint64_t position = end;
+    written =
+        written && EncodeDirectory(list.data(), list.size(), [&](const uint8_t* bytes, unsigned n) {
+            if (!temp.WriteAt(position, bytes, n)) return false;
+            position += n;
+            return true;
+        });
+    if (!written || !temp.Sync() || !temp.Publish(folder, name.c_str(), true)) {
+        return Failed(SystemError("cannot write the new archive", temp.Error()));
+    }
+    // The rename is done: the new archive is in place even if its folder cannot be flushed.
+    folder.Sync();
     dataEnd = uint32_t(end);
+    TakeReadFile(temp);
     return true;
 }
 
 bool ZEMArchive::WriteDirectory(ZEMResFile& file) const {
     // file may be the archive's own: what the shared handle has buffered may be out of date.
     DropReadFile();
-    return WriteRecords(file, entries.data(), entries.size(), dataEnd);
-}
-
-bool ZEMArchive::WriteRecords(ZEMResFile& file, const ArchiveEntry* const* list, size_t count,
-                              uint32_t end) const {
-    const unsigned recordSize = RecordSize();
-    uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
-    bool written = SeekTo(file, end);
-    for (size_t i = 0; i < count && written; i += RECORDS_PER_BLOCK) {
-        size_t records = count - i < RECORDS_PER_BLOCK ? count - i : RECORDS_PER_BLOCK;
-        for (size_t k = 0; k < records; ++k)
-            EncodeRecord(*list[i + k], block + k * recordSize);
-        unsigned bytes = unsigned(records * recordSize);
-        written = file.Write(block, bytes) == bytes;
-    }
+    bool written = SeekTo(file, dataEnd);
+    written = written && EncodeDirectory(entries.data(), entries.size(),
+                                         [&file](const uint8_t* bytes, unsigned n) {
+                                             return file.Write(bytes, n) == n;
+                                         });
     // The header last: if the records did not all reach the file, it keeps the old directory.
     if (!written) return false;
     uint8_t header[HEADER_SIZE];
-    EncodeHeader(header, end, uint32_t(count));
+    EncodeHeader(header, dataEnd, uint32_t(entries.size()));
     return file.Seek(0, 0) && file.Write(header, HEADER_SIZE) == HEADER_SIZE && Flushed(file);
+}
+
+// Encodes the records of list block by block and hands each block to sink; false as soon as the
+// sink refuses one.
+template <class Sink>
+bool ZEMArchive::EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const {
+    const unsigned recordSize = RecordSize();
+    uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
+    for (size_t i = 0; i < count; i += RECORDS_PER_BLOCK) {
+        const size_t records = std::min<size_t>(count - i, RECORDS_PER_BLOCK);
+        for (size_t k = 0; k < records; ++k)
+            EncodeRecord(*list[i + k], block + k * recordSize);
+        if (!sink(block, unsigned(records * recordSize))) return false;
+    }
+    return true;
 }
 
 // ---- Dumps ----
@@ -592,19 +893,19 @@ void ZEMArchive::PrintContent() const {
         time_t date = entry->date;
         struct tm local = {};
         if (struct tm* converted = localtime(&date)) local = *converted;
-        ZEM::LOG("| %-40s | %10d | %10d | %2d/%2d/%4d %2d:%02d |\n", entry->name, int(entry->size),
-                 int(entry->offset), local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+        ZEM::LOG("| %-40s | %10u | %10u | %2d/%2d/%4d %2d:%02d |\n", Escaped(entry->name).c_str(),
+                 entry->size, entry->offset, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
                  local.tm_hour, local.tm_min);
     }
     ZEM::LOG("%s\n", separator);
-    ZEM::LOG("  Total: %d files, %d bytes.\n", int(entries.size()), int(TotalSize()));
+    ZEM::LOG("  Total: %u files, %u bytes.\n", unsigned(entries.size()), TotalSize());
 }
 
 void ZEMArchive::PrintInfo() const {
     ZEM::LOG("Archive %s (%d entries)\n", archivePath ? archivePath : "(null)", int(NbFiles()));
     for (const ArchiveEntry* entry : entries) {
-        ZEM::LOG("  %-40s   %6d bytes   date=%10d   R(%3d)\n", entry->name, int(entry->size),
-                 int(entry->date), int(entry->sortIndex));
+        ZEM::LOG("  %-40s   %6u bytes   date=%10u   R(%3u)\n", Escaped(entry->name).c_str(),
+                 entry->size, entry->date, entry->sortIndex);
     }
     ZEM::LOG("\n");
 }

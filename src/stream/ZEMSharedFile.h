@@ -23,6 +23,8 @@ public:
     // Opens path with the runtime mode; null when it cannot be opened. The caller holds the
     // first reference.
     static SharedFile* Open(const char* path, const char* runtimeMode);
+    // Takes over an open handle (closed here when it cannot be taken); null for null.
+    static SharedFile* Adopt(FILE* handle);
 
     SharedFile(const SharedFile&) = delete;
     SharedFile& operator=(const SharedFile&) = delete;

@@ -57,9 +57,10 @@ TEST_F(ArchivePAKTest, CreateAndAddWriteTheQuakeLayout) {
     WriteFile("x", "xy");
     ASSERT_EQ(arch.AddFile("x", sixty.c_str()), 1u);
     EXPECT_EQ(arch.FileDate(0), 0ul);
-    EXPECT_EQ(ReadFile("a.pak"), "PACK" + Le32(18) + Le32(128) + "map!xy" +
-                                     PakRecord("e1m1.bsp", 12, 4) +
-                                     PakRecord(sixty.substr(0, 56), 16, 2));
+    // The second add left the first directory as dead space.
+    EXPECT_EQ(ReadFile("a.pak"),
+              "PACK" + Le32(82) + Le32(128) + "map!" + PakRecord("e1m1.bsp", 12, 4) + "xy" +
+                  PakRecord("e1m1.bsp", 12, 4) + PakRecord(sixty.substr(0, 56), 80, 2));
     // A name that fills its field is read whole.
     ZEMArchPAK again;
     ASSERT_TRUE(again.Open("a.pak"));
@@ -112,18 +113,24 @@ TEST_F(ArchivePAKTest, DirectoryBeforeTheDataIsKeptApart) {
     EXPECT_EQ(Member(again, 2), "33333");
 }
 
-// A record that claims bytes far past the end of the file does not send new members there.
-TEST_F(ArchivePAKTest, RecordsPastTheEndDoNotMoveTheDataEnd) {
-    const std::string file = "PACK" + Le32(16) + Le32(128) + "abcd" + PakRecord("ok", 12, 4) +
-                             PakRecord("far", 100000, 50);
-    WriteFile("t.pak", file);
-    ASSERT_TRUE(arch.Open("t.pak"));
-    WriteFile("new", "NEW");
-    ASSERT_EQ(arch.AddFile("new", nullptr), 2u);
-    EXPECT_EQ(Entry(arch, 2).offset, file.size());
-    EXPECT_EQ(ReadFile("t.pak").size(), file.size() + 3 + 3 * 64);
-    EXPECT_EQ(Member(arch, 0), "abcd");
-    EXPECT_EQ(Member(arch, 2), "NEW");
+// A record that claims bytes past the end of the file, or in the header, makes the file refused
+// as damaged, with the member named.
+TEST_F(ArchivePAKTest, RecordsOutsideTheFileAreRefused) {
+    for (const auto& [record, says] :
+         {std::pair<std::string, const char*>{PakRecord("far", 100000, 50), "member 1 'far'"},
+          {PakRecord("tail", 143, 3), "member 1 'tail'"},
+          {PakRecord("head", 4, 4), "member 1 'head'"}}) {
+        WriteFile("t.pak",
+                  "PACK" + Le32(16) + Le32(128) + "abcd" + PakRecord("ok", 12, 4) + record);
+        ZEMArchPAK fresh;
+        EXPECT_FALSE(fresh.Open("t.pak")) << says;
+        EXPECT_NE(std::string(fresh.LastError()).find(says), std::string::npos)
+            << fresh.LastError();
+    }
+    // The directory itself must lie past the header.
+    WriteFile("t.pak", "PACK" + Le32(4) + Le32(64) + PakRecord("x", 12, 1));
+    EXPECT_FALSE(arch.Open("t.pak"));
+    EXPECT_NE(std::string(arch.LastError()).find("overlaps the header"), std::string::npos);
 }
 
 // Removing and replacing on a file laid out by another program give a sound, packed archive.

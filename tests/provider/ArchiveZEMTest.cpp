@@ -4,11 +4,13 @@
 #include <zem/provider.h>
 #include <zem/stream/ZEMFile.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <utime.h>
+#include <vector>
 
 using namespace archtest;
 using zemtest::ReadFile;
@@ -47,14 +49,16 @@ private:
 
 class ArchiveZEMTest : public zemtest::TempDirTest {
 protected:
-    // A ZEM archive a.zem with the members one (10 bytes), two (20) and three (30).
+    // A ZEM archive a.zem with the members one (10 bytes), two (20) and three (30), added at
+    // once: back to back from the header on, the directory behind them.
     void MakeThree() {
         ASSERT_TRUE(arch.Create("a.zem"));
+        const char* names[] = {"one", "two", "three"};
         for (auto [name, size] :
              {std::pair<const char*, size_t>{"one", 10}, {"two", 20}, {"three", 30}}) {
             WriteFile(name, Bytes(size, name[1]));
-            ASSERT_NE(arch.AddFile(name, nullptr), NO_INDEX);
         }
+        ASSERT_EQ(arch.AddFiles(names, nullptr, 3), 3u);
     }
 
     ZEMArchZEM arch;
@@ -119,7 +123,22 @@ TEST_F(ArchiveZEMTest, RefusedAddsLeaveTheArchiveAlone) {
     EXPECT_EQ(arch.NbFiles(), 3u);
 }
 
-TEST_F(ArchiveZEMTest, AddFilesGivesTheSameFileAsOneAddAtATime) {
+namespace {
+
+// A listing of every member: name, size, date and bytes.
+std::vector<std::string> Listing(const ZEMArchive& archive) {
+    std::vector<std::string> rows;
+    for (unsigned i = 0; i < archive.NbFiles(); ++i) {
+        rows.push_back(std::string(archive.FileName(i)) + " " +
+                       std::to_string(archive.FileSize(i)) + " " +
+                       std::to_string(archive.FileDate(i)) + " " + Member(archive, i));
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(ArchiveZEMTest, AddFilesGivesTheSameMembersAsOneAddAtATime) {
     std::vector<std::string> sources;
     for (int i = 0; i < 40; ++i) {
         sources.push_back("f" + std::to_string(i));
@@ -147,7 +166,13 @@ TEST_F(ArchiveZEMTest, AddFilesGivesTheSameFileAsOneAddAtATime) {
     EXPECT_EQ(reported[4], 4u);
     EXPECT_EQ(reported[5], NO_INDEX);
     EXPECT_EQ(reported[6], 5u);
-    EXPECT_EQ(ReadFile("batch.zem"), ReadFile("one.zem"));
+    EXPECT_EQ(Listing(batch), Listing(arch));
+    // One batch writes one directory; each single add leaves the one before as dead space.
+    size_t data = 0;
+    for (unsigned i = 0; i < batch.NbFiles(); ++i)
+        data += batch.FileSize(i);
+    EXPECT_EQ(ReadFile("batch.zem").size(), 12 + data + 40 * 44);
+    EXPECT_EQ(ReadFile("one.zem").size(), 12 + data + 44 * (40 * 41 / 2));
 
     const char* stored[] = {"f0", "f1"};
     const char* names[] = {"renamed", nullptr};
@@ -161,7 +186,6 @@ TEST_F(ArchiveZEMTest, RemoveFileClosesTheGap) {
     const size_t before = ReadFile("a.zem").size();
     ASSERT_TRUE(arch.RemoveFile(1));
     EXPECT_EQ(ReadFile("a.zem").size(), before - 20 - 44);
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
     ASSERT_EQ(arch.NbFiles(), 2u);
     EXPECT_EQ(std::string(arch.FileName(1)), "three");
     EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 22u);
@@ -186,7 +210,6 @@ TEST_F(ArchiveZEMTest, UpdateFileMovesLaterMembersAndKeepsNameAndPlace) {
     WriteFile("bigger", Bytes(35, 'B'));
     SetDate("bigger", 1234567890);
     ASSERT_TRUE(arch.UpdateFile(1, "bigger"));
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
     EXPECT_EQ(std::string(arch.FileName(1)), "two");
     EXPECT_EQ(arch.FileSize(1), 35u);
     EXPECT_EQ(arch.FileDate(1), 1234567890ul);
@@ -206,13 +229,16 @@ TEST_F(ArchiveZEMTest, UpdateFileMovesLaterMembersAndKeepsNameAndPlace) {
     EXPECT_EQ(Member(arch, 1), Bytes(35, 'B'));
 }
 
-TEST_F(ArchiveZEMTest, RenameFileRewritesOnlyTheDirectory) {
+// The new directory goes behind the old one, which stays as dead space; only the header changes
+// in place.
+TEST_F(ArchiveZEMTest, RenameFileAppendsANewDirectory) {
     MakeThree();
     const std::string before = ReadFile("a.zem");
     ASSERT_TRUE(arch.RenameFile(0, "some\\dir/first.bin"));
     const std::string after = ReadFile("a.zem");
-    EXPECT_EQ(after.size(), before.size());
-    EXPECT_EQ(after.substr(0, 72), before.substr(0, 72));
+    EXPECT_EQ(after.size(), before.size() + 3 * 44);
+    EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12));
+    EXPECT_EQ(after.substr(0, 12), "ZEMA" + Le32(uint32_t(before.size())) + Le32(3));
     EXPECT_EQ(arch.FindFile("first.bin"), 0u);
     EXPECT_EQ(arch.FindFile("one"), NO_INDEX);
     EXPECT_FALSE(arch.RenameFile(0, "dir/"));
@@ -236,20 +262,39 @@ TEST_F(ArchiveZEMTest, RenameOfAnUnwritableArchiveFails) {
     EXPECT_STREQ(arch.FileName(0), "one");
 }
 
-// Writes that stop short, as on a full disk, leave every earlier member readable.
+namespace {
+
+// Names in the working folder, sorted.
+std::vector<std::string> FolderNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// Writes that stop short, as on a full disk, leave every earlier member readable, give back the
+// space they took, and say why they failed.
 TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
     MakeThree();
     const std::string before = ReadFile("a.zem");
     WriteFile("huge", Bytes(20000, 'H'));
     WriteFile("small", "s");
+    const std::vector<std::string> names = FolderNames();
     {
-        FileSizeLimit limit(before.size() + 100);
+        // Room for "small" and a directory of four records, not for "huge".
+        FileSizeLimit limit(before.size() + 1 + 4 * 44);
         EXPECT_EQ(arch.AddFile("huge", nullptr), NO_INDEX);
-        const char* paths[] = {"small", "huge"};
+        EXPECT_NE(std::string(arch.LastError()).find("File too large"), std::string::npos)
+            << arch.LastError();
+        EXPECT_EQ(ReadFile("a.zem"), before);
+        const char* paths[] = {"huge", "small"};
         EXPECT_EQ(arch.AddFiles(paths, nullptr, 2), 1u);
         EXPECT_FALSE(arch.UpdateFile(0, "huge"));
     }
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    EXPECT_EQ(FolderNames(), names);
     ZEMArchZEM again;
     ASSERT_TRUE(again.Open("a.zem"));
     ASSERT_EQ(again.NbFiles(), 4u);
@@ -259,57 +304,68 @@ TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
 
     // The new member's data fits but the directory behind it does not: the add is undone.
     WriteFile("forty", Bytes(40, 'f'));
+    const std::string four = ReadFile("a.zem");
     {
-        FileSizeLimit limit(ReadFile("a.zem").size());
+        FileSizeLimit limit(four.size() + 40 + 44);
         EXPECT_EQ(arch.AddFile("forty", nullptr), NO_INDEX);
     }
     EXPECT_EQ(arch.NbFiles(), 4u);
-    ASSERT_TRUE(again.Open("a.zem"));
-    EXPECT_EQ(again.NbFiles(), 4u);
-    EXPECT_EQ(Member(again, 3), "s");
+    EXPECT_EQ(ReadFile("a.zem"), four);
 }
 
-TEST_F(ArchiveZEMTest, ShortCopiesLeaveNoTemporaryFile) {
-    // The last member claims more bytes than the file holds.
-    WriteFile("bad.zem", "ZEMA" + Le32(22) + Le32(2) + "0123456789" + ZemRecord("a", 4, 12, 0) +
-                             ZemRecord("b", 500, 16, 0));
-    ASSERT_TRUE(arch.Open("bad.zem"));
-    const std::string before = ReadFile("bad.zem");
+// A member that the file no longer holds whole (another program cut the file short) stops a
+// rebuild before it replaces anything, and leaves no temporary file.
+TEST_F(ArchiveZEMTest, ArchivesCutShortAreNotRebuilt) {
+    MakeThree();
+    std::filesystem::resize_file("a.zem", 40);
+    const std::vector<std::string> names = FolderNames();
     EXPECT_FALSE(arch.RemoveFile(0));
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
+    EXPECT_NE(std::string(arch.LastError()).find("damaged"), std::string::npos) << arch.LastError();
     WriteFile("src", "new");
     EXPECT_FALSE(arch.UpdateFile(0, "src"));
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
-    EXPECT_EQ(ReadFile("bad.zem"), before);
-    EXPECT_EQ(Member(arch, 0), "0123");
+    EXPECT_EQ(std::filesystem::file_size("a.zem"), 40u);
+    EXPECT_EQ(FolderNames().size(), names.size() + 1);
 }
 
-TEST_F(ArchiveZEMTest, AnArchiveNamedLikeTheTemporaryFileSurvives) {
-    ASSERT_TRUE(arch.Create("ZEMARCH.TMP"));
+// Rebuilds write a uniquely named temporary file beside the archive: a file of any name in the
+// working folder is left alone, an archive of any name is rebuilt, and nothing stays behind.
+TEST_F(ArchiveZEMTest, RebuildsLeaveTheWorkingFolderAlone) {
+    std::filesystem::create_directories("work");
+    std::filesystem::create_directories("store");
+    WriteFile("work/ZEMARCH.TMP", "the user's own file");
     WriteFile("a", "aaaa");
     WriteFile("b", "bbbb");
-    ASSERT_EQ(arch.AddFile("a", nullptr), 0u);
-    ASSERT_EQ(arch.AddFile("b", nullptr), 1u);
-    const std::string before = ReadFile("ZEMARCH.TMP");
-    EXPECT_FALSE(arch.RemoveFile(0));
-    EXPECT_FALSE(arch.UpdateFile(0, "b"));
-    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
-    EXPECT_EQ(arch.NbFiles(), 2u);
-
-    // A source that is the temporary file would be emptied before it is read.
+    ASSERT_TRUE(arch.Create("store/ZEMARCH.TMP"));
     ZEMArchZEM other;
-    ASSERT_TRUE(other.Create("other.zem"));
-    ASSERT_EQ(other.AddFile("a", nullptr), 0u);
-    EXPECT_FALSE(other.UpdateFile(0, "ZEMARCH.TMP"));
-    std::filesystem::create_hard_link("ZEMARCH.TMP", "alias");
-    EXPECT_FALSE(other.UpdateFile(0, "alias"));
-    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
-
-    // The archive reached through another name is the temporary file all the same.
-    ZEMArchZEM alias;
-    ASSERT_TRUE(alias.Open("alias"));
-    EXPECT_FALSE(alias.RemoveFile(0));
-    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), before);
+    ASSERT_TRUE(other.Create("store/other.zem"));
+    for (ZEMArchive* archive :
+         {static_cast<ZEMArchive*>(&arch), static_cast<ZEMArchive*>(&other)}) {
+        ASSERT_EQ(archive->AddFile("a", nullptr), 0u);
+        ASSERT_EQ(archive->AddFile("b", nullptr), 1u);
+    }
+    std::filesystem::current_path("work");
+    std::filesystem::permissions(".", std::filesystem::perms::owner_read |
+                                          std::filesystem::perms::owner_exec);
+    EXPECT_TRUE(arch.UpdateFile(0, "../b"));
+    EXPECT_TRUE(other.RemoveFile(0));
+    EXPECT_TRUE(arch.RemoveFile(1));
+    std::filesystem::permissions(".", std::filesystem::perms::owner_all);
+    EXPECT_EQ(ReadFile("ZEMARCH.TMP"), "the user's own file");
+    std::filesystem::current_path("..");
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("store/ZEMARCH.TMP"));
+    EXPECT_EQ(Listing(again), Listing(arch));
+    ASSERT_EQ(again.NbFiles(), 1u);
+    EXPECT_STREQ(again.FileName(0), "a");
+    EXPECT_EQ(Member(again, 0), "bbbb");
+    ASSERT_TRUE(again.Open("store/other.zem"));
+    EXPECT_EQ(Listing(again), Listing(other));
+    EXPECT_STREQ(again.FileName(0), "b");
+    std::vector<std::string> stored;
+    for (const auto& entry : std::filesystem::directory_iterator("store"))
+        stored.push_back(entry.path().filename().string());
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(stored, (std::vector<std::string>{"ZEMARCH.TMP", "other.zem"}));
 }
 
 // The working directory, where the temporary file goes, lies on another file system than the
@@ -331,7 +387,6 @@ TEST_F(ArchiveZEMTest, RebuildsMoveAcrossFileSystems) {
     ASSERT_EQ(arch.AddFile("two", nullptr), 1u);
     ASSERT_TRUE(arch.UpdateFile(1, "new"));
     ASSERT_TRUE(arch.RemoveFile(0));
-    EXPECT_FALSE(std::filesystem::exists("ZEMARCH.TMP"));
     ZEMArchZEM again;
     ASSERT_TRUE(again.Open(path.c_str()));
     ASSERT_EQ(again.NbFiles(), 1u);
@@ -374,34 +429,40 @@ TEST_F(ArchiveZEMTest, OpenChecksTheHeaderAgainstTheFileSize) {
     ASSERT_TRUE(arch.Open("t.zem"));
     EXPECT_EQ(arch.FileDate(0), 7ul);
     EXPECT_EQ(Member(arch, 0), "abcd");
-    // New members go where the directory was.
+    // New members go after everything the file holds, the directory included.
     WriteFile("e", "ef");
     ASSERT_EQ(arch.AddFile("e", nullptr), 1u);
-    EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 16u);
+    EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 60u);
 }
 
-// Records of a hostile file: reads stop at the end of the file, names at their field.
-TEST_F(ArchiveZEMTest, HostileRecordsAreReadSafely) {
+// Records of a hostile file: a member outside the file is refused with its name and place; a name
+// that fills its field ends there.
+TEST_F(ArchiveZEMTest, HostileRecordsAreRefusedByName) {
     const std::string data = "0123456789";
-    const std::string records = ZemRecord(std::string(32, 'N'), 4, 12, 0) +
-                                ZemRecord("wraps", 0x100, 0xFFFFFFF0u, 0) +
-                                ZemRecord("long", 0xFFFFFFFFu, 14, 0) +
-                                ZemRecord("far", 5, 100000, 0) + ZemRecord("", 3, 12, 0);
-    WriteFile("bad.zem", "ZEMA" + Le32(22) + Le32(5) + data + records);
+    const struct {
+        std::string record;
+        const char* says; // "" when the archive opens
+    } cases[] = {
+        {ZemRecord(std::string(32, 'N'), 4, 12, 0), ""},
+        {ZemRecord("wraps", 0x100, 0xFFFFFFF0u, 0), "member 1 'wraps' (offset 4294967280, 256"},
+        {ZemRecord("long", 0xFFFFFFFFu, 14, 0), "member 1 'long'"},
+        {ZemRecord("far", 5, 100000, 0), "member 1 'far'"},
+        {ZemRecord("header", 5, 8, 0), "member 1 'header'"},
+        {ZemRecord("esc\x1B[2J", 5, 100000, 0), "member 1 'esc\\x1B[2J'"},
+        {ZemRecord("", 3, 12, 0), ""},
+    };
+    for (const auto& c : cases) {
+        WriteFile("bad.zem",
+                  "ZEMA" + Le32(22) + Le32(2) + data + ZemRecord("ok", 4, 12, 0) + c.record);
+        ZEMArchZEM fresh;
+        EXPECT_EQ(fresh.Open("bad.zem"), !*c.says) << c.says;
+        EXPECT_NE(std::string(fresh.LastError()).find(c.says), std::string::npos)
+            << fresh.LastError();
+    }
+    WriteFile("bad.zem", "ZEMA" + Le32(22) + Le32(1) + data + cases[0].record);
     ASSERT_TRUE(arch.Open("bad.zem"));
-    ASSERT_EQ(arch.NbFiles(), 5u);
     EXPECT_EQ(std::string(arch.FileName(0)), std::string(31, 'N'));
     EXPECT_EQ(Member(arch, 0), "0123");
-    EXPECT_EQ(Member(arch, 1), "<null>");
-    // Stops at the end of the file, directory included.
-    EXPECT_EQ(Member(arch, 2), (data + records).substr(2));
-    EXPECT_EQ(Member(arch, 3), "<null>");
-    EXPECT_EQ(Member(arch, 4), "012");
-    EXPECT_FALSE(arch.ExtractFile(1, "out1"));
-    EXPECT_FALSE(arch.ExtractFile(2, "out2"));
     EXPECT_TRUE(arch.ExtractAll("."));
     EXPECT_EQ(ReadFile(std::string(31, 'N')), "0123");
-    arch.Sort(ZEMFileProvider::SORT_SIZE);
-    EXPECT_EQ(arch.GetItem(4)->sortIndex, 2u);
-    EXPECT_EQ(arch.TotalSize(), uint32_t(4 + 0x100 + 0xFFFFFFFFu + 5 + 3));
 }

@@ -6,19 +6,33 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 // The base of the archive formats: a provider whose items are the members of one archive file.
-// The archive file is opened by path for each operation. Member streams read through one handle
-// on the file that the archive opens on the first member and keeps until it changes the file or
-// closes; each stream holds the handle too, so streams outlive the archive object.
+//
+// Opening reads the header and the directory under a shared lock and keeps a read handle on that
+// very file: members and extraction read the version whose directory the object holds, even when
+// another program replaces the archive meanwhile. Member streams hold the handle too, so they
+// outlive the archive object.
+//
+// Edits never lose data: an editor takes an exclusive lock on the file for the whole edit and
+// first reads the directory again, so that edits by others are kept. Adding and renaming append
+// the new bytes and a new directory after everything the file holds, flush them to the disk, and
+// only then switch the header to the new directory (the old one becomes dead space). Removing and
+// replacing write a new archive into a temporary file beside it, flush it, and rename it over the
+// archive. A crash at any point leaves the archive as it was before the edit or after it.
 class ZEMFile;
 namespace ZEM {
 namespace Stream {
 class SharedFile;
 }
+namespace Platform {
+class File;
+class Folder;
+} // namespace Platform
 } // namespace ZEM
 
 class ZEM_API ZEMArchive : public ZEMFileProvider {
@@ -88,16 +102,20 @@ public:
     // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
     // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
-    // all were written.
+    // all were written. The bytes go to a new temporary file in destPath's folder, which is then
+    // renamed over destPath: a link or a hard link of that name is replaced, never written
+    // through.
     virtual bool ExtractFile(unsigned index, const char* destPath) const;
     // Extracts every member into the existing directory destDir, creating the subdirectories
-    // that member names hold; names that are absolute or climb out with ".." are skipped.
+    // that member names hold; names that IsSafeName refuses are skipped.
     virtual bool ExtractAll(const char* destDir) const;
     // Extracts one member below destDir as ExtractAll does; false for a name that is not
-    // IsSafeName or when the file cannot be written.
+    // IsSafeName, for a folder on the way that is a link (never followed) or no folder, or when
+    // the file cannot be written.
     bool ExtractInto(unsigned index, const char* destDir) const;
-    // True when a member name stays inside any folder it is extracted to: not empty, not
-    // absolute, and no component is "..".
+    // True when a member name stays inside any folder it is extracted to and makes a plain file
+    // name there: not empty, not absolute, no component is "..", it does not end with a
+    // separator, and it holds no control characters.
     static bool IsSafeName(const char* name);
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;
@@ -113,8 +131,15 @@ public:
     // open for writing); true when every byte was written. Members opened afterwards read the
     // archive file anew.
     bool WriteDirectory(ZEMResFile& file) const;
-    // Dumps the directory as a table to the log.
+    // Dumps the directory as a table to the log. Control characters in names are shown as
+    // \xHH escapes.
     void PrintContent() const;
+
+    // Why the last operation that failed did so ("" after a success): the file, the disk, the
+    // lock or the format, in words.
+    const char* LastError() const { return lastError.c_str(); }
+    // How long an edit or an opening waits for the lock of another editor before it fails.
+    void SetLockTimeout(unsigned milliseconds) { lockTimeout = milliseconds; }
 
 protected:
     // Bytes of every format's header: a magic and two 32-bit fields.
@@ -140,16 +165,13 @@ protected:
 
     // Shared by the formats' Create: writes an empty archive at path and opens it.
     bool CreateEmpty(const char* path);
-    // Shared by the formats' Open: opens path for reading and reads its 12-byte header (magic,
-    // then two 32-bit fields) and the file's size; false when the file cannot be read, is
-    // shorter than a header or does not begin with magic.
-    static bool ReadHeader(ZEMFile& file, const char* path, const char* magic, uint32_t& first,
-                           uint32_t& second, uint64_t& fileSize);
-    // Shared by the formats' Open: reads count records from file's position and replaces the
-    // directory with them; false (the object unchanged) when memory runs out.
-    bool LoadDirectory(ZEMResFile& file, uint32_t count, const char* path);
-    // Positions file at an absolute offset of up to 4 GiB.
-    static bool SeekTo(ZEMResFile& file, uint32_t offset);
+    // Shared by the formats' Open: reads the header and directory of the archive at path and
+    // checks that every member and the directory lie inside the file, past the header.
+    bool Load(const char* path);
+    // Checks a header read from a file of fileSize bytes: the format's magic and a directory
+    // inside the file. Gives the directory's offset and number of records, or why it is refused.
+    virtual bool DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+                              uint32_t& count, std::string& why) const = 0;
     // Little-endian fields of the archive headers and records.
     static uint32_t GetLE32(const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -167,21 +189,43 @@ protected:
     uint32_t dataEnd = 0;
 
 private:
-    unsigned AppendFile(ZEMFile& archive, bool& opened, const char* srcPath, const char* storeName);
-    bool Rebuild(unsigned index, ZEMResFile* source, uint32_t size, uint32_t date);
-    bool WriteRecords(ZEMResFile& file, const ArchiveEntry* const* list, size_t count,
-                      uint32_t end) const;
-    bool OpenForEdit(ZEMFile& archive) const;
+    struct Directory;
+    struct Edit;
+    // A member of a rebuilt archive: its entry, and where its bytes come from (the archive file
+    // at the entry's old offset when source is null).
+    struct Part {
+        ArchiveEntry entry;
+        ZEMFile* source;
+        uint32_t from; // the bytes' offset in the archive file when source is null
+    };
+
+    bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
+    void Adopt(Directory& directory, ZEM::Platform::File& file);
+    bool BeginEdit(Edit& edit);
+    bool Refresh(Edit& edit, unsigned* index);
+    unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
+                          std::vector<ArchiveEntry*>& added);
+    bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
+                         uint64_t start);
+    bool Rebuild(Edit& edit, std::vector<Part>& parts);
+    bool WriteMember(unsigned index, const ZEM::Platform::Folder& folder, const char* name) const;
+    template <class Sink>
+    bool EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const;
+    bool Failed(const std::string& why) const;
     void ClearEntries();
     void BuildIndex() const;
     // Lets go of the shared read handle, for the file changed or is no longer the archive's.
     void DropReadFile() const;
+    // Takes a new read handle on file.
+    void TakeReadFile(ZEM::Platform::File& file) const;
 
     // Lookup index: every distinct name and the lowest storage index that bears it.
     mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
     mutable bool nameIndexValid = false;
     // The read handle that member streams share; opened by the first member.
     mutable ZEM::Stream::SharedFile* readFile = nullptr;
+    mutable std::string lastError;
+    unsigned lockTimeout = 30000;
 };
 
 #endif
