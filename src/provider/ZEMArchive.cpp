@@ -592,15 +592,19 @@ unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* st
     uint64_t end = start;
     std::vector<ArchiveEntry*> added;
     std::string refusal;
-    for (unsigned k = 0; k < count; ++k) {
+    bool writable = true;
+    for (unsigned k = 0; k < count && writable; ++k) {
         const char* storeName = storeNames ? storeNames[k] : nullptr;
-        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, added);
+        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, added, writable);
         if (index == NO_INDEX && refusal.empty()) refusal = lastError;
         if (onFile) onFile(k, index);
     }
-    lastError = refusal;
-    if (added.empty()) {
+    // A source that cannot be read is left out; an archive that cannot be written takes none.
+    if (!writable || added.empty()) {
+        for (ArchiveEntry* entry : added)
+            DeleteEntry(entry);
         edit.file.Truncate(start);
+        if (!writable) lastError = refusal;
         return 0;
     }
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
@@ -619,9 +623,11 @@ unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* st
 }
 
 // Copies one source to end, which then moves past it; the new entry goes to added. The space of
-// a source that could not be copied whole is given back.
+// a source that could not be copied whole is given back; writable turns false when the archive
+// file could not be written.
 unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath,
-                                  const char* storeName, std::vector<ArchiveEntry*>& added) {
+                                  const char* storeName, std::vector<ArchiveEntry*>& added,
+                                  bool& writable) {
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
@@ -632,25 +638,19 @@ unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath
         return NO_INDEX;
     }
     if (!OpenSource(srcPath, source, size, date)) {
-        {
-            Failed(Quoted(srcPath) + " is empty or cannot be read");
-            return NO_INDEX;
-        }
+        Failed(Quoted(srcPath) + " is empty or cannot be read");
+        return NO_INDEX;
     }
     // Adding the archive to itself would read back what is being written.
     if (ZEM::Platform::SameFile(srcPath, archivePath)) {
-        {
-            Failed(Quoted(srcPath) + " is the archive itself");
-            return NO_INDEX;
-        }
+        Failed(Quoted(srcPath) + " is the archive itself");
+        return NO_INDEX;
     }
     // Offsets and the directory must stay addressable in 32 bits.
     const uint64_t records = entries.size() + added.size() + 1;
     if (end + size + records * RecordSize() > UINT32_MAX) {
-        {
-            Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
-            return NO_INDEX;
-        }
+        Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
+        return NO_INDEX;
     }
     std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
     if (!entry || !(entry->name = CopyText(base, length))) {
@@ -670,6 +670,7 @@ unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath
             Failed(Quoted(srcPath) + " changed or cannot be read");
         } else if (!(copied = edit.file.WriteAt(end + done, buffer.get(), want))) {
             Failed(SystemError("cannot write the archive", edit.file.Error()));
+            writable = false;
         }
         done += want;
     }

@@ -290,9 +290,12 @@ TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
         EXPECT_NE(std::string(arch.LastError()).find("File too large"), std::string::npos)
             << arch.LastError();
         EXPECT_EQ(ReadFile("a.zem"), before);
-        const char* paths[] = {"huge", "small"};
-        EXPECT_EQ(arch.AddFiles(paths, nullptr, 2), 1u);
+        // A batch that cannot be written whole adds nothing.
+        const char* paths[] = {"small", "huge"};
+        EXPECT_EQ(arch.AddFiles(paths, nullptr, 2), 0u);
+        EXPECT_EQ(ReadFile("a.zem"), before);
         EXPECT_FALSE(arch.UpdateFile(0, "huge"));
+        EXPECT_EQ(arch.AddFile("small", nullptr), 3u);
     }
     EXPECT_EQ(FolderNames(), names);
     ZEMArchZEM again;

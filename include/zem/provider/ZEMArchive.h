@@ -123,8 +123,9 @@ public:
     // Appends many disk files at once and writes the directory a single time, which keeps
     // building large archives linear. storeNames may be null, and so may any of its entries
     // (the source's base name is stored then). Members are appended in the order given; a source
-    // that cannot be added is skipped. Returns the number of members added; 0 when the directory
-    // could not be written, the archive then keeping the members it had.
+    // that cannot be read is skipped. Returns the number of members added; 0 when the archive
+    // file could not be written (LastError says why), the archive then keeping the members it
+    // had.
     unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                       const AddCallback& onFile = AddCallback());
     // Writes the directory at the end of the member data, then the header, into file (an archive
@@ -204,7 +205,7 @@ private:
     bool BeginEdit(Edit& edit);
     bool Refresh(Edit& edit, unsigned* index);
     unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
-                          std::vector<ArchiveEntry*>& added);
+                          std::vector<ArchiveEntry*>& added, bool& writable);
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);

@@ -1,0 +1,224 @@
+// Kills an edit at every change it makes on the disk and checks that the archive then opens with
+// every member from before the edit or every member from after it, byte for byte. The edits run
+// in a child process that the platform layer kills (or fails) at its Nth write, flush, link or
+// rename, as ZEM_FAULT_WRITE tells it.
+#include "ArchiveTestSupport.h"
+#include "ZEMTestSupport.h"
+
+#include <zem/provider.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace archtest;
+using zemtest::ReadFile;
+using zemtest::WriteFile;
+
+namespace {
+
+// The members of an archive in storage order: name and bytes.
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+// How a child ended.
+enum class End { DONE, REFUSED, KILLED, BROKEN };
+
+std::unique_ptr<ZEMArchive> NewArchive(bool pak) {
+    if (pak) return std::make_unique<ZEMArchPAK>();
+    return std::make_unique<ZEMArchZEM>();
+}
+
+// Members of the archive at path; "<does not open>" as the only name when it does not open.
+Members Read(const std::string& path, bool pak) {
+    std::unique_ptr<ZEMArchive> archive = NewArchive(pak);
+    if (!archive->Open(path.c_str())) return {{"<does not open>", archive->LastError()}};
+    Members members;
+    for (unsigned i = 0; i < archive->NbFiles(); ++i)
+        members.emplace_back(archive->FileName(i), Member(*archive, i));
+    return members;
+}
+
+Members Read(const ZEMArchive& archive) {
+    Members members;
+    for (unsigned i = 0; i < archive.NbFiles(); ++i)
+        members.emplace_back(archive.FileName(i), Member(archive, i));
+    return members;
+}
+
+// One kind of edit: what it does to an opened archive, and the members it leaves.
+struct EditKind {
+    const char* name;
+    std::function<bool(ZEMArchive&)> edit;
+    std::function<Members(Members)> after;
+};
+
+// Runs edit on the archive at path in a child process with the fault plan; the child checks that
+// its directory in memory is the one the file holds, whatever the edit's outcome.
+End RunChild(const std::string& path, bool pak, const EditKind& kind, const std::string& plan) {
+    pid_t child = fork();
+    if (child == 0) {
+        std::unique_ptr<ZEMArchive> archive = NewArchive(pak);
+        if (!archive->Open(path.c_str())) _exit(3);
+        setenv("ZEM_FAULT_WRITE", plan.c_str(), 1);
+        const bool done = kind.edit(*archive);
+        unsetenv("ZEM_FAULT_WRITE");
+        if (Read(*archive) != Read(path, pak)) _exit(4);
+        _exit(done ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return End::BROKEN;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return End::KILLED;
+    if (!WIFEXITED(status)) return End::BROKEN;
+    if (WEXITSTATUS(status) == 0) return End::DONE;
+    return WEXITSTATUS(status) == 1 ? End::REFUSED : End::BROKEN;
+}
+
+// Hidden temporary files that a killed rebuild left in the folder; removed.
+int SweepLeftovers() {
+    int found = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".zem-", 0) != 0) continue;
+        std::filesystem::remove(entry.path());
+        ++found;
+    }
+    return found;
+}
+
+} // namespace
+
+class ArchiveCrashTest : public zemtest::TempDirTest {
+protected:
+    // An archive of 12 members of 1 to 16 KB, written at once, then one more added by itself so
+    // that the file also holds a dead directory.
+    void MakeBase(bool pak) {
+        std::unique_ptr<ZEMArchive> archive = NewArchive(pak);
+        std::filesystem::remove("base");
+        ASSERT_TRUE(archive->Create("base"));
+        std::vector<std::string> names;
+        for (int i = 0; i < 12; ++i) {
+            names.push_back("m" + std::to_string(i) + ".dat");
+            WriteFile(names.back(), Bytes(1024 + size_t(i) * 1300, char('a' + i)));
+        }
+        std::vector<const char*> paths;
+        for (const std::string& name : names)
+            paths.push_back(name.c_str());
+        ASSERT_EQ(archive->AddFiles(paths.data(), nullptr, unsigned(paths.size())), 12u);
+        WriteFile("late.dat", Bytes(5000, 'L'));
+        ASSERT_NE(archive->AddFile("late.dat", nullptr), 0xFFFFFFFFu);
+        base_ = Read("base", pak);
+    }
+
+    std::vector<EditKind> Kinds() const {
+        WriteFile("new.dat", Bytes(9000, 'N'));
+        WriteFile("new2.dat", Bytes(3000, 'O'));
+        WriteFile("bigger", Bytes(16000, 'B'));
+        const std::string added = Bytes(9000, 'N'), added2 = Bytes(3000, 'O');
+        const std::string bigger = Bytes(16000, 'B');
+        return {
+            {"add", [](ZEMArchive& a) { return a.AddFile("new.dat", nullptr) != 0xFFFFFFFFu; },
+             [added](Members m) {
+                 m.emplace_back("new.dat", added);
+                 return m;
+             }},
+            {"add two",
+             [](ZEMArchive& a) {
+                 const char* paths[] = {"new.dat", "new2.dat"};
+                 return a.AddFiles(paths, nullptr, 2) == 2;
+             },
+             [added, added2](Members m) {
+                 m.emplace_back("new.dat", added);
+                 m.emplace_back("new2.dat", added2);
+                 return m;
+             }},
+            {"rename", [](ZEMArchive& a) { return a.RenameFile(3, "renamed.dat"); },
+             [](Members m) {
+                 m[3].first = "renamed.dat";
+                 return m;
+             }},
+            {"remove", [](ZEMArchive& a) { return a.RemoveFile(5); },
+             [](Members m) {
+                 m.erase(m.begin() + 5);
+                 return m;
+             }},
+            {"update", [](ZEMArchive& a) { return a.UpdateFile(2, "bigger"); },
+             [bigger](Members m) {
+                 m[2].second = bigger;
+                 return m;
+             }},
+        };
+    }
+
+    Members base_;
+};
+
+// Every change of every edit kind, in both formats, killed before it happens, torn halfway, or
+// failed as on a full disk.
+TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
+    int kills = 0, checked = 0, leftovers = 0, failures = 0;
+    for (bool pak : {false, true}) {
+        MakeBase(pak);
+        for (const EditKind& kind : Kinds()) {
+            const Members after = kind.after(base_);
+            for (const char* mode : {"", ":torn", ":fail"}) {
+                for (int n = 1;; ++n) {
+                    SCOPED_TRACE(std::string(pak ? "PAK " : "ZEM ") + kind.name + " at change " +
+                                 std::to_string(n) + mode);
+                    std::filesystem::copy_file("base", "a.arc",
+                                               std::filesystem::copy_options::overwrite_existing);
+                    const End end = RunChild("a.arc", pak, kind, std::to_string(n) + mode);
+                    ASSERT_NE(end, End::BROKEN);
+                    const Members now = Read("a.arc", pak);
+                    ++checked;
+                    leftovers += SweepLeftovers();
+                    if (end == End::DONE) {
+                        EXPECT_EQ(now, after);
+                        break;
+                    }
+                    ASSERT_TRUE(now == base_ || now == after) << now.front().first;
+                    if (end == End::KILLED) ++kills;
+                    if (end == End::REFUSED) ++failures;
+                    ASSERT_LT(n, 200) << "the edit never ends";
+                }
+            }
+        }
+    }
+    // The figures of the run, for the record.
+    RecordProperty("kills", kills);
+    RecordProperty("archives_checked", checked);
+    std::printf("[ figures  ] %d kills, %d failed writes, %d archives checked, %d leftover "
+                "temporary files\n",
+                kills, failures, checked, leftovers);
+    EXPECT_GT(kills, 100);
+}
+
+// Creating an archive killed at any change leaves no file or the empty archive, never a part.
+TEST_F(ArchiveCrashTest, CreateLeavesNothingOrTheEmptyArchive) {
+    for (bool pak : {false, true}) {
+        for (int n = 1;; ++n) {
+            std::filesystem::remove("c.arc");
+            pid_t child = fork();
+            if (child == 0) {
+                setenv("ZEM_FAULT_WRITE", std::to_string(n).c_str(), 1);
+                _exit(NewArchive(pak)->Create("c.arc") ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            SweepLeftovers();
+            if (WIFEXITED(status)) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+                EXPECT_EQ(ReadFile("c.arc").size(), 12u);
+                break;
+            }
+            if (std::filesystem::exists("c.arc")) {
+                EXPECT_EQ(ReadFile("c.arc").size(), 12u);
+            }
+            ASSERT_LT(n, 20);
+        }
+    }
+}
