@@ -441,7 +441,7 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return Fail();
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        pause = std::min(pause * 2, std::chrono::milliseconds(8));
     }
 }
 
