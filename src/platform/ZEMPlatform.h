@@ -104,8 +104,9 @@ bool MakeDirectory(const char* path);
 // Every change that an edit makes on the disk (a write, a flush to the disk, a link or a rename)
 // passes one count. Crash tests set ZEM_FAULT_WRITE in a child process: "N" kills the process at
 // the Nth change before it happens, "N:torn" writes the first half of that write (whole 512-byte
-// sectors) and then kills, "N:fail" makes that change fail as on a full disk. Unset, nothing
-// changes.
+// sectors) and then kills, "N:fail" makes that change fail as on a full disk, and "trace:PATH"
+// appends one line per change to the file PATH ("write OFFSET SIZE", "sync", "link", "rename",
+// "sync folder"). Unset, nothing changes.
 
 // How long editors and readers wait for a lock held by another editor by default.
 constexpr unsigned LOCK_WAIT_MS = 30000;

@@ -212,10 +212,18 @@ FolderLookup FindAppData(std::string& path) {
 
 enum class Fault { NONE, KILL, TORN, FAIL };
 
-// What happens to the change being made now; see ZEM_FAULT_WRITE in the header.
-Fault NextChange() {
+// What happens to the change being made now, which `what` describes; see ZEM_FAULT_WRITE in the
+// header.
+Fault NextChange(const std::string& what) {
     const char* plan = getenv("ZEM_FAULT_WRITE");
     if (!plan) return Fault::NONE;
+    if (strncmp(plan, "trace:", 6) == 0) {
+        if (FILE* trace = fopen(plan + 6, "a")) {
+            fprintf(trace, "%s\n", what.c_str());
+            fclose(trace);
+        }
+        return Fault::NONE;
+    }
     static std::atomic<unsigned long> changes{0};
     char* rest = nullptr;
     const unsigned long target = strtoul(plan, &rest, 10);
@@ -232,8 +240,8 @@ void Die() {
 
 // Runs a change unless the plan kills the process or fails it first (errno ENOSPC, -1).
 template <class Change>
-int Counted(Change change) {
-    switch (NextChange()) {
+int Counted(const char* what, Change change) {
+    switch (NextChange(what)) {
     case Fault::NONE:
         return change();
     case Fault::FAIL:
@@ -344,7 +352,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const int dir = folder.Descriptor();
     if (!tempName_.empty()) {
         // A named temporary file: renamed over the name, or linked where the name is free.
-        int done = Counted([&] {
+        int done = Counted(replace ? "rename" : "link", [&] {
             return replace ? renameat(tempDir_, tempName_.c_str(), dir, name)
                            : linkat(tempDir_, tempName_.c_str(), dir, name, 0);
         });
@@ -355,7 +363,8 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     }
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     auto link = [&](const char* as) {
-        return Counted([&] { return linkat(AT_FDCWD, self.c_str(), dir, as, AT_SYMLINK_FOLLOW); });
+        return Counted("link",
+                       [&] { return linkat(AT_FDCWD, self.c_str(), dir, as, AT_SYMLINK_FOLLOW); });
     };
     if (!replace) return link(name) == 0 || Fail();
     // An unnamed file cannot replace a name in one step: it gets a unique name first.
@@ -367,7 +376,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
         temp.clear();
     }
     if (temp.empty()) return Fail();
-    if (Counted([&] { return renameat(dir, temp.c_str(), dir, name); }) == 0) return true;
+    if (Counted("rename", [&] { return renameat(dir, temp.c_str(), dir, name); }) == 0) return true;
     Fail();
     unlinkat(dir, temp.c_str(), 0);
     return false;
@@ -395,7 +404,7 @@ size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
 
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
     const char* bytes = static_cast<const char*>(data);
-    switch (NextChange()) {
+    switch (NextChange("write " + std::to_string(offset) + " " + std::to_string(size))) {
     case Fault::NONE:
         break;
     case Fault::FAIL:
@@ -413,7 +422,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
 }
 
 bool File::Sync() {
-    return Counted([&] { return fdatasync(fd_); }) == 0 || Fail();
+    return Counted("sync", [&] { return fdatasync(fd_); }) == 0 || Fail();
 }
 
 bool File::Truncate(uint64_t size) {
@@ -513,6 +522,10 @@ bool Folder::Enter(const char* name) {
     int child = openat(fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (child < 0) {
         error_ = errno;
+        struct stat st;
+        if (fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+            error_ = ELOOP;
+        }
         return false;
     }
     close(fd_);
@@ -521,7 +534,7 @@ bool Folder::Enter(const char* name) {
 }
 
 bool Folder::Sync() {
-    if (Counted([&] { return fsync(fd_); }) == 0) return true;
+    if (Counted("sync folder", [&] { return fsync(fd_); }) == 0) return true;
     error_ = errno;
     return false;
 }

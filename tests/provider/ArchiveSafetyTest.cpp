@@ -1,0 +1,284 @@
+// What edits write and in which order, links in the extraction folder, files that are no archive
+// files, and names that would drive a terminal.
+#include "ArchiveTestSupport.h"
+#include "ZEMTestSupport.h"
+
+#include <zem/provider.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+using namespace archtest;
+using zemtest::ReadFile;
+using zemtest::WriteFile;
+
+namespace {
+
+constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
+
+// The changes that edit makes on the disk, one line each, as the platform layer reports them.
+template <class Edit>
+std::vector<std::string> Trace(Edit edit) {
+    fs::remove("trace.txt");
+    const std::string plan = "trace:" + (fs::current_path() / "trace.txt").string();
+    setenv("ZEM_FAULT_WRITE", plan.c_str(), 1);
+    edit();
+    unsetenv("ZEM_FAULT_WRITE");
+    std::vector<std::string> lines;
+    std::istringstream text(fs::exists("trace.txt") ? ReadFile("trace.txt") : "");
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A PAK file of other origin: members listed by name, data back to back from offset 12.
+std::string PakFile(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string data;
+    std::string directory;
+    for (const auto& [name, bytes] : members) {
+        directory += PakRecord(name, uint32_t(12 + data.size()), uint32_t(bytes.size()));
+        data += bytes;
+    }
+    return "PACK" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(directory.size())) + data +
+           directory;
+}
+
+} // namespace
+
+class ArchiveSafetyTest : public zemtest::TempDirTest {};
+
+// An add writes only after the end of the file, flushes, and then switches the header with one
+// small write, flushed too: nothing the old directory describes is ever overwritten.
+TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Create("a.zem"));
+    WriteFile("one", Bytes(3000, '1'));
+    WriteFile("two", Bytes(100000, '2'));
+    ASSERT_EQ(arch.AddFile("one", nullptr), 0u);
+    const std::string before = ReadFile("a.zem");
+    const std::vector<std::string> changes =
+        Trace([&] { EXPECT_EQ(arch.AddFile("two", nullptr), 1u); });
+    const std::string size = std::to_string(before.size());
+    EXPECT_EQ(changes,
+              (std::vector<std::string>{"write " + size + " 65536",
+                                        "write " + std::to_string(before.size() + 65536) + " 34464",
+                                        "write " + std::to_string(before.size() + 100000) + " 88",
+                                        "sync", "write 0 12", "sync"}));
+    const std::string after = ReadFile("a.zem");
+    EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12));
+
+    // A rename appends a directory in the same way.
+    EXPECT_EQ(Trace([&] { EXPECT_TRUE(arch.RenameFile(0, "first")); }),
+              (std::vector<std::string>{"write " + std::to_string(after.size()) + " 88", "sync",
+                                        "write 0 12", "sync"}));
+}
+
+// Removing and replacing write a new file, flush it, rename it over the archive and flush the
+// folder, in that order.
+TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Create("a.pak"));
+    WriteFile("one", "1111");
+    WriteFile("two", "22");
+    const char* paths[] = {"one", "two"};
+    ASSERT_EQ(arch.AddFiles(paths, nullptr, 2), 2u);
+    for (bool remove : {true, false}) {
+        std::vector<std::string> changes =
+            Trace([&] { EXPECT_TRUE(remove ? arch.RemoveFile(0) : arch.UpdateFile(0, "one")); });
+        ASSERT_GE(changes.size(), 5u);
+        const std::vector<std::string> tail(changes.end() - 4, changes.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{"sync", "link", "rename", "sync folder"}));
+        for (size_t i = 0; i + 4 < changes.size(); ++i)
+            EXPECT_EQ(changes[i].rfind("write ", 0), 0u) << changes[i];
+    }
+    EXPECT_EQ(Member(arch, 0), "1111");
+}
+
+// A ZEM file of another program whose directory comes before the member data: new members go
+// after everything, and every old member keeps its bytes.
+TEST_F(ArchiveSafetyTest, ADirectoryBeforeTheDataIsNeverOverwritten) {
+    WriteFile("t.zem", "ZEMA" + Le32(12) + Le32(2) + ZemRecord("one", 3, 100, 5) +
+                           ZemRecord("two", 4, 103, 6) + "111" + "2222");
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Open("t.zem"));
+    WriteFile("three", Bytes(200, '3'));
+    ASSERT_EQ(arch.AddFile("three", nullptr), 2u);
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("t.zem"));
+    ASSERT_EQ(again.NbFiles(), 3u);
+    EXPECT_EQ(Member(again, 0), "111");
+    EXPECT_EQ(Member(again, 1), "2222");
+    EXPECT_EQ(Member(again, 2), Bytes(200, '3'));
+    EXPECT_EQ(ReadFile("t.zem").substr(0, 107), "ZEMA" + Le32(307) + Le32(3) +
+                                                    ZemRecord("one", 3, 100, 5) +
+                                                    ZemRecord("two", 4, 103, 6) + "111" + "2222");
+}
+
+// Links that are already in the destination are replaced or refused, never written through.
+TEST_F(ArchiveSafetyTest, ExtractionNeverWritesThroughLinks) {
+    WriteFile("a.pak", PakFile({{"a.txt", "member a"},
+                                {"b.txt", "member b"},
+                                {"maps/e1m1.bsp", "map"},
+                                {"h.txt", "member h"},
+                                {"deep/er/c.txt", "member c"}}));
+    fs::create_directories("outside");
+    fs::create_directories("dest/deep");
+    WriteFile("outside/canary.txt", "canary");
+    WriteFile("outside/hard.txt", "hard");
+    fs::create_symlink("../outside/canary.txt", "dest/a.txt");
+    fs::create_symlink("../outside/new.txt", "dest/b.txt");
+    fs::create_directory_symlink("../outside", "dest/maps");
+    fs::create_hard_link("outside/hard.txt", "dest/h.txt");
+    fs::create_directory_symlink("../../outside", "dest/deep/er");
+
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Open("a.pak"));
+    EXPECT_TRUE(arch.ExtractInto(0, "dest"));
+    EXPECT_TRUE(arch.ExtractInto(1, "dest"));
+    EXPECT_FALSE(arch.ExtractInto(2, "dest"));
+    EXPECT_EQ(std::string(arch.LastError()), "'maps' on the way is a link");
+    EXPECT_TRUE(arch.ExtractInto(3, "dest"));
+    EXPECT_FALSE(arch.ExtractInto(4, "dest"));
+    EXPECT_EQ(std::string(arch.LastError()), "'er' on the way is a link");
+
+    EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
+    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_FALSE(fs::exists("outside/e1m1.bsp"));
+    EXPECT_FALSE(fs::exists("outside/c.txt"));
+    EXPECT_FALSE(fs::is_symlink("dest/a.txt"));
+    EXPECT_EQ(ReadFile("dest/a.txt"), "member a");
+    EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
+    EXPECT_EQ(ReadFile("dest/h.txt"), "member h");
+    EXPECT_TRUE(fs::is_symlink("dest/maps"));
+
+    // A direct extraction onto a link replaces the link too.
+    fs::create_symlink("outside/canary.txt", "link.txt");
+    EXPECT_TRUE(arch.ExtractFile(0, "link.txt"));
+    EXPECT_FALSE(fs::is_symlink("link.txt"));
+    EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
+    // And a file in the way of a folder is no folder.
+    fs::create_directory("dest2");
+    WriteFile("dest2/maps", "a file");
+    EXPECT_FALSE(arch.ExtractInto(2, "dest2"));
+    EXPECT_EQ(std::string(arch.LastError()), "'maps' on the way is no folder");
+    // Nothing is left behind but what was extracted.
+    size_t hidden = 0;
+    for (const auto& entry : fs::recursive_directory_iterator("."))
+        hidden += entry.path().filename().string()[0] == '.';
+    EXPECT_EQ(hidden, 0u);
+}
+
+// Extraction reads the version of the archive the object opened, even after another editor
+// rebuilt it with every member at another place.
+TEST_F(ArchiveSafetyTest, ExtractionReadsOneVersionOfTheFile) {
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Create("a.zem"));
+    std::vector<std::string> names;
+    for (int i = 0; i < 20; ++i) {
+        names.push_back("m" + std::to_string(i));
+        WriteFile(names.back(), Bytes(500 + i * 100, char(i)));
+    }
+    std::vector<const char*> paths;
+    for (const std::string& name : names)
+        paths.push_back(name.c_str());
+    ASSERT_EQ(arch.AddFiles(paths.data(), nullptr, 20), 20u);
+    ZEMArchZEM other;
+    ASSERT_TRUE(other.Open("a.zem"));
+    ASSERT_TRUE(other.RemoveFile(0));
+    fs::create_directory("out");
+    EXPECT_TRUE(arch.ExtractAll("out"));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ReadFile("out/" + names[i]), Bytes(500 + i * 100, char(i))) << names[i];
+    // Opened again, it sees the new version.
+    ASSERT_TRUE(arch.Open("a.zem"));
+    EXPECT_EQ(arch.NbFiles(), 19u);
+    EXPECT_EQ(Member(arch, 0), Bytes(600, char(1)));
+}
+
+// A FIFO, a device or a folder is no archive: refused at once, never waited on.
+TEST_F(ArchiveSafetyTest, OnlyRegularFilesOpenAsArchives) {
+    ASSERT_EQ(mkfifo("pipe.zem", 0600), 0);
+    for (const char* path : {"pipe.zem", "/dev/zero", "/dev/null"}) {
+        EXPECT_EQ(ZEMArchive::FindArchiveFormat(path), 0) << path;
+        EXPECT_EQ(ZEMArchive::OpenArchive(path), nullptr) << path;
+        ZEMArchZEM zem;
+        EXPECT_FALSE(zem.Open(path));
+        EXPECT_STREQ(zem.LastError(), "not a regular file") << path;
+        ZEMArchPAK pak;
+        EXPECT_FALSE(pak.Open(path));
+    }
+    ZEMArchZEM zem;
+    EXPECT_FALSE(zem.Open("."));
+    EXPECT_STREQ(zem.LastError(), "a folder, not an archive");
+}
+
+// Control characters in names: refused for extraction, escaped in the dumps.
+TEST_F(ArchiveSafetyTest, ControlCharactersAreRefusedAndEscaped) {
+    for (const char* name :
+         {"esc\x1B[2J.txt", "bell\a", "new\nline", "tab\tbed", "del\x7F", "dir/\x01x"}) {
+        EXPECT_FALSE(ZEMArchive::IsSafeName(name)) << name;
+    }
+    EXPECT_TRUE(ZEMArchive::IsSafeName("caf\xC3\xA9.txt"));
+    EXPECT_FALSE(ZEMArchive::IsSafeName("maps/"));
+
+    WriteFile("a.pak", PakFile({{"esc\x1B[2J", "e"}, {"new\nline", "n"}, {"fine", "f"}}));
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Open("a.pak"));
+    fs::create_directory("out");
+    EXPECT_TRUE(arch.ExtractAll("out"));
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator("out"))
+        written.push_back(entry.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{"fine"});
+
+    zemtest::LogCapture capture;
+    arch.PrintContent();
+    arch.PrintInfo();
+    const std::string text = capture.Text();
+    EXPECT_EQ(text.find('\x1B'), std::string::npos);
+    EXPECT_NE(text.find("| esc\\x1B[2J "), std::string::npos) << text;
+    EXPECT_NE(text.find("  new\\x0Aline "), std::string::npos) << text;
+}
+
+// Sizes past 2 GiB are listed as the unsigned numbers they are.
+TEST_F(ArchiveSafetyTest, DumpsShowSizesUnsigned) {
+    const uint32_t big = 0x90000000u;
+    WriteFile("a.zem", "ZEMA" + Le32(12) + Le32(1) + ZemRecord("big", 0, 12, 0));
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Open("a.zem"));
+    // No test file holds 2 GiB: the size is given in memory only.
+    static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(0))->size = big;
+    zemtest::LogCapture capture;
+    arch.PrintContent();
+    EXPECT_NE(capture.Text().find("| 2415919104 |"), std::string::npos) << capture.Text();
+    EXPECT_NE(capture.Text().find("Total: 1 files, 2415919104 bytes."), std::string::npos);
+}
+
+// The errors say what happened.
+TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
+    ZEMArchZEM arch;
+    EXPECT_FALSE(arch.Open("missing.zem"));
+    EXPECT_STREQ(arch.LastError(), "cannot open it: No such file or directory");
+    WriteFile("text.zem", "plain text, no archive");
+    EXPECT_FALSE(arch.Open("text.zem"));
+    EXPECT_STREQ(arch.LastError(), "not a ZEM archive");
+    WriteFile("cut.zem", "ZEMA" + Le32(500) + Le32(3));
+    EXPECT_FALSE(arch.Open("cut.zem"));
+    EXPECT_STREQ(arch.LastError(), "damaged: its directory (3 records at offset 500) does not lie "
+                                   "inside the file (12 bytes)");
+    ASSERT_TRUE(arch.Create("a.zem"));
+    EXPECT_EQ(arch.AddFile("missing", nullptr), NO_INDEX);
+    EXPECT_STREQ(arch.LastError(), "'missing' is empty or cannot be read");
+    EXPECT_FALSE(arch.Create("a.zem"));
+    EXPECT_STREQ(arch.LastError(), "the file exists already");
+    WriteFile("x", "x");
+    ASSERT_EQ(arch.AddFile("x", nullptr), 0u);
+    EXPECT_STREQ(arch.LastError(), "");
+}
