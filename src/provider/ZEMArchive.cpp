@@ -596,15 +596,17 @@ unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* st
     for (unsigned k = 0; k < count && writable; ++k) {
         const char* storeName = storeNames ? storeNames[k] : nullptr;
         unsigned index = AppendSource(edit, end, srcPaths[k], storeName, added, writable);
+        if (!writable) break;
         if (index == NO_INDEX && refusal.empty()) refusal = lastError;
         if (onFile) onFile(k, index);
     }
-    // A source that cannot be read is left out; an archive that cannot be written takes none.
+    // A source that cannot be read is left out; an archive that cannot be written takes none
+    // (and LastError says why).
     if (!writable || added.empty()) {
         for (ArchiveEntry* entry : added)
             DeleteEntry(entry);
         edit.file.Truncate(start);
-        if (!writable) lastError = refusal;
+        if (writable) lastError = refusal;
         return 0;
     }
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());

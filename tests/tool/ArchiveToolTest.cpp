@@ -5,11 +5,14 @@
 #include <zem/stream/ZEMResFile.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -339,6 +342,121 @@ TEST_F(ArchiveToolTest, ExtractMakesSubfoldersAndNeverWritesOutside) {
     }
     EXPECT_NE(out.find("zem: 4 of 7 members not extracted\n"), std::string::npos) << out;
     EXPECT_EQ(Lines(out), 5u) << out;
+}
+
+// Links already in the destination are replaced or refused, never followed.
+TEST_F(ArchiveToolTest, ExtractNeverWritesThroughLinks) {
+    WriteFile("a.pak", HandMadePak({{"a.txt", "member a"},
+                                    {"b.txt", "member b"},
+                                    {"maps/e1m1.bsp", "map"},
+                                    {"h.txt", "member h"}}));
+    fs::create_directories("outside");
+    fs::create_directories("dest");
+    WriteFile("outside/canary.txt", "canary");
+    WriteFile("outside/hard.txt", "hard");
+    fs::create_symlink("../outside/canary.txt", "dest/a.txt");
+    fs::create_symlink("../outside/new.txt", "dest/b.txt");
+    fs::create_directory_symlink("../outside", "dest/maps");
+    fs::create_hard_link("outside/hard.txt", "dest/h.txt");
+    std::string out;
+    EXPECT_EQ(RunTool("archive extract a.pak dest", &out), 1);
+    EXPECT_EQ(out, "zem: 'maps/e1m1.bsp' not extracted: 'maps' on the way is a link\n"
+                   "zem: 1 of 4 members not extracted\n");
+    EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
+    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_FALSE(fs::exists("outside/e1m1.bsp"));
+    EXPECT_EQ(ReadFile("dest/a.txt"), "member a");
+    EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
+    EXPECT_EQ(ReadFile("dest/h.txt"), "member h");
+}
+
+// Names with control characters are listed escaped and not extracted; a FIFO is no archive and
+// does not block; a member outside the file is named.
+TEST_F(ArchiveToolTest, HostileFilesAndNamesAreRefusedClearly) {
+    WriteFile("names.pak", HandMadePak({{"esc\x1B[2J", "e"}, {"bell\a", "b"}, {"ok", "o"}}));
+    std::string out;
+    ASSERT_EQ(RunTool("archive list names.pak", &out), 0);
+    EXPECT_EQ(out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(out.find('\a'), std::string::npos);
+    EXPECT_NE(out.find("| esc\\x1B[2J "), std::string::npos) << out;
+    EXPECT_NE(out.find("| bell\\x07 "), std::string::npos) << out;
+    EXPECT_EQ(RunTool("archive extract names.pak out", &out), 1);
+    EXPECT_NE(out.find("not extracted: its name holds control characters"), std::string::npos)
+        << out;
+    EXPECT_EQ(ReadFile("out/ok"), "o");
+    EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 1);
+
+    ASSERT_EQ(mkfifo("pipe.zem", 0600), 0);
+    EXPECT_EQ(RunTool("archive list pipe.zem", &out), 1);
+    EXPECT_EQ(out, "zem: 'pipe.zem' is not a regular file\n");
+
+    WriteFile("far.pak", "PACK" + archtest::Le32(16) + archtest::Le32(128) + "abcd" +
+                             archtest::PakRecord("ok", 12, 4) +
+                             archtest::PakRecord("far", 100000, 50));
+    EXPECT_EQ(RunTool("archive list far.pak", &out), 1);
+    EXPECT_EQ(out, "zem: 'far.pak' is a damaged archive: member 1 'far' (offset 100000, 50 "
+                   "bytes) does not lie inside the file (144 bytes, header 12)\n");
+}
+
+// A full disk (here: a file size limit) is named as the reason, and the archive stays as it was.
+TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
+    WriteFile("one", "first member");
+    WriteFile("two", "second member");
+    ASSERT_EQ(RunTool("archive create a.zem one two"), 0);
+    const std::string before = ReadFile("a.zem");
+    fs::create_directory("new");
+    WriteFile("new/one", std::string(50000, 'x'));
+    WriteFile("big", std::string(50000, 'y'));
+    rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit lowered = old;
+    lowered.rlim_cur = before.size() + 1000;
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &lowered);
+    std::string add, update;
+    const int addStatus = RunTool("archive add a.zem big", &add);
+    const int updateStatus = RunTool("archive update a.zem new/one", &update);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(addStatus, 1);
+    EXPECT_EQ(add, "zem: cannot add to '" + Path("a.zem") +
+                       "': cannot write the archive: File too large\n");
+    EXPECT_EQ(updateStatus, 1);
+    EXPECT_EQ(update, "zem: cannot replace 'one' by 'new/one': cannot write the new archive: "
+                      "File too large\n");
+    EXPECT_EQ(ReadFile("a.zem"), before);
+}
+
+// Two adds and a removal started at once through the tool all take effect.
+TEST_F(ArchiveToolTest, EditorsStartedAtOnceKeepEveryEdit) {
+    const std::string tool = std::string("'") + ZEM_TOOL_PATH + "'";
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove("a.pak");
+        Members expected;
+        std::string sources;
+        for (int i = 0; i < 20; ++i) {
+            const std::string name = "m" + std::to_string(i);
+            WriteFile(name, archtest::Bytes(1000 + i * 700, char(i)));
+            expected[name] = archtest::Bytes(1000 + i * 700, char(i));
+            sources += " " + name;
+        }
+        ASSERT_EQ(RunTool("archive create a.pak" + sources), 0);
+        WriteFile("x", "added by the first");
+        WriteFile("y", "added by the second");
+        std::string out;
+        EXPECT_EQ(RunTool("archive add a.pak x & " + tool + " archive add a.pak y & " + tool +
+                              " archive rm a.pak m7 m12 & wait",
+                          &out),
+                  0);
+        EXPECT_EQ(out, "");
+        expected["x"] = "added by the first";
+        expected["y"] = "added by the second";
+        expected.erase("m7");
+        expected.erase("m12");
+        EXPECT_EQ(Read("a.pak"), expected);
+    }
 }
 
 } // namespace

@@ -35,6 +35,14 @@ std::string Shown(const std::string& text) {
     return Shown(text.c_str());
 }
 
+// Whether text holds a control character, which a name must not.
+bool HasControl(const char* text) {
+    for (; *text; ++text) {
+        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7F) return true;
+    }
+    return false;
+}
+
 // ---- Paths ----
 
 bool IsSeparator(char c) {
@@ -147,21 +155,49 @@ bool Gather(const std::vector<std::string>& paths, FileGatherer& gatherer) {
 
 // ---- Archives ----
 
-// Why an archive could not be opened, as one line.
-std::string OpenFailure(const char* path) {
+// Why an archive could not be opened, as one line; archive is the object that failed to open
+// it, null when the format is not one zem reads.
+std::string OpenFailure(const char* path, const ZEMArchive* archive) {
     if (!ZEMFileUtils::FileExist(path)) return Shown(path) + ": no such file";
     if (ZEMFileUtils::IsDir(path)) return Shown(path) + " is a folder, not an archive";
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return Shown(path) + " is not a regular file";
+    }
+    if (archive) {
+        const std::string why = archive->LastError();
+        const std::string damaged = "damaged: ";
+        if (why.compare(0, damaged.size(), damaged) == 0) {
+            return Shown(path) + " is a damaged archive: " + why.substr(damaged.size());
+        }
+        return Shown(path) + ": " + why;
+    }
     switch (ZEMArchive::FindArchiveFormat(path)) {
     case 0:
         return Shown(path) + " is not a ZEM or PAK archive";
-    case 1:
-    case 2:
-        return Shown(path) + " is a damaged archive (its directory does not fit the file)";
     case 8:
         return Shown(path) + " is a ZIP archive, which zem does not read";
     default:
         return Shown(path) + " is an archive of a kind that zem recognises but does not read";
     }
+}
+
+// The archive at path, opened; null (said) when it cannot be opened.
+ArchivePtr OpenOrSay(const std::string& path) {
+    ArchivePtr archive;
+    switch (ZEMArchive::FindArchiveFormat(path.c_str())) {
+    case 1:
+        archive.reset(new ZEMArchZEM);
+        break;
+    case 2:
+        archive.reset(new ZEMArchPAK);
+        break;
+    default:
+        break;
+    }
+    if (archive && archive->Open(path.c_str())) return archive;
+    Warn(OpenFailure(path.c_str(), archive.get()));
+    return nullptr;
 }
 
 // The name AddFile stores for a source: its last path component, cut to what a record holds.
@@ -187,22 +223,27 @@ bool AddAll(ZEMArchive& archive, const std::vector<std::string>& files) {
     paths.reserve(files.size());
     for (const std::string& file : files)
         paths.push_back(file.c_str());
-    std::vector<unsigned> refused;
+    // Each source left out, and why.
+    std::vector<std::pair<unsigned, std::string>> refused;
     zemcli::Progress progress("adding", files.size());
     unsigned added = archive.AddFiles(paths.data(), nullptr, unsigned(paths.size()),
                                       [&](unsigned position, unsigned index) {
-                                          if (index == NO_INDEX) refused.push_back(position);
+                                          if (index == NO_INDEX) {
+                                              refused.emplace_back(position, archive.LastError());
+                                          }
                                           progress.Step(position + 1);
                                       });
     if (added == 0 && refused.size() < files.size()) {
-        Warn("cannot write the directory of " + Shown(archive.Name()));
+        Warn("cannot add to " + Shown(archive.Name()) + ": " + archive.LastError());
         return false;
     }
-    for (unsigned position : refused) {
+    for (const auto& [position, why] : refused) {
         const char* path = paths[position];
-        bool empty = ZEMFileUtils::FileSize(path) == 0;
-        Warn(Shown(path) +
-             (empty ? ": empty files cannot be stored, left out" : ": cannot be read, left out"));
+        if (ZEMFileUtils::FileSize(path) == 0) {
+            Warn(Shown(path) + ": empty files cannot be stored, left out");
+        } else {
+            Warn(why + ", left out");
+        }
     }
     return refused.empty();
 }
@@ -255,8 +296,8 @@ const Command COMMANDS[] = {
      2, MANY, Add},
     {"rm", "ARCHIVE MEMBER...", "remove members",
      "Removes the members of these names (the first of each name). Nothing is removed when\n"
-     "a name is not in the archive. The archive is rebuilt through the temporary file\n"
-     "ZEMARCH.TMP in the working folder.\n",
+     "a name is not in the archive. The archive is rebuilt in a temporary file beside it,\n"
+     "which then takes its place: the archive's folder must be writable.\n",
      2, MANY, Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
      "Renames a member; NEWNAME is stored without folders and cut to the format's length.\n", 3, 3,
@@ -377,7 +418,7 @@ int Remove(ZEMArchive* archive, const Args& args) {
         if (index == NO_INDEX) return 1;
         if (!archive->RemoveFile(index)) {
             return zemcli::Fail("cannot remove " + Shown(args[i]) + " from " + Shown(args[0]) +
-                                " (is the working folder writable?)");
+                                ": " + archive->LastError());
         }
         progress.Step(i);
     }
@@ -389,7 +430,7 @@ int Move(ZEMArchive* archive, const Args& args) {
     if (index == NO_INDEX) return 1;
     if (!archive->RenameFile(index, args[2].c_str())) {
         return zemcli::Fail("cannot rename " + Shown(args[1]) + " to " + Shown(args[2]) + " in " +
-                            Shown(args[0]));
+                            Shown(args[0]) + ": " + archive->LastError());
     }
     return 0;
 }
@@ -406,8 +447,7 @@ int Update(ZEMArchive* archive, const Args& args) {
     for (size_t i = 0; i < gatherer.files.size(); ++i) {
         if (!archive->UpdateFile(indexes[i], gatherer.files[i].c_str())) {
             return zemcli::Fail("cannot replace " + Shown(archive->FileName(indexes[i])) + " by " +
-                                Shown(gatherer.files[i]) +
-                                " (empty or unreadable, or the working folder is not writable)");
+                                Shown(gatherer.files[i]) + ": " + archive->LastError());
         }
         progress.Step(i + 1);
     }
@@ -425,10 +465,12 @@ int Extract(ZEMArchive* archive, const Args& args) {
     for (unsigned i = 0; i < archive->NbFiles(); ++i) {
         const char* name = archive->FileName(i);
         if (!ZEMArchive::IsSafeName(name)) {
-            Warn(Shown(name) + " not extracted: its name leads out of the folder");
+            Warn(Shown(name) + " not extracted: " +
+                 (HasControl(name) ? "its name holds control characters"
+                                   : "its name leads out of the folder"));
             ++missed;
         } else if (!archive->ExtractInto(i, folder.c_str())) {
-            Warn(Shown(name) + " not extracted: cannot write " + Shown(folder + name));
+            Warn(Shown(name) + " not extracted: " + archive->LastError());
             ++missed;
         }
         progress.Step(i + 1);
@@ -474,7 +516,7 @@ int ZemArchive(int argc, char** argv) {
     const Args args(argv + 2, argv + argc);
     if (args.size() < command->fewest || args.size() > command->most) return Usage(*command);
     if (command->run == Create) return Create(nullptr, args);
-    ArchivePtr archive(ZEMArchive::OpenArchive(args[0].c_str()));
-    if (!archive) return zemcli::Fail(OpenFailure(args[0].c_str()));
+    ArchivePtr archive = OpenOrSay(args[0]);
+    if (!archive) return 1;
     return command->run(archive.get(), args);
 }

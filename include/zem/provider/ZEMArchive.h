@@ -46,7 +46,8 @@ public:
     };
 
     // Called by AddFiles after each source: its position in the list given and the new member's
-    // storage index, or 0xFFFFFFFF when that source was not added.
+    // storage index, or 0xFFFFFFFF when that source was left out (LastError says why). Not
+    // called for the source whose copy found the archive file unwritable, nor after it.
     using AddCallback = std::function<void(unsigned position, unsigned index)>;
 
     // Format number of the file at path from its first bytes: 0 unknown or unreadable, 1 ZEM,
