@@ -2,8 +2,8 @@
 #define ZEM_FUZZ_FUZZARCHIVE_H
 
 // Shared body of the archive fuzz targets: arbitrary bytes as an archive file, read member by
-// member, then edited; every edit that succeeds must leave an archive that opens again with the
-// directory the object holds.
+// member, then edited. A model follows every edit that succeeds; after each edit the object and
+// the file opened anew must hold exactly the model's members, byte for byte.
 
 #include <zem/core/ZEMLog.h>
 #include <zem/provider/ZEMArchive.h>
@@ -16,8 +16,13 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace fuzzarch {
+
+// What the file "source" holds.
+constexpr const char* SOURCE = "added by the fuzzer";
 
 inline char* ScratchFolder() {
     static char folder[] = "/tmp/zemfuzz-XXXXXX";
@@ -25,19 +30,19 @@ inline char* ScratchFolder() {
 }
 
 inline void RemoveScratchFolder() {
-    for (const char* name : {"fuzz.arc", "source", "extracted", "ZEMARCH.TMP"})
+    for (const char* name : {"fuzz.arc", "source", "extracted"})
         remove(name);
     if (chdir("/") == 0) rmdir(ScratchFolder());
 }
 
-// Works in a private folder: the rebuilds write their temporary file into the working directory.
+// Works in a private folder, where the rebuilds write their temporary files beside the archive.
 inline void EnterScratchFolder() {
     ZEM::SetLogLevel(0);
     if (!mkdtemp(ScratchFolder()) || chdir(ScratchFolder()) != 0) abort();
     atexit(RemoveScratchFolder);
     FILE* source = fopen("source", "wb");
     if (!source) abort();
-    fputs("added by the fuzzer", source);
+    fputs(SOURCE, source);
     fclose(source);
 }
 
@@ -48,28 +53,38 @@ inline void WriteBytes(const char* path, const uint8_t* data, size_t size) {
     fclose(file);
 }
 
-inline void ReadMembers(const ZEMArchive& archive) {
+// The members as the archive hands them out: name and bytes, in storage order.
+using Model = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string MemberBytes(const ZEMArchive& archive, unsigned index) {
+    std::string bytes;
+    std::unique_ptr<ZEMResFile> stream(archive.OpenResFile(index));
     char buffer[4096];
-    for (unsigned i = 0; i < archive.NbFiles() && i < 64; ++i) {
-        std::unique_ptr<ZEMResFile> stream(archive.OpenResFile(i));
-        if (stream) {
-            while (stream->Read(buffer, sizeof buffer) == sizeof buffer) {
-            }
-        }
-        if (archive.FindFile(archive.FileName(i)) > i) abort();
+    while (stream) {
+        unsigned got = stream->Read(buffer, sizeof buffer);
+        if (got == 0) break;
+        bytes.append(buffer, got);
     }
+    return bytes;
 }
 
-template <class Archive>
-void CheckReopens(const Archive& archive) {
-    Archive again;
-    if (!again.Open("fuzz.arc") || again.NbFiles() != archive.NbFiles()) abort();
+inline Model Read(const ZEMArchive& archive) {
+    Model model;
     for (unsigned i = 0; i < archive.NbFiles(); ++i) {
-        if (strcmp(again.FileName(i), archive.FileName(i)) != 0 ||
-            again.FileSize(i) != archive.FileSize(i)) {
-            abort();
-        }
+        // Opening checked that every member lies inside the file: each reads whole.
+        model.emplace_back(archive.FileName(i), MemberBytes(archive, i));
+        if (model.back().second.size() != archive.FileSize(i)) abort();
+        if (archive.FindFile(archive.FileName(i)) > i) abort();
     }
+    return model;
+}
+
+// The archive object and the file, opened anew, both hold exactly the members of the model.
+template <class Archive>
+void Check(const Archive& archive, const Model& model) {
+    Archive again;
+    if (!again.Open("fuzz.arc")) abort();
+    if (Read(archive) != model || Read(again) != model) abort();
 }
 
 template <class Archive>
@@ -77,15 +92,18 @@ int Run(const uint8_t* data, size_t size) {
     WriteBytes("fuzz.arc", data, size);
     Archive archive;
     if (!archive.Open("fuzz.arc")) return 0;
-    ReadMembers(archive);
+    Model model = Read(archive);
     archive.Sort(size ? data[size - 1] : 0);
     archive.TotalSize();
     archive.ExtractFile(0, "extracted");
-    if (archive.RenameFile(0, "renamed")) CheckReopens(archive);
-    if (archive.AddFile("source", nullptr) != 0xFFFFFFFFu) CheckReopens(archive);
-    if (archive.RemoveFile(0)) CheckReopens(archive);
-    if (archive.UpdateFile(0, "source")) CheckReopens(archive);
-    ReadMembers(archive);
+    if (archive.RenameFile(0, "renamed")) model[0].first = "renamed";
+    Check(archive, model);
+    if (archive.AddFile("source", nullptr) != 0xFFFFFFFFu) model.emplace_back("source", SOURCE);
+    Check(archive, model);
+    if (archive.RemoveFile(0)) model.erase(model.begin());
+    Check(archive, model);
+    if (archive.UpdateFile(0, "source")) model[0].second = SOURCE;
+    Check(archive, model);
     return 0;
 }
 
