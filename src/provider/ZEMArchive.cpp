@@ -732,6 +732,8 @@ bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
         for (const ArchiveEntry* entry : list)
             parts.push_back({*entry, nullptr, entry->offset});
         if (!Rebuild(edit, parts)) return false;
+        for (size_t i = 0; i < entries.size(); ++i)
+            entries[i]->offset = parts[i].entry.offset;
     } else if (!CommitDirectory(edit, list, end, end)) {
         return false;
     } else {

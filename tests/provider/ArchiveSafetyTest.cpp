@@ -4,6 +4,7 @@
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
+#include <zem/stream/ZEMFile.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -281,4 +282,27 @@ TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
     WriteFile("x", "x");
     ASSERT_EQ(arch.AddFile("x", nullptr), 0u);
     EXPECT_STREQ(arch.LastError(), "");
+}
+
+// A rename whose new directory would not fit below 4 GiB behind the old one rebuilds the archive
+// instead, which drops the dead space.
+TEST_F(ArchiveSafetyTest, RenameNearTheFormatLimitRebuilds) {
+    const uint32_t dirOffset = 0xFFFFFFF0u - 44;
+    const uint32_t memberOffset = dirOffset - 10;
+    {
+        // A sparse file: only the header, the member and the directory take room.
+        ZEMFile file("big.zem", ZEMResFile::WRITE);
+        ASSERT_TRUE(file.IsOK());
+        const std::string header = "ZEMA" + Le32(dirOffset) + Le32(1);
+        ASSERT_EQ(file.Write(header.data(), 12), 12u);
+        ASSERT_TRUE(file.Seek(int(memberOffset / 2), 0) && file.Seek(int(memberOffset / 2), 1));
+        const std::string tail = "0123456789" + ZemRecord("m", 10, memberOffset, 7);
+        ASSERT_EQ(file.Write(tail.data(), unsigned(tail.size())), tail.size());
+    }
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Open("big.zem")) << arch.LastError();
+    ASSERT_TRUE(arch.RenameFile(0, "renamed")) << arch.LastError();
+    EXPECT_EQ(ReadFile("big.zem"),
+              "ZEMA" + Le32(22) + Le32(1) + "0123456789" + ZemRecord("renamed", 10, 12, 7));
+    EXPECT_EQ(Member(arch, 0), "0123456789");
 }
