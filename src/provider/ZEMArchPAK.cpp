@@ -1,7 +1,6 @@
 #include <zem/provider/ZEMArchPAK.h>
 
 #include <cstring>
-#include <string>
 
 const char* ZEMArchPAK::FormatInfo() const {
     return "Id Software Quake 1/2 Archive.";
@@ -15,26 +14,16 @@ bool ZEMArchPAK::Open(const char* path) {
     return Load(path);
 }
 
-bool ZEMArchPAK::DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+bool ZEMArchPAK::DecodeHeader(const uint8_t* header, uint32_t& dirOffset, uint64_t& dirBytes,
                               uint32_t& count, std::string& why) const {
     if (memcmp(header, "PACK", 4) != 0) {
         why = "not a PAK archive";
         return false;
     }
     dirOffset = GetLE32(header + 4);
-    const uint32_t length = GetLE32(header + 8);
+    dirBytes = GetLE32(header + 8);
     // A remainder of less than a record is ignored.
-    count = length / RecordSize();
-    if (uint64_t(dirOffset) + length > fileSize) {
-        why = "damaged: its directory (" + std::to_string(length) + " bytes at offset " +
-              std::to_string(dirOffset) + ") does not lie inside the file (" +
-              std::to_string(fileSize) + " bytes)";
-        return false;
-    }
-    if (count > 0 && dirOffset < HEADER_SIZE) {
-        why = "damaged: its directory overlaps the header";
-        return false;
-    }
+    count = uint32_t(dirBytes / RecordSize());
     return true;
 }
 

@@ -1,7 +1,6 @@
 #include <zem/provider/ZEMArchZEM.h>
 
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -21,26 +20,16 @@ bool ZEMArchZEM::Open(const char* path) {
     return Load(path);
 }
 
-bool ZEMArchZEM::DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+bool ZEMArchZEM::DecodeHeader(const uint8_t* header, uint32_t& dirOffset, uint64_t& dirBytes,
                               uint32_t& count, std::string& why) const {
     if (memcmp(header, "ZEMA", 4) != 0) {
         why = "not a ZEM archive";
         return false;
     }
-    dirOffset = GetLE32(header + 4);
     count = GetLE32(header + 8);
     // An empty directory is taken wherever its offset points.
-    if (count == 0) return true;
-    if (dirOffset < HEADER_SIZE) {
-        why = "damaged: its directory overlaps the header";
-        return false;
-    }
-    if (dirOffset + uint64_t(count) * RecordSize() > fileSize) {
-        why = "damaged: its directory (" + std::to_string(count) + " records at offset " +
-              std::to_string(dirOffset) + ") does not lie inside the file (" +
-              std::to_string(fileSize) + " bytes)";
-        return false;
-    }
+    dirOffset = count ? GetLE32(header + 4) : HEADER_SIZE;
+    dirBytes = uint64_t(count) * RecordSize();
     return true;
 }
 

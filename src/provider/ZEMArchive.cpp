@@ -319,8 +319,15 @@ bool ZEMArchive::ReadDirectory(File& file, Directory& directory) const {
     if (directory.fileSize < HEADER_SIZE || !file.ReadAt(0, header, HEADER_SIZE)) {
         return Failed("too short for an archive header");
     }
-    if (!DecodeHeader(header, directory.fileSize, directory.offset, count, why)) {
-        return Failed(why);
+    uint64_t dirBytes = 0;
+    if (!DecodeHeader(header, directory.offset, dirBytes, count, why)) return Failed(why);
+    if (directory.offset + dirBytes > directory.fileSize) {
+        return Failed("damaged: its directory (" + std::to_string(dirBytes) + " bytes at offset " +
+                      std::to_string(directory.offset) + ") does not lie inside the file (" +
+                      std::to_string(directory.fileSize) + " bytes)");
+    }
+    if (count > 0 && directory.offset < HEADER_SIZE) {
+        return Failed("damaged: its directory overlaps the header");
     }
     std::vector<ArchiveEntry*>& list = directory.entries;
     try {

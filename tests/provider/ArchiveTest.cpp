@@ -17,18 +17,6 @@ namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
-// A PAK file of other origin: members listed by name, data back to back from offset 12.
-std::string PakFile(const std::vector<std::pair<std::string, std::string>>& members) {
-    std::string data;
-    std::string directory;
-    for (const auto& [name, bytes] : members) {
-        directory += PakRecord(name, uint32_t(12 + data.size()), uint32_t(bytes.size()));
-        data += bytes;
-    }
-    return "PACK" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(directory.size())) + data +
-           directory;
-}
-
 } // namespace
 
 class ArchiveTest : public zemtest::TempDirTest {};

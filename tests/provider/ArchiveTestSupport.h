@@ -7,8 +7,12 @@
 #include <zem/stream/ZEMResFile.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace archtest {
 
@@ -40,6 +44,37 @@ inline std::string ZemRecord(const std::string& name, uint32_t size, uint32_t of
 
 inline std::string PakRecord(const std::string& name, uint32_t offset, uint32_t size) {
     return Field(name, 56) + Le32(offset) + Le32(size);
+}
+
+// A PAK file as another program may write it: members under the given names, data back to back
+// from offset 12 in the order given, the directory behind them.
+inline std::string PakFile(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string data;
+    std::string directory;
+    for (const auto& [name, bytes] : members) {
+        directory += PakRecord(name, uint32_t(12 + data.size()), uint32_t(bytes.size()));
+        data += bytes;
+    }
+    return "PACK" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(directory.size())) + data +
+           directory;
+}
+
+// An extraction folder "dest" laid as a trap, for a PAK of the members a.txt, b.txt,
+// maps/e1m1.bsp and h.txt: a.txt links to the file outside/canary.txt, b.txt to the missing
+// outside/new.txt, maps to the folder outside, and h.txt is a hard link of outside/hard.txt.
+inline void MakeLinkTrap() {
+    namespace fs = std::filesystem;
+    fs::create_directories("outside");
+    fs::create_directories("dest");
+    for (const auto& [path, bytes] :
+         {std::pair<const char*, const char*>{"outside/canary.txt", "canary"},
+          {"outside/hard.txt", "hard"}}) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    fs::create_symlink("../outside/canary.txt", "dest/a.txt");
+    fs::create_symlink("../outside/new.txt", "dest/b.txt");
+    fs::create_directory_symlink("../outside", "dest/maps");
+    fs::create_hard_link("outside/hard.txt", "dest/h.txt");
 }
 
 // Distinct, recognisable content of a given length.

@@ -20,7 +20,7 @@ public:
 protected:
     unsigned NameLength() const override { return 56; }
     unsigned RecordSize() const override { return 64; }
-    bool DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+    bool DecodeHeader(const uint8_t* header, uint32_t& dirOffset, uint64_t& dirBytes,
                       uint32_t& count, std::string& why) const override;
     bool StoresDates() const override { return false; }
     void EncodeHeader(uint8_t* out, uint32_t dirOffset, uint32_t count) const override;

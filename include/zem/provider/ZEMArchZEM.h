@@ -21,7 +21,7 @@ public:
 protected:
     unsigned NameLength() const override { return 31; }
     unsigned RecordSize() const override { return 44; }
-    bool DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+    bool DecodeHeader(const uint8_t* header, uint32_t& dirOffset, uint64_t& dirBytes,
                       uint32_t& count, std::string& why) const override;
     bool StoresDates() const override { return true; }
     void EncodeHeader(uint8_t* out, uint32_t dirOffset, uint32_t count) const override;

@@ -170,9 +170,9 @@ protected:
     // Shared by the formats' Open: reads the header and directory of the archive at path and
     // checks that every member and the directory lie inside the file, past the header.
     bool Load(const char* path);
-    // Checks a header read from a file of fileSize bytes: the format's magic and a directory
-    // inside the file. Gives the directory's offset and number of records, or why it is refused.
-    virtual bool DecodeHeader(const uint8_t* header, uint64_t fileSize, uint32_t& dirOffset,
+    // Reads a header: false (with why) when it does not begin with the format's magic; else the
+    // directory's offset, its length in bytes and its number of records.
+    virtual bool DecodeHeader(const uint8_t* header, uint32_t& dirOffset, uint64_t& dirBytes,
                               uint32_t& count, std::string& why) const = 0;
     // Little-endian fields of the archive headers and records.
     static uint32_t GetLE32(const uint8_t* p) {
