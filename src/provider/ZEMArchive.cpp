@@ -133,17 +133,29 @@ bool SameRecord(const ZEMArchive::ArchiveEntry* a, const ZEMArchive::ArchiveEntr
            a->date == b->date;
 }
 
-// Size and date of a source to add, opened and checked to hold at least one byte.
-bool OpenSource(const char* srcPath, ZEMFile& source, uint32_t& size, uint32_t& date) {
+// Opens a source to store and takes its size and date; "" when it can be stored, else why not.
+// An empty source is refused unless allowEmpty.
+std::string OpenSource(const char* srcPath, bool allowEmpty, ZEMFile& source, uint32_t& size,
+                       uint32_t& date) {
     ZEM::Platform::FileStatus status;
-    if (!IsSet(srcPath) || !ZEM::Platform::Status(srcPath, status)) return false;
-    if (status.size > UINT32_MAX) return false;
+    if (!IsSet(srcPath) || !ZEM::Platform::Status(srcPath, status)) {
+        return Quoted(srcPath) + " cannot be read";
+    }
+    // A FIFO or a device would block the read or never end.
+    if ((status.mode & ZEM::Platform::MODE_TYPE_MASK) != ZEM::Platform::MODE_REGULAR) {
+        return Quoted(srcPath) + " is not a regular file";
+    }
+    if (status.size > UINT32_MAX) return Quoted(srcPath) + " does not fit: " + TOO_LARGE;
+    if (status.size == 0 && !allowEmpty) return Quoted(srcPath) + " is empty";
     uint8_t first;
-    if (!source.Open(srcPath, ZEMResFile::READ) || source.Read(&first, 1) != 1) return false;
+    if (!source.Open(srcPath, ZEMResFile::READ) ||
+        (status.size > 0 && source.Read(&first, 1) != 1)) {
+        return Quoted(srcPath) + " cannot be read";
+    }
     source.SeekStart();
     size = uint32_t(status.size);
     date = status.mtime;
-    return source.IsOK();
+    return source.IsOK() ? std::string() : Quoted(srcPath) + " cannot be read";
 }
 
 } // namespace
@@ -582,15 +594,17 @@ bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
 
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
     unsigned index = NO_INDEX;
-    if (AddFiles(&srcPath, &storeName, 1, [&index](unsigned, unsigned added) { index = added; }) ==
-        0) {
-        return NO_INDEX;
-    }
-    return index;
+    const AddCallback take = [&index](unsigned, unsigned added) { index = added; };
+    return AddSources(&srcPath, &storeName, 1, take, false) == 0 ? NO_INDEX : index;
 }
 
 unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* storeNames,
                               unsigned count, const AddCallback& onFile) {
+    return AddSources(srcPaths, storeNames, count, onFile, true);
+}
+
+unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* storeNames,
+                                unsigned count, const AddCallback& onFile, bool asGiven) {
     Edit edit;
     if (!srcPaths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
     // New bytes go after everything the file holds: never over a member or the directory.
@@ -602,7 +616,7 @@ unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* st
     bool writable = true;
     for (unsigned k = 0; k < count && writable; ++k) {
         const char* storeName = storeNames ? storeNames[k] : nullptr;
-        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, added, writable);
+        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, asGiven, added, writable);
         if (!writable) break;
         if (index == NO_INDEX && refusal.empty()) refusal = lastError;
         if (onFile) onFile(k, index);
@@ -635,19 +649,32 @@ unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* st
 // a source that could not be copied whole is given back; writable turns false when the archive
 // file could not be written.
 unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath,
-                                  const char* storeName, std::vector<ArchiveEntry*>& added,
-                                  bool& writable) {
+                                  const char* storeName, bool asGiven,
+                                  std::vector<ArchiveEntry*>& added, bool& writable) {
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
     unsigned length = 0;
-    const char* base = BaseName(storeName ? storeName : srcPath, NameLength(), length);
-    if (!base) {
-        Failed("no name to store it under");
+    const char* base = asGiven && storeName ? storeName
+                                            : BaseName(storeName ? storeName : srcPath,
+                                                       asGiven ? UINT_MAX : NameLength(), length);
+    if (!base || (asGiven && storeName && !IsSafeName(storeName))) {
+        Failed("no name to store " + Quoted(srcPath) + " under that stays inside a folder");
         return NO_INDEX;
     }
-    if (!OpenSource(srcPath, source, size, date)) {
-        Failed(Quoted(srcPath) + " is empty or cannot be read");
+    if (asGiven) {
+        length = unsigned(strlen(base));
+        // Nothing is cut: two long names would become one.
+        if (length > NameLength()) {
+            Failed("the name " + Quoted(base) + " of " + Quoted(srcPath) + " is too long (" +
+                   std::to_string(length) + " bytes; the format holds " +
+                   std::to_string(NameLength()) + ")");
+            return NO_INDEX;
+        }
+    }
+    const std::string refusal = OpenSource(srcPath, asGiven, source, size, date);
+    if (!refusal.empty()) {
+        Failed(refusal);
         return NO_INDEX;
     }
     // Adding the archive to itself would read back what is being written.
@@ -775,9 +802,8 @@ bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
     ZEMFile source(nullptr, 0);
     uint32_t size = 0;
     uint32_t date = 0;
-    if (!OpenSource(srcPath, source, size, date)) {
-        return Failed(Quoted(srcPath) + " is empty or cannot be read");
-    }
+    const std::string refusal = OpenSource(srcPath, false, source, size, date);
+    if (!refusal.empty()) return Failed(refusal);
     if (ZEM::Platform::SameFile(srcPath, archivePath)) {
         return Failed(Quoted(srcPath) + " is the archive itself");
     }

@@ -258,7 +258,13 @@ TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
                                    "inside the file (12 bytes)");
     ASSERT_TRUE(arch.Create("a.zem"));
     EXPECT_EQ(arch.AddFile("missing", nullptr), NO_INDEX);
-    EXPECT_STREQ(arch.LastError(), "'missing' is empty or cannot be read");
+    EXPECT_STREQ(arch.LastError(), "'missing' cannot be read");
+    WriteFile("empty", "");
+    EXPECT_EQ(arch.AddFile("empty", nullptr), NO_INDEX);
+    EXPECT_STREQ(arch.LastError(), "'empty' is empty");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    EXPECT_EQ(arch.AddFile("fifo", nullptr), NO_INDEX);
+    EXPECT_STREQ(arch.LastError(), "'fifo' is not a regular file");
     EXPECT_FALSE(arch.Create("a.zem"));
     EXPECT_STREQ(arch.LastError(), "the file exists already");
     WriteFile("x", "x");
@@ -287,4 +293,44 @@ TEST_F(ArchiveSafetyTest, RenameNearTheFormatLimitRebuilds) {
     EXPECT_EQ(ReadFile("big.zem"),
               "ZEMA" + Le32(22) + Le32(1) + "0123456789" + ZemRecord("renamed", 10, 12, 7));
     EXPECT_EQ(Member(arch, 0), "0123456789");
+}
+
+// AddFiles stores names as given, folders included, refuses what does not fit instead of cutting
+// it, and stores empty files; AddFile keeps its base-name rule.
+TEST_F(ArchiveSafetyTest, AddFilesStoresNamesAsGivenAndNeverCutsThem) {
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Create("a.zem"));
+    fs::create_directories("data/maps");
+    WriteFile("data/maps/e1m1.bsp", "map");
+    WriteFile("empty", "");
+    const std::string longName(32, 'n');
+    WriteFile(longName, "long");
+    const char* paths[] = {"data/maps/e1m1.bsp", "empty", longName.c_str(), "empty", "empty"};
+    const char* names[] = {"maps/e1m1.bsp", nullptr, nullptr, "../up", "ok/"};
+    std::vector<std::string> refusals;
+    EXPECT_EQ(arch.AddFiles(paths, names, 5,
+                            [&](unsigned, unsigned index) {
+                                if (index == NO_INDEX) refusals.push_back(arch.LastError());
+                            }),
+              2u);
+    ASSERT_EQ(arch.NbFiles(), 2u);
+    EXPECT_STREQ(arch.FileName(0), "maps/e1m1.bsp");
+    EXPECT_STREQ(arch.FileName(1), "empty");
+    EXPECT_EQ(arch.FileSize(1), 0u);
+    EXPECT_EQ(refusals, (std::vector<std::string>{
+                            "the name '" + longName + "' of '" + longName +
+                                "' is too long (32 bytes; the format holds 31)",
+                            "no name to store 'empty' under that stays inside a folder",
+                            "no name to store 'empty' under that stays inside a folder"}));
+    // The member of size 0 extracts as an empty file.
+    fs::create_directory("out");
+    EXPECT_TRUE(arch.ExtractAll("out"));
+    EXPECT_EQ(ReadFile("out/maps/e1m1.bsp"), "map");
+    EXPECT_TRUE(fs::exists("out/empty"));
+    EXPECT_EQ(ReadFile("out/empty"), "");
+    // AddFile stores the base name, cut to the format's length.
+    EXPECT_EQ(arch.AddFile(longName.c_str(), "dir/x"), 2u);
+    EXPECT_STREQ(arch.FileName(2), "x");
+    EXPECT_EQ(arch.AddFile(longName.c_str(), nullptr), 3u);
+    EXPECT_EQ(std::string(arch.FileName(3)), longName.substr(0, 31));
 }

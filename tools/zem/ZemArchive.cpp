@@ -237,14 +237,8 @@ bool AddAll(ZEMArchive& archive, const std::vector<std::string>& files) {
         Warn("cannot add to " + Shown(archive.Name()) + ": " + archive.LastError());
         return false;
     }
-    for (const auto& [position, why] : refused) {
-        const char* path = paths[position];
-        if (ZEMFileUtils::FileSize(path) == 0) {
-            Warn(Shown(path) + ": empty files cannot be stored, left out");
-        } else {
-            Warn(why + ", left out");
-        }
-    }
+    for (const auto& refusal : refused)
+        Warn(refusal.second + ", left out");
     return refused.empty();
 }
 
@@ -283,8 +277,7 @@ const Command COMMANDS[] = {
      "Writes a new archive holding the files given and every file below the folders given\n"
      "(in name order). Members are named after the files' own names, without their folders:\n"
      "at most 31 characters in a ZEM archive, 56 in a PAK. The format is PAK when --format\n"
-     "says so or ARCHIVE ends in .pak, ZEM otherwise. ARCHIVE must not exist yet. Empty files\n"
-     "cannot be stored: they are left out and reported.\n",
+     "says so or ARCHIVE ends in .pak, ZEM otherwise. ARCHIVE must not exist yet.\n",
      2, MANY, Create},
     {"list", "ARCHIVE", "table of the members",
      "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", 1, 1,

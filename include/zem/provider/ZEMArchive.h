@@ -122,11 +122,13 @@ public:
     virtual unsigned TotalSize() const;
 
     // Appends many disk files at once and writes the directory a single time, which keeps
-    // building large archives linear. storeNames may be null, and so may any of its entries
-    // (the source's base name is stored then). Members are appended in the order given; a source
-    // that cannot be read is skipped. Returns the number of members added; 0 when the archive
-    // file could not be written (LastError says why), the archive then keeping the members it
-    // had.
+    // building large archives linear. Unlike AddFile, a store name is stored as given (folders
+    // included, e.g. "maps/e1m1.bsp") when IsSafeName takes it; storeNames may be null, and so
+    // may any of its entries (the source's base name is stored then). A name longer than the
+    // format holds is refused, never cut; empty files are stored. Members are appended in the
+    // order given; a source that cannot be stored is skipped. Returns the number of members
+    // added; 0 when the archive file could not be written (LastError says why), the archive then
+    // keeping the members it had.
     unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                       const AddCallback& onFile = AddCallback());
     // Writes the directory at the end of the member data, then the header, into file (an archive
@@ -205,8 +207,10 @@ private:
     void Adopt(Directory& directory, ZEM::Platform::File& file);
     bool BeginEdit(Edit& edit);
     bool Refresh(Edit& edit, unsigned* index);
+    unsigned AddSources(const char* const* srcPaths, const char* const* storeNames, unsigned count,
+                        const AddCallback& onFile, bool asGiven);
     unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
-                          std::vector<ArchiveEntry*>& added, bool& writable);
+                          bool asGiven, std::vector<ArchiveEntry*>& added, bool& writable);
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
