@@ -101,11 +101,18 @@ protected:
         WriteFile("data/.hidden", "hidden");
     }
 
-    const Members samples_ = {{".hidden", "hidden"},
-                              {"e1m1.bsp", "map one"},
-                              {"e1m2.bsp", "map two"},
-                              {"jump.wav", "boing"},
-                              {"readme.txt", "read me"}};
+    // The members of an archive of the folder data: named by their paths.
+    const Members samples_ = {{"data/.hidden", "hidden"},
+                              {"data/maps/e1m1.bsp", "map one"},
+                              {"data/maps/deep/e1m2.bsp", "map two"},
+                              {"data/sounds/jump.wav", "boing"},
+                              {"data/readme.txt", "read me"}};
+    // The same, created with --flatten: named by the files' own names.
+    const Members flat_ = {{".hidden", "hidden"},
+                           {"e1m1.bsp", "map one"},
+                           {"e1m2.bsp", "map two"},
+                           {"jump.wav", "boing"},
+                           {"readme.txt", "read me"}};
 };
 
 TEST_F(ArchiveToolTest, HelpForTheFamilyAndEveryCommand) {
@@ -165,7 +172,7 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
     EXPECT_EQ(Read("ok.zem"), (Members{{"file.txt", "x"}}));
 }
 
-TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirBaseNames) {
+TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
     MakeSamples();
     std::string out;
     ASSERT_EQ(RunTool("archive create game.zem data", &out), 0) << out;
@@ -175,7 +182,8 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirBaseNames) {
     // Name order, depth first; the table that PrintContent writes.
     ASSERT_EQ(RunTool("archive list game.zem", &out), 0) << out;
     std::vector<std::string> order;
-    for (const char* name : {".hidden", "e1m2.bsp", "e1m1.bsp", "readme.txt", "jump.wav"})
+    for (const char* name : {"data/.hidden", "data/maps/deep/e1m2.bsp", "data/maps/e1m1.bsp",
+                             "data/readme.txt", "data/sounds/jump.wav"})
         order.push_back(std::string("| ") + name);
     size_t last = 0;
     for (const std::string& row : order) {
@@ -186,6 +194,23 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirBaseNames) {
     }
     EXPECT_EQ(out.rfind("+------------------------------------------+------------+", 0), 0u);
     EXPECT_NE(out.find("  Total: 5 files, 32 bytes.\n"), std::string::npos) << out;
+
+    // With --flatten, the files' own names; two files of one name are refused, not doubled.
+    ASSERT_EQ(RunTool("archive create flat.zem --flatten data", &out), 0) << out;
+    EXPECT_EQ(Read("flat.zem"), flat_);
+    WriteFile("data/sounds/readme.txt", "another");
+    EXPECT_EQ(RunTool("archive create twice.zem --flatten data", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/sounds/readme.txt' and 'data/readme.txt' would both be "
+                   "'readme.txt': 'data/sounds/readme.txt' left out\n");
+    EXPECT_EQ(Read("twice.zem"), flat_);
+    fs::remove("data/sounds/readme.txt");
+    // A name longer than the format holds is refused, never cut.
+    const std::string longName = "data/" + std::string(30, 'l');
+    WriteFile(longName, "long");
+    EXPECT_EQ(RunTool("archive create long.zem data", &out), 1);
+    EXPECT_EQ(out, "zem: the name '" + longName + "' of '" + longName +
+                       "' is too long (35 bytes; the format holds 31), left out\n");
+    fs::remove(longName);
 
     // The format follows --format, else the name.
     ASSERT_EQ(RunTool("archive create game.pak data/maps", &out), 0) << out;
@@ -204,10 +229,10 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
     WriteFile("data/full.txt", "full");
     std::string out;
     EXPECT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
-    EXPECT_EQ(Read("a.zem"), (Members{{"empty.txt", ""}, {"full.txt", "full"}}));
+    EXPECT_EQ(Read("a.zem"), (Members{{"data/empty.txt", ""}, {"data/full.txt", "full"}}));
     EXPECT_EQ(RunTool("archive extract a.zem out", &out), 0) << out;
-    EXPECT_TRUE(fs::is_regular_file("out/empty.txt"));
-    EXPECT_EQ(ReadFile("out/empty.txt"), "");
+    EXPECT_TRUE(fs::is_regular_file("out/data/empty.txt"));
+    EXPECT_EQ(ReadFile("out/data/empty.txt"), "");
     // An empty folder gives an empty archive.
     fs::create_directory("nothing");
     EXPECT_EQ(RunTool("archive create c.zem nothing", &out), 0) << out;
@@ -221,7 +246,7 @@ TEST_F(ArchiveToolTest, FolderLinksDoNotLoop) {
     fs::create_directory_symlink("..", "data/sub/up");
     std::string out;
     ASSERT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
-    EXPECT_EQ(Read("a.zem"), (Members{{"x.txt", "x"}}));
+    EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}}));
 }
 
 // Every edit through the tool leaves a PAK file that PhysicsFS reads with the same names and
@@ -230,8 +255,9 @@ TEST_F(ArchiveToolTest, EditedPakMountsInPhysicsFS) {
     if (access(PHYSFS_SHELL, X_OK) != 0) GTEST_SKIP() << "PhysicsFS shell not installed";
     MakeSamples();
     std::string out;
-    ASSERT_EQ(RunTool("archive create game.pak data", &out), 0) << out;
-    Members expected = samples_;
+    // PhysicsFS lists the top folder only: the members are named without folders.
+    ASSERT_EQ(RunTool("archive create game.pak --flatten data", &out), 0) << out;
+    Members expected = flat_;
     EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
 
     WriteFile("extra.cfg", "bind x jump");
@@ -252,27 +278,41 @@ TEST_F(ArchiveToolTest, EditedPakMountsInPhysicsFS) {
     fs::create_directory("new");
     WriteFile("new/jump.wav", "a much longer boing sound");
     WriteFile("new/e1m2.bsp", "m2");
-    ASSERT_EQ(RunTool("archive update game.pak new", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive update game.pak --flatten new", &out), 0) << out;
     expected["jump.wav"] = "a much longer boing sound";
     expected["e1m2.bsp"] = "m2";
     EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
     EXPECT_EQ(Read("game.pak"), expected);
 }
 
-TEST_F(ArchiveToolTest, AddLeavesOutTheArchiveItself) {
+// The archive itself and names the archive holds already are left out, and said so (exit 1);
+// --replace and --skip-existing choose otherwise.
+TEST_F(ArchiveToolTest, AddLeavesOutTheArchiveItselfAndNamesItHolds) {
     fs::create_directory("data");
     WriteFile("data/a.txt", "a");
     ASSERT_EQ(RunTool("archive create data/self.zem data"), 0);
     WriteFile("data/b.txt", "b");
     std::string out;
-    EXPECT_EQ(RunTool("archive add data/self.zem data", &out), 0) << out;
-    EXPECT_EQ(out, "zem: 'data/self.zem' is the archive itself, left out\n");
-    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive("data/self.zem"));
-    ASSERT_TRUE(archive);
-    ASSERT_EQ(archive->NbFiles(), 3u);
-    EXPECT_STREQ(archive->FileName(0), "a.txt");
-    EXPECT_STREQ(archive->FileName(1), "a.txt");
-    EXPECT_STREQ(archive->FileName(2), "b.txt");
+    EXPECT_EQ(RunTool("archive add data/self.zem data", &out), 1) << out;
+    EXPECT_EQ(out, "zem: 'data/self.zem' is the archive itself, left out\n"
+                   "zem: 'data/a.txt': the archive holds 'data/a.txt' already (--replace or "
+                   "--skip-existing to choose), left out\n");
+    EXPECT_EQ(Read("data/self.zem"), (Members{{"data/a.txt", "a"}, {"data/b.txt", "b"}}));
+
+    WriteFile("data/a.txt", "a, second version");
+    WriteFile("data/c.txt", "c");
+    EXPECT_EQ(RunTool("archive add data/self.zem --skip-existing data/a.txt data/c.txt", &out), 0)
+        << out;
+    EXPECT_EQ(Read("data/self.zem"),
+              (Members{{"data/a.txt", "a"}, {"data/b.txt", "b"}, {"data/c.txt", "c"}}));
+    EXPECT_EQ(RunTool("archive add data/self.zem --replace data/a.txt", &out), 0) << out;
+    EXPECT_EQ(
+        Read("data/self.zem"),
+        (Members{{"data/a.txt", "a, second version"}, {"data/b.txt", "b"}, {"data/c.txt", "c"}}));
+    // mv onto a name the archive holds is refused too.
+    EXPECT_EQ(RunTool("archive mv data/self.zem data/b.txt b2", &out), 0) << out;
+    EXPECT_EQ(RunTool("archive mv data/self.zem data/c.txt b2", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/self.zem' holds 'b2' already\n");
 }
 
 TEST_F(ArchiveToolTest, CatWritesTheExactBytes) {
@@ -398,7 +438,7 @@ TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
     setrlimit(RLIMIT_FSIZE, &lowered);
     std::string add, update;
     const int addStatus = RunTool("archive add a.zem big", &add);
-    const int updateStatus = RunTool("archive update a.zem new/one", &update);
+    const int updateStatus = RunTool("archive update a.zem --flatten new/one", &update);
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(addStatus, 1);

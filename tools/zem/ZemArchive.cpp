@@ -6,10 +6,12 @@
 #include <zem/provider/ZEMFileUtils.h>
 #include <zem/stream/ZEMResFile.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -82,11 +84,38 @@ bool MakeFolders(const std::string& path) {
 
 // ---- Gathering the files of the command line ----
 
+// The member name of a file at path as given on the command line: its components joined by '/',
+// without "." components; "" when the path is absolute or climbs with "..", which no member name
+// may.
+std::string MemberName(const std::string& path) {
+    if (ZEMFileUtils::IsAbsolute(path.c_str())) return std::string();
+    std::string name;
+    std::string part;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !IsSeparator(path[i])) {
+            part += path[i];
+            continue;
+        }
+        if (part == "..") return std::string();
+        if (!part.empty() && part != ".") name += (name.empty() ? "" : "/") + part;
+        part.clear();
+    }
+    return name;
+}
+
+// A file to store: its path on the disk and the member name it gets.
+struct Source {
+    std::string path;
+    std::string name;
+};
+
 // Collects the files named on the command line and those below the folders named there, each
-// folder in name order. The paths kept are those the user gave, joined with the names below.
+// folder in name order. The paths kept are those the user gave, joined with the names below;
+// the member names are those paths (as tar keeps them), or the files' own names with flatten.
 class FileGatherer {
 public:
-    FileGatherer() : workDir_(dir_.Name() ? dir_.Name() : ".") {}
+    explicit FileGatherer(bool flatten = false)
+        : flatten_(flatten), workDir_(dir_.Name() ? dir_.Name() : ".") {}
 
     // Adds a file, or the files below a folder; false (said) when the path does not exist.
     bool Add(const std::string& path) {
@@ -94,10 +123,13 @@ public:
             Warn(Shown(path) + ": no such file or folder");
             return false;
         }
-        if (ZEMFileUtils::IsDir(path.c_str())) {
+        if (!flatten_ && MemberName(path).empty() && !ZEMFileUtils::IsDir(path.c_str())) {
+            Warn(Shown(path) + ": give a relative path (or --flatten), left out");
+            skipped = true;
+        } else if (ZEMFileUtils::IsDir(path.c_str())) {
             Walk(path);
         } else {
-            files.push_back(path);
+            Keep(path);
         }
         return true;
     }
@@ -105,10 +137,20 @@ public:
     // Working directory of the process, as the system reports it.
     const std::string& WorkDir() const { return workDir_; }
 
-    std::vector<std::string> files;
+    std::vector<Source> files;
     bool skipped = false; // something below a folder could not be taken
 
 private:
+    void Keep(const std::string& path) {
+        files.push_back({path, flatten_ ? std::string(ZEMFileUtils::FileName(path.c_str()))
+                                        : MemberName(path)});
+        if (!files.back().name.empty()) return;
+        Warn(Shown(path) + ": its name would lead out of the archive's folder (give a relative "
+                           "path, or --flatten), left out");
+        files.pop_back();
+        skipped = true;
+    }
+
     void Walk(const std::string& folder) {
         if (!dir_.Open(Absolute(workDir_, folder).c_str())) {
             Warn(Shown(folder) + ": cannot list this folder");
@@ -135,11 +177,12 @@ private:
             if (isFolder) {
                 Walk(path);
             } else {
-                files.push_back(path);
+                Keep(path);
             }
         }
     }
 
+    bool flatten_;
     ZEMDir dir_; // reused for every folder
     std::string workDir_;
     std::set<std::string> walked_;
@@ -200,33 +243,81 @@ ArchivePtr OpenOrSay(const std::string& path) {
     return nullptr;
 }
 
-// The name AddFile stores for a source: its last path component, cut to what a record holds.
-std::string StoredName(const ZEMArchive& archive, const std::string& path) {
-    const size_t limit = dynamic_cast<const ZEMArchPAK*>(&archive) ? 56 : 31;
-    return std::string(ZEMFileUtils::FileName(path.c_str())).substr(0, limit);
+// Leaves out of files the archive itself, which cannot be a member of itself; false (said) when
+// it was among them.
+bool DropArchive(const ZEMArchive& archive, const std::string& workDir,
+                 std::vector<Source>& files) {
+    const std::string self = Normal(workDir, archive.Name());
+    bool absent = true;
+    for (size_t i = files.size(); i-- > 0;) {
+        if (Normal(workDir, files[i].path) != self) continue;
+        Warn(Shown(files[i].path) + " is the archive itself, left out");
+        files.erase(files.begin() + long(i));
+        absent = false;
+    }
+    return absent;
 }
 
-// Leaves out of files the archive itself, which cannot be a member of itself.
-void DropArchive(const ZEMArchive& archive, const std::string& workDir,
-                 std::vector<std::string>& files) {
-    const std::string self = Normal(workDir, archive.Name());
-    for (size_t i = files.size(); i-- > 0;) {
-        if (Normal(workDir, files[i]) != self) continue;
-        Warn(Shown(files[i]) + " is the archive itself, left out");
-        files.erase(files.begin() + long(i));
+// What to do with a file whose member name the archive holds already.
+enum class Existing { REFUSE, REPLACE, SKIP };
+
+// Leaves out of files those whose names the archive holds already or an earlier file takes, and
+// moves those to replace into replaced (with existing REPLACE); false (said) when one was
+// refused.
+bool DropDuplicates(const ZEMArchive& archive, Existing existing, std::vector<Source>& files,
+                    std::vector<Source>& replaced) {
+    std::map<std::string, std::string> taken; // member name, and the file that takes it
+    std::vector<Source> kept;
+    bool all = true;
+    for (Source& file : files) {
+        auto [earlier, added] = taken.emplace(file.name, file.path);
+        if (!added) {
+            Warn(Shown(file.path) + " and " + Shown(earlier->second) + " would both be " +
+                 Shown(file.name) + ": " + Shown(file.path) + " left out");
+            all = false;
+        } else if (archive.FindFile(file.name.c_str()) == NO_INDEX) {
+            kept.push_back(std::move(file));
+        } else if (existing == Existing::REPLACE) {
+            replaced.push_back(std::move(file));
+        } else if (existing == Existing::REFUSE) {
+            Warn(Shown(file.path) + ": the archive holds " + Shown(file.name) +
+                 " already (--replace or --skip-existing to choose), left out");
+            all = false;
+        }
     }
+    files.swap(kept);
+    return all;
+}
+
+// Replaces members by files of their names; false (said) at the first that fails.
+bool ReplaceAll(ZEMArchive& archive, const std::vector<Source>& files) {
+    zemcli::Progress progress("updating", files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const unsigned index = archive.FindFile(files[i].name.c_str());
+        if (index == NO_INDEX || !archive.UpdateFile(index, files[i].path.c_str())) {
+            Warn("cannot replace " + Shown(files[i].name) + " by " + Shown(files[i].path) + ": " +
+                 (index == NO_INDEX ? "no such member" : archive.LastError()));
+            return false;
+        }
+        progress.Step(i + 1);
+    }
+    return true;
 }
 
 // Appends files to the archive with one directory write; false (said) when one was not added.
-bool AddAll(ZEMArchive& archive, const std::vector<std::string>& files) {
+bool AddAll(ZEMArchive& archive, const std::vector<Source>& files) {
     std::vector<const char*> paths;
+    std::vector<const char*> names;
     paths.reserve(files.size());
-    for (const std::string& file : files)
-        paths.push_back(file.c_str());
+    names.reserve(files.size());
+    for (const Source& file : files) {
+        paths.push_back(file.path.c_str());
+        names.push_back(file.name.c_str());
+    }
     // Each source left out, and why.
     std::vector<std::pair<unsigned, std::string>> refused;
     zemcli::Progress progress("adding", files.size());
-    unsigned added = archive.AddFiles(paths.data(), nullptr, unsigned(paths.size()),
+    unsigned added = archive.AddFiles(paths.data(), names.data(), unsigned(paths.size()),
                                       [&](unsigned position, unsigned index) {
                                           if (index == NO_INDEX) {
                                               refused.emplace_back(position, archive.LastError());
@@ -272,20 +363,22 @@ int Extract(ZEMArchive* archive, const Args& args);
 int Cat(ZEMArchive* archive, const Args& args);
 
 const Command COMMANDS[] = {
-    {"create", "ARCHIVE [--format zem|pak] PATH...",
+    {"create", "ARCHIVE [--format zem|pak] [--flatten] PATH...",
      "new archive of files and of everything below folders",
      "Writes a new archive holding the files given and every file below the folders given\n"
-     "(in name order). Members are named after the files' own names, without their folders:\n"
-     "at most 31 characters in a ZEM archive, 56 in a PAK. The format is PAK when --format\n"
-     "says so or ARCHIVE ends in .pak, ZEM otherwise. ARCHIVE must not exist yet.\n",
+     "(in name order). Members are named by their paths as given, with '/' between folders\n"
+     "(data/maps/e1m1.bsp), or by the files' own names with --flatten. A name may have at most\n"
+     "31 bytes in a ZEM archive, 56 in a PAK; longer names and two files of one name are\n"
+     "refused, never cut or doubled. The format is PAK when --format says so or ARCHIVE ends\n"
+     "in .pak, ZEM otherwise. ARCHIVE must not exist yet.\n",
      2, MANY, Create},
     {"list", "ARCHIVE", "table of the members",
      "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", 1, 1,
      List},
-    {"add", "ARCHIVE PATH...", "append files and folders",
+    {"add", "ARCHIVE [--flatten] [--replace|--skip-existing] PATH...", "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
-     "names them. A name already in the archive is stored a second time; the first of the two\n"
-     "is the one found by name.\n",
+     "names them. A file whose name the archive holds already is refused, unless --replace\n"
+     "replaces that member by it or --skip-existing leaves it out quietly.\n",
      2, MANY, Add},
     {"rm", "ARCHIVE MEMBER...", "remove members",
      "Removes the members of these names (the first of each name). Nothing is removed when\n"
@@ -293,9 +386,10 @@ const Command COMMANDS[] = {
      "which then takes its place: the archive's folder must be writable.\n",
      2, MANY, Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
-     "Renames a member; NEWNAME is stored without folders and cut to the format's length.\n", 3, 3,
-     Move},
-    {"update", "ARCHIVE PATH...", "replace members by files of the same name",
+     "Renames a member; NEWNAME is stored without folders. A name that the archive holds\n"
+     "already or that is longer than the format allows is refused.\n",
+     3, 3, Move},
+    {"update", "ARCHIVE [--flatten] PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
      "given) by that file's bytes; the member keeps its place. A file without such a member\n"
      "is an error: add it with 'zem archive add'.\n",
@@ -346,11 +440,21 @@ unsigned FindMember(const ZEMArchive& archive, const Args& args, const std::stri
 // path does not exist.
 bool GatherFor(const ZEMArchive& archive, const Args& args, FileGatherer& gatherer) {
     if (!Gather({args.begin() + 1, args.end()}, gatherer)) return false;
-    DropArchive(archive, gatherer.WorkDir(), gatherer.files);
+    if (!DropArchive(archive, gatherer.WorkDir(), gatherer.files)) gatherer.skipped = true;
     return true;
 }
 
-int Create(ZEMArchive*, const Args& args) {
+// Takes the option flag out of args; whether it was there.
+bool TakeFlag(Args& args, const char* flag) {
+    auto found = std::find(args.begin() + 1, args.end(), flag);
+    if (found == args.end()) return false;
+    args.erase(found);
+    return true;
+}
+
+int Create(ZEMArchive*, const Args& given) {
+    Args args = given;
+    const bool flatten = TakeFlag(args, "--flatten");
     std::string format;
     std::vector<std::string> paths;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -377,16 +481,18 @@ int Create(ZEMArchive*, const Args& args) {
     if (ZEMFileUtils::FileExist(path.c_str())) {
         return zemcli::Fail(Shown(path) + " already exists (use 'zem archive add' to add to it)");
     }
-    FileGatherer gatherer;
+    FileGatherer gatherer(flatten);
     if (!Gather(paths, gatherer)) return 1;
     ArchivePtr archive(format == "pak" ? static_cast<ZEMArchive*>(new ZEMArchPAK)
                                        : static_cast<ZEMArchive*>(new ZEMArchZEM));
     if (!archive->Create(path.c_str())) return zemcli::Fail("cannot create " + Shown(path));
+    std::vector<Source> none;
+    const bool unique = DropDuplicates(*archive, Existing::REFUSE, gatherer.files, none);
     if (!AddAll(*archive, gatherer.files) && archive->NbFiles() == 0 && !gatherer.files.empty()) {
         ZEMFileUtils::FileRemove(path.c_str());
         return zemcli::Fail(Shown(path) + " not written: no file could be added");
     }
-    return gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
+    return !unique || gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
 }
 
 int List(ZEMArchive* archive, const Args&) {
@@ -394,10 +500,19 @@ int List(ZEMArchive* archive, const Args&) {
     return 0;
 }
 
-int Add(ZEMArchive* archive, const Args& args) {
-    FileGatherer gatherer;
+int Add(ZEMArchive* archive, const Args& given) {
+    Args args = given;
+    FileGatherer gatherer(TakeFlag(args, "--flatten"));
+    Existing existing = Existing::REFUSE;
+    if (TakeFlag(args, "--replace")) existing = Existing::REPLACE;
+    if (TakeFlag(args, "--skip-existing")) existing = Existing::SKIP;
+    if (args.size() < 2) return Usage(*FindCommand("add"));
     if (!GatherFor(*archive, args, gatherer)) return 1;
-    return AddAll(*archive, gatherer.files) && !gatherer.skipped ? 0 : 1;
+    std::vector<Source> replaced;
+    const bool unique = DropDuplicates(*archive, existing, gatherer.files, replaced);
+    const bool added = AddAll(*archive, gatherer.files);
+    const bool updated = ReplaceAll(*archive, replaced);
+    return unique && added && updated && !gatherer.skipped ? 0 : 1;
 }
 
 int Remove(ZEMArchive* archive, const Args& args) {
@@ -421,6 +536,16 @@ int Remove(ZEMArchive* archive, const Args& args) {
 int Move(ZEMArchive* archive, const Args& args) {
     unsigned index = FindMember(*archive, args, args[1]);
     if (index == NO_INDEX) return 1;
+    const char* newName = ZEMFileUtils::FileName(args[2].c_str());
+    const size_t limit = dynamic_cast<const ZEMArchPAK*>(archive) ? 56 : 31;
+    if (std::strlen(newName) > limit) {
+        return zemcli::Fail(Shown(newName) + " is too long for the archive (at most " +
+                            std::to_string(limit) + " bytes)");
+    }
+    const unsigned existing = archive->FindFile(newName);
+    if (existing != NO_INDEX && existing != index) {
+        return zemcli::Fail(Shown(args[0]) + " holds " + Shown(newName) + " already");
+    }
     if (!archive->RenameFile(index, args[2].c_str())) {
         return zemcli::Fail("cannot rename " + Shown(args[1]) + " to " + Shown(args[2]) + " in " +
                             Shown(args[0]) + ": " + archive->LastError());
@@ -428,23 +553,15 @@ int Move(ZEMArchive* archive, const Args& args) {
     return 0;
 }
 
-int Update(ZEMArchive* archive, const Args& args) {
-    FileGatherer gatherer;
+int Update(ZEMArchive* archive, const Args& given) {
+    Args args = given;
+    FileGatherer gatherer(TakeFlag(args, "--flatten"));
+    if (args.size() < 2) return Usage(*FindCommand("update"));
     if (!GatherFor(*archive, args, gatherer)) return 1;
-    std::vector<unsigned> indexes;
-    for (const std::string& file : gatherer.files) {
-        indexes.push_back(FindMember(*archive, args, StoredName(*archive, file)));
-        if (indexes.back() == NO_INDEX) return 1;
+    for (const Source& file : gatherer.files) {
+        if (FindMember(*archive, args, file.name) == NO_INDEX) return 1;
     }
-    zemcli::Progress progress("updating", gatherer.files.size());
-    for (size_t i = 0; i < gatherer.files.size(); ++i) {
-        if (!archive->UpdateFile(indexes[i], gatherer.files[i].c_str())) {
-            return zemcli::Fail("cannot replace " + Shown(archive->FileName(indexes[i])) + " by " +
-                                Shown(gatherer.files[i]) + ": " + archive->LastError());
-        }
-        progress.Step(i + 1);
-    }
-    return gatherer.skipped ? 1 : 0;
+    return ReplaceAll(*archive, gatherer.files) && !gatherer.skipped ? 0 : 1;
 }
 
 int Extract(ZEMArchive* archive, const Args& args) {
