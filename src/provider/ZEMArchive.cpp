@@ -750,6 +750,23 @@ bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
     unsigned length = 0;
     const char* base = BaseName(newName, NameLength(), length);
     if (index >= entries.size() || !base) return Failed("no such member or no new name");
+    return Rename(index, base, length);
+}
+
+bool ZEMArchive::RenameMember(unsigned index, const char* newName) {
+    if (index >= entries.size() || !IsSafeName(newName)) {
+        return Failed("no such member, or a name that leads out of a folder");
+    }
+    const size_t length = strlen(newName);
+    if (length > NameLength()) {
+        return Failed("the name " + Quoted(newName) + " is too long (" + std::to_string(length) +
+                      " bytes; the format holds " + std::to_string(NameLength()) + ")");
+    }
+    return Rename(index, newName, unsigned(length));
+}
+
+// Gives the member at index the first length bytes of base as its name.
+bool ZEMArchive::Rename(unsigned index, const char* base, unsigned length) {
     Edit edit;
     if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
     ArchiveEntry renamed = *entries[index];

@@ -310,9 +310,18 @@ TEST_F(ArchiveToolTest, AddLeavesOutTheArchiveItselfAndNamesItHolds) {
         Read("data/self.zem"),
         (Members{{"data/a.txt", "a, second version"}, {"data/b.txt", "b"}, {"data/c.txt", "c"}}));
     // mv onto a name the archive holds is refused too.
-    EXPECT_EQ(RunTool("archive mv data/self.zem data/b.txt b2", &out), 0) << out;
-    EXPECT_EQ(RunTool("archive mv data/self.zem data/c.txt b2", &out), 1);
-    EXPECT_EQ(out, "zem: 'data/self.zem' holds 'b2' already\n");
+    EXPECT_EQ(RunTool("archive mv data/self.zem data/c.txt data/b.txt", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/self.zem' holds 'data/b.txt' already\n");
+    // mv keeps the folders of the new name, and cuts nothing.
+    EXPECT_EQ(RunTool("archive mv data/self.zem data/b.txt sub/dir/x", &out), 0) << out;
+    const std::string longName = "sub/" + std::string(28, 'l');
+    EXPECT_EQ(RunTool("archive mv data/self.zem data/c.txt " + longName, &out), 1);
+    EXPECT_EQ(out, "zem: cannot rename 'data/c.txt' to '" + longName +
+                       "' in 'data/self.zem': the name '" + longName +
+                       "' is too long (32 bytes; the format holds 31)\n");
+    EXPECT_EQ(
+        Read("data/self.zem"),
+        (Members{{"data/a.txt", "a, second version"}, {"sub/dir/x", "b"}, {"data/c.txt", "c"}}));
 }
 
 TEST_F(ArchiveToolTest, CatWritesTheExactBytes) {

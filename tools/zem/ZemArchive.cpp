@@ -386,8 +386,9 @@ const Command COMMANDS[] = {
      "which then takes its place: the archive's folder must be writable.\n",
      2, MANY, Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
-     "Renames a member; NEWNAME is stored without folders. A name that the archive holds\n"
-     "already or that is longer than the format allows is refused.\n",
+     "Renames a member to NEWNAME, folders included (sub/dir/x). A name that the archive\n"
+     "holds already, that leads out of a folder or that is longer than the format allows is\n"
+     "refused.\n",
      3, 3, Move},
     {"update", "ARCHIVE [--flatten] PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
@@ -536,17 +537,13 @@ int Remove(ZEMArchive* archive, const Args& args) {
 int Move(ZEMArchive* archive, const Args& args) {
     unsigned index = FindMember(*archive, args, args[1]);
     if (index == NO_INDEX) return 1;
-    const char* newName = ZEMFileUtils::FileName(args[2].c_str());
-    const size_t limit = dynamic_cast<const ZEMArchPAK*>(archive) ? 56 : 31;
-    if (std::strlen(newName) > limit) {
-        return zemcli::Fail(Shown(newName) + " is too long for the archive (at most " +
-                            std::to_string(limit) + " bytes)");
-    }
-    const unsigned existing = archive->FindFile(newName);
+    // A name that ends with a separator names a folder: the library refuses it as it stands.
+    const std::string newName = IsSeparator(args[2].back()) ? args[2] : MemberName(args[2]);
+    const unsigned existing = archive->FindFile(newName.c_str());
     if (existing != NO_INDEX && existing != index) {
         return zemcli::Fail(Shown(args[0]) + " holds " + Shown(newName) + " already");
     }
-    if (!archive->RenameFile(index, args[2].c_str())) {
+    if (!archive->RenameMember(index, newName.c_str())) {
         return zemcli::Fail("cannot rename " + Shown(args[1]) + " to " + Shown(args[2]) + " in " +
                             Shown(args[0]) + ": " + archive->LastError());
     }

@@ -100,6 +100,9 @@ public:
     virtual bool RemoveFile(unsigned index);
     // Renames a member after the last path component of newName.
     virtual bool RenameFile(unsigned index, const char* newName);
+    // Renames a member to newName as given, folders included (e.g. "maps/e1m1.bsp"), when
+    // IsSafeName takes it; a name longer than the format holds is refused, never cut.
+    bool RenameMember(unsigned index, const char* newName);
     // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
     // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
@@ -211,6 +214,7 @@ private:
                         const AddCallback& onFile, bool asGiven);
     unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
                           bool asGiven, std::vector<ArchiveEntry*>& added, bool& writable);
+    bool Rename(unsigned index, const char* base, unsigned length);
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
