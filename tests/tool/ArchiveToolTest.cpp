@@ -122,7 +122,8 @@ TEST_F(ArchiveToolTest, HelpForTheFamilyAndEveryCommand) {
     std::string family;
     ASSERT_EQ(RunTool("archive --help", &family), 0);
     EXPECT_EQ(family.rfind("usage: zem archive COMMAND", 0), 0u) << family;
-    for (const char* command : {"create", "list", "add", "rm", "mv", "update", "extract", "cat"}) {
+    for (const char* command :
+         {"create", "list", "add", "rm", "mv", "update", "extract", "cat", "test"}) {
         EXPECT_NE(family.find(std::string("\n  ") + command + " "), std::string::npos) << command;
         ASSERT_EQ(RunTool(std::string("archive ") + command + " --help", &out), 0) << command;
         EXPECT_EQ(out.rfind(std::string("usage: zem archive ") + command + " ", 0), 0u) << out;
@@ -147,7 +148,7 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
         {"archive create ok.zem file.txt", "'ok.zem' already exists"},
         {"archive create new.zem missing.txt", "'missing.txt': no such file or folder"},
         {"archive list", "usage: zem archive list ARCHIVE"},
-        {"archive list a b", "usage: zem archive list ARCHIVE"},
+        {"archive list a b c", "usage: zem archive list ARCHIVE"},
         {"archive list missing.zem", "'missing.zem': no such file"},
         {"archive list notes.txt", "'notes.txt' is not a ZEM or PAK archive"},
         {"archive list zip.zip", "'zip.zip' is a ZIP archive"},
@@ -488,6 +489,22 @@ TEST_F(ArchiveToolTest, EditorsStartedAtOnceKeepEveryEdit) {
         expected.erase("m12");
         EXPECT_EQ(Read("a.pak"), expected);
     }
+}
+
+// 'list --names' gives one name a line for scripts; 'test' reads every member and names damage.
+TEST_F(ArchiveToolTest, NamesForScriptsAndATestOfEveryMember) {
+    WriteFile("names.pak", archtest::PakFile({{"maps/e1m1.bsp", "map"}, {"new\nline", "n"}}));
+    std::string out;
+    ASSERT_EQ(RunTool("archive list names.pak --names", &out), 0) << out;
+    EXPECT_EQ(out, "maps/e1m1.bsp\nnew\\x0Aline\n");
+    EXPECT_EQ(RunTool("archive list names.pak --sizes", &out), 1);
+    ASSERT_EQ(RunTool("archive test names.pak", &out), 0) << out;
+    EXPECT_EQ(out, "'names.pak': 2 members, 4 bytes, all whole\n");
+    // Cut short by another program after the damage check of opening would have caught it.
+    WriteFile("far.pak", "PACK" + archtest::Le32(16) + archtest::Le32(64) + "abcd" +
+                             archtest::PakRecord("far", 100, 4));
+    EXPECT_EQ(RunTool("archive test far.pak", &out), 1);
+    EXPECT_EQ(out.rfind("zem: 'far.pak' is a damaged archive: member 0 'far'", 0), 0u) << out;
 }
 
 } // namespace

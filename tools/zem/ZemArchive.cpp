@@ -37,10 +37,14 @@ std::string Shown(const std::string& text) {
     return Shown(text.c_str());
 }
 
+bool IsControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 // Whether text holds a control character, which a name must not.
 bool HasControl(const char* text) {
     for (; *text; ++text) {
-        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7F) return true;
+        if (IsControl(*text)) return true;
     }
     return false;
 }
@@ -361,6 +365,7 @@ int Move(ZEMArchive* archive, const Args& args);
 int Update(ZEMArchive* archive, const Args& args);
 int Extract(ZEMArchive* archive, const Args& args);
 int Cat(ZEMArchive* archive, const Args& args);
+int Test(ZEMArchive* archive, const Args& args);
 
 const Command COMMANDS[] = {
     {"create", "ARCHIVE [--format zem|pak] [--flatten] PATH...",
@@ -372,9 +377,10 @@ const Command COMMANDS[] = {
      "refused, never cut or doubled. The format is PAK when --format says so or ARCHIVE ends\n"
      "in .pak, ZEM otherwise. ARCHIVE must not exist yet.\n",
      2, MANY, Create},
-    {"list", "ARCHIVE", "table of the members",
-     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n", 1, 1,
-     List},
+    {"list", "ARCHIVE [--names]", "table of the members",
+     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n"
+     "With --names, only the names, one a line, for scripts (control characters as \\xHH).\n",
+     1, 2, List},
     {"add", "ARCHIVE [--flatten] [--replace|--skip-existing] PATH...", "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
      "names them. A file whose name the archive holds already is refused, unless --replace\n"
@@ -402,6 +408,10 @@ const Command COMMANDS[] = {
      1, 2, Extract},
     {"cat", "ARCHIVE MEMBER", "write a member to standard output",
      "Writes the bytes of a member to standard output.\n", 2, 2, Cat},
+    {"test", "ARCHIVE", "check that every member reads whole",
+     "Checks the directory (every member inside the file) and reads every member to its end;\n"
+     "exits 1 at the first damage, naming it.\n",
+     1, 1, Test},
 };
 
 const Command* FindCommand(const char* name) {
@@ -496,8 +506,54 @@ int Create(ZEMArchive*, const Args& given) {
     return !unique || gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
 }
 
-int List(ZEMArchive* archive, const Args&) {
-    archive->PrintContent();
+// The name with control characters as \xHH escapes: one name, one line.
+std::string Escaped(const char* name) {
+    std::string shown;
+    for (; *name; ++name) {
+        if (!IsControl(*name)) {
+            shown += *name;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(*name));
+        shown += escape;
+    }
+    return shown;
+}
+
+int List(ZEMArchive* archive, const Args& args) {
+    if (args.size() == 2 && args[1] != "--names") return Usage(*FindCommand("list"));
+    if (args.size() == 1) {
+        archive->PrintContent();
+        return 0;
+    }
+    for (unsigned i = 0; i < archive->NbFiles(); ++i)
+        std::printf("%s\n", Escaped(archive->FileName(i)).c_str());
+    if (std::fflush(stdout) != 0) return zemcli::Fail("cannot write to standard output");
+    return 0;
+}
+
+int Test(ZEMArchive* archive, const Args& args) {
+    char buffer[64 * 1024];
+    uint64_t total = 0;
+    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+        uint64_t got = 0;
+        std::unique_ptr<ZEMResFile> stream(archive->FileSize(i) ? archive->OpenResFile(i)
+                                                                : nullptr);
+        while (stream) {
+            const unsigned n = stream->Read(buffer, sizeof buffer);
+            if (n == 0) break;
+            got += n;
+        }
+        if (got != archive->FileSize(i)) {
+            return zemcli::Fail(Shown(args[0]) + " is damaged: member " +
+                                Shown(archive->FileName(i)) + " reads " + std::to_string(got) +
+                                " of its " + std::to_string(archive->FileSize(i)) + " bytes");
+        }
+        total += got;
+    }
+    std::printf("%s: %u members, %llu bytes, all whole\n", Shown(args[0]).c_str(),
+                archive->NbFiles(), static_cast<unsigned long long>(total));
     return 0;
 }
 
