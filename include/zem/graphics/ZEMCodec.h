@@ -13,6 +13,11 @@ class ZEMResFile;
 // the stream's position into the given fields of an image: it replaces data and palette (freeing
 // the old ones) and sets width, height and bpp; on failure it returns false. A save function
 // writes the image at the stream's position.
+//
+// Pixel buffers are allocated with array new (nothrow) and freed with array delete. ZEMImage::Load
+// hands a load function fresh fields (no buffer, a copy of the palette, the old sizes) and takes
+// them over only when it returns true, freeing them otherwise: a failing load function need not
+// undo what it did.
 namespace ZEM {
 
 ZEM_API bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
