@@ -3,7 +3,7 @@
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
-          libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales)
+          libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales gimp-data)
 
 missing=()
 for package in "${packages[@]}"; do
