@@ -17,6 +17,7 @@ const Family FAMILIES[] = {
     {"lang", ZemLang, "build, list and dump language files"},
     {"config", ZemConfig, "check configuration files"},
     {"archive", ZemArchive, "build, list, edit and extract ZEM and PAK archives"},
+    {"palette", ZemPalette, "show palette files and convert between their formats"},
 };
 
 int Usage(FILE* out) {
