@@ -59,5 +59,6 @@ int ZemLang(int argc, char** argv);
 int ZemConfig(int argc, char** argv);
 int ZemArchive(int argc, char** argv);
 int ZemPalette(int argc, char** argv);
+int ZemFont(int argc, char** argv);
 
 #endif
