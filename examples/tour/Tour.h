@@ -9,5 +9,6 @@ void TourText();
 void TourScore();
 void TourConfig();
 void TourArchive();
+void TourDrawing();
 
 #endif

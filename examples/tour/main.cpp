@@ -9,5 +9,6 @@ int main() {
     TourScore();
     TourConfig();
     TourArchive();
+    TourDrawing();
     return 0;
 }
