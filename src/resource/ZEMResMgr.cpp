@@ -150,13 +150,17 @@ bool ZEMResMgr::ChangeLoader(unsigned type, ResLoader loader) {
 
 bool ZEMResMgr::FindRes(const char* name, unsigned& index) const {
     if (IsEmpty(name)) return false;
+    if (lastFound < count && std::strcmp(name, entries[lastFound].name) == 0) {
+        index = lastFound;
+        return true;
+    }
     int64_t low = 0;
     int64_t high = int64_t(count) - 1;
     while (low <= high) {
         const int64_t mid = (low + high) / 2;
         const int order = std::strcmp(name, entries[mid].name);
         if (order == 0) {
-            index = unsigned(mid);
+            index = lastFound = uint32_t(mid);
             return true;
         }
         if (order < 0) {

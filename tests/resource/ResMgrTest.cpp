@@ -124,13 +124,21 @@ TEST_F(ResMgrTest, TableStaysSortedAndGrowsByDoubling) {
     EXPECT_FALSE(mgr->FindRes("", index));
     EXPECT_EQ(index, 2u);
 
-    // Releasing from the middle keeps the rest in order.
+    // Releasing from the middle keeps the rest in order, and names found before are found at
+    // their new places.
+    ZEMResource* d = mgr->Get("d");
     EXPECT_TRUE(mgr->Release("c"));
+    EXPECT_TRUE(mgr->FindRes("d", index));
+    EXPECT_EQ(index, 2u);
+    EXPECT_TRUE(mgr->Release(d));
     EXPECT_EQ(Content(), "Resource Manager : (4 entries, 8 alloc)\n"
                          "-   0 [type  3] B (1)\n"
                          "-   1 [type  3] a (2)\n"
                          "-   2 [type  3] d (1)\n"
                          "-   3 [type  3] e (1)\n");
+    EXPECT_TRUE(mgr->Release("e"));
+    EXPECT_FALSE(mgr->FindRes("e", index)); // the last index is past the end now
+    EXPECT_EQ(index, 3u);
 }
 
 TEST_F(ResMgrTest, FailuresReportedByTheResult) {

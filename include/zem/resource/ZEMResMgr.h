@@ -97,6 +97,9 @@ private:
 
     uint32_t count = 0;
     uint32_t capacity = 0;
+    // The index FindRes found last, tried (by its name) before the bisection: a Release or Get
+    // mostly names what was just loaded. Entries that move since only make it miss.
+    mutable uint32_t lastFound = NO_INDEX;
     ResEntry* entries = nullptr;
     std::vector<ResLoader> loaders;
     const ZEMResFinder* finder;
