@@ -18,7 +18,7 @@ const Family FAMILIES[] = {
     {"config", ZemConfig, "check configuration files"},
     {"archive", ZemArchive, "build, list, edit and extract ZEM and PAK archives"},
     {"palette", ZemPalette, "show palette files and convert between their formats"},
-    {"font", ZemFont, "show bitmap font files"},
+    {"font", ZemFont, "show bitmap font files and render text in them"},
 };
 
 int Usage(FILE* out) {
