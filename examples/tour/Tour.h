@@ -9,6 +9,7 @@ void TourText();
 void TourScore();
 void TourConfig();
 void TourArchive();
+void TourGraphics();
 void TourDrawing();
 
 #endif

@@ -9,6 +9,7 @@ int main() {
     TourScore();
     TourConfig();
     TourArchive();
+    TourGraphics();
     TourDrawing();
     return 0;
 }
