@@ -5,6 +5,7 @@
 #include <zem/graphics/ZEMChar.h>
 #include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMFont.h>
+#include <zem/graphics/ZEMFontBuilder.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
 

@@ -1,4 +1,5 @@
 #include "ZemCli.h"
+#include "ZemFontBuild.h"
 
 #include <zem/core/ZEMLog.h>
 #include <zem/graphics/ZEMFont.h>
@@ -25,7 +26,8 @@ int Help() {
                 "render draws TEXT on one line in the font into the 8-bit picture OUT (.bmp,\n"
                 "      .pcx or .tga), black on white unless told; 2-bit fonts are drawn in\n"
                 "      shades between the two colours.\n\n"
-                "Font files of both versions are read.\n");
+                "Font files of both versions are read.\n\n");
+    std::printf("%s", FONT_BUILD_HELP);
     return 0;
 }
 
@@ -220,6 +222,7 @@ int Render(int argc, char** argv) {
 // The commands of the family, one line each.
 const zemcli::Command COMMANDS[] = {
     {"info", Info},
+    {"build", ZemFontBuild},
     {"render", Render},
 };
 
