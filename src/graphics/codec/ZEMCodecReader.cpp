@@ -41,10 +41,6 @@ unsigned Reader::Read(uint8_t* to, unsigned n) {
     return done;
 }
 
-bool Reader::AtEnd() {
-    return pos_ == end_ && !Fill();
-}
-
 uint64_t BytesLeft(ZEMResFile& file) {
     const unsigned pos = file.GetPos();
     file.SeekEnd();

@@ -24,7 +24,7 @@ public:
     // Up to n bytes into to; returns how many arrived.
     unsigned Read(uint8_t* to, unsigned n);
     // True when no byte is left.
-    bool AtEnd();
+    bool AtEnd() { return pos_ == end_ && !Fill(); }
     // True once a byte was asked for past the end.
     bool Short() const { return short_; }
 

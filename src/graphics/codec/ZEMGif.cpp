@@ -46,6 +46,10 @@ public:
     int Next(unsigned size) {
         while (count_ < size) {
             if (blockLeft_ == 0 && !NextBlock()) return -1;
+            if (in_.AtEnd()) { // a block cut short: its bytes that arrived count
+                done_ = true;
+                return -1;
+            }
             bits_ |= uint32_t(in_.Get()) << count_;
             count_ += 8;
             --blockLeft_;
