@@ -363,6 +363,10 @@ TEST_F(FontTest, KindAndStreamChecks) {
     ZEMFont missing("missing.zfn");
     EXPECT_EQ(missing.name, nullptr);
     EXPECT_EQ(log.Text(), "Font: bad file missing.zfn\n");
+    in.file.Close();
+    ZEMFont closed(in.file, 0);
+    EXPECT_EQ(closed.name, nullptr);
+    EXPECT_EQ(log.Text(), "Font: bad file missing.zfn\nFont: bad resource file\n");
 }
 
 // Hostile files are refused with a message and leave the loaded font exactly as it was.
