@@ -430,3 +430,40 @@ TEST(ImageTest, FailedLoadLeavesTheImageAsItWas) {
         }
     }
 }
+
+// Every format written through Save reads back through detection; the loaded picture takes its
+// size, pitch and a whole-picture clip rectangle, whatever the image held before.
+class ImageFileTest : public zemtest::TempDirTest {};
+
+TEST_F(ImageFileTest, SaveAndLoadGoThroughTheCodecs) {
+    struct Case {
+        unsigned bpp;
+        int format;
+    } cases[] = {{8, 0},  {8, 1},  {8, 2},  {8, 4},  {8, 5},  {24, 0},
+                 {24, 1}, {24, 2}, {24, 4}, {24, 5}, {32, 1}, {32, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bpp) + " bpp, format " + std::to_string(c.format));
+        ZEMImage image(5, 3, c.bpp);
+        Number(image);
+        if (c.bpp == 8) image.ReplacePalette(Palette(256, 0));
+        ASSERT_TRUE(image.SaveName("picture", c.format));
+
+        ZEMImage back(7, 9, 16);
+        back.SetClipping(1, 1, 2, 2);
+        ASSERT_TRUE(back.LoadName("picture", 0));
+        EXPECT_EQ(back.width, 5u);
+        EXPECT_EQ(back.height, 3u);
+        EXPECT_EQ(back.bpp, c.bpp);
+        EXPECT_EQ(back.pitch, 5u * (c.bpp / 8));
+        EXPECT_EQ(ClipOf(back), (Clip{0, 4, 0, 2}));
+        EXPECT_EQ(Pixels(back), Pixels(image));
+        if (c.bpp == 8) {
+            ASSERT_NE(back.palette, nullptr);
+            ASSERT_EQ(back.palette->nbColors, 256u);
+            for (unsigned i = 0; i < 256; ++i) // alpha is not stored by every format
+                EXPECT_EQ(
+                    std::memcmp(back.palette->colors + 4 * i, image.palette->colors + 4 * i, 3), 0)
+                    << i;
+        }
+    }
+}
