@@ -60,5 +60,6 @@ int ZemConfig(int argc, char** argv);
 int ZemArchive(int argc, char** argv);
 int ZemPalette(int argc, char** argv);
 int ZemFont(int argc, char** argv);
+int ZemImage(int argc, char** argv);
 
 #endif
