@@ -199,7 +199,8 @@ bool ReadBitmap(FieldReader& in, bool deepAllowed, Bitmap& bitmap) {
         ZEM::LOG("Font: bitmap cut short\n");
         return false;
     }
-    if (!IsPackedFormat(format)) {
+    // An empty bitmap has no rows worth walking, however many a zero width claims.
+    if (!IsPackedFormat(format) || pixels == 0) {
         bitmap.pixels = stored;
         return true;
     }
@@ -321,7 +322,8 @@ bool WritePacked(ZEMResFile& file, const uint8_t* pixels, uint32_t width, uint32
     const unsigned perByte = 8 / format;
     const unsigned mask = (1u << format) - 1;
     const size_t rowBytes = size_t(RowBytes(width, format));
-    uint8_t* row = new (std::nothrow) uint8_t[std::max<size_t>(rowBytes, 1)];
+    if (rowBytes == 0) return true; // rows of no bytes, however many
+    uint8_t* row = new (std::nothrow) uint8_t[rowBytes];
     if (!row) return false;
     for (uint32_t y = 0; y < height; ++y) {
         std::memset(row, 0, rowBytes);

@@ -281,6 +281,25 @@ TEST_F(FontTest, TwoBitAndEightBitBitmapsRoundTrip) {
     }
 }
 
+// A zero width with the largest height is an empty bitmap: no time is spent on its rows.
+TEST_F(FontTest, EmptyBitmapOfCountlessRows) {
+    FontFile file;
+    file.width = 0;
+    file.height = 0xFFFFFFFF;
+    file.format = 1;
+    file.pixels.clear();
+    file.glyphs = {{0, 0, 0, 0, 0}, {0, 7, 0, 9, 0}};
+    Stream in(file.V2());
+    ZEMFont font(nullptr);
+    ASSERT_TRUE(font.Load(in.file, 0));
+    ZEMMemFile out(512, ZEMResFile::READ | ZEMResFile::WRITE);
+    ASSERT_TRUE(font.Save(out, 0));
+    out.SeekStart();
+    ZEMFont back(nullptr);
+    ASSERT_TRUE(back.Load(out, 0));
+    EXPECT_EQ(back.bitmapHeight, 0xFFFFFFFFu);
+}
+
 TEST_F(FontTest, NameLengths) {
     ZEMFont font(std::string(200, 'n').c_str(), 'a', 'a', nullptr, 8);
     auto picture = Picture(1, 1, {1});
