@@ -11,5 +11,6 @@ void TourConfig();
 void TourArchive();
 void TourGraphics();
 void TourDrawing();
+void TourFontBuild();
 
 #endif

@@ -11,5 +11,6 @@ int main() {
     TourArchive();
     TourGraphics();
     TourDrawing();
+    TourFontBuild();
     return 0;
 }
