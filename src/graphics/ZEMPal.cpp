@@ -72,6 +72,16 @@ bool WriteText(ZEMResFile& file, const char* text) {
     return file.Write(text, n) == n;
 }
 
+// One line "red green blue" and the suffix per colour, as the text formats store them.
+void WriteColorLines(ZEMResFile& file, const ZEMPal& pal, const char* suffix) {
+    char line[48];
+    for (unsigned i = 0; i < pal.nbColors && file.IsOK(); ++i) {
+        const unsigned char* c = pal.colors + 4 * size_t(i);
+        std::snprintf(line, sizeof line, "%d %d %d%s\n", c[0], c[1], c[2], suffix);
+        WriteText(file, line);
+    }
+}
+
 } // namespace
 
 ZEMPal::ZEMPal(unsigned nbColors) {
@@ -272,7 +282,7 @@ bool ZEMPal::RGBLoad(ZEMResFile& file, int format) {
 
 bool ZEMPal::Save(ZEMResFile& file, int format) {
     if (!file.IsOK()) return false;
-    char line[48];
+    char line[16];
     switch (format) {
     case 0:
     case 1:
@@ -282,21 +292,13 @@ bool ZEMPal::Save(ZEMResFile& file, int format) {
         break;
     case 2:
         WriteText(file, GIMP_HEADER);
-        for (unsigned i = 0; i < nbColors && file.IsOK(); ++i) {
-            const unsigned char* c = colors + 4 * size_t(i);
-            std::snprintf(line, sizeof line, "%d %d %d\tUnknown\n", c[0], c[1], c[2]);
-            WriteText(file, line);
-        }
+        WriteColorLines(file, *this, "\tUnknown");
         break;
     case 3:
         WriteText(file, JASC_HEADER);
         std::snprintf(line, sizeof line, "%d\n", int(nbColors));
         WriteText(file, line);
-        for (unsigned i = 0; i < nbColors && file.IsOK(); ++i) {
-            const unsigned char* c = colors + 4 * size_t(i);
-            std::snprintf(line, sizeof line, "%d %d %d\n", c[0], c[1], c[2]);
-            WriteText(file, line);
-        }
+        WriteColorLines(file, *this, "");
         break;
     case 4:
     case 5:

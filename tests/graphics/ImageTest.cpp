@@ -13,6 +13,7 @@
 #include <vector>
 
 using zemtest::LogCapture;
+using Stream = zemtest::ByteStream;
 
 namespace {
 
@@ -48,15 +49,6 @@ ZEMPal* Palette(unsigned n, unsigned char seed) {
         pal->colors[i] = static_cast<unsigned char>(seed + i);
     return pal;
 }
-
-// A read-only stream over bytes.
-struct Stream {
-    explicit Stream(const std::string& bytes)
-        : data(bytes.begin(), bytes.end()),
-          file(unsigned(data.size()), ZEMResFile::READ, data.data()) {}
-    std::vector<unsigned char> data;
-    ZEMMemFile file;
-};
 
 } // namespace
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 using zemtest::LogCapture;
+using Stream = zemtest::ByteStream;
 
 class PaletteTest : public zemtest::TempDirTest {};
 
@@ -38,15 +39,6 @@ void Fill(ZEMPal& pal, const std::vector<Color>& colors) {
         for (int k = 0; k < 4; ++k)
             pal.colors[4 * i + k] = static_cast<unsigned char>(colors[i][k]);
 }
-
-// A read-only stream over bytes.
-struct Stream {
-    explicit Stream(const std::string& bytes)
-        : data(bytes.begin(), bytes.end()),
-          file(unsigned(data.size()), ZEMResFile::READ, data.data()) {}
-    std::vector<unsigned char> data;
-    ZEMMemFile file;
-};
 
 // The bytes a palette saves in a format.
 std::string Saved(ZEMPal& pal, int format) {

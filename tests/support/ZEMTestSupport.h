@@ -1,9 +1,12 @@
 #ifndef ZEM_TESTS_ZEMTESTSUPPORT_H
 #define ZEM_TESTS_ZEMTESTSUPPORT_H
 
+#include <zem/stream/ZEMMemFile.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace zemtest {
 
@@ -44,6 +47,16 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// A read-only memory stream over a copy of bytes (at least one byte: an empty block cannot be
+// opened).
+struct ByteStream {
+    explicit ByteStream(const std::string& bytes)
+        : data(bytes.begin(), bytes.end()),
+          file(unsigned(data.size()), ZEMResFile::READ, data.data()) {}
+    std::vector<unsigned char> data;
+    ZEMMemFile file;
+};
 
 // Directory of checked-in test files (tests/data).
 std::string DataPath(const std::string& name);
