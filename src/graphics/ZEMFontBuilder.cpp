@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -104,9 +105,14 @@ bool MakeCell(const FT_GlyphSlot slot, unsigned code, Cell& cell, long& inkX) {
         ZEM::LOG("FontBuilder: glyph of code %u is larger than %u pixels\n", code, MAX_GLYPH);
         return false;
     }
+    const long offset = inked ? height - long(slot->bitmap_top) : 0;
+    if (offset < INT16_MIN || offset > INT16_MAX) {
+        ZEM::LOG("FontBuilder: glyph of code %u lies %ld rows off the baseline\n", code, offset);
+        return false;
+    }
     cell.glyph.width = uint8_t(right - left);
     cell.glyph.height = uint8_t(height);
-    cell.glyph.offset = int16_t(inked ? height - slot->bitmap_top : 0);
+    cell.glyph.offset = int16_t(offset);
     inkX = inkLeft - left;
     return true;
 }

@@ -322,7 +322,9 @@ TEST_F(FontBuilderTest, RefusalsLeaveTheFontAlone) {
         EXPECT_EQ(font->format, 1) << c.what;
     }
     ZEMFontBuilder closed;
+    zemtest::LogCapture log;
     EXPECT_FALSE(closed.Build(ZEMFontBuilder::Options(), *font));
+    EXPECT_EQ(log.Text(), "FontBuilder: no font file open\n");
     EXPECT_EQ(font->lastChar, unsigned('C'));
 }
 
@@ -346,6 +348,46 @@ TEST_F(FontBuilderFileTest, OnlyFontFilesOpen) {
     EXPECT_TRUE(builder.Open(file));
     ZEMFont font(nullptr);
     EXPECT_TRUE(builder.Build(ZEMFontBuilder::Options(), font));
+}
+
+// The glyph of code as rows of '#' (set) and '.' (clear).
+std::vector<std::string> GlyphRows(const ZEMFont& font, unsigned code) {
+    const ZEMChar& glyph = font.chars[code - font.firstChar];
+    std::vector<std::string> rows;
+    for (unsigned y = 0; y < glyph.height; ++y) {
+        std::string row;
+        for (unsigned x = 0; x < glyph.width; ++x)
+            row += font.bitmap[(glyph.y + y) * font.bitmapWidth + glyph.x + x] ? '#' : '.';
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(FontBuilderBitmapTest, BdfGlyphsAreTheFileBitmaps) {
+    ZEMFontBuilder builder;
+    ASSERT_TRUE(builder.Open(zemtest::DataPath("fonts/tiny.bdf").c_str()));
+    ZEMFontBuilder::Options options;
+    options.size = 9; // the font's one strike is of 8 pixels
+    options.last = 255;
+    ZEMFont font(nullptr);
+    ASSERT_TRUE(builder.Build(options, font));
+    EXPECT_EQ(builder.BuiltSize(), 8u);
+    EXPECT_EQ(font.ascent, 7);
+    EXPECT_EQ(font.descent, 2);
+    EXPECT_EQ(font.whiteSize, 5);
+    EXPECT_EQ(GlyphRows(font, 'A'), std::vector<std::string>({"..#...", ".#.#..", "#...#.",
+                                                              "#####.", "#...#.", "#...#."}));
+    EXPECT_EQ(font.chars['A' - 32].offset, 0);
+    // 'j' reaches one column left of the pen: its cell starts there, one column wider.
+    EXPECT_EQ(GlyphRows(font, 'j'), std::vector<std::string>({"...#.", ".....", "..##.", "...#.",
+                                                              "...#.", "...#.", "#..#.", ".##.."}));
+    EXPECT_EQ(font.chars['j' - 32].offset, 2);
+    // The degree sign floats 4 rows above the baseline, one column right of the pen.
+    EXPECT_EQ(GlyphRows(font, 0xB0), std::vector<std::string>({"..#.", ".#.#", "..#."}));
+    EXPECT_EQ(font.chars[0xB0 - 32].offset, -4);
+    // Y with diaeresis is U+0178, not Latin-1 code 255; 'B' is not in the font.
+    EXPECT_EQ(font.chars[255 - 32].width, 0);
+    EXPECT_EQ(font.chars['B' - 32].width, 0);
 }
 
 TEST(FontBuilderBitmapTest, PcfGlyphsArePixelExact) {
