@@ -23,8 +23,10 @@ constexpr uint32_t FILE_HEADER_SIZE = 14;
 constexpr uint32_t BI_RGB = 0;
 constexpr uint32_t BI_RLE8 = 1;
 constexpr uint32_t BI_BITFIELDS = 3;
-// Rows an RLE8 file can reach per byte of data: a 4-byte delta moves at most 255 rows up.
+// Rows and columns an RLE8 file can reach per byte of data: a 4-byte delta moves at most 255
+// rows up, a 2-byte run at most 255 columns on. Pixels beyond are never written.
 constexpr uint64_t RLE8_ROWS_PER_BYTE = 64;
+constexpr uint64_t RLE8_COLUMNS_PER_BYTE = 128;
 
 struct BmpHeader {
     uint32_t dataOffset = 0;
@@ -211,9 +213,10 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     const uint64_t left = Codec::BytesLeft(file) + file.GetPos() - start;
     const uint64_t dataLeft = left > h.dataOffset ? left - h.dataOffset : 0;
     const uint64_t rowBytes = FileRowBytes(w, h.bitCount);
-    const bool fits = h.compression == BI_RLE8
-                          ? rows <= dataLeft * RLE8_ROWS_PER_BYTE
-                          : (rows - 1) * uint64_t(Padded4(rowBytes)) + rowBytes <= dataLeft;
+    const bool fits =
+        h.compression == BI_RLE8
+            ? rows <= dataLeft * RLE8_ROWS_PER_BYTE && w <= dataLeft * RLE8_COLUMNS_PER_BYTE
+            : (rows - 1) * uint64_t(Padded4(rowBytes)) + rowBytes <= dataLeft;
     if (!fits) {
         ZEM::LOG("BMP: unexpected EOF\n");
         return false;

@@ -16,7 +16,6 @@ using ZEM::Codec::Picture;
 using ZEM::Codec::Reader;
 
 constexpr unsigned TABLE_SIZE = 4096; // LZW codes are at most 12 bits
-constexpr unsigned MAX_CODE_BITS = 12;
 constexpr unsigned MAX_MIN_CODE_SIZE = 11; // its clear code must lie inside the tables
 // Bytes the picture may unpack to per byte of the file: a code of 2 bits or more stands for at
 // most 4096 bytes.

@@ -97,8 +97,26 @@ bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
 
 // A picture of 32 bits holds 255 - the alpha of the file as its fourth byte, both ways.
 void FlipAlpha(uint8_t* pixels, uint32_t count) {
+    // 255 - a is a XOR 255: two pixels at a time, the fourth bytes being the high bytes of each
+    // little-endian half.
+    uint32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        uint64_t two;
+        std::memcpy(&two, pixels + 4 * i, 8);
+        two ^= 0xFF000000FF000000u;
+        std::memcpy(pixels + 4 * i, &two, 8);
+    }
+    if (i < count) pixels[4 * i + 3] ^= 0xFF;
+}
+
+// count copies of one pixel of size bytes.
+void FillPixels(uint8_t* to, const uint8_t* pixel, unsigned size, uint32_t count) {
+    if (size == 1) {
+        std::memset(to, pixel[0], count);
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i)
-        pixels[4 * i + 3] = uint8_t(255 - pixels[4 * i + 3]);
+        std::memcpy(to + i * size, pixel, size);
 }
 
 void ReportShortRead(uint32_t line, uint32_t offset) {
@@ -135,19 +153,31 @@ bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
     // Packets run on across rows; pixels past the last row are dropped.
     while (n < h.height) {
         const uint8_t head = in.Get();
-        const unsigned count = (head & 0x7F) + 1u;
         const bool run = (head & 0x80) != 0;
+        uint32_t left = (head & 0x7Fu) + 1u;
         uint8_t pixel[4];
-        for (unsigned i = 0; i < count && n < h.height; ++i) {
-            if (!run || i == 0) {
-                if (in.Read(pixel, pixelBytes) != pixelBytes) {
-                    ReportShortRead(n, offset);
+        if (run) {
+            if (in.Read(pixel, pixelBytes) != pixelBytes) {
+                ReportShortRead(n, offset);
+                return false;
+            }
+            if (h.depth == 32) pixel[3] ^= 0xFF;
+        }
+        while (left > 0 && n < h.height) {
+            const uint32_t take = std::min(left, (pitch - offset) / pixelBytes);
+            uint8_t* to = row + offset;
+            if (run) {
+                FillPixels(to, pixel, pixelBytes, take);
+            } else {
+                const unsigned got = in.Read(to, take * pixelBytes);
+                if (got != take * pixelBytes) {
+                    ReportShortRead(n, offset + got / pixelBytes * pixelBytes);
                     return false;
                 }
-                if (h.depth == 32) pixel[3] = uint8_t(255 - pixel[3]);
+                if (h.depth == 32) FlipAlpha(to, take);
             }
-            std::memcpy(row + offset, pixel, pixelBytes);
-            offset += pixelBytes;
+            offset += take * pixelBytes;
+            left -= take;
             if (offset == pitch) {
                 offset = 0;
                 if (++n < h.height) row = picture.Row(PictureRow(h, n));
