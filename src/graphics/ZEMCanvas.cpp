@@ -18,17 +18,6 @@ void XorBytes(uint8_t* p, size_t count, uint8_t value) {
         p[i] ^= value;
 }
 
-// The colour's low bytes in pixel order, as one value to store with memcpy.
-template <class T>
-T Pattern(unsigned color) {
-    uint8_t bytes[sizeof(T)];
-    for (size_t i = 0; i < sizeof(T); ++i)
-        bytes[i] = uint8_t(color >> (8 * i));
-    T value;
-    std::memcpy(&value, bytes, sizeof(T));
-    return value;
-}
-
 template <class T>
 void FillWords(uint8_t* p, size_t count, unsigned color) {
     const T value = Pattern<T>(color);
@@ -42,6 +31,32 @@ void Fill24(uint8_t* p, size_t count, unsigned color) {
         p[0] = b0;
         p[1] = b1;
         p[2] = b2;
+    }
+}
+
+// Pixels set one by one at the start of a long span; memcpy copies them on from there.
+const size_t HEAD_PIXELS = 16;
+// The largest block copied at once: it stays in the first-level cache while it is the source.
+const size_t REPLICA_BYTES = 8192;
+
+// Repeats the first filled bytes of p up to total bytes. The bulk of a long fill goes through
+// memcpy, which stores faster than a loop of pixel stores.
+void Replicate(uint8_t* p, size_t filled, size_t total) {
+    while (filled < total) {
+        const size_t n = std::min(std::min(filled, REPLICA_BYTES), total - filled);
+        std::memcpy(p + filled, p, n);
+        filled += n;
+    }
+}
+
+void FillDeep(uint8_t* p, size_t count, unsigned bytes, unsigned color) {
+    switch (bytes) {
+    case 2:
+        return FillWords<uint16_t>(p, count, color);
+    case 3:
+        return Fill24(p, count, color);
+    default:
+        return FillWords<uint32_t>(p, count, color);
     }
 }
 
@@ -85,7 +100,12 @@ void Canvas::Fill(int64_t x, int64_t y, uint64_t w, uint64_t h, unsigned color,
     int64_t right = x + int64_t(w - 1);
     int64_t bottom = y + int64_t(h - 1);
     if (!CutRange(x, right, x1, x2) || !CutRange(y, bottom, y1, y2)) return;
-    const size_t count = size_t(right - x + 1);
+    size_t count = size_t(right - x + 1);
+    if (x == 0 && count * bytes == pitch) {
+        // Whole rows lie one after another: one fill serves them all.
+        count *= size_t(bottom - y + 1);
+        bottom = y;
+    }
     for (uint8_t* p = At(x, y); y <= bottom; ++y, p += pitch)
         FillRow(p, count, bytes, color, xorMode);
 }
@@ -107,14 +127,9 @@ void FillRow(uint8_t* p, size_t count, unsigned bytes, unsigned color, bool xorM
         std::memset(p, int(color & 0xFF), count * bytes);
         return;
     }
-    switch (bytes) {
-    case 2:
-        return FillWords<uint16_t>(p, count, color);
-    case 3:
-        return Fill24(p, count, color);
-    default:
-        return FillWords<uint32_t>(p, count, color);
-    }
+    const size_t head = std::min(count, HEAD_PIXELS);
+    FillDeep(p, head, bytes, color);
+    Replicate(p, head * bytes, count * bytes);
 }
 
 } // namespace Draw

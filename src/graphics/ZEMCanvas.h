@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace ZEM {
 namespace Draw {
@@ -44,6 +45,17 @@ struct Canvas {
 
 // An inclusive range [first, last] cut to [low, high]; false when nothing is left.
 bool CutRange(int64_t& first, int64_t& last, int64_t low, int64_t high);
+
+// The colour's low sizeof(T) bytes in pixel order, as one value to store or compare with memcpy.
+template <class T>
+T Pattern(unsigned color) {
+    uint8_t bytes[sizeof(T)];
+    for (size_t i = 0; i < sizeof(T); ++i)
+        bytes[i] = uint8_t(color >> (8 * i));
+    T value;
+    std::memcpy(&value, bytes, sizeof(T));
+    return value;
+}
 
 // The pixel rule: the colour value stored in the pixel's encoding.
 void Store(uint8_t* pixel, unsigned bytes, unsigned color);

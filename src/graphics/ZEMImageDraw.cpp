@@ -168,31 +168,49 @@ void ForRows(const Canvas& dst, const Canvas& src, const Block& b, CopyRow copy)
     }
 }
 
-// The pixel of B bytes at p as a colour value.
-template <unsigned B>
-uint32_t ReadPixel(const uint8_t* p) {
-    uint32_t v = 0;
-    for (unsigned i = 0; i < B; ++i)
-        v |= uint32_t(p[i]) << (8 * i);
-    return v;
-}
-
-// Copies count pixels of B bytes that differ from key; backward when the destination lies right
-// of the source in the same row.
-template <unsigned B>
-void KeyedRow(uint8_t* d, const uint8_t* s, int64_t count, uint32_t key, bool backward) {
-    for (int64_t j = 0; j < count; ++j) {
-        const int64_t i = backward ? count - 1 - j : j;
-        if (ReadPixel<B>(s + i * B) != key) std::memcpy(d + i * B, s + i * B, B);
+// Pixels of sizeof(T) bytes, compared whole in memory order.
+template <class T>
+struct Whole {
+    explicit Whole(unsigned color) : key(ZEM::Draw::Pattern<T>(color)) {}
+    // The source pixel unless it is the key; written as a select, which compilers vectorise.
+    void Copy(uint8_t* d, const uint8_t* s) const {
+        T source, target;
+        std::memcpy(&source, s, sizeof(T));
+        std::memcpy(&target, d, sizeof(T));
+        const T pixel = source == key ? target : source;
+        std::memcpy(d, &pixel, sizeof(T));
     }
-}
+    static const unsigned BYTES = sizeof(T);
+    T key;
+};
 
-template <unsigned B>
+// 24-bit pixels, compared byte by byte.
+struct Triple {
+    explicit Triple(unsigned color)
+        : key{uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16)} {}
+    void Copy(uint8_t* d, const uint8_t* s) const {
+        if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2]) std::memcpy(d, s, 3);
+    }
+    static const unsigned BYTES = 3;
+    uint8_t key[3];
+};
+
+// Copies the block's pixels that differ from the key. Backward along the rows when the
+// destination lies right of the source in the same picture, so none is read after it changed.
+template <class Pixel>
 void KeyedCopy(const Canvas& dst, const Canvas& src, const Block& b, unsigned key) {
-    const uint32_t mask = B == 4 ? 0xFFFFFFFFu : (1u << (8 * B)) - 1;
+    const Pixel pixel(key);
     const bool backward = dst.data == src.data && b.x > b.sx;
-    ForRows(dst, src, b,
-            [&](uint8_t* d, const uint8_t* s) { KeyedRow<B>(d, s, b.w, key & mask, backward); });
+    const int64_t n = b.w;
+    ForRows(dst, src, b, [&](uint8_t* d, const uint8_t* s) {
+        if (backward) {
+            for (int64_t i = n - 1; i >= 0; --i)
+                pixel.Copy(d + i * Pixel::BYTES, s + i * Pixel::BYTES);
+            return;
+        }
+        for (int64_t i = 0; i < n; ++i)
+            pixel.Copy(d + i * Pixel::BYTES, s + i * Pixel::BYTES);
+    });
 }
 
 } // namespace
@@ -321,12 +339,12 @@ void ZEMImage::TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int
     if (!CutBlock(dst, from, *this, *src, b)) return;
     switch (dst.bytes) {
     case 1:
-        return KeyedCopy<1>(dst, from, b, key);
+        return KeyedCopy<Whole<uint8_t>>(dst, from, b, key);
     case 2:
-        return KeyedCopy<2>(dst, from, b, key);
+        return KeyedCopy<Whole<uint16_t>>(dst, from, b, key);
     case 3:
-        return KeyedCopy<3>(dst, from, b, key);
+        return KeyedCopy<Triple>(dst, from, b, key);
     default:
-        return KeyedCopy<4>(dst, from, b, key);
+        return KeyedCopy<Whole<uint32_t>>(dst, from, b, key);
     }
 }
