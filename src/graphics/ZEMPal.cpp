@@ -215,6 +215,7 @@ bool ZEMPal::ZEMLoad(ZEMResFile& file) {
     if (file.Read32() != PAL_MAGIC) return false;
     ZEMPal loaded(0u);
     unsigned count = file.Read32();
+    if (!file.IsOK()) return false; // a count cut short is no empty palette
     loaded.Resize(count);
     if (loaded.nbColors != std::min(count, MAX_COLORS)) return false;
     unsigned bytes = 4 * loaded.nbColors;

@@ -297,6 +297,8 @@ TEST_F(PaletteTest, BinaryAndRawReaders) {
     EXPECT_FALSE(pal.ZEMLoad(cut.file));
     Stream other(std::string("ZEMQ\x00\0\0\0", 8));
     EXPECT_FALSE(pal.ZEMLoad(other.file));
+    Stream noCount(std::string("ZEMP\x00\0", 6));
+    EXPECT_FALSE(pal.ZEMLoad(noCount.file));
     EXPECT_EQ(Colors(pal), SAMPLE);
 
     // A ZEM palette that says more than 4096 colours gives 4096.
