@@ -88,6 +88,24 @@ TEST(DrawTest, EveryOperationFollowsThePixelRuleOnEveryDepth) {
     }
 }
 
+TEST(DrawTest, LongSpansSetEveryPixel) {
+    // A picture of whole rows filled at once (more than 8 KiB on every depth but 8), and a long
+    // span that stops one pixel short of each end of its row.
+    for (unsigned bpp : DEPTHS) {
+        SCOPED_TRACE(std::to_string(bpp) + " bits");
+        auto whole = Blank(1001, 9, bpp);
+        whole->Rectangle(0, 0, 1001, 9, COLOR, COPY);
+        auto row = Blank(1001, 3, bpp);
+        row->HLine(1, 1, 999, COLOR, COPY);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 1001; ++x) {
+                ASSERT_EQ(whole->GetPixel(x, y), Encoded(bpp, COLOR)) << x << "," << y;
+                const bool inSpan = y == 1 && x >= 1 && x <= 999;
+                ASSERT_EQ(row->GetPixel(x, y), inSpan ? Encoded(bpp, COLOR) : 0u) << x << "," << y;
+            }
+    }
+}
+
 TEST(DrawTest, SpansAndRectanglesAreCutToTheClipRectangle) {
     struct Case {
         int x, y;
