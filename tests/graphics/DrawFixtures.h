@@ -7,8 +7,11 @@
 #include <zem/graphics/ZEMFont.h>
 #include <zem/graphics/ZEMImage.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -63,6 +66,33 @@ inline std::string Rows(std::initializer_list<const char*> rows) {
     for (const char* row : rows)
         text += std::string(row) + "\n";
     return text;
+}
+
+const ZEMImage::DrawMode COPY = ZEMImage::DRAW_COPY;
+const ZEMImage::DrawMode XOR = ZEMImage::DRAW_XOR;
+
+// A clip rectangle, inclusive.
+struct Window {
+    int x1, y1, x2, y2;
+};
+
+// Clipping only hides pixels: draw on a blank picture clipped to the window gives the pixels of
+// the same drawing unclipped inside the window and nothing outside.
+inline void ExpectClipped(const std::function<void(ZEMImage&)>& draw, unsigned width,
+                          unsigned height, unsigned bpp, const Window& w) {
+    SCOPED_TRACE("window " + std::to_string(w.x1) + "," + std::to_string(w.y1) + " to " +
+                 std::to_string(w.x2) + "," + std::to_string(w.y2));
+    auto whole = Blank(width, height, bpp);
+    draw(*whole);
+    auto image = Blank(width, height, bpp);
+    image->SetClipping(w.x1, w.y1, w.x2, w.y2);
+    draw(*image);
+    for (int y = 0; y < int(height); ++y)
+        for (int x = 0; x < int(width); ++x) {
+            const bool inside = x >= w.x1 && x <= w.x2 && y >= w.y1 && y <= w.y2;
+            ASSERT_EQ(image->GetPixel(x, y), inside ? whole->GetPixel(x, y) : 0u)
+                << "at " << x << "," << y;
+        }
 }
 
 // Glyphs written as rows of pixel values ('.' is 0).

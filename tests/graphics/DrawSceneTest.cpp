@@ -11,14 +11,13 @@
 
 using drawtest::Blank;
 using drawtest::Bytes;
+using drawtest::COPY;
 using drawtest::DEPTHS;
 using drawtest::PlainFont;
 using drawtest::TestFont;
+using drawtest::XOR;
 
 namespace {
-
-const ZEMImage::DrawMode COPY = ZEMImage::DRAW_COPY;
-const ZEMImage::DrawMode XOR = ZEMImage::DRAW_XOR;
 
 // A colour of that depth: 3-3-2 bits on 8, 5-5-5 on 15, 5-6-5 on 16, 0xRRGGBB deeper.
 unsigned Rgb(unsigned bpp, unsigned r, unsigned g, unsigned b) {

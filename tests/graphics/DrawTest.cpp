@@ -12,15 +12,17 @@
 
 using drawtest::Blank;
 using drawtest::Bytes;
+using drawtest::COPY;
 using drawtest::DEPTHS;
 using drawtest::Encoded;
+using drawtest::ExpectClipped;
 using drawtest::Picture;
 using drawtest::Rows;
+using drawtest::Window;
+using drawtest::XOR;
 
 namespace {
 
-const ZEMImage::DrawMode COPY = ZEMImage::DRAW_COPY;
-const ZEMImage::DrawMode XOR = ZEMImage::DRAW_XOR;
 const unsigned ALL = 0xFFFFFFFFu; // every bit: the same pixels in copy and XOR mode
 const unsigned COLOR = 0x12345678u;
 
@@ -338,9 +340,6 @@ std::vector<std::pair<const char*, Draw>> Shapes(ZEMImage* sprite) {
 }
 
 TEST(DrawTest, ClippingHidesPixelsAndMovesNothing) {
-    struct Window {
-        int x1, y1, x2, y2;
-    };
     // Each edge of the shapes cut in turn, all four, one pixel, and a window beside them.
     const Window windows[] = {{7, 0, 23, 13}, {0, 0, 12, 13}, {0, 4, 23, 13},  {0, 0, 23, 8},
                               {8, 4, 12, 8},  {10, 6, 10, 6}, {21, 11, 23, 13}};
@@ -348,23 +347,10 @@ TEST(DrawTest, ClippingHidesPixelsAndMovesNothing) {
         auto sprite = Numbered(11, 9, bpp);
         sprite->Rectangle(3, 3, 4, 2, 0, COPY); // a hole for the transparent copy
         for (const auto& shape : Shapes(sprite.get())) {
-            auto whole = Blank(24, 14, bpp);
-            shape.second(*whole);
-            ASSERT_NE(Drawn(*whole), Points{}) << shape.first;
-            for (const Window& w : windows) {
-                SCOPED_TRACE(std::string(shape.first) + " on " + std::to_string(bpp) +
-                             " bits, window " + std::to_string(w.x1) + "," + std::to_string(w.y1) +
-                             " to " + std::to_string(w.x2) + "," + std::to_string(w.y2));
-                auto image = Blank(24, 14, bpp);
-                image->SetClipping(w.x1, w.y1, w.x2, w.y2);
-                shape.second(*image);
-                for (int y = 0; y < 14; ++y)
-                    for (int x = 0; x < 24; ++x) {
-                        const bool inside = x >= w.x1 && x <= w.x2 && y >= w.y1 && y <= w.y2;
-                        ASSERT_EQ(image->GetPixel(x, y), inside ? whole->GetPixel(x, y) : 0u)
-                            << "at " << x << "," << y;
-                    }
-            }
+            SCOPED_TRACE(std::string(shape.first) + " on " + std::to_string(bpp) + " bits");
+            ASSERT_NE(DrawnBy(shape.second, bpp, 24, 14), Points{});
+            for (const Window& w : windows)
+                ExpectClipped(shape.second, 24, 14, bpp, w);
         }
     }
 }

@@ -6,11 +6,12 @@
 
 using drawtest::Blank;
 using drawtest::DEPTHS;
-using drawtest::Encoded;
+using drawtest::ExpectClipped;
 using drawtest::Picture;
 using drawtest::PlainFont;
 using drawtest::Rows;
 using drawtest::TestFont;
+using drawtest::Window;
 
 namespace {
 
@@ -70,28 +71,16 @@ TEST(DrawTextTest, TabsLengthsAndUnknownCodesAdvanceAsMeasured) {
 TEST(DrawTextTest, ClippingCutsGlyphsAtEveryEdge) {
     auto font = PlainFont();
     const char* text = "ABCA";
-    auto whole = Blank(20, 9, 8);
-    whole->DrawText(1, 6, text, 7, font.get(), BASELINE);
-    struct Window {
-        int x1, y1, x2, y2;
-    };
     const Window windows[] = {{2, 0, 19, 8}, {0, 0, 6, 8}, {0, 3, 19, 8},
                               {0, 0, 19, 5}, {6, 4, 7, 6}, {15, 0, 19, 8}};
     for (unsigned bpp : DEPTHS) {
+        SCOPED_TRACE(std::to_string(bpp) + " bits");
         for (const Window& w : windows) {
-            SCOPED_TRACE(std::to_string(bpp) + " bits, window " + std::to_string(w.x1) + "," +
-                         std::to_string(w.y1) + " to " + std::to_string(w.x2) + "," +
-                         std::to_string(w.y2));
-            auto image = Blank(20, 9, bpp);
-            image->SetClipping(w.x1, w.y1, w.x2, w.y2);
-            image->DrawText(1, 6, text, 0x12345678, font.get(), BASELINE);
-            for (int y = 0; y < 9; ++y)
-                for (int x = 0; x < 20; ++x) {
-                    const bool inside = x >= w.x1 && x <= w.x2 && y >= w.y1 && y <= w.y2;
-                    const bool set = inside && whole->GetPixel(x, y) != 0;
-                    ASSERT_EQ(image->GetPixel(x, y), set ? Encoded(bpp, 0x12345678) : 0u)
-                        << "at " << x << "," << y;
-                }
+            ExpectClipped(
+                [&](ZEMImage& image) {
+                    image.DrawText(1, 6, text, 0x12345678, font.get(), BASELINE);
+                },
+                20, 9, bpp, w);
         }
     }
     // Starting left of the picture: only the last column of 'A' shows.
