@@ -9,6 +9,7 @@ decode DIR FILE...: decodes each of our files with Pillow into FILE.pil.rgba, wi
 into FILE.im.rgba and with netpbm into FILE.pnm.rgba; a program that cannot read a file leaves
 its output out.
 """
+import concurrent.futures
 import os
 import random
 import subprocess
@@ -105,8 +106,8 @@ def gifbuild_text(im, interlaced=False, local=False, transparent=None):
     return ("\n".join(lines) + "\n").encode()
 
 
-def top_down_bmp(path, out):
-    """The same BMP with its rows stored top first and a negative height."""
+def top_down_bmp(path):
+    """Turns a BMP into one with its rows stored top first and a negative height."""
     with open(path, "rb") as f:
         data = bytearray(f.read())
     offset = int.from_bytes(data[10:14], "little")
@@ -115,7 +116,7 @@ def top_down_bmp(path, out):
     rows = [data[offset + i * row : offset + (i + 1) * row] for i in range(height)]
     data[offset:] = b"".join(reversed(rows))
     data[22:26] = (-height).to_bytes(4, "little", signed=True)
-    with open(out, "wb") as f:
+    with open(path, "wb") as f:
         f.write(data)
 
 
@@ -127,31 +128,35 @@ def make(folder):
     rgb.save("src.ppm")
     for n in (2, 8, 16, 90, 200):
         rgb.quantize(n).convert("RGB").save("q%d.ppm" % n)
-    manifest = []
+    # Each file is one job, made and then decoded; the jobs run side by side, since the programs
+    # spend most of their time starting.
+    jobs = []
 
     def add(name, ref, compare="rgb"):
         with open(name + ".ref", "wb") as f:
             f.write(ref(name))
-        manifest.append("%s %s.ref %d %d %s" % (name, name, WIDTH, HEIGHT, compare))
+        return "%s %s.ref %d %d %s" % (name, name, WIDTH, HEIGHT, compare)
 
-    def im(name, *options, src_file="src.png", ref=ref_pil, compare="rgb"):
-        run("convert", src_file, *options, name.split(".")[-1].upper() + ":" + name)
-        add(name, ref, compare)
+    def job(make_file, name, ref, compare):
+        jobs.append(lambda: (make_file(), add(name, ref, compare))[1])
+
+    def im(name, *options, ref=ref_pil, compare="rgb"):
+        im_as(name, name.split(".")[-1].upper(), *options, ref=ref, compare=compare)
 
     def im_as(name, fmt, *options, ref=ref_pil, compare="rgb"):
-        run("convert", "src.png", *options, fmt + ":" + name)
-        add(name, ref, compare)
+        job(lambda: run("convert", "src.png", *options, fmt + ":" + name), name, ref, compare)
 
     def pil(name, image, ref=ref_im, compare="rgb", **options):
-        image.save(name, **options)
-        add(name, ref, compare)
+        job(lambda: image.save(name, **options), name, ref, compare)
 
     def pnm(name, tool, *options, src_file="src.ppm", ref=ref_pil, compare="rgb"):
-        with open(src_file, "rb") as f:
-            data = run(tool, *options, stdin=f.read())
-        with open(name, "wb") as f:
-            f.write(data)
-        add(name, ref, compare)
+        def make_file():
+            with open(src_file, "rb") as f:
+                data = run(tool, *options, stdin=f.read())
+            with open(name, "wb") as f:
+                f.write(data)
+
+        job(make_file, name, ref, compare)
 
     # BMP: every depth, RLE8, the Windows headers of 40 and 124 bytes, the OS/2 header, top-down.
     flat = ("-alpha", "off")
@@ -170,8 +175,8 @@ def make(folder):
     pil("pil_8.bmp", rgb.quantize(200))
     pil("pil_24.bmp", rgb)
     pil("pil_32.bmp", src, ref=ref_pnm("bmptopnm"))
-    top_down_bmp("pil_24.bmp", "pil_24_top.bmp")
-    add("pil_24_top.bmp", ref_im)
+    job(lambda: (rgb.save("pil_24_top.bmp"), top_down_bmp("pil_24_top.bmp")), "pil_24_top.bmp",
+        ref_im, "rgb")
     pnm("pnm_1.bmp", "ppmtobmp", "-windows", "-bpp=1", src_file="q2.ppm")
     pnm("pnm_4.bmp", "ppmtobmp", "-windows", "-bpp=4", src_file="q16.ppm")
     pnm("pnm_8.bmp", "ppmtobmp", "-windows", "-bpp=8", src_file="q200.ppm")
@@ -192,9 +197,9 @@ def make(folder):
         ("gb_interlaced.gif", {"interlaced": True}),
         ("gb_transparent.gif", {"transparent": 5, "local": True, "interlaced": True}),
     ):
-        with open(name, "wb") as f:
-            f.write(run("gifbuild", stdin=gifbuild_text(rgb.quantize(90), **options)))
-        add(name, ref_pil)
+        text = gifbuild_text(rgb.quantize(90), **options)
+        job(lambda name=name, text=text: open(name, "wb").write(run("gifbuild", stdin=text)),
+            name, ref_pil, "rgb")
 
     # PCX: 8-bit with palette, 24-bit, 32-bit (four planes).
     im("im_8.pcx", *flat, "-colors", "200")
@@ -226,6 +231,8 @@ def make(folder):
     pnm("pnm_map_rle.tga", "pamtotga", "-cmap", src_file="q200.ppm")
     pnm("pnm_grey.tga", "pamtotga", "-mono", "-norle")
 
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        manifest = list(pool.map(lambda make: make(), jobs))
     with open("manifest.txt", "w") as f:
         f.write("\n".join(manifest) + "\n")
 

@@ -116,15 +116,33 @@ std::string Difference(const std::string& ours, const std::string& theirs, unsig
     return "";
 }
 
+// Skips when a program is missing; the test command installs them all.
 class CodecToolTest : public zemtest::TempDirTest {
 protected:
     static void SetUpTestSuite() {
         missing_ = MissingTools();
-        if (!missing_.empty()) return;
         std::string why;
         python_ = FindPython(why);
+    }
+    void SetUp() override {
+        zemtest::TempDirTest::SetUp();
+        if (!missing_.empty()) GTEST_SKIP() << "needs" << missing_;
+    }
+
+    static std::string missing_;
+    static std::string python_;
+};
+
+std::string CodecToolTest::missing_;
+std::string CodecToolTest::python_;
+
+// The files of other programs, made once for the suite in a folder of its own.
+class OtherProgramsTest : public CodecToolTest {
+protected:
+    static void SetUpTestSuite() {
+        CodecToolTest::SetUpTestSuite();
         char pattern[] = "/tmp/zem-codec-fixtures-XXXXXX";
-        if (!mkdtemp(pattern)) return;
+        if (!missing_.empty() || !mkdtemp(pattern)) return;
         folder_ = pattern;
         made_ = Shell(python_ + " " + Script() + " make " + folder_, &makeLog_) == 0;
     }
@@ -132,25 +150,21 @@ protected:
         if (!folder_.empty()) Shell("rm -rf '" + folder_ + "'");
     }
     void SetUp() override {
-        zemtest::TempDirTest::SetUp();
-        if (!missing_.empty()) GTEST_SKIP() << "needs" << missing_;
+        CodecToolTest::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(made_) << makeLog_;
     }
 
-    static std::string missing_;
-    static std::string python_;
     static std::string folder_;
     static std::string makeLog_;
     static bool made_;
 };
 
-std::string CodecToolTest::missing_;
-std::string CodecToolTest::python_;
-std::string CodecToolTest::folder_;
-std::string CodecToolTest::makeLog_;
-bool CodecToolTest::made_ = false;
+std::string OtherProgramsTest::folder_;
+std::string OtherProgramsTest::makeLog_;
+bool OtherProgramsTest::made_ = false;
 
-TEST_F(CodecToolTest, FilesOfOtherProgramsLoadAsASecondProgramDecodesThem) {
+TEST_F(OtherProgramsTest, LoadAsASecondProgramDecodesThem) {
     std::ifstream manifest(folder_ + "/manifest.txt");
     std::string name, ref, compare;
     unsigned width = 0, height = 0, count = 0;
