@@ -67,8 +67,9 @@ void LoadFscanf(benchmark::State& state, const PaletteFile& file, int headerLine
             break;
         }
         char line[160];
-        for (int i = 0; i < headerLines; ++i)
-            std::fgets(line, sizeof line, f);
+        int skipped = 0;
+        while (skipped < headerLines && std::fgets(line, sizeof line, f))
+            ++skipped;
         unsigned char colors[4 * COLORS];
         int n = 0;
         int r, g, b;
