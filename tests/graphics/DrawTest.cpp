@@ -355,6 +355,21 @@ TEST(DrawTest, ClippingHidesPixelsAndMovesNothing) {
     }
 }
 
+TEST(DrawTest, ShapesDrawnTwiceInXorRestoreThePicture) {
+    for (unsigned bpp : DEPTHS) {
+        for (const auto& shape : Shapes(nullptr)) {
+            if (std::string(shape.first).find("Copy") != std::string::npos) continue;
+            auto image = Numbered(24, 14, bpp);
+            image->SetClipping(3, 2, 20, 11);
+            const auto before = Bytes(*image);
+            shape.second(*image);
+            EXPECT_NE(Bytes(*image), before) << shape.first << " on " << bpp << " bits";
+            shape.second(*image);
+            EXPECT_EQ(Bytes(*image), before) << shape.first << " on " << bpp << " bits";
+        }
+    }
+}
+
 TEST(DrawTest, FarCoordinatesNeverWrapIntoThePicture) {
     // Each far-out call draws what the near call beside it draws on a 20 x 10 picture.
     auto src = Numbered(8, 8, 8);
