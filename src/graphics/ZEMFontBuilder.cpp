@@ -90,13 +90,18 @@ bool SelectSize(FT_Face face, unsigned size) {
     return FT_Select_Size(face, nearest) == 0;
 }
 
+// A damaged font may give a glyph a size but no pixels.
+bool HasInk(const FT_Bitmap& bitmap) {
+    return bitmap.width != 0 && bitmap.rows != 0 && bitmap.buffer;
+}
+
 // The cell of the glyph in the slot: as wide as its advance, so that text advances as FreeType
 // lays it out, and widened where the ink reaches out of the advance (a record has no bearing).
 // The ink lies at column inkX of the cell.
 bool MakeCell(const FT_GlyphSlot slot, unsigned code, Cell& cell, long& inkX) {
     const FT_Bitmap& bitmap = slot->bitmap;
     const long advance = (slot->advance.x + 32) >> 6;
-    const bool inked = bitmap.width != 0 && bitmap.rows != 0;
+    const bool inked = HasInk(bitmap);
     const long inkLeft = inked ? slot->bitmap_left : 0;
     const long left = std::min(0L, inkLeft);
     const long right = std::max(advance, inked ? inkLeft + long(bitmap.width) : 0L);
@@ -120,6 +125,7 @@ bool MakeCell(const FT_GlyphSlot slot, unsigned code, Cell& cell, long& inkX) {
 // Copies the rendered ink into the cell's pixels at the font's levels.
 void StageInk(const FT_Bitmap& bitmap, unsigned format, long inkX, unsigned cellWidth,
               uint8_t* pixels) {
+    if (!HasInk(bitmap)) return;
     for (unsigned y = 0; y < bitmap.rows; ++y) {
         uint8_t* row = pixels + size_t(y) * cellWidth + inkX;
         for (unsigned x = 0; x < bitmap.width; ++x)
@@ -264,9 +270,10 @@ bool ZEMFontBuilder::Open(ZEMResFile& file) {
         delete face;
         return false;
     }
-    // Codes are Latin-1, which is the start of Unicode; a face without a Unicode map keeps its
-    // own.
-    FT_Select_Charmap(face->face, FT_ENCODING_UNICODE);
+    // Codes are Latin-1, which is the start of Unicode; a face without a Unicode map is read
+    // through its first map, whatever its codes are.
+    if (FT_Select_Charmap(face->face, FT_ENCODING_UNICODE) != 0 && face->face->num_charmaps > 0)
+        FT_Set_Charmap(face->face, face->face->charmaps[0]);
     face_ = face;
     return true;
 }
