@@ -16,7 +16,7 @@ class ZEMResFile;
 class ZEM_API ZEMFont : public ZEMResource {
 public:
     // Where the y coordinate given to the text operations lies on the text line.
-    enum FontAlign {
+    enum FontAlign : int {
         ALIGN_TOP = 0,     // y is the top row: the baseline is y + ascent - 1
         ALIGN_BOTTOM = 1,  // y is the bottom row: the baseline is y - descent
         ALIGN_BASELINE = 2 // y is the baseline (also any other value)

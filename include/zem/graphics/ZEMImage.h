@@ -25,7 +25,7 @@ class ZEM_API ZEMImage : public ZEMResource {
 public:
     // How a drawing operation sets a pixel: DRAW_COPY stores the colour; any other value XORs
     // (8 bits: with the colour's low byte; deeper pictures: every bit inverted).
-    enum DrawMode { DRAW_COPY = 0, DRAW_XOR = 1 };
+    enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
 
     // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
     ZEMImage(unsigned width, unsigned height, unsigned bpp);
