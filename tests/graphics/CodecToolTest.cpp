@@ -12,29 +12,16 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
-// Runs a shell command; its exit status, with standard output and error in out.
-int Shell(const std::string& command, std::string* out = nullptr) {
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, got);
-    const int status = pclose(pipe);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using zemtest::RunShell;
 
 // The Python that has Pillow, or "" with the reason in why.
 std::string FindPython(std::string& why) {
     for (const char* python : {"/usr/bin/python3", "python3"}) {
-        if (Shell(std::string(python) + " -c 'import PIL'") == 0) return python;
+        if (RunShell(std::string(python) + " -c 'import PIL'") == 0) return python;
     }
     why = "Python 3 with Pillow (python3-pil)";
     return "";
@@ -45,12 +32,12 @@ std::string MissingTools() {
     std::string why;
     FindPython(why);
     std::string out;
-    if (Shell("convert -version", &out) != 0 || out.find("ImageMagick") == std::string::npos) {
+    if (RunShell("convert -version", &out) != 0 || out.find("ImageMagick") == std::string::npos) {
         why += " ImageMagick (imagemagick)";
     }
     for (const char* tool : {"ppmtobmp", "bmptopnm", "ppmtopcx", "pcxtoppm", "pamtotga", "tgatoppm",
                              "gifbuild", "gif2rgb"}) {
-        if (Shell(std::string("command -v ") + tool) != 0) why += std::string(" ") + tool;
+        if (RunShell(std::string("command -v ") + tool) != 0) why += std::string(" ") + tool;
     }
     return why;
 }
@@ -144,10 +131,10 @@ protected:
         char pattern[] = "/tmp/zem-codec-fixtures-XXXXXX";
         if (!missing_.empty() || !mkdtemp(pattern)) return;
         folder_ = pattern;
-        made_ = Shell(python_ + " " + Script() + " make " + folder_, &makeLog_) == 0;
+        made_ = RunShell(python_ + " " + Script() + " make " + folder_, &makeLog_) == 0;
     }
     static void TearDownTestSuite() {
-        if (!folder_.empty()) Shell("rm -rf '" + folder_ + "'");
+        if (!folder_.empty()) RunShell("rm -rf '" + folder_ + "'");
     }
     void SetUp() override {
         CodecToolTest::SetUp();
@@ -232,7 +219,7 @@ TEST_F(CodecToolTest, FilesWeSaveDecodeTheSameInOtherPrograms) {
         names += std::string(" ") + s.name;
     }
     std::string log;
-    ASSERT_EQ(Shell(python_ + " " + Script() + " decode " + Dir() + names, &log), 0) << log;
+    ASSERT_EQ(RunShell(python_ + " " + Script() + " decode " + Dir() + names, &log), 0) << log;
 
     for (const Saved& s : cases) {
         SCOPED_TRACE(s.name);

@@ -65,6 +65,9 @@ std::string DataPath(const std::string& name);
 // fills out with its standard output and error.
 int RunTool(const std::string& args, std::string* out = nullptr);
 
+// Runs a shell command; returns its exit status and fills out with its standard output and error.
+int RunShell(const std::string& command, std::string* out = nullptr);
+
 } // namespace zemtest
 
 #endif

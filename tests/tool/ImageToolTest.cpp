@@ -3,11 +3,8 @@
 
 #include "ZEMTestSupport.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -81,16 +78,13 @@ TEST_F(ImageToolTest, ConvertsThroughPngAndKeepsAlphaAndPalette) {
     }
 
     // The PNG holds what another program reads: checked with ImageMagick where it is installed.
-    if (std::system("convert -version >/dev/null 2>&1") != 0) return;
-    FILE* pipe = popen("convert alpha.png -depth 8 rgba:- 2>/dev/null", "r");
-    ASSERT_NE(pipe, nullptr);
-    char rgba[24] = {};
-    const size_t got = fread(rgba, 1, sizeof rgba, pipe);
-    pclose(pipe);
-    ASSERT_EQ(got, sizeof rgba);
+    if (zemtest::RunShell("convert -version") != 0) return;
+    std::string rgba;
+    ASSERT_EQ(zemtest::RunShell("convert alpha.png -depth 8 rgba:-", &rgba), 0);
+    ASSERT_EQ(rgba.size(), 24u);
     for (unsigned i = 0; i < 6; ++i) {
         const uint8_t* p = alpha.data + 4 * i;
-        EXPECT_EQ(std::string(rgba + 4 * i, 4),
+        EXPECT_EQ(rgba.substr(4 * i, 4),
                   std::string({char(p[2]), char(p[1]), char(p[0]), char(255 - p[3])}))
             << i;
     }
