@@ -188,7 +188,7 @@ bool ReadBitmap(FieldReader& in, bool deepAllowed, Bitmap& bitmap) {
         return false;
     }
     const uint64_t pixels = uint64_t(bitmap.width) * bitmap.height;
-    if (pixels * BytesPerPixel(format) > UINT32_MAX) {
+    if (pixels > UINT32_MAX / BytesPerPixel(format)) {
         ZEM::LOG("Font: bitmap of %u x %u pixels is too large\n", bitmap.width, bitmap.height);
         return false;
     }

@@ -498,8 +498,12 @@ TEST_F(FontTest, PictureOfAFontFile) {
 TEST_F(FontTest, RefusedPictureLeavesTheImage) {
     FontFile unknown;
     unknown.format = 4;
-    for (const std::string& bytes :
-         {unknown.V2(), FontFile().V2(3), FontFile().V2().substr(0, 30), std::string("ZEMF")}) {
+    FontFile huge; // 2^31 x 2^31 pixels of 4 bytes: 2^64 bytes, which wraps to 0 in 64 bits
+    huge.format = 32;
+    huge.width = huge.height = 0x80000000u;
+    huge.pixels.clear();
+    for (const std::string& bytes : {unknown.V2(), huge.V2(), FontFile().V2(3),
+                                     FontFile().V2().substr(0, 30), std::string("ZEMF")}) {
         ZEMImage image(3, 2, 8);
         std::memset(image.data, 9, 6);
         image.ReplacePalette(new ZEMPal(7u));
