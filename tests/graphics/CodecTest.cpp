@@ -581,6 +581,11 @@ TEST_F(CodecTest, TgaSavePacksRowsAsDescribed) {
     ZEMImage grey(2, 1, 8);
     EXPECT_EQ(Saved(grey, TGA).substr(0, 3), std::string("\0\0\x03", 3));
 
+    // A stream that takes only part of the file makes the save fail.
+    uint8_t small[30];
+    ZEMMemFile tiny(sizeof small, ZEMResFile::WRITE, small);
+    EXPECT_FALSE(ZEM::TGASave(tiny, image));
+
     LogCapture log;
     ZEMImage shallow(2, 2, 15);
     EXPECT_EQ(Saved(shallow, TGA_RLE), "");
