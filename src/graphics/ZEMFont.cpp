@@ -469,10 +469,12 @@ bool ZEMFont::Save(ZEMResFile& file, int kind) {
         file.Write(bitmap, bitmapWidth * bitmapHeight);
     }
 
+    // The seek back clears a short write's state: note it first.
+    const bool written = file.IsOK();
     file.Seek(GLYPH_OFFSET_AT, SEEK_SET);
     file.Write32(glyphsAt);
     file.Write32(bitmapAt);
-    return file.IsOK();
+    return written && file.IsOK();
 }
 
 void ZEMFont::SetFirstChar(unsigned char code) {

@@ -316,6 +316,8 @@ TEST_F(FontTest, NameLengths) {
     EXPECT_EQ(log.Text(), "Font: a name of 255 characters is too long to save (at most 254)\n");
     ZEMFont limit(std::string(254, 'n').c_str(), 'a', 'a', picture.get(), 8);
     EXPECT_TRUE(limit.Save(out, 0));
+    ZEMMemFile small(100, ZEMResFile::READ | ZEMResFile::WRITE);
+    EXPECT_FALSE(limit.Save(small, 0)); // the stream could not take it all
 }
 
 TEST_F(FontTest, ReadsTheFileLayout) {
