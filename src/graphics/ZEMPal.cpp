@@ -37,6 +37,13 @@ const char* Text(const ZEMString& line) {
     return text ? text : "";
 }
 
+// Whether the first line of a text palette begins with its magic; logs message when not.
+bool FirstLineIs(ZEMResFile& file, ZEMString& line, const char* magic, const char* message) {
+    if (NextLine(file, line) && StartsWith(Text(line), magic)) return true;
+    ZEM::LOG("%s", message);
+    return false;
+}
+
 // The colour of a text palette line: three integers, their low bytes as red, green, blue, or
 // black when the line does not hold three integers.
 void ParseColor(const char* line, unsigned char* color) {
@@ -59,12 +66,9 @@ void TakeColors(ZEMPal& pal, ZEMPal& loaded) {
     std::swap(pal.colors, loaded.colors);
 }
 
-// Fills pal with n colours from colors (4 bytes each); n above the cap is cut, with the note.
-bool SetColors(ZEMPal& pal, const unsigned char* colors, unsigned n) {
-    pal.Resize(n);
-    if (pal.nbColors != std::min(n, ZEMPal::MAX_COLORS)) return false;
-    if (pal.nbColors) std::memcpy(pal.colors, colors, 4 * size_t(pal.nbColors));
-    return true;
+// Whether pal got the n colours it was resized to (n above the cap counts as the cap).
+bool HasColors(const ZEMPal& pal, unsigned n) {
+    return pal.nbColors == std::min(n, ZEMPal::MAX_COLORS);
 }
 
 bool WriteText(ZEMResFile& file, const char* text) {
@@ -217,7 +221,7 @@ bool ZEMPal::ZEMLoad(ZEMResFile& file) {
     unsigned count = file.Read32();
     if (!file.IsOK()) return false; // a count cut short is no empty palette
     loaded.Resize(count);
-    if (loaded.nbColors != std::min(count, MAX_COLORS)) return false;
+    if (!HasColors(loaded, count)) return false;
     unsigned bytes = 4 * loaded.nbColors;
     if (bytes && file.Read(loaded.colors, bytes) != bytes) return false;
     TakeColors(*this, loaded);
@@ -226,40 +230,37 @@ bool ZEMPal::ZEMLoad(ZEMResFile& file) {
 
 bool ZEMPal::GIMPLoad(ZEMResFile& file) {
     ZEMString line;
-    if (!NextLine(file, line) || !StartsWith(Text(line), GIMP_MAGIC)) {
-        ZEM::LOG("Not a Gimp palette\n");
-        return false;
-    }
+    if (!FirstLineIs(file, line, GIMP_MAGIC, "Not a Gimp palette\n")) return false;
     // GIMP's own header lines may stand anywhere; every other line, an empty one included, is
     // a colour.
-    unsigned char read[4 * SMALL_PALETTE];
+    ZEMPal loaded(SMALL_PALETTE);
+    if (!HasColors(loaded, SMALL_PALETTE)) return false;
     unsigned n = 0;
     while (n < SMALL_PALETTE && NextLine(file, line)) {
         if (IsGimpHeaderLine(Text(line))) continue;
-        ParseColor(Text(line), read + 4 * n);
+        ParseColor(Text(line), loaded.colors + 4 * n);
         ++n;
     }
-    return SetColors(*this, read, n);
+    loaded.Resize(n);
+    if (!HasColors(loaded, n)) return false;
+    TakeColors(*this, loaded);
+    return true;
 }
 
 bool ZEMPal::JASCLoad(ZEMResFile& file) {
     ZEMString line;
-    if (!NextLine(file, line) || !StartsWith(Text(line), JASC_MAGIC)) {
-        ZEM::LOG("Not a Paint Shop Pro palette\n");
-        return false;
-    }
+    if (!FirstLineIs(file, line, JASC_MAGIC, "Not a Paint Shop Pro palette\n")) return false;
     NextLine(file, line); // the version
     int count = 0;
     if (!NextLine(file, line) || std::sscanf(Text(line), "%d", &count) != 1 || count < 0) count = 0;
     // Colours past the cap are read and dropped; those the file lacks stay black.
-    unsigned kept = std::min(unsigned(count), MAX_COLORS);
-    unsigned char* read = new (std::nothrow) unsigned char[4 * size_t(kept) + 4]();
-    if (!read) return false;
+    ZEMPal loaded(static_cast<unsigned>(count));
+    if (!HasColors(loaded, unsigned(count))) return false;
+    if (loaded.nbColors) std::memset(loaded.colors, 0, 4 * size_t(loaded.nbColors));
     for (unsigned i = 0; i < unsigned(count) && NextLine(file, line); ++i)
-        if (i < kept) ParseColor(Text(line), read + 4 * size_t(i));
-    bool set = SetColors(*this, read, unsigned(count));
-    delete[] read;
-    return set;
+        if (i < loaded.nbColors) ParseColor(Text(line), loaded.colors + 4 * size_t(i));
+    TakeColors(*this, loaded);
+    return true;
 }
 
 bool ZEMPal::RGBLoad(ZEMResFile& file, int format) {
@@ -267,7 +268,7 @@ bool ZEMPal::RGBLoad(ZEMResFile& file, int format) {
     unsigned got = file.Read(raw, RAW_SIZE);
     if (got == 0) return false;
     ZEMPal loaded(got / 3);
-    if (loaded.nbColors != got / 3) return false;
+    if (!HasColors(loaded, got / 3)) return false;
     bool bgr = format != 4;
     for (unsigned i = 0; i < loaded.nbColors; ++i) {
         const unsigned char* in = raw + 3 * i;
