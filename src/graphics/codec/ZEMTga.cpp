@@ -97,16 +97,14 @@ bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
 
 // A picture of 32 bits holds 255 - the alpha of the file as its fourth byte, both ways.
 void FlipAlpha(uint8_t* pixels, uint32_t count) {
-    // 255 - a is a XOR 255: two pixels at a time, the fourth bytes being the high bytes of each
-    // little-endian half.
-    uint32_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        uint64_t two;
-        std::memcpy(&two, pixels + 4 * i, 8);
-        two ^= 0xFF000000FF000000u;
-        std::memcpy(pixels + 4 * i, &two, 8);
+    // 255 - a is a XOR 255, the fourth byte being the high byte of a little-endian word: a loop
+    // the compiler turns into wide operations.
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t pixel;
+        std::memcpy(&pixel, pixels + 4 * i, 4);
+        pixel ^= 0xFF000000u;
+        std::memcpy(pixels + 4 * i, &pixel, 4);
     }
-    if (i < count) pixels[4 * i + 3] ^= 0xFF;
 }
 
 // count copies of one pixel of size bytes.
