@@ -13,20 +13,12 @@
 #include <string>
 #include <vector>
 
+using zemtest::ByteStream;
 using zemtest::LogCapture;
 
 namespace {
 
 class FontTest : public zemtest::TempDirTest {};
-
-// A read-only stream over bytes.
-struct Stream {
-    explicit Stream(const std::string& bytes)
-        : data(bytes.begin(), bytes.end()),
-          file(unsigned(data.size()), ZEMResFile::READ, data.data()) {}
-    std::vector<unsigned char> data;
-    ZEMMemFile file;
-};
 
 void Put32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -289,7 +281,7 @@ TEST_F(FontTest, EmptyBitmapOfCountlessRows) {
     file.format = 1;
     file.pixels.clear();
     file.glyphs = {{0, 0, 0, 0, 0}, {0, 7, 0, 9, 0}};
-    Stream in(file.V2());
+    ByteStream in(file.V2());
     ZEMFont font(nullptr);
     ASSERT_TRUE(font.Load(in.file, 0));
     ZEMMemFile out(512, ZEMResFile::READ | ZEMResFile::WRITE);
@@ -322,7 +314,7 @@ TEST_F(FontTest, NameLengths) {
 
 TEST_F(FontTest, ReadsTheFileLayout) {
     FontFile file;
-    Stream in(file.V2());
+    ByteStream in(file.V2());
     ZEMFont font(in.file, 0);
     ASSERT_NE(font.name, nullptr);
     EXPECT_STREQ(font.name, "Tiny");
@@ -354,7 +346,7 @@ TEST_F(FontTest, VersionOneLoadsOnlyThroughLoadV1) {
     FontFile file;
     file.name = "Old"; // length byte 4, read by Load as the version
     LogCapture log;
-    Stream v1(file.V1());
+    ByteStream v1(file.V1());
     ZEMFont font(nullptr);
     EXPECT_FALSE(font.Load(v1.file, 0));
     EXPECT_EQ(log.Text(), "Font: unknown format version 4\n");
@@ -363,14 +355,14 @@ TEST_F(FontTest, VersionOneLoadsOnlyThroughLoadV1) {
     EXPECT_STREQ(font.name, "Old");
     EXPECT_EQ(BitmapOf(font), file.pixels);
 
-    Stream v2(file.V2());
+    ByteStream v2(file.V2());
     ZEMFont other(nullptr);
     EXPECT_FALSE(other.LoadV1(v2.file, 0));
     EXPECT_EQ(other.name, nullptr);
 }
 
 TEST_F(FontTest, KindAndStreamChecks) {
-    Stream in(FontFile().V2());
+    ByteStream in(FontFile().V2());
     ZEMFont font(nullptr);
     EXPECT_FALSE(font.Load(in.file, 2));
     EXPECT_FALSE(font.LoadV1(in.file, -1));
@@ -440,7 +432,7 @@ TEST_F(FontTest, HostileFilesAreRefused) {
     auto picture = Picture(2, 1, {1, 0});
     for (const Case& c : cases) {
         ZEMFont font("Kept", 'k', 'k', picture.get(), 1);
-        Stream in(c.bytes);
+        ByteStream in(c.bytes);
         LogCapture log;
         EXPECT_FALSE(font.Load(in.file, 0)) << c.what;
         EXPECT_EQ(log.Text(), c.message) << c.what;
@@ -467,7 +459,7 @@ TEST_F(FontTest, PictureOfAFontFile) {
         FontFile file;
         file.format = c.format;
         file.pixels = c.pixels;
-        Stream in(file.V2());
+        ByteStream in(file.V2());
         ZEMImage image(0, 0, 8);
         ASSERT_EQ(image.FindFormat(in.file), 6);
         ASSERT_TRUE(image.Load(in.file, 0)) << int(c.format);
@@ -490,7 +482,7 @@ TEST_F(FontTest, PictureOfAFontFile) {
     FontFile two;
     two.format = 2;
     two.pixels = std::string(4, '\0');
-    Stream in(two.V2());
+    ByteStream in(two.V2());
     ZEMImage image(0, 0, 8);
     ASSERT_TRUE(image.Load(in.file, 6));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(image.palette->colors), 16),
@@ -509,7 +501,7 @@ TEST_F(FontTest, RefusedPictureLeavesTheImage) {
         ZEMImage image(3, 2, 8);
         std::memset(image.data, 9, 6);
         image.ReplacePalette(new ZEMPal(7u));
-        Stream in(bytes);
+        ByteStream in(bytes);
         uint8_t* data = image.data;
         LogCapture log;
         EXPECT_FALSE(image.Load(in.file, 6));
