@@ -9,6 +9,8 @@
 #include <zem/stream/ZEMResFile.h>
 #include <zem/text/ZEMText.h>
 
+#include "core/ZEMBisect.h"
+
 #include <cstring>
 #include <new>
 
@@ -154,23 +156,10 @@ bool ZEMResMgr::FindRes(const char* name, unsigned& index) const {
         index = lastFound;
         return true;
     }
-    int64_t low = 0;
-    int64_t high = int64_t(count) - 1;
-    while (low <= high) {
-        const int64_t mid = (low + high) / 2;
-        const int order = std::strcmp(name, entries[mid].name);
-        if (order == 0) {
-            index = lastFound = uint32_t(mid);
-            return true;
-        }
-        if (order < 0) {
-            high = mid - 1;
-        } else {
-            low = mid + 1;
-        }
-    }
-    index = unsigned(low);
-    return false;
+    const bool found = ZEM::Bisect(
+        count, [&](uint32_t i) { return std::strcmp(name, entries[i].name); }, index);
+    if (found) lastFound = index;
+    return found;
 }
 
 void ZEMResMgr::PrintContent() const {
