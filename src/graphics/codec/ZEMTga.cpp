@@ -99,11 +99,11 @@ bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
 void FlipAlpha(uint8_t* pixels, uint32_t count) {
     // 255 - a is a XOR 255, the fourth byte being the high byte of a little-endian word: a loop
     // the compiler turns into wide operations.
-    for (uint32_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < size_t(count) * 4; i += 4) {
         uint32_t pixel;
-        std::memcpy(&pixel, pixels + 4 * i, 4);
+        std::memcpy(&pixel, pixels + i, 4);
         pixel ^= 0xFF000000u;
-        std::memcpy(pixels + 4 * i, &pixel, 4);
+        std::memcpy(pixels + i, &pixel, 4);
     }
 }
 
