@@ -49,6 +49,14 @@ TEST_F(FontBuildToolTest, WritesAFontThatLoadsBack) {
     EXPECT_NE(font.chars['A' - 32].width, 0);
 }
 
+TEST_F(FontBuildToolTest, HelpDescribesTheCommand) {
+    std::string family, command;
+    ASSERT_EQ(zemtest::RunTool("font --help", &family), 0);
+    ASSERT_EQ(zemtest::RunTool("font build --help", &command), 0);
+    EXPECT_NE(family.find("build SOURCE -o OUT"), std::string::npos) << family;
+    EXPECT_EQ(command.find("usage: zem font build SOURCE -o OUT"), 0u) << command;
+}
+
 TEST_F(FontBuildToolTest, ReplacesAFileOnlyWhenForced) {
     if (!ZEM_HAS_FREETYPE) GTEST_SKIP() << "built without FreeType";
     zemtest::WriteFile("taken.zfn", "mine");
