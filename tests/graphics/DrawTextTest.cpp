@@ -56,12 +56,13 @@ TEST(DrawTextTest, TabsLengthsAndUnknownCodesAdvanceAsMeasured) {
         return columns;
     };
     // Row 2 holds the first row of 'A', "1.1": two columns per 'A'.
-    EXPECT_EQ(column("A\tA", -1), "0 2 29 31 "); // 3 + 1 + 8 x 3 + 1
-    EXPECT_EQ(column("A A", -1), "0 2 8 10 ");   // 3 + 1 + 3 + 1
-    EXPECT_EQ(column("AAA", 2), "0 2 4 6 ");     // two characters
-    EXPECT_EQ(column("AAA", 0), "");             // none
-    EXPECT_EQ(column("A\0A", 3), "0 2 5 7 ");    // code 0: spacing only
-    EXPECT_EQ(column("ADA", -1), "0 2 5 7 ");    // empty glyph: spacing only
+    EXPECT_EQ(column("A\tA", -1), "0 2 29 31 ");     // 3 + 1 + 8 x 3 + 1
+    EXPECT_EQ(column("A A", -1), "0 2 8 10 ");       // 3 + 1 + 3 + 1
+    EXPECT_EQ(column("AAA", 2), "0 2 4 6 ");         // two characters
+    EXPECT_EQ(column("AAA", 0), "");                 // none
+    EXPECT_EQ(column("AAA", -2), column("AAA", -1)); // any negative length: the whole text
+    EXPECT_EQ(column("A\0A", 3), "0 2 5 7 ");        // code 0: spacing only
+    EXPECT_EQ(column("ADA", -1), "0 2 5 7 ");        // empty glyph: spacing only
     EXPECT_EQ(column("A\x90"
                      "A",
                      -1),
