@@ -209,6 +209,27 @@ TEST_F(ResMgrTest, ReloadKeepsTheObject) {
     EXPECT_FALSE(mgr->ReloadType(4));
 }
 
+// Users of a cached picture see the new pixels after a reload, through the pointer they hold.
+TEST_F(ResMgrTest, ReloadedImageChangesItsPixels) {
+    auto glyphs = std::make_unique<ZEMImage>(2, 1, 8);
+    glyphs->data[0] = 1;
+    glyphs->data[1] = 0;
+    ZEMFont font("Pic", 'a', 'a', glyphs.get(), 1);
+    ASSERT_TRUE(font.SaveName("data/pic.zfn", 0));
+    auto* image = dynamic_cast<ZEMImage*>(mgr->Load(ZEMResMgr::RES_IMAGE, "pic.zfn", 6, true));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetPixel(0, 0), 1u);
+
+    glyphs->data[0] = 0;
+    glyphs->data[1] = 1;
+    ASSERT_TRUE(font.SetImage(glyphs.get(), 1));
+    ASSERT_TRUE(font.SaveName("data/pic.zfn", 0));
+    EXPECT_TRUE(mgr->Reload("pic.zfn"));
+    EXPECT_EQ(mgr->Get("pic.zfn"), image);
+    EXPECT_EQ(image->GetPixel(0, 0), 0u);
+    EXPECT_EQ(image->GetPixel(1, 0), 1u);
+}
+
 TEST_F(ResMgrTest, DefaultLoaders) {
     zemtest::WriteFile("data/ramp.gpl", "GIMP Palette\nName: ramp\n#\n"
                                         "  0   0   0\tblack\n255 128   0\torange\n");
