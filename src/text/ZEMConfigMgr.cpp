@@ -3,6 +3,7 @@
 #include <zem/text/ZEMConfigMgr.h>
 #include <zem/text/ZEMParse.h>
 
+#include "core/ZEMBisect.h"
 #include "platform/ZEMPlatform.h"
 
 #include <charconv>
@@ -191,23 +192,8 @@ ZEMConfigMgr::~ZEMConfigMgr() {
 
 bool ZEMConfigMgr::Find(const char* name, unsigned& index) const {
     if (!name || !*name) return false;
-    long low = 0;
-    long high = long(m_count) - 1;
-    while (low <= high) {
-        long mid = (low + high) / 2;
-        int order = CompareNoCase(name, m_cells[mid].name);
-        if (order == 0) {
-            index = unsigned(mid);
-            return true;
-        }
-        if (order < 0) {
-            high = mid - 1;
-        } else {
-            low = mid + 1;
-        }
-    }
-    index = unsigned(low);
-    return false;
+    return ZEM::Bisect(
+        m_count, [&](uint32_t i) { return CompareNoCase(name, m_cells[i].name); }, index);
 }
 
 bool ZEMConfigMgr::Grow() {
