@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests and benchmarks need, when some are missing.
+# Installs the Debian packages the build, tests and benchmarks need, when some are missing;
+# with the argument "docs", those that the API reference needs instead.
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales)
+if [ "${1:-}" = docs ]; then
+    packages=(doxygen python3)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -10,10 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-// The base of the archive formats: a provider whose items are the members of one archive file.
-// The archive file is opened by path for each operation. Member streams read through one handle
-// on the file that the archive opens on the first member and keeps until it changes the file or
-// closes; each stream holds the handle too, so streams outlive the archive object.
 class ZEMFile;
 namespace ZEM {
 namespace Stream {
@@ -21,6 +17,10 @@ class SharedFile;
 }
 } // namespace ZEM
 
+// The base of the archive formats: a provider whose items are the members of one archive file.
+// The archive file is opened by path for each operation. Member streams read through one handle
+// on the file that the archive opens on the first member and keeps until it changes the file or
+// closes; each stream holds the handle too, so streams outlive the archive object.
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -42,6 +42,7 @@ public:
     // cannot be opened.
     static ZEMArchive* OpenArchive(const char* path);
 
+    // A closed archive of the given format number (1 ZEM, 2 PAK).
     explicit ZEMArchive(int format);
     ~ZEMArchive() override;
     ZEMArchive(const ZEMArchive&) = delete;
@@ -161,10 +162,10 @@ protected:
         p[3] = uint8_t(value >> 24);
     }
 
-    char* archivePath = nullptr;
-    std::vector<ArchiveEntry*> entries;
-    int format;
-    uint32_t dataEnd = 0;
+    char* archivePath = nullptr; // absolute path of the archive file, owned; null when closed
+    std::vector<ArchiveEntry*> entries; // the directory in storage order, owned
+    int format;                         // format number, as FindArchiveFormat gives it
+    uint32_t dataEnd = 0;               // end of the member data, where the directory is written
 
 private:
     unsigned AppendFile(ZEMFile& archive, bool& opened, const char* srcPath, const char* storeName);

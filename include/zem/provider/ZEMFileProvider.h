@@ -29,6 +29,7 @@ public:
     // A cursor designating one file of a listing by its storage index.
     class ZEM_API iterator {
     public:
+        // Designates the file at storage index index.
         explicit iterator(unsigned index = 0) : index_(index) {}
         virtual ~iterator() = default;
 
@@ -43,7 +44,7 @@ public:
         bool operator!=(const iterator& other) const { return Index() != other.Index(); }
 
     protected:
-        unsigned index_;
+        unsigned index_; // storage index of the designated file
     };
 
     ZEMFileProvider() = default;

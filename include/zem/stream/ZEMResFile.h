@@ -145,8 +145,8 @@ protected:
 
     const char* name = nullptr; // owned copy (array new); null when closed
     uint8_t mode = 0;           // access bits (mode & 3)
-    uint8_t state = ST_CLOSED;
-    bool eof = true; // end flag
+    uint8_t state = ST_CLOSED;  // ST_... code
+    bool eof = true;            // end flag
 
     // Bytes that typed reads may take directly: the rest of a block while reads are allowed.
     // A stream that offers none keeps both null.
