@@ -5,8 +5,8 @@ The headers are written with ordinary `//` comments so that they read naturally;
 turns them into Doxygen comments on the fly and leaves the files untouched, line for line:
 
 - a comment block directly above a declaration documents it (`//` becomes `///`); when the
-  comment stands above a run of declarations with no blank line between them, every member of
-  the run is documented by it (a copy as `///<` after each further member);
+  comment stands above a run of declarations with no blank line between them, it also documents
+  the fields of the run and the functions of the same family (a copy as `///<` after each);
 - a comment after a member on the same line documents that member (`//` becomes `///<`);
 - classes and free functions of include/zem/<subsystem>/ join the group of their subsystem,
   which the first comment of include/zem/<subsystem>.h ("Title: text") defines.
@@ -186,16 +186,59 @@ class HeaderFilter:
         if not ends or len(ends) < 2:
             return j
         text = ' '.join(comment_text(c) for c in self.lines[i:j]) + ingroup
-        first = True
+        first = None
+        statement = ''
         for n, code in enumerate(self.lines[j:end]):
-            if n in ends and not first:
-                code = with_trailing_doc(code, text)
-            elif n in ends:
-                code = trailing_doc(code)
-            first = first and n not in ends
+            statement += code_part(code) + ' '
+            if n in ends:
+                member = Member(statement)
+                if first is None:
+                    first = member
+                    code = trailing_doc(code)
+                elif first.shares_comment_with(member):
+                    code = with_trailing_doc(code, text)
+                else:
+                    code = trailing_doc(code)
+                statement = ''
             self.out.append(code)
             self.scopes.feed(code)
         return end
+
+
+class Member:
+    """What the filter needs to know of one declaration: its name, whether it is a function and
+    whether it overrides one."""
+
+    def __init__(self, statement):
+        self.overrides = re.search(r'\boverride\b', statement) is not None
+        head = re.split(r'[;{=]', statement, maxsplit=1)[0]
+        operator = re.search(r'\boperator\s*([^\s(]+|\(\))\s*\(', head)
+        call = re.search(r'(~?\w+)\s*\(', head)
+        self.function = bool(operator or call)
+        if operator:
+            self.name = 'operator' + operator.group(1)
+        elif call:
+            self.name = call.group(1)
+        else:
+            names = re.findall(r'\w+', re.split(r'\[', head)[0])
+            self.name = names[-1] if names else ''
+
+    def shares_comment_with(self, other):
+        """A comment above a run serves every field of it, and the functions of one family: the
+        same name, or names with a common start or end of three characters or more (Read8 and
+        ReadBE16, SetLogLevel and GetLogLevel). An override takes its base's documentation."""
+        if other.overrides:
+            return False
+        if not (self.function or other.function):
+            return True
+        if self.function != other.function:
+            return False
+        a, b = self.name, other.name
+        if a == b:
+            return True
+        if a.startswith('operator') or b.startswith('operator'):
+            return False
+        return len(os.path.commonprefix([a, b])) >= 3 or len(os.path.commonprefix([a[::-1], b[::-1]])) >= 3
 
 
 def group_definition(name, lines):

@@ -26,6 +26,7 @@ public:
 
     // Copies o's text; a string without a block releases this one's block.
     ZEMString& operator=(const ZEMString& o);
+    // Takes o's block; o is left empty without a block.
     ZEMString& operator=(ZEMString&& o) noexcept;
     // Copies s; null releases the block.
     ZEMString& operator=(const char* s);

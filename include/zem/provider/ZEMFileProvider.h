@@ -40,7 +40,9 @@ public:
             ++index_;
             return *this;
         }
+        // Whether both designate the same storage index.
         bool operator==(const iterator& other) const { return Index() == other.Index(); }
+        // Whether they designate different storage indexes.
         bool operator!=(const iterator& other) const { return Index() != other.Index(); }
 
     protected:
@@ -76,6 +78,7 @@ public:
     virtual unsigned long FileDate(unsigned index) const = 0;
     // True when every bit of mask is set in the item's mode bits.
     virtual bool FileAccess(unsigned index, unsigned mask) const = 0;
+    // Whether the item is hidden, a regular file, a symbolic link, a directory.
     virtual bool IsFileHidden(unsigned index) const = 0;
     virtual bool IsFile(unsigned index) const = 0;
     virtual bool IsFileLink(unsigned index) const = 0;

@@ -97,6 +97,7 @@ protected:
     // Texts of PrintInfo for the access bits and the state code.
     static const char* ModeText(unsigned mode);
     static const char* StateText(unsigned state);
+    // "yes" or "no".
     static const char* YesNo(bool value) { return value ? "yes" : "no"; }
     // A name for "%s": a closed stream has none.
     static const char* Printable(const char* text) { return text ? text : "(null)"; }
