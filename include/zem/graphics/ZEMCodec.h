@@ -20,19 +20,26 @@ class ZEMResFile;
 // undo what it did.
 namespace ZEM {
 
+// BMP: Windows and OS/2 headers, 1 to 32 bits, RLE8; saved uncompressed.
 ZEM_API bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
+// Writes an uncompressed BMP of the image's depth.
 ZEM_API bool BMPSave(ZEMResFile& file, const ZEMImage& image);
 
+// GIF, read only: the first picture of the file, interlaced or not, as 8 bits with its palette.
 ZEM_API bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
 
+// PCX version 5 with run-length packing: 8 bits with a palette, or 3 and 4 planes.
 ZEM_API bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
+// Writes a run-length packed PCX.
 ZEM_API bool PCXSave(ZEMResFile& file, const ZEMImage& image);
 
+// TGA: colour-mapped, true-colour and grey, plain or run-length packed, either row order.
 ZEM_API bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
+// Writes a plain TGA; TGASaveRLE writes one with run-length packing.
 ZEM_API bool TGASave(ZEMResFile& file, const ZEMImage& image);
 ZEM_API bool TGASaveRLE(ZEMResFile& file, const ZEMImage& image);
 

@@ -25,9 +25,9 @@ public:
     // How ZEMImage::DrawTextEx draws: textColors[v] is the colour of glyph pixels of value v in a
     // 2-bit font (0 is never drawn); fonts of other formats are drawn in textColors[3].
     struct FontParams {
-        ZEMFont* font = nullptr;
-        FontAlign align = ALIGN_TOP;
-        uint32_t textColors[4] = {0, 0, 0, 0};
+        ZEMFont* font = nullptr;               // the font; nothing is drawn when null
+        FontAlign align = ALIGN_TOP;           // where y lies on the text line
+        uint32_t textColors[4] = {0, 0, 0, 0}; // colour of each glyph pixel value
     };
 
     // Loaded from the disk file fileName when it is not null.

@@ -78,11 +78,14 @@ public:
     void Line(int x1, int y1, int x2, int y2, unsigned color, DrawMode mode);
     // The outline of the w x h rectangle, each pixel once.
     void Frame(int x, int y, unsigned w, unsigned h, unsigned color, DrawMode mode);
+    // The filled w x h rectangle.
     void Rectangle(int x, int y, unsigned w, unsigned h, unsigned color, DrawMode mode);
     // A filled rectangle shading from c1 to c2, row by row (direction 0) or column by column (1).
     void Gradient(int x, int y, unsigned w, unsigned h, unsigned c1, unsigned c2, int direction,
                   DrawMode mode);
+    // The outline of a circle of radius r, each pixel once.
     void Circle(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
+    // A filled disk of radius r, from cx - r to cx + r - 1 across.
     void Disk(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
     // Copies the w x h block of src at (sx, sy) to (x, y); both images must have the same depth.
     void CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
@@ -95,12 +98,12 @@ public:
     // The same with the colours of params: shades for 2-bit fonts.
     void DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1);
 
-    uint32_t width = 0;  // pixels per row
-    uint32_t height = 0; // rows
-    int16_t clipX1 = 0;  // clip rectangle, inclusive; note the order x1, x2, y1, y2
-    int16_t clipX2 = 0;
-    int16_t clipY1 = 0;
-    int16_t clipY2 = 0;
+    uint32_t width = 0;        // pixels per row
+    uint32_t height = 0;       // rows
+    int16_t clipX1 = 0;        // clip rectangle, inclusive; note the order x1, x2, y1, y2
+    int16_t clipX2 = 0;        // right edge of the clip rectangle
+    int16_t clipY1 = 0;        // top edge
+    int16_t clipY2 = 0;        // bottom edge
     uint8_t* data = nullptr;   // height x pitch bytes, owned; null when the image is empty
     ZEMPal* palette = nullptr; // owned; null when there is none
     uint32_t pitch = 0;        // bytes per row: width x bytes per pixel

@@ -16,6 +16,7 @@ class ZEMResFile;
 //   3 JASC palette text, 4 raw RGB triplets, 5 raw BGR triplets.
 class ZEM_API ZEMPal : public ZEMResource {
 public:
+    // The most colours a palette holds.
     static constexpr unsigned MAX_COLORS = 4096;
 
     // nbColors colours, uninitialised (no array when 0).
@@ -50,8 +51,11 @@ public:
     // The format of the palette at the start of the stream (1 to 4), 0 when unknown; the stream is
     // left at its start.
     int FindFormat(ZEMResFile& file);
+    // Reads a ZEM palette file ("ZEMP").
     bool ZEMLoad(ZEMResFile& file);
+    // Reads a GIMP palette; header, column and comment lines are skipped.
     bool GIMPLoad(ZEMResFile& file);
+    // Reads a JASC palette; at most 4096 colours are kept.
     bool JASCLoad(ZEMResFile& file);
     // Raw triplets, RGB for format 4 and BGR for 5; at most 256 colours.
     bool RGBLoad(ZEMResFile& file, int format);

@@ -33,6 +33,7 @@ public:
         ZEMResource* resource; // owned
     };
 
+    // No index: the result of RegisterLoader for a null loader.
     static constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
     // An empty cache over the finder, with the default loaders for images, palettes, fonts and
@@ -74,7 +75,9 @@ public:
 
     // Number of cached resources, the table's allocated size, and the number of loaders.
     unsigned NbEntries() const { return count; }
+    // Entries allocated in the table.
     unsigned Capacity() const { return capacity; }
+    // Loaders registered: the type numbers are 0 to NbLoaders() - 1.
     unsigned NbLoaders() const { return unsigned(loaders.size()); }
     // The cached entry at a table position (in name order); null past the end.
     const ResEntry* GetEntry(unsigned index) const {
