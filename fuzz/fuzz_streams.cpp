@@ -34,9 +34,10 @@ std::vector<std::string> StringLines(ZEMResFile& f, unsigned limit, char termina
     std::vector<std::string> lines;
     ZEMString line;
     while (unsigned n = f.GetLine(line, limit, terminator)) {
+        // Zero bytes belong to the line, so the whole length counts, not the C string.
         const char* text = line;
-        Check(!text || strlen(text) == line.Length());
-        lines.push_back(std::to_string(n) + ":" + (text ? text : ""));
+        Check((text != nullptr) == (line.Length() != 0));
+        lines.push_back(std::to_string(n) + ":" + std::string(text ? text : "", line.Length()));
     }
     return lines;
 }
