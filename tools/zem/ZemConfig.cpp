@@ -29,7 +29,8 @@ void ShowLine(unsigned line, const char* name, const char* value, void* count) {
 
 int Check(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc != 2) return zemcli::Fail("config check takes one FILE (see 'zem config --help')");
+    if (argc != 2)
+        return zemcli::UsageError("config check takes one FILE (see 'zem config --help')");
     unsigned count = 0;
     if (!ZEMConfigMgr::ScanFile(argv[1], ShowLine, &count)) {
         return zemcli::Fail(std::string("cannot read '") + argv[1] + "'");
