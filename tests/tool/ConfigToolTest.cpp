@@ -15,7 +15,7 @@ class ConfigToolTest : public zemtest::TempDirTest {};
 int RunApart(const std::string& args, bool errors, std::string* out) {
     const std::string zem = std::string("'") + ZEM_TOOL_PATH + "' " + args;
     return zemtest::RunShell(
-        stderr ? "{ { " + zem + "; } 2>&1 >/dev/null; }" : "{ " + zem + " 2>/dev/null; }", out);
+        errors ? "{ { " + zem + "; } 2>&1 >/dev/null; }" : "{ " + zem + " 2>/dev/null; }", out);
 }
 
 TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
