@@ -248,14 +248,19 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
     EXPECT_EQ(fs::file_size("c.zem"), 12u);
 }
 
-// A link back up the tree must not make the walk endless.
-TEST_F(ArchiveToolTest, FolderLinksDoNotLoop) {
+// A link back up the tree must not make the walk endless; links that cannot be stored are named
+// and make the status 1, links to files are stored as the files.
+TEST_F(ArchiveToolTest, FolderLinksDoNotLoopAndLinksLeftOutAreNamed) {
     fs::create_directories("data/sub");
     WriteFile("data/sub/x.txt", "x");
     fs::create_directory_symlink("..", "data/sub/up");
+    fs::create_symlink("x.txt", "data/sub/y.txt");
+    fs::create_symlink("nowhere", "data/sub/z.txt");
     std::string out;
-    ASSERT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
-    EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}}));
+    ASSERT_EQ(RunTool("archive create a.zem data", &out), 1) << out;
+    EXPECT_EQ(out, "zem: 'data/sub/z.txt': a link that leads nowhere, left out\n"
+                   "zem: 'data/sub/up': a link to a folder taken already, left out\n");
+    EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}, {"data/sub/y.txt", "x"}}));
 }
 
 // Every edit through the tool leaves a PAK file that PhysicsFS reads with the same names and

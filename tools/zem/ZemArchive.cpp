@@ -2,7 +2,6 @@
 
 #include <zem/provider/ZEMArchPAK.h>
 #include <zem/provider/ZEMArchZEM.h>
-#include <zem/provider/ZEMDir.h>
 #include <zem/provider/ZEMFileUtils.h>
 #include <zem/stream/ZEMResFile.h>
 
@@ -16,6 +15,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -129,13 +130,19 @@ struct Source {
     std::string name;
 };
 
+// The working folder of the process, as the system reports it; "." when it cannot.
+std::string WorkingFolder() {
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    return error || folder.empty() ? std::string(".") : folder;
+}
+
 // Collects the files named on the command line and those below the folders named there, each
 // folder in name order. The paths kept are those the user gave, joined with the names below;
 // the member names are those paths (as tar keeps them), or the files' own names with flatten.
 class FileGatherer {
 public:
-    explicit FileGatherer(bool flatten = false)
-        : flatten_(flatten), workDir_(dir_.Name() ? dir_.Name() : ".") {}
+    explicit FileGatherer(bool flatten = false) : flatten_(flatten), workDir_(WorkingFolder()) {}
 
     // Adds a file, or the files below a folder; false (said) when the path does not exist.
     bool Add(const std::string& path) {
@@ -172,28 +179,42 @@ private:
     }
 
     void Walk(const std::string& folder) {
-        if (!dir_.Open(Absolute(workDir_, folder).c_str())) {
+        struct stat status;
+        std::error_code error;
+        std::filesystem::directory_iterator it(folder, error);
+        if (error || stat(folder.c_str(), &status) != 0) {
             Warn(Shown(folder) + ": cannot list this folder");
             skipped = true;
             return;
         }
-        // A link back into a folder already walked would never end.
-        if (!walked_.insert(dir_.Name()).second) return;
-        dir_.Sort(ZEMFileProvider::SORT_NAME | ZEMFileProvider::SORT_CASE);
-        std::vector<std::pair<std::string, bool>> children;
-        for (unsigned k = 0; k < dir_.NbFiles(); ++k) {
-            unsigned i = dir_.GetItem(k)->sortIndex;
-            const char* name = dir_.FileName(i);
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-            std::string path = Join(folder, name);
-            if (dir_.IsFileDir(i) || dir_.IsFile(i)) {
-                children.emplace_back(path, dir_.IsFileDir(i));
-            } else {
-                Warn(Shown(path) + ": not a regular file, left out");
-                skipped = true;
-            }
+        // A link back into a folder already walked would never end; another way into one would
+        // store its files twice.
+        if (!walked_.insert({status.st_dev, status.st_ino}).second) {
+            Warn(Shown(folder) + ": a link to a folder taken already, left out");
+            skipped = true;
+            return;
         }
-        for (const auto& [path, isFolder] : children) {
+        // The types come with the listing: no status call per file, except through links.
+        std::vector<std::pair<std::string, bool>> children;
+        for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+            std::error_code typeError;
+            const std::string name = it->path().filename().string();
+            if (it->is_directory(typeError) || it->is_regular_file(typeError)) {
+                children.emplace_back(name, it->is_directory(typeError));
+                continue;
+            }
+            Warn(Shown(Join(folder, name.c_str())) + (it->is_symlink(typeError)
+                                                          ? ": a link that leads nowhere, left out"
+                                                          : ": not a regular file, left out"));
+            skipped = true;
+        }
+        if (error) {
+            Warn(Shown(folder) + ": cannot list this folder to its end");
+            skipped = true;
+        }
+        std::sort(children.begin(), children.end());
+        for (const auto& [name, isFolder] : children) {
+            const std::string path = Join(folder, name.c_str());
             if (isFolder) {
                 Walk(path);
             } else {
@@ -203,9 +224,8 @@ private:
     }
 
     bool flatten_;
-    ZEMDir dir_; // reused for every folder
     std::string workDir_;
-    std::set<std::string> walked_;
+    std::set<std::pair<dev_t, ino_t>> walked_; // the folders walked, by identity
 };
 
 // Gathers every path of args; false when one does not exist.
