@@ -258,8 +258,10 @@ TEST_F(ArchiveToolTest, FolderLinksDoNotLoopAndLinksLeftOutAreNamed) {
     fs::create_symlink("nowhere", "data/sub/z.txt");
     std::string out;
     ASSERT_EQ(RunTool("archive create a.zem data", &out), 1) << out;
-    EXPECT_EQ(out, "zem: 'data/sub/z.txt': a link that leads nowhere, left out\n"
-                   "zem: 'data/sub/up': a link to a folder taken already, left out\n");
+    EXPECT_EQ(
+        out,
+        "zem: 'data/sub/z.txt': a link that leads nowhere, left out\n"
+        "zem: 'data/sub/up': this folder was taken already by another way (a link), left out\n");
     EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}, {"data/sub/y.txt", "x"}}));
 }
 
@@ -450,6 +452,29 @@ TEST_F(ArchiveToolTest, ListShowsIsoDatesAndAlignedColumns) {
                        utf8 +
                        "\n"
                        "2 members, 7 bytes\n");
+}
+
+// A tree of awkward names goes through create, test, list and extract in both formats and comes
+// back as diff sees it: spaces, UTF-8, empty files, nested folders holding files of one name.
+TEST_F(ArchiveToolTest, TreesComeBackIdentical) {
+    const std::string utf8 = "t/\xC3\xA9t\xC3\xA9 \xE6\x97\xA5";
+    for (const std::string& folder : {std::string("t/a b/a b"), utf8, std::string("t/x/x/x")}) {
+        fs::create_directories(folder);
+        WriteFile(folder + "/same name.txt", folder);
+        WriteFile(folder + "/empty", "");
+    }
+    WriteFile("t/x/same name.txt", std::string("\0\xFF binary", 9));
+    for (const char* format : {"zem", "pak"}) {
+        const std::string archive = std::string("tree.") + format;
+        std::string out;
+        ASSERT_EQ(RunTool("archive create " + archive + " t", &out), 0) << out;
+        ASSERT_EQ(RunTool("archive test " + archive, &out), 0) << out;
+        ASSERT_EQ(RunTool("archive list --names " + archive, &out), 0) << out;
+        EXPECT_EQ(Lines(out), 7u) << out;
+        const std::string into = std::string("out-") + format;
+        ASSERT_EQ(RunTool("archive extract " + archive + " -C " + into, &out), 0) << out;
+        EXPECT_EQ(RunShell("diff -r t " + into + "/t", &out), 0) << format << ": " << out;
+    }
 }
 
 // Names from other programs' archives may hold folders, or try to leave the destination.

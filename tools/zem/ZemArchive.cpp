@@ -190,7 +190,8 @@ private:
         // A link back into a folder already walked would never end; another way into one would
         // store its files twice.
         if (!walked_.insert({status.st_dev, status.st_ino}).second) {
-            Warn(Shown(folder) + ": a link to a folder taken already, left out");
+            Warn(Shown(folder) +
+                 ": this folder was taken already by another way (a link), left out");
             skipped = true;
             return;
         }
