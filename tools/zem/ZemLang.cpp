@@ -71,7 +71,11 @@ int Build(int argc, char** argv) {
     if (!zemlang::ParseText(text.str(), strings, error)) {
         return zemcli::Fail(std::string(input) + ": " + error);
     }
-    if (!zemlang::WriteFile(output, name, strings, error)) return zemcli::Fail(error);
+    ZEMLangWriter writer;
+    bool built = writer.SetName(name);
+    for (size_t i = 0; built && i < strings.size(); ++i)
+        built = writer.Add(strings[i] ? strings[i]->c_str() : nullptr);
+    if (!built || !writer.Save(output)) return zemcli::Fail(writer.LastError());
     size_t absent = 0;
     for (const auto& s : strings)
         absent += s ? 0 : 1;
