@@ -1,7 +1,6 @@
 #include "Tour.h"
 
 // The same code that 'zem lang build' runs: the library reads language files, tools write them.
-#include "../../tools/zem/ZemLangFile.h"
 
 #include <zem/core.h>
 #include <zem/text.h>
@@ -69,13 +68,23 @@ void Settings() {
 
 const char FRENCH[] = "Fran\303\247ais"; // UTF-8
 
+// Writes a language file of four strings; false (said) when it could not.
+bool WriteLanguage(const char* path, const char* name, const char* const (&strings)[4]) {
+    ZEMLangWriter writer;
+    bool built = writer.SetName(name);
+    for (const char* text : strings)
+        built = built && writer.Add(text);
+    if (built && writer.Save(path)) return true;
+    ZEM::LOG("  could not write %s: %s\n", path, writer.LastError());
+    return false;
+}
+
 void Languages() {
-    const zemlang::Strings english = {"New game", "Options", std::nullopt, "Quit"};
-    const zemlang::Strings french = {"Nouvelle partie", "Options", std::nullopt, "Quitter"};
-    std::string error;
-    if (!zemlang::WriteFile("english.lng", "English", english, error) ||
-        !zemlang::WriteFile("french.lng", FRENCH, french, error)) {
-        ZEM::LOG("  could not write the language files: %s\n", error.c_str());
+    // String 2 is absent in both.
+    const char* const english[] = {"New game", "Options", nullptr, "Quit"};
+    const char* const french[] = {"Nouvelle partie", "Options", nullptr, "Quitter"};
+    if (!WriteLanguage("english.lng", "English", english) ||
+        !WriteLanguage("french.lng", FRENCH, french)) {
         return;
     }
     ZEMTranslator* translator = ZEMTranslator::Singleton();

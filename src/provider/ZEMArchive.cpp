@@ -147,12 +147,8 @@ std::string OpenSource(const char* srcPath, bool allowEmpty, ZEMFile& source, ui
     }
     if (status.size > UINT32_MAX) return Quoted(srcPath) + " does not fit: " + TOO_LARGE;
     if (status.size == 0 && !allowEmpty) return Quoted(srcPath) + " is empty";
-    uint8_t first;
-    if (!source.Open(srcPath, ZEMResFile::READ) ||
-        (status.size > 0 && source.Read(&first, 1) != 1)) {
-        return Quoted(srcPath) + " cannot be read";
-    }
-    source.SeekStart();
+    // A source that opens but fails to read is caught by the copy, which gives its space back.
+    if (!source.Open(srcPath, ZEMResFile::READ)) return Quoted(srcPath) + " cannot be read";
     size = uint32_t(status.size);
     date = status.mtime;
     return source.IsOK() ? std::string() : Quoted(srcPath) + " cannot be read";

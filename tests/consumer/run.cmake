@@ -1,22 +1,40 @@
-# Installs the built library into WORK_DIR/prefix, then builds and runs the consumer against it.
+# Installs the built library and tool into WORK_DIR/prefix, moves that prefix elsewhere (the
+# installed files must not depend on where they were put), then runs the installed zem and builds
+# and runs the consumer against the moved prefix, as C++17 and as C++20.
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/staged
     RESULT_VARIABLE rc OUTPUT_QUIET)
 if(rc)
     message(FATAL_ERROR "install failed")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix RESULT_VARIABLE rc)
-if(rc)
-    message(FATAL_ERROR "configuring the consumer failed")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
-if(rc)
-    message(FATAL_ERROR "building the consumer failed")
-endif()
-foreach(program consumer_cmake consumer_pkgconfig)
-    execute_process(COMMAND ${WORK_DIR}/build/${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-    if(rc OR NOT out MATCHES "ZEMBase 0.20.0")
-        message(FATAL_ERROR "${program} did not run: ${rc} ${out}")
+file(RENAME ${WORK_DIR}/staged ${WORK_DIR}/prefix)
+set(ENV{LD_LIBRARY_PATH} "")
+if(EXISTS ${WORK_DIR}/prefix/bin/zem)
+    execute_process(COMMAND ${WORK_DIR}/prefix/bin/zem --version RESULT_VARIABLE rc
+        OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(rc OR NOT out MATCHES "0.20.0")
+        message(FATAL_ERROR "the installed zem did not run: ${rc} ${out} ${err}")
     endif()
+endif()
+foreach(standard 17 20)
+    set(build ${WORK_DIR}/build${standard})
+    execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
+        -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_STANDARD=${standard}
+        -DCMAKE_CXX_STANDARD_REQUIRED=ON RESULT_VARIABLE rc)
+    if(rc)
+        message(FATAL_ERROR "configuring the consumer as C++${standard} failed")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} RESULT_VARIABLE rc)
+    if(rc)
+        message(FATAL_ERROR "building the consumer as C++${standard} failed")
+    endif()
+    foreach(program consumer_cmake consumer_pkgconfig)
+        execute_process(COMMAND ${build}/${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+        if(rc OR NOT out MATCHES "ZEMBase 0.20.0")
+            message(FATAL_ERROR "${program} (C++${standard}) did not run: ${rc} ${out}")
+        endif()
+        if(standard EQUAL 20 AND NOT out MATCHES "C\\+\\+20")
+            message(FATAL_ERROR "${program} was not built as C++20: ${out}")
+        endif()
+    endforeach()
 endforeach()

@@ -315,3 +315,42 @@ TEST_F(TranslatorTest, LongPathsAreRefused) {
     EXPECT_EQ(t.Init(deep.c_str(), ".lng"), 0);
     EXPECT_FALSE(t.Load(deep.c_str(), 0));
 }
+
+namespace {
+
+// What ZEMLangWriter writes, the translator reads back: names, strings, absent strings, the
+// longest string; what the format cannot hold is refused and nothing is written.
+TEST_F(TranslatorTest, WriterMakesFilesTheTranslatorReads) {
+    const std::string longest(ZEMLangWriter::MAX_STRING, 'a');
+    ZEMLangWriter writer;
+    ASSERT_TRUE(writer.SetName("Fran\xC3\xA7"
+                               "ais"));
+    for (const char* text :
+         {"Jouer", static_cast<const char*>(nullptr), "", "deux\nlignes", longest.c_str()})
+        ASSERT_TRUE(writer.Add(text));
+    ASSERT_TRUE(writer.Save("fr.lng"));
+    ZEMTranslator translator;
+    ASSERT_TRUE(translator.Load("fr.lng", 0));
+    EXPECT_STREQ(translator.GetCurName(), "Fran\xC3\xA7"
+                                          "ais");
+    ASSERT_EQ(translator.NbStrings(), 5u);
+    EXPECT_STREQ(translator.GetString(0), "Jouer");
+    EXPECT_EQ(translator.GetString(1), nullptr);
+    EXPECT_STREQ(translator.GetString(2), "");
+    EXPECT_STREQ(translator.GetString(3), "deux\nlignes");
+    EXPECT_EQ(translator.GetString(4), longest);
+
+    ZEMLangWriter refused;
+    EXPECT_FALSE(refused.SetName(""));
+    EXPECT_FALSE(refused.SetName(std::string(ZEMLangWriter::MAX_NAME + 1, 'n').c_str()));
+    EXPECT_FALSE(refused.Add(std::string(ZEMLangWriter::MAX_STRING + 1, 'a').c_str()));
+    EXPECT_EQ(refused.NbStrings(), 0u);
+    EXPECT_FALSE(refused.Save("unnamed.lng"));
+    EXPECT_STREQ(refused.LastError(), "the language has no name");
+    EXPECT_FALSE(std::filesystem::exists("unnamed.lng"));
+    ASSERT_TRUE(refused.SetName("X"));
+    EXPECT_FALSE(refused.Save("no/such/folder/x.lng"));
+    EXPECT_STREQ(refused.LastError(), "cannot create 'no/such/folder/x.lng'");
+}
+
+} // namespace

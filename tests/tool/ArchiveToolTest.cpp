@@ -19,6 +19,7 @@
 namespace fs = std::filesystem;
 
 using zemtest::ReadFile;
+using zemtest::RunShell;
 using zemtest::RunTool;
 using zemtest::WriteFile;
 
@@ -136,34 +137,41 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
     WriteFile("zip.zip", std::string("PK\x03\x04", 4) + std::string(30, '\0'));
     WriteFile("cut.zem", "ZEMA" + archtest::Le32(500) + archtest::Le32(3));
     ASSERT_EQ(RunTool("archive create ok.zem file.txt"), 0);
+    // Status 2: the command line is wrong; 1: the work could not be done.
     const struct {
         const char* args;
+        int status;
         const char* says;
     } cases[] = {
-        {"archive", "archive needs a command"},
-        {"archive frob", "unknown archive command 'frob'"},
-        {"archive create", "usage: zem archive create ARCHIVE"},
-        {"archive create new.zem", "usage: zem archive create ARCHIVE"},
-        {"archive create new.zem --format tar file.txt", "unknown format 'tar'"},
-        {"archive create ok.zem file.txt", "'ok.zem' already exists"},
-        {"archive create new.zem missing.txt", "'missing.txt': no such file or folder"},
-        {"archive list", "usage: zem archive list ARCHIVE"},
-        {"archive list a b c", "usage: zem archive list ARCHIVE"},
-        {"archive list missing.zem", "'missing.zem': no such file"},
-        {"archive list notes.txt", "'notes.txt' is not a ZEM or PAK archive"},
-        {"archive list zip.zip", "'zip.zip' is a ZIP archive"},
-        {"archive list cut.zem", "'cut.zem' is a damaged archive"},
-        {"archive list .", "'.' is a folder"},
-        {"archive cat ok.zem nope", "no member 'nope' in 'ok.zem'"},
-        {"archive rm ok.zem file.txt nope", "no member 'nope' in 'ok.zem'"},
-        {"archive mv ok.zem nope new", "no member 'nope' in 'ok.zem'"},
-        {"archive mv ok.zem file.txt dir/", "cannot rename 'file.txt' to 'dir/'"},
-        {"archive update ok.zem notes.txt", "no member 'notes.txt' in 'ok.zem'"},
-        {"archive add ok.zem missing.txt", "'missing.txt': no such file or folder"},
+        {"archive", 2, "archive needs a command"},
+        {"archive frob", 2, "unknown archive command 'frob'"},
+        {"archive create", 2, "usage: zem archive create "},
+        {"archive create new.zem", 2, "usage: zem archive create "},
+        {"archive create new.zem --format tar file.txt", 2, "unknown format 'tar'"},
+        {"archive create new.tar file.txt", 2, "'new.tar' ends in neither .zem nor .pak"},
+        {"archive create new.zem --format", 2, "--format needs a value"},
+        {"archive create ok.zem file.txt", 1, "'ok.zem' already exists"},
+        {"archive create new.zem missing.txt", 1, "'missing.txt': no such file or folder"},
+        {"archive list", 2, "usage: zem archive list [--names] ARCHIVE"},
+        {"archive list a b c", 2, "usage: zem archive list [--names] ARCHIVE"},
+        {"archive list --verbose ok.zem", 2, "archive list takes no option '-v'"},
+        {"archive mv -x ok.zem a b", 2, "archive mv takes no option '-x'"},
+        {"archive list missing.zem", 1, "'missing.zem': no such file"},
+        {"archive list notes.txt", 1, "'notes.txt' is not a ZEM or PAK archive"},
+        {"archive list zip.zip", 1, "'zip.zip' is a ZIP archive"},
+        {"archive list cut.zem", 1, "'cut.zem' is a damaged archive"},
+        {"archive list .", 1, "'.' is a folder"},
+        {"archive cat ok.zem nope", 1, "no member 'nope' in 'ok.zem'"},
+        {"archive rm ok.zem file.txt nope", 1, "no member 'nope' in 'ok.zem'"},
+        {"archive mv ok.zem nope new", 1, "no member 'nope' in 'ok.zem'"},
+        {"archive mv ok.zem file.txt dir/", 1, "cannot rename 'file.txt' to 'dir/'"},
+        {"archive update ok.zem notes.txt", 1, "no member 'notes.txt' in 'ok.zem'"},
+        {"archive add ok.zem missing.txt", 1, "'missing.txt': no such file or folder"},
+        {"archive add --replace --skip-existing ok.zem notes.txt", 2, "exclude each other"},
     };
     for (const auto& c : cases) {
         std::string out;
-        EXPECT_EQ(RunTool(c.args, &out), 1) << c.args;
+        EXPECT_EQ(RunTool(c.args, &out), c.status) << c.args;
         EXPECT_EQ(out.rfind(std::string("zem: "), 0), 0u) << c.args << ": " << out;
         EXPECT_NE(out.find(c.says), std::string::npos) << c.args << ": " << out;
         EXPECT_EQ(Lines(out), 1u) << c.args << ": " << out;
@@ -180,12 +188,12 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
     EXPECT_EQ(out, "");
     EXPECT_EQ(Read("game.zem"), samples_);
 
-    // Name order, depth first; the table that PrintContent writes.
+    // Name order, depth first; the names last on their rows.
     ASSERT_EQ(RunTool("archive list game.zem", &out), 0) << out;
     std::vector<std::string> order;
     for (const char* name : {"data/.hidden", "data/maps/deep/e1m2.bsp", "data/maps/e1m1.bsp",
                              "data/readme.txt", "data/sounds/jump.wav"})
-        order.push_back(std::string("| ") + name);
+        order.push_back(std::string("  ") + name + "\n");
     size_t last = 0;
     for (const std::string& row : order) {
         size_t at = out.find(row);
@@ -193,8 +201,8 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
         EXPECT_GT(at, last) << row << "\n" << out;
         last = at;
     }
-    EXPECT_EQ(out.rfind("+------------------------------------------+------------+", 0), 0u);
-    EXPECT_NE(out.find("  Total: 5 files, 32 bytes.\n"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("      Size  Date                  Offset  Name\n", 0), 0u) << out;
+    EXPECT_NE(out.find("\n5 members, 32 bytes\n"), std::string::npos) << out;
 
     // With --flatten, the files' own names; two files of one name are refused, not doubled.
     ASSERT_EQ(RunTool("archive create flat.zem --flatten data", &out), 0) << out;
@@ -215,7 +223,7 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
 
     // The format follows --format, else the name.
     ASSERT_EQ(RunTool("archive create game.pak data/maps", &out), 0) << out;
-    ASSERT_EQ(RunTool("archive create other --format=pak data/readme.txt", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive create --format=pak other data/readme.txt", &out), 0) << out;
     ASSERT_EQ(RunTool("archive create third.pak --format zem data/readme.txt", &out), 0) << out;
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("game.zem"), 1);
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("game.pak"), 2);
@@ -231,7 +239,7 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
     std::string out;
     EXPECT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
     EXPECT_EQ(Read("a.zem"), (Members{{"data/empty.txt", ""}, {"data/full.txt", "full"}}));
-    EXPECT_EQ(RunTool("archive extract a.zem out", &out), 0) << out;
+    EXPECT_EQ(RunTool("archive extract a.zem -C out", &out), 0) << out;
     EXPECT_TRUE(fs::is_regular_file("out/data/empty.txt"));
     EXPECT_EQ(ReadFile("out/data/empty.txt"), "");
     // An empty folder gives an empty archive.
@@ -240,14 +248,21 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
     EXPECT_EQ(fs::file_size("c.zem"), 12u);
 }
 
-// A link back up the tree must not make the walk endless.
-TEST_F(ArchiveToolTest, FolderLinksDoNotLoop) {
+// A link back up the tree must not make the walk endless; links that cannot be stored are named
+// and make the status 1, links to files are stored as the files.
+TEST_F(ArchiveToolTest, FolderLinksDoNotLoopAndLinksLeftOutAreNamed) {
     fs::create_directories("data/sub");
     WriteFile("data/sub/x.txt", "x");
     fs::create_directory_symlink("..", "data/sub/up");
+    fs::create_symlink("x.txt", "data/sub/y.txt");
+    fs::create_symlink("nowhere", "data/sub/z.txt");
     std::string out;
-    ASSERT_EQ(RunTool("archive create a.zem data", &out), 0) << out;
-    EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}}));
+    ASSERT_EQ(RunTool("archive create a.zem data", &out), 1) << out;
+    EXPECT_EQ(
+        out,
+        "zem: 'data/sub/z.txt': a link that leads nowhere, left out\n"
+        "zem: 'data/sub/up': this folder was taken already by another way (a link), left out\n");
+    EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}, {"data/sub/y.txt", "x"}}));
 }
 
 // Every edit through the tool leaves a PAK file that PhysicsFS reads with the same names and
@@ -343,7 +358,7 @@ TEST_F(ArchiveToolTest, ExtractWritesEveryMemberIntoTheFolder) {
     MakeSamples();
     ASSERT_EQ(RunTool("archive create game.zem data"), 0);
     std::string out;
-    ASSERT_EQ(RunTool("archive extract game.zem out/new", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive extract game.zem -C out/new", &out), 0) << out;
     for (const auto& [name, bytes] : samples_)
         EXPECT_EQ(ReadFile("out/new/" + name), bytes);
 
@@ -352,6 +367,114 @@ TEST_F(ArchiveToolTest, ExtractWritesEveryMemberIntoTheFolder) {
     ASSERT_EQ(RunTool("archive extract ../game.zem", &out), 0) << out;
     for (const auto& [name, bytes] : samples_)
         EXPECT_EQ(ReadFile(name), bytes);
+}
+
+// The habits of tar users: options anywhere, '--', -v, -C, chosen members, no silent overwrite.
+TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
+    MakeSamples();
+    WriteFile("-v", "a file named like an option");
+    std::string out;
+    ASSERT_EQ(RunTool("archive create game.zem data/maps -v", &out), 0) << out;
+    EXPECT_EQ(out, "data/maps/deep/e1m2.bsp\ndata/maps/e1m1.bsp\n");
+    ASSERT_EQ(RunTool("archive create --verbose dash.pak -- -v", &out), 0) << out;
+    EXPECT_EQ(out, "-v\n");
+    EXPECT_EQ(Read("dash.pak"), (Members{{"-v", "a file named like an option"}}));
+
+    ASSERT_EQ(RunTool("archive extract game.zem data/maps/e1m1.bsp -C out -v", &out), 0) << out;
+    EXPECT_EQ(out, "data/maps/e1m1.bsp\n");
+    EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
+    EXPECT_FALSE(fs::exists("out/data/maps/deep"));
+    // An existing file is kept, and named, unless --force.
+    WriteFile("out/data/maps/e1m1.bsp", "mine");
+    EXPECT_EQ(RunTool("archive extract -C out game.zem", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/maps/e1m1.bsp' not extracted: the file exists (--force to "
+                   "overwrite it)\nzem: 1 of 2 members not extracted\n");
+    EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "mine");
+    EXPECT_EQ(ReadFile("out/data/maps/deep/e1m2.bsp"), "map two");
+    ASSERT_EQ(RunTool("archive extract -C out --force game.zem", &out), 0) << out;
+    EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
+    // A name not in the archive is named; the others are written.
+    EXPECT_EQ(RunTool("archive extract game.zem nope data/maps/e1m1.bsp -C other", &out), 1);
+    EXPECT_EQ(out, "zem: no member 'nope' in 'game.zem'\n");
+    EXPECT_EQ(ReadFile("other/data/maps/e1m1.bsp"), "map one");
+
+    // cat: several members, to standard output or "-", or to a file that must not exist.
+    ASSERT_EQ(RunTool("archive cat game.zem data/maps/e1m1.bsp data/maps/deep/e1m2.bsp -o -", &out),
+              0);
+    EXPECT_EQ(out, "map onemap two");
+    ASSERT_EQ(RunTool("archive cat -o one.bin game.zem data/maps/e1m1.bsp", &out), 0) << out;
+    EXPECT_EQ(ReadFile("one.bin"), "map one");
+    EXPECT_EQ(RunTool("archive cat -o one.bin game.zem data/maps/deep/e1m2.bsp", &out), 1);
+    EXPECT_EQ(out, "zem: 'one.bin' already exists (use --force to replace it)\n");
+    ASSERT_EQ(RunTool("archive cat --force -o one.bin game.zem data/maps/deep/e1m2.bsp"), 0);
+    EXPECT_EQ(ReadFile("one.bin"), "map two");
+}
+
+// Output that cannot be written is a failure, in every command that writes to standard output.
+TEST_F(ArchiveToolTest, UnwritableOutputFails) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    MakeSamples();
+    ASSERT_EQ(RunTool("archive create game.zem data"), 0);
+    for (const char* args : {"archive list game.zem", "archive list --names game.zem",
+                             "archive test game.zem", "archive cat game.zem data/readme.txt",
+                             "archive extract -v -C out game.zem", "--help", "version"}) {
+        std::string out;
+        EXPECT_EQ(
+            RunShell("{ '" + std::string(ZEM_TOOL_PATH) + "' " + args + " >/dev/full; }", &out), 1)
+            << args;
+        EXPECT_NE(out.find("zem: cannot write to standard output"), std::string::npos)
+            << args << ": " << out;
+    }
+}
+
+// The table: ISO dates in local time, "-" where the format keeps none, sizes unsigned, the names
+// last so that long and UTF-8 names keep the columns.
+TEST_F(ArchiveToolTest, ListShowsIsoDatesAndAlignedColumns) {
+    const std::string utf8 = "data/\xC3\xA9t\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC.txt";
+    fs::create_directory("data");
+    WriteFile(utf8, "summer");
+    WriteFile("data/a.txt", "a");
+    ASSERT_EQ(RunShell("TZ=UTC0 touch -d '2026-12-10 14:03:30' data/a.txt '" + utf8 + "'"), 0);
+    ASSERT_EQ(RunTool("archive create a.zem data"), 0);
+    ASSERT_EQ(RunTool("archive create a.pak data"), 0);
+    std::string out;
+    ASSERT_EQ(RunShell("TZ=UTC0 '" + std::string(ZEM_TOOL_PATH) + "' archive list a.zem", &out), 0);
+    EXPECT_EQ(out, "      Size  Date                  Offset  Name\n"
+                   "         1  2026-12-10 14:03          12  data/a.txt\n"
+                   "         6  2026-12-10 14:03          13  " +
+                       utf8 +
+                       "\n"
+                       "2 members, 7 bytes\n");
+    ASSERT_EQ(RunTool("archive list a.pak", &out), 0);
+    EXPECT_EQ(out, "      Size  Date                  Offset  Name\n"
+                   "         1  -                         12  data/a.txt\n"
+                   "         6  -                         13  " +
+                       utf8 +
+                       "\n"
+                       "2 members, 7 bytes\n");
+}
+
+// A tree of awkward names goes through create, test, list and extract in both formats and comes
+// back as diff sees it: spaces, UTF-8, empty files, nested folders holding files of one name.
+TEST_F(ArchiveToolTest, TreesComeBackIdentical) {
+    const std::string utf8 = "t/\xC3\xA9t\xC3\xA9 \xE6\x97\xA5";
+    for (const std::string& folder : {std::string("t/a b/a b"), utf8, std::string("t/x/x/x")}) {
+        fs::create_directories(folder);
+        WriteFile(folder + "/same name.txt", folder);
+        WriteFile(folder + "/empty", "");
+    }
+    WriteFile("t/x/same name.txt", std::string("\0\xFF binary", 9));
+    for (const char* format : {"zem", "pak"}) {
+        const std::string archive = std::string("tree.") + format;
+        std::string out;
+        ASSERT_EQ(RunTool("archive create " + archive + " t", &out), 0) << out;
+        ASSERT_EQ(RunTool("archive test " + archive, &out), 0) << out;
+        ASSERT_EQ(RunTool("archive list --names " + archive, &out), 0) << out;
+        EXPECT_EQ(Lines(out), 7u) << out;
+        const std::string into = std::string("out-") + format;
+        ASSERT_EQ(RunTool("archive extract " + archive + " -C " + into, &out), 0) << out;
+        EXPECT_EQ(RunShell("diff -r t " + into + "/t", &out), 0) << format << ": " << out;
+    }
 }
 
 // Names from other programs' archives may hold folders, or try to leave the destination.
@@ -365,7 +488,7 @@ TEST_F(ArchiveToolTest, ExtractMakesSubfoldersAndNeverWritesOutside) {
                                                 {"sub\\dir\\x.txt", "x"},
                                                 {"ok.txt", "ok"}}));
     std::string out;
-    EXPECT_EQ(RunTool("archive extract hostile.pak dest", &out), 1);
+    EXPECT_EQ(RunTool("archive extract hostile.pak -C dest", &out), 1);
     EXPECT_EQ(ReadFile("dest/maps/e1m1.bsp"), "map");
     EXPECT_EQ(ReadFile("dest/sub/dir/x.txt"), "x");
     EXPECT_EQ(ReadFile("dest/ok.txt"), "ok");
@@ -391,7 +514,7 @@ TEST_F(ArchiveToolTest, ExtractNeverWritesThroughLinks) {
                                           {"h.txt", "member h"}}));
     archtest::MakeLinkTrap();
     std::string out;
-    EXPECT_EQ(RunTool("archive extract a.pak dest", &out), 1);
+    EXPECT_EQ(RunTool("archive extract --force a.pak -C dest", &out), 1);
     EXPECT_EQ(out, "zem: 'maps/e1m1.bsp' not extracted: 'maps' on the way is a link\n"
                    "zem: 1 of 4 members not extracted\n");
     EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
@@ -411,9 +534,9 @@ TEST_F(ArchiveToolTest, HostileFilesAndNamesAreRefusedClearly) {
     ASSERT_EQ(RunTool("archive list names.pak", &out), 0);
     EXPECT_EQ(out.find('\x1B'), std::string::npos);
     EXPECT_EQ(out.find('\a'), std::string::npos);
-    EXPECT_NE(out.find("| esc\\x1B[2J "), std::string::npos) << out;
-    EXPECT_NE(out.find("| bell\\x07 "), std::string::npos) << out;
-    EXPECT_EQ(RunTool("archive extract names.pak out", &out), 1);
+    EXPECT_NE(out.find("  esc\\x1B[2J\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  bell\\x07\n"), std::string::npos) << out;
+    EXPECT_EQ(RunTool("archive extract names.pak -C out", &out), 1);
     EXPECT_NE(out.find("not extracted: its name holds control characters"), std::string::npos)
         << out;
     EXPECT_EQ(ReadFile("out/ok"), "o");
@@ -497,7 +620,7 @@ TEST_F(ArchiveToolTest, NamesForScriptsAndATestOfEveryMember) {
     std::string out;
     ASSERT_EQ(RunTool("archive list names.pak --names", &out), 0) << out;
     EXPECT_EQ(out, "maps/e1m1.bsp\nnew\\x0Aline\n");
-    EXPECT_EQ(RunTool("archive list names.pak --sizes", &out), 1);
+    EXPECT_EQ(RunTool("archive list names.pak --sizes", &out), 2);
     ASSERT_EQ(RunTool("archive test names.pak", &out), 0) << out;
     EXPECT_EQ(out, "'names.pak': 2 members, 4 bytes, all whole\n");
     // Cut short by another program after the damage check of opening would have caught it.

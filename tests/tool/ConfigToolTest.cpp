@@ -1,5 +1,6 @@
 #include "ZEMTestSupport.h"
 
+#include <set>
 #include <string>
 
 using zemtest::RunTool;
@@ -8,6 +9,14 @@ using zemtest::WriteFile;
 namespace {
 
 class ConfigToolTest : public zemtest::TempDirTest {};
+
+// Runs zem with args; its status, and in out what it wrote to standard error alone (errors) or to
+// standard output alone.
+int RunApart(const std::string& args, bool errors, std::string* out) {
+    const std::string zem = std::string("'") + ZEM_TOOL_PATH + "' " + args;
+    return zemtest::RunShell(
+        errors ? "{ { " + zem + "; } 2>&1 >/dev/null; }" : "{ " + zem + " 2>/dev/null; }", out);
+}
 
 TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
     WriteFile("game.cfg", "#\n# My game\n#\n\n"
@@ -19,7 +28,7 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
                           "bell \a!\n" +
                               std::string(1030, 'x') + "\n");
     std::string out;
-    ASSERT_EQ(RunTool("config check game.cfg", &out), 0) << out;
+    ASSERT_EQ(RunApart("config check game.cfg", false, &out), 1) << out;
     EXPECT_EQ(out, "line 5: name \"width\", value \"640\"\n"
                    "line 6: name \"title\", value \"My  Game \"\n"
                    "line 7: name \"width=640\", no value\n"
@@ -30,6 +39,39 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
                        std::string(1023, 'x') +
                        "\", no value\n"
                        "line 12: name \"xxxxxxx\", no value\n");
+
+    // Every line the manager would skip or misread is told, by its line in the file.
+    ASSERT_EQ(RunApart("config check game.cfg", true, &out), 1) << out;
+    EXPECT_EQ(out, "zem: game.cfg: line 7 uses '=', which the manager does not know: write 'name "
+                   "value'\n"
+                   "zem: game.cfg: line 8 has an empty name (it starts with a blank)\n"
+                   "zem: game.cfg: line 9 has no value: the manager skips it\n"
+                   "zem: game.cfg: line 10 holds the control byte 0x07 (a binary file?)\n"
+                   "zem: game.cfg: line 11 is 1030 characters long, over the limit of 1023: read "
+                   "as several lines\n"
+                   "zem: game.cfg: line 11 has no value: the manager skips it\n");
+    WriteFile("more.cfg", "[video]\nwidth = 640\nlast 1");
+    ASSERT_EQ(RunApart("config check more.cfg", true, &out), 1) << out;
+    EXPECT_EQ(out, "zem: more.cfg: line 1 looks like a [section], which the manager does not "
+                   "know: read as a name\n"
+                   "zem: more.cfg: line 2 uses '=', which the manager does not know: write 'name "
+                   "value'\n");
+    // A binary file fails, and its complaints are cut short.
+    WriteFile("binary.cfg", std::string("\x7F"
+                                        "ELF\0\x01\x02\n",
+                                        8) +
+                                std::string(100, '\n') + std::string(3000, '\x01') +
+                                std::string(40, '\n'));
+    ASSERT_EQ(RunApart("config check binary.cfg", true, &out), 1) << out;
+    EXPECT_EQ(
+        out.rfind("zem: binary.cfg: line 1 holds the control byte 0x7F (a binary file?)\n", 0), 0u)
+        << out;
+    EXPECT_NE(out.find("zem: binary.cfg: line 102 is 3000 characters long"), std::string::npos)
+        << out;
+
+    // A clean file passes.
+    WriteFile("clean.cfg", "# settings\r\nwidth\t640\r\n-title My Game\r\n");
+    ASSERT_EQ(RunTool("config check clean.cfg", &out), 0) << out;
 
     WriteFile("comments.cfg", "# only\n\n");
     ASSERT_EQ(RunTool("config check comments.cfg", &out), 0) << out;
@@ -49,8 +91,11 @@ TEST_F(ConfigToolTest, HelpAndFailures) {
         {"config check a b", "zem: config check takes one FILE (see 'zem config --help')\n"},
         {"config check missing.cfg", "zem: cannot read 'missing.cfg'\n"},
     };
+    // Status 2: the command line is wrong; 1: the work could not be done.
+    const std::set<std::string> usage = {"config", "config fix a.cfg", "config check",
+                                         "config check a b"};
     for (const auto& c : cases) {
-        EXPECT_EQ(RunTool(c.first, &out), 1) << c.first;
+        EXPECT_EQ(RunTool(c.first, &out), usage.count(c.first) ? 2 : 1) << c.first;
         EXPECT_EQ(out, c.second) << c.first;
     }
 }

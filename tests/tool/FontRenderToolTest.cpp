@@ -75,23 +75,29 @@ TEST_F(FontRenderToolTest, DrawsTheLineInShadesBetweenTheTwoColours) {
 
 TEST_F(FontRenderToolTest, RefusesBadArguments) {
     SaveFont("shades.zfn");
-    const char* cases[] = {
-        "font render shades.zfn AB",                                // no output
-        "font render shades.zfn -o x.bmp",                          // no text
-        "font render shades.zfn AB -o x.png",                       // format unknown
-        "font render shades.zfn AB -o x.bmp --color red",           // not #RRGGBB
-        "font render shades.zfn AB -o x.bmp --background '#12345'", // too short
-        "font render shades.zfn AB -o x.bmp --color",               // no value
-        "font render missing.zfn AB -o x.bmp",                      // no font
-        "font render shades.zfn AB extra -o x.bmp",                 // one argument too many
-        "font render shades.zfn AB -o no-such-dir/x.bmp",           // cannot write
+    zemtest::WriteFile("taken.bmp", "mine");
+    // Status 2: the command line is wrong; 1: the work could not be done.
+    const std::pair<const char*, int> cases[] = {
+        {"font render shades.zfn AB", 2},                                // no output
+        {"font render shades.zfn -o x.bmp", 2},                          // no text
+        {"font render shades.zfn AB -o x.png", 2},                       // format unknown
+        {"font render shades.zfn AB -o x.bmp --color red", 2},           // not #RRGGBB
+        {"font render shades.zfn AB -o x.bmp --background '#12345'", 2}, // too short
+        {"font render shades.zfn AB -o x.bmp --color", 2},               // no value
+        {"font render missing.zfn AB -o x.bmp", 1},                      // no font
+        {"font render shades.zfn AB extra -o x.bmp", 2},                 // one argument too many
+        {"font render shades.zfn AB -o no-such-dir/x.bmp", 1},           // cannot write
+        {"font render shades.zfn AB -o taken.bmp", 1},                   // exists, no --force
     };
-    for (const char* args : cases) {
+    for (const auto& [args, status] : cases) {
         std::string out;
-        EXPECT_EQ(zemtest::RunTool(args, &out), 1) << args;
+        EXPECT_EQ(zemtest::RunTool(args, &out), status) << args;
         EXPECT_EQ(out.rfind("zem: ", 0), 0u) << args << ": " << out;
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
     }
+    EXPECT_EQ(zemtest::ReadFile("taken.bmp"), "mine");
+    std::string out;
+    EXPECT_EQ(zemtest::RunTool("font render shades.zfn AB -o taken.bmp --force", &out), 0) << out;
 }
 
 } // namespace

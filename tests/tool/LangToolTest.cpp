@@ -106,7 +106,8 @@ TEST_F(LangToolTest, HelpAndFailures) {
     WriteFile("long.txt", std::string(65535, 'a') + "\n");
     WriteFile("zero.txt", std::string("a\0b\n", 4));
     WriteFile("junk.lng", std::string("LanG\0\0", 6));
-    const std::string build = "lang build TEXT -o FILE --name NAME (see 'zem lang --help')";
+    const std::string build =
+        "lang build TEXT -o FILE --name NAME [--force] (see 'zem lang --help')";
     struct Case {
         std::string args;
         std::string message;
@@ -133,14 +134,30 @@ TEST_F(LangToolTest, HelpAndFailures) {
         {"lang list . --suffix", "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
         {"lang list ok.txt", "'ok.txt' is not a directory"},
     };
+    // Status 2: the command line is wrong; 1: the work could not be done.
     for (const Case& c : cases) {
-        EXPECT_EQ(RunTool(c.args, &out), 1) << c.args;
+        const bool usage = c.message.find("(see 'zem lang --help')") != std::string::npos;
+        EXPECT_EQ(RunTool(c.args, &out), usage ? 2 : 1) << c.args;
         EXPECT_EQ(out, "zem: " + c.message + "\n") << c.args;
     }
     EXPECT_FALSE(std::filesystem::exists("x.lng"));
     // The longest string that fits is taken.
     WriteFile("longest.txt", std::string(65534, 'a'));
     EXPECT_EQ(RunTool("lang build longest.txt -o x.lng --name N", &out), 0) << out;
+}
+
+// An existing file is replaced only on request.
+TEST_F(LangToolTest, BuildReplacesAFileOnlyWithForce) {
+    WriteFile("ok.txt", "x\n");
+    WriteFile("taken.lng", "mine");
+    std::string out;
+    EXPECT_EQ(RunTool("lang build ok.txt -o taken.lng --name N", &out), 1);
+    EXPECT_EQ(out, "zem: 'taken.lng' already exists (use --force to replace it)\n");
+    EXPECT_EQ(ReadFile("taken.lng"), "mine");
+    ASSERT_EQ(RunTool("lang build --force ok.txt -o taken.lng --name N", &out), 0) << out;
+    ZEMTranslator translator;
+    ASSERT_TRUE(translator.Load("taken.lng", 0));
+    EXPECT_STREQ(translator.GetString(0), "x");
 }
 
 } // namespace

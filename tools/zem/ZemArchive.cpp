@@ -2,7 +2,6 @@
 
 #include <zem/provider/ZEMArchPAK.h>
 #include <zem/provider/ZEMArchZEM.h>
-#include <zem/provider/ZEMDir.h>
 #include <zem/provider/ZEMFileUtils.h>
 #include <zem/stream/ZEMResFile.h>
 
@@ -10,11 +9,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,6 +49,21 @@ bool HasControl(const char* text) {
         if (IsControl(*text)) return true;
     }
     return false;
+}
+
+// The name with control characters as \xHH escapes: one name, one line.
+std::string Escaped(const char* name) {
+    std::string shown;
+    for (; *name; ++name) {
+        if (!IsControl(*name)) {
+            shown += *name;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(*name));
+        shown += escape;
+    }
+    return shown;
 }
 
 // ---- Paths ----
@@ -113,13 +130,19 @@ struct Source {
     std::string name;
 };
 
+// The working folder of the process, as the system reports it; "." when it cannot.
+std::string WorkingFolder() {
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    return error || folder.empty() ? std::string(".") : folder;
+}
+
 // Collects the files named on the command line and those below the folders named there, each
 // folder in name order. The paths kept are those the user gave, joined with the names below;
 // the member names are those paths (as tar keeps them), or the files' own names with flatten.
 class FileGatherer {
 public:
-    explicit FileGatherer(bool flatten = false)
-        : flatten_(flatten), workDir_(dir_.Name() ? dir_.Name() : ".") {}
+    explicit FileGatherer(bool flatten = false) : flatten_(flatten), workDir_(WorkingFolder()) {}
 
     // Adds a file, or the files below a folder; false (said) when the path does not exist.
     bool Add(const std::string& path) {
@@ -156,28 +179,43 @@ private:
     }
 
     void Walk(const std::string& folder) {
-        if (!dir_.Open(Absolute(workDir_, folder).c_str())) {
+        struct stat status;
+        std::error_code error;
+        std::filesystem::directory_iterator it(folder, error);
+        if (error || stat(folder.c_str(), &status) != 0) {
             Warn(Shown(folder) + ": cannot list this folder");
             skipped = true;
             return;
         }
-        // A link back into a folder already walked would never end.
-        if (!walked_.insert(dir_.Name()).second) return;
-        dir_.Sort(ZEMFileProvider::SORT_NAME | ZEMFileProvider::SORT_CASE);
-        std::vector<std::pair<std::string, bool>> children;
-        for (unsigned k = 0; k < dir_.NbFiles(); ++k) {
-            unsigned i = dir_.GetItem(k)->sortIndex;
-            const char* name = dir_.FileName(i);
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-            std::string path = Join(folder, name);
-            if (dir_.IsFileDir(i) || dir_.IsFile(i)) {
-                children.emplace_back(path, dir_.IsFileDir(i));
-            } else {
-                Warn(Shown(path) + ": not a regular file, left out");
-                skipped = true;
-            }
+        // A link back into a folder already walked would never end; another way into one would
+        // store its files twice.
+        if (!walked_.insert({status.st_dev, status.st_ino}).second) {
+            Warn(Shown(folder) +
+                 ": this folder was taken already by another way (a link), left out");
+            skipped = true;
+            return;
         }
-        for (const auto& [path, isFolder] : children) {
+        // The types come with the listing: no status call per file, except through links.
+        std::vector<std::pair<std::string, bool>> children;
+        for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+            std::error_code typeError;
+            const std::string name = it->path().filename().string();
+            if (it->is_directory(typeError) || it->is_regular_file(typeError)) {
+                children.emplace_back(name, it->is_directory(typeError));
+                continue;
+            }
+            Warn(Shown(Join(folder, name.c_str())) + (it->is_symlink(typeError)
+                                                          ? ": a link that leads nowhere, left out"
+                                                          : ": not a regular file, left out"));
+            skipped = true;
+        }
+        if (error) {
+            Warn(Shown(folder) + ": cannot list this folder to its end");
+            skipped = true;
+        }
+        std::sort(children.begin(), children.end());
+        for (const auto& [name, isFolder] : children) {
+            const std::string path = Join(folder, name.c_str());
             if (isFolder) {
                 Walk(path);
             } else {
@@ -187,9 +225,8 @@ private:
     }
 
     bool flatten_;
-    ZEMDir dir_; // reused for every folder
     std::string workDir_;
-    std::set<std::string> walked_;
+    std::set<std::pair<dev_t, ino_t>> walked_; // the folders walked, by identity
 };
 
 // Gathers every path of args; false when one does not exist.
@@ -341,9 +378,23 @@ bool AddAll(ZEMArchive& archive, const std::vector<Source>& files) {
 
 using Args = std::vector<std::string>;
 
-// A command's work. args[0] is the archive's path; archive is that archive opened, except for
-// 'create', which receives null.
-using Run = int (*)(ZEMArchive* archive, const Args& args);
+// The command line of a command: its operands (the archive's path first) and its options.
+struct Line {
+    Args args;
+    std::set<std::string> flags;               // options without a value, by their long names
+    std::map<std::string, std::string> values; // options with a value
+    bool verbose = false;
+
+    bool Has(const char* flag) const { return flags.count(flag) != 0; }
+    std::string Value(const char* option) const {
+        auto found = values.find(option);
+        return found == values.end() ? std::string() : found->second;
+    }
+};
+
+// A command's work. line.args[0] is the archive's path; archive is that archive opened, except
+// for 'create', which receives null.
+using Run = int (*)(ZEMArchive* archive, const Line& line);
 
 constexpr size_t MANY = ~size_t(0);
 
@@ -352,66 +403,74 @@ struct Command {
     const char* usage;   // the arguments after the command's name
     const char* summary; // one line for the family's help
     const char* help;    // what --help says below the usage line
-    size_t fewest;       // how many arguments it takes, at the least
+    size_t fewest;       // how many operands it takes, at the least
     size_t most;         // and at the most
+    const char* flags;   // the options without a value it accepts, each followed by a space
+    const char* values;  // the options with a value it accepts, likewise
     Run run;
 };
 
-int Create(ZEMArchive*, const Args& args);
-int List(ZEMArchive* archive, const Args& args);
-int Add(ZEMArchive* archive, const Args& args);
-int Remove(ZEMArchive* archive, const Args& args);
-int Move(ZEMArchive* archive, const Args& args);
-int Update(ZEMArchive* archive, const Args& args);
-int Extract(ZEMArchive* archive, const Args& args);
-int Cat(ZEMArchive* archive, const Args& args);
-int Test(ZEMArchive* archive, const Args& args);
+int Create(ZEMArchive*, const Line& line);
+int List(ZEMArchive* archive, const Line& line);
+int Add(ZEMArchive* archive, const Line& line);
+int Remove(ZEMArchive* archive, const Line& line);
+int Move(ZEMArchive* archive, const Line& line);
+int Update(ZEMArchive* archive, const Line& line);
+int Extract(ZEMArchive* archive, const Line& line);
+int Cat(ZEMArchive* archive, const Line& line);
+int Test(ZEMArchive* archive, const Line& line);
 
 const Command COMMANDS[] = {
-    {"create", "ARCHIVE [--format zem|pak] [--flatten] PATH...",
+    {"create", "[-v] [--format zem|pak] [--flatten] ARCHIVE PATH...",
      "new archive of files and of everything below folders",
      "Writes a new archive holding the files given and every file below the folders given\n"
      "(in name order). Members are named by their paths as given, with '/' between folders\n"
      "(data/maps/e1m1.bsp), or by the files' own names with --flatten. A name may have at most\n"
      "31 bytes in a ZEM archive, 56 in a PAK; longer names and two files of one name are\n"
-     "refused, never cut or doubled. The format is PAK when --format says so or ARCHIVE ends\n"
-     "in .pak, ZEM otherwise. ARCHIVE must not exist yet.\n",
-     2, MANY, Create},
-    {"list", "ARCHIVE [--names]", "table of the members",
-     "Shows the members of a ZEM or PAK archive: name, size, offset in the file and date.\n"
-     "With --names, only the names, one a line, for scripts (control characters as \\xHH).\n",
-     1, 2, List},
-    {"add", "ARCHIVE [--flatten] [--replace|--skip-existing] PATH...", "append files and folders",
+     "refused, never cut or doubled. The format is that of --format, else that of ARCHIVE's\n"
+     "extension (.zem or .pak; another extension needs --format). ARCHIVE must not exist yet.\n"
+     "-v names each member as it is added.\n",
+     2, MANY, "--flatten -v ", "--format ", Create},
+    {"list", "[--names] ARCHIVE", "table of the members",
+     "Shows the members of a ZEM or PAK archive: size, date (\"-\" when the format keeps\n"
+     "none), offset in the file and name. With --names, only the names, one a line, for\n"
+     "scripts (control characters as \\xHH).\n",
+     1, 1, "--names ", "", List},
+    {"add", "[-v] [--flatten] [--replace|--skip-existing] ARCHIVE PATH...",
+     "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
      "names them. A file whose name the archive holds already is refused, unless --replace\n"
      "replaces that member by it or --skip-existing leaves it out quietly.\n",
-     2, MANY, Add},
-    {"rm", "ARCHIVE MEMBER...", "remove members",
+     2, MANY, "--flatten --replace --skip-existing -v ", "", Add},
+    {"rm", "[-v] ARCHIVE MEMBER...", "remove members",
      "Removes the members of these names (the first of each name). Nothing is removed when\n"
      "a name is not in the archive. The archive is rebuilt in a temporary file beside it,\n"
      "which then takes its place: the archive's folder must be writable.\n",
-     2, MANY, Remove},
+     2, MANY, "-v ", "", Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
      "Renames a member to NEWNAME, folders included (sub/dir/x). A name that the archive\n"
      "holds already, that leads out of a folder or that is longer than the format allows is\n"
      "refused.\n",
-     3, 3, Move},
-    {"update", "ARCHIVE [--flatten] PATH...", "replace members by files of the same name",
+     3, 3, "", "", Move},
+    {"update", "[-v] [--flatten] ARCHIVE PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
      "given) by that file's bytes; the member keeps its place. A file without such a member\n"
      "is an error: add it with 'zem archive add'.\n",
-     2, MANY, Update},
-    {"extract", "ARCHIVE [DIR]", "write every member into a folder",
-     "Writes every member into DIR (the working folder by default), creating DIR and the\n"
-     "folders that names such as maps/e1m1.bsp need. Existing files are overwritten. A member\n"
-     "whose name is absolute or climbs out with '..' is not written, and is reported.\n",
-     1, 2, Extract},
-    {"cat", "ARCHIVE MEMBER", "write a member to standard output",
-     "Writes the bytes of a member to standard output.\n", 2, 2, Cat},
+     2, MANY, "--flatten -v ", "", Update},
+    {"extract", "[-v] [--force] [-C DIR] ARCHIVE [MEMBER...]", "write members into a folder",
+     "Writes the members named (every member when none is named) into DIR (the working\n"
+     "folder by default), creating DIR and the folders that names such as maps/e1m1.bsp\n"
+     "need. An existing file is not overwritten, and is reported, unless --force is given. A\n"
+     "member whose name is absolute or climbs out with '..' is not written, and is reported.\n",
+     1, MANY, "--force -v ", "-C ", Extract},
+    {"cat", "[-o FILE|-] [--force] ARCHIVE MEMBER...", "write members to standard output",
+     "Writes the bytes of the members, one after another, to standard output, or to FILE\n"
+     "with -o (\"-\" is standard output; an existing FILE needs --force).\n",
+     2, MANY, "--force ", "-o ", Cat},
     {"test", "ARCHIVE", "check that every member reads whole",
      "Checks the directory (every member inside the file) and reads every member to its end;\n"
      "exits 1 at the first damage, naming it.\n",
-     1, 1, Test},
+     1, 1, "", "", Test},
 };
 
 const Command* FindCommand(const char* name) {
@@ -422,11 +481,12 @@ const Command* FindCommand(const char* name) {
 }
 
 int Help() {
-    std::printf("usage: zem archive COMMAND [ARGS...]\n\n"
+    std::printf("usage: zem archive COMMAND [OPTIONS] ARCHIVE [ARGS...]\n\n"
                 "Builds, lists, edits and extracts ZEM and PAK archives.\n\ncommands:\n");
     for (const Command& command : COMMANDS)
         std::printf("  %-8s %s\n", command.name, command.summary);
-    std::printf("\n'zem archive COMMAND --help' describes a command.\n");
+    std::printf("\nOptions may stand anywhere after the command; '--' ends them.\n"
+                "'zem archive COMMAND --help' describes a command.\n");
     return 0;
 }
 
@@ -436,8 +496,53 @@ int CommandHelp(const Command& command) {
 }
 
 int Usage(const Command& command) {
-    return zemcli::Fail(std::string("usage: zem archive ") + command.name + " " + command.usage +
-                        " (see 'zem archive " + command.name + " --help')");
+    return zemcli::UsageError(std::string("usage: zem archive ") + command.name + " " +
+                              command.usage + " (see 'zem archive " + command.name + " --help')");
+}
+
+// Whether list, a run of words each followed by a space, holds word.
+bool Lists(const char* list, const std::string& word) {
+    const std::string words = std::string(" ") + list;
+    return words.find(" " + word + " ") != std::string::npos;
+}
+
+// The command line of the command after its name; false (said) on an option it does not take.
+bool ParseLine(const Command& command, int argc, char** argv, Line& line) {
+    bool options = true;
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (!options || arg == "-" || arg.empty() || arg[0] != '-') {
+            line.args.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options = false;
+            continue;
+        }
+        if (arg == "--verbose") arg = "-v";
+        std::string value;
+        const size_t equals = arg.find('=');
+        const bool joined = arg.compare(0, 2, "--") == 0 && equals != std::string::npos;
+        if (joined) {
+            value = arg.substr(equals + 1);
+            arg.resize(equals);
+        }
+        if (Lists(command.values, arg)) {
+            if (!joined && i + 1 >= argc) {
+                zemcli::UsageError(arg + " needs a value");
+                return false;
+            }
+            line.values[arg] = joined ? value : argv[++i];
+        } else if (Lists(command.flags, arg) && !joined) {
+            line.flags.insert(arg);
+        } else {
+            zemcli::UsageError("archive " + std::string(command.name) + " takes no option " +
+                               Shown(arg) + " (see 'zem archive " + command.name + " --help')");
+            return false;
+        }
+    }
+    line.verbose = line.Has("-v");
+    return true;
 }
 
 // Storage index of the first member of that name; NO_INDEX (said) when there is none.
@@ -455,45 +560,36 @@ bool GatherFor(const ZEMArchive& archive, const Args& args, FileGatherer& gather
     return true;
 }
 
-// Takes the option flag out of args; whether it was there.
-bool TakeFlag(Args& args, const char* flag) {
-    auto found = std::find(args.begin() + 1, args.end(), flag);
-    if (found == args.end()) return false;
-    args.erase(found);
-    return true;
+// Names each file on standard output, as -v asks.
+void Tell(const Line& line, const std::vector<Source>& files) {
+    if (!line.verbose) return;
+    for (const Source& file : files)
+        std::printf("%s\n", Escaped(file.name.c_str()).c_str());
 }
 
-int Create(ZEMArchive*, const Args& given) {
-    Args args = given;
-    const bool flatten = TakeFlag(args, "--flatten");
-    std::string format;
-    std::vector<std::string> paths;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--format" && i + 1 < args.size()) {
-            format = args[++i];
-        } else if (args[i].compare(0, 9, "--format=") == 0) {
-            format = args[i].substr(9);
-        } else {
-            paths.push_back(args[i]);
-        }
-    }
-    if (paths.empty()) return Usage(*FindCommand("create"));
+int Create(ZEMArchive*, const Line& line) {
+    const Args& args = line.args;
     const std::string& path = args[0];
+    std::string format = line.Value("--format");
     if (format.empty()) {
         const char* extension = ZEMFileUtils::FileExtension(path.c_str());
         std::string lower = extension ? extension : "";
         for (char& c : lower)
             c = char(std::tolower(static_cast<unsigned char>(c)));
-        format = lower == "pak" ? "pak" : "zem";
+        if (lower != "pak" && lower != "zem") {
+            return zemcli::UsageError(Shown(path) + " ends in neither .zem nor .pak: give "
+                                                    "--format zem or --format pak");
+        }
+        format = lower;
     }
     if (format != "zem" && format != "pak") {
-        return zemcli::Fail("unknown format '" + format + "' (zem or pak)");
+        return zemcli::UsageError("unknown format " + Shown(format) + " (zem or pak)");
     }
     if (ZEMFileUtils::FileExist(path.c_str())) {
         return zemcli::Fail(Shown(path) + " already exists (use 'zem archive add' to add to it)");
     }
-    FileGatherer gatherer(flatten);
-    if (!Gather(paths, gatherer)) return 1;
+    FileGatherer gatherer(line.Has("--flatten"));
+    if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
     ArchivePtr archive(format == "pak" ? static_cast<ZEMArchive*>(new ZEMArchPAK)
                                        : static_cast<ZEMArchive*>(new ZEMArchZEM));
     if (!archive->Create(path.c_str())) return zemcli::Fail("cannot create " + Shown(path));
@@ -503,37 +599,47 @@ int Create(ZEMArchive*, const Args& given) {
         ZEMFileUtils::FileRemove(path.c_str());
         return zemcli::Fail(Shown(path) + " not written: no file could be added");
     }
+    Tell(line, gatherer.files);
+    if (!zemcli::Flushed()) return 1;
     return !unique || gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
 }
 
-// The name with control characters as \xHH escapes: one name, one line.
-std::string Escaped(const char* name) {
-    std::string shown;
-    for (; *name; ++name) {
-        if (!IsControl(*name)) {
-            shown += *name;
-            continue;
+// The table of the members: size, date, offset, name; the name last, so that no length of name
+// breaks the columns.
+void PrintTable(const ZEMArchive& archive) {
+    const bool dated = dynamic_cast<const ZEMArchPAK*>(&archive) == nullptr;
+    // localtime_r does not read the time zone on each call as localtime does.
+    tzset();
+    std::printf("%10s  %-16s  %10s  %s\n", "Size", "Date", "Offset", "Name");
+    uint64_t total = 0;
+    for (unsigned i = 0; i < archive.NbFiles(); ++i) {
+        char date[32] = "-";
+        const time_t when = time_t(archive.FileDate(i));
+        struct tm local;
+        if (dated && localtime_r(&when, &local)) {
+            std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
         }
-        char escape[8];
-        std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(*name));
-        shown += escape;
+        const auto* entry = static_cast<const ZEMArchive::ArchiveEntry*>(archive.GetItem(i));
+        std::printf("%10u  %-16s  %10u  %s\n", entry->size, date, entry->offset,
+                    Escaped(entry->name).c_str());
+        total += archive.FileSize(i);
     }
-    return shown;
+    std::printf("%u members, %llu bytes\n", archive.NbFiles(),
+                static_cast<unsigned long long>(total));
 }
 
-int List(ZEMArchive* archive, const Args& args) {
-    if (args.size() == 2 && args[1] != "--names") return Usage(*FindCommand("list"));
-    if (args.size() == 1) {
-        archive->PrintContent();
-        return 0;
+int List(ZEMArchive* archive, const Line& line) {
+    if (line.Has("--names")) {
+        for (unsigned i = 0; i < archive->NbFiles(); ++i)
+            std::printf("%s\n", Escaped(archive->FileName(i)).c_str());
+    } else {
+        PrintTable(*archive);
     }
-    for (unsigned i = 0; i < archive->NbFiles(); ++i)
-        std::printf("%s\n", Escaped(archive->FileName(i)).c_str());
-    if (std::fflush(stdout) != 0) return zemcli::Fail("cannot write to standard output");
-    return 0;
+    return zemcli::Flushed() ? 0 : 1;
 }
 
-int Test(ZEMArchive* archive, const Args& args) {
+int Test(ZEMArchive* archive, const Line& line) {
+    const Args& args = line.args;
     char buffer[64 * 1024];
     uint64_t total = 0;
     for (unsigned i = 0; i < archive->NbFiles(); ++i) {
@@ -554,25 +660,29 @@ int Test(ZEMArchive* archive, const Args& args) {
     }
     std::printf("%s: %u members, %llu bytes, all whole\n", Shown(args[0]).c_str(),
                 archive->NbFiles(), static_cast<unsigned long long>(total));
-    return 0;
+    return zemcli::Flushed() ? 0 : 1;
 }
 
-int Add(ZEMArchive* archive, const Args& given) {
-    Args args = given;
-    FileGatherer gatherer(TakeFlag(args, "--flatten"));
+int Add(ZEMArchive* archive, const Line& line) {
+    FileGatherer gatherer(line.Has("--flatten"));
     Existing existing = Existing::REFUSE;
-    if (TakeFlag(args, "--replace")) existing = Existing::REPLACE;
-    if (TakeFlag(args, "--skip-existing")) existing = Existing::SKIP;
-    if (args.size() < 2) return Usage(*FindCommand("add"));
-    if (!GatherFor(*archive, args, gatherer)) return 1;
+    if (line.Has("--replace") && line.Has("--skip-existing")) {
+        return zemcli::UsageError("--replace and --skip-existing exclude each other");
+    }
+    if (line.Has("--replace")) existing = Existing::REPLACE;
+    if (line.Has("--skip-existing")) existing = Existing::SKIP;
+    if (!GatherFor(*archive, line.args, gatherer)) return 1;
     std::vector<Source> replaced;
     const bool unique = DropDuplicates(*archive, existing, gatherer.files, replaced);
     const bool added = AddAll(*archive, gatherer.files);
     const bool updated = ReplaceAll(*archive, replaced);
-    return unique && added && updated && !gatherer.skipped ? 0 : 1;
+    Tell(line, gatherer.files);
+    Tell(line, replaced);
+    return zemcli::Flushed() && unique && added && updated && !gatherer.skipped ? 0 : 1;
 }
 
-int Remove(ZEMArchive* archive, const Args& args) {
+int Remove(ZEMArchive* archive, const Line& line) {
+    const Args& args = line.args;
     for (size_t i = 1; i < args.size(); ++i) {
         if (FindMember(*archive, args, args[i]) == NO_INDEX) return 1;
     }
@@ -585,12 +695,14 @@ int Remove(ZEMArchive* archive, const Args& args) {
             return zemcli::Fail("cannot remove " + Shown(args[i]) + " from " + Shown(args[0]) +
                                 ": " + archive->LastError());
         }
+        if (line.verbose) std::printf("%s\n", Escaped(args[i].c_str()).c_str());
         progress.Step(i);
     }
-    return 0;
+    return zemcli::Flushed() ? 0 : 1;
 }
 
-int Move(ZEMArchive* archive, const Args& args) {
+int Move(ZEMArchive* archive, const Line& line) {
+    const Args& args = line.args;
     unsigned index = FindMember(*archive, args, args[1]);
     if (index == NO_INDEX) return 1;
     // A name that ends with a separator names a folder: the library refuses it as it stands.
@@ -606,80 +718,138 @@ int Move(ZEMArchive* archive, const Args& args) {
     return 0;
 }
 
-int Update(ZEMArchive* archive, const Args& given) {
-    Args args = given;
-    FileGatherer gatherer(TakeFlag(args, "--flatten"));
-    if (args.size() < 2) return Usage(*FindCommand("update"));
-    if (!GatherFor(*archive, args, gatherer)) return 1;
+int Update(ZEMArchive* archive, const Line& line) {
+    FileGatherer gatherer(line.Has("--flatten"));
+    if (!GatherFor(*archive, line.args, gatherer)) return 1;
     for (const Source& file : gatherer.files) {
-        if (FindMember(*archive, args, file.name) == NO_INDEX) return 1;
+        if (FindMember(*archive, line.args, file.name) == NO_INDEX) return 1;
     }
-    return ReplaceAll(*archive, gatherer.files) && !gatherer.skipped ? 0 : 1;
+    const bool replaced = ReplaceAll(*archive, gatherer.files);
+    Tell(line, gatherer.files);
+    return zemcli::Flushed() && replaced && !gatherer.skipped ? 0 : 1;
 }
 
-int Extract(ZEMArchive* archive, const Args& args) {
-    std::string folder = args.size() == 2 ? args[1] : ".";
+// The storage indexes of the members named after the archive's path, or of every member when
+// none is named; false (said) when a name is not in the archive.
+bool Chosen(const ZEMArchive& archive, const Args& args, std::vector<unsigned>& indexes) {
+    if (args.size() == 1) {
+        for (unsigned i = 0; i < archive.NbFiles(); ++i)
+            indexes.push_back(i);
+        return true;
+    }
+    bool all = true;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const unsigned index = FindMember(archive, args, args[i]);
+        if (index == NO_INDEX) {
+            all = false;
+        } else {
+            indexes.push_back(index);
+        }
+    }
+    return all;
+}
+
+int Extract(ZEMArchive* archive, const Line& line) {
+    std::string folder = line.Value("-C");
+    if (folder.empty()) folder = ".";
+    std::vector<unsigned> indexes;
+    const bool found = Chosen(*archive, line.args, indexes);
     if (!MakeFolders(folder) || !ZEMFileUtils::IsDir(folder.c_str())) {
         return zemcli::Fail("cannot create the folder " + Shown(folder));
     }
     if (!IsSeparator(folder.back())) folder += '/';
-    unsigned missed = 0;
-    zemcli::Progress progress("extracting", archive->NbFiles());
-    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+    const bool force = line.Has("--force");
+    size_t missed = 0;
+    zemcli::Progress progress("extracting", indexes.size());
+    for (size_t k = 0; k < indexes.size(); ++k) {
+        const unsigned i = indexes[k];
         const char* name = archive->FileName(i);
         if (!ZEMArchive::IsSafeName(name)) {
             Warn(Shown(name) + " not extracted: " +
                  (HasControl(name) ? "its name holds control characters"
                                    : "its name leads out of the folder"));
             ++missed;
+        } else if (!force && ZEMFileUtils::FileExist((folder + name).c_str())) {
+            Warn(Shown(name) + " not extracted: the file exists (--force to overwrite it)");
+            ++missed;
         } else if (!archive->ExtractInto(i, folder.c_str())) {
             Warn(Shown(name) + " not extracted: " + archive->LastError());
             ++missed;
+        } else if (line.verbose) {
+            std::printf("%s\n", Escaped(name).c_str());
         }
-        progress.Step(i + 1);
+        progress.Step(k + 1);
     }
-    if (missed == 0) return 0;
-    return zemcli::Fail(std::to_string(missed) + " of " + std::to_string(archive->NbFiles()) +
+    if (!zemcli::Flushed()) return 1;
+    if (missed == 0) return found ? 0 : 1;
+    return zemcli::Fail(std::to_string(missed) + " of " + std::to_string(indexes.size()) +
                         " members not extracted");
 }
 
-int Cat(ZEMArchive* archive, const Args& args) {
-    unsigned index = FindMember(*archive, args, args[1]);
-    if (index == NO_INDEX) return 1;
+// Copies a member to out; false (said) when it could not be read or written whole.
+bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args, FILE* out) {
+    const std::string member = Shown(archive.FileName(index));
     // An empty member has no bytes to open.
-    if (archive->FileSize(index) == 0) return 0;
-    std::unique_ptr<ZEMResFile> stream(archive->OpenResFile(index));
-    if (!stream) return zemcli::Fail("cannot read " + Shown(args[1]) + " in " + Shown(args[0]));
+    if (archive.FileSize(index) == 0) return true;
+    std::unique_ptr<ZEMResFile> stream(archive.OpenResFile(index));
+    if (!stream) {
+        Warn("cannot read " + member + " in " + Shown(args[0]));
+        return false;
+    }
     char buffer[64 * 1024];
-    unsigned total = 0;
+    uint64_t total = 0;
     while (unsigned got = stream->Read(buffer, sizeof buffer)) {
-        if (std::fwrite(buffer, 1, got, stdout) != got) {
-            return zemcli::Fail("cannot write to standard output");
-        }
+        if (std::fwrite(buffer, 1, got, out) != got) return false;
         total += got;
     }
-    if (std::fflush(stdout) != 0) return zemcli::Fail("cannot write to standard output");
-    if (total < archive->FileSize(index)) {
-        return zemcli::Fail(Shown(args[1]) + " is cut short: the archive ends inside it");
+    if (total < archive.FileSize(index)) {
+        Warn(member + " is cut short: the archive ends inside it");
+        return false;
     }
-    return 0;
+    return true;
+}
+
+int Cat(ZEMArchive* archive, const Line& line) {
+    std::vector<unsigned> indexes;
+    if (!Chosen(*archive, line.args, indexes)) return 1;
+    const std::string path = line.Value("-o");
+    FILE* out = stdout;
+    if (!path.empty() && path != "-") {
+        if (!zemcli::MayWrite(path, line.Has("--force"))) return 1;
+        out = std::fopen(path.c_str(), "wb");
+        if (!out) return zemcli::Fail("cannot write " + Shown(path));
+    }
+    bool whole = true;
+    for (unsigned index : indexes)
+        whole = whole && CopyMember(*archive, index, line.args, out);
+    const bool written = std::fflush(out) == 0 && !std::ferror(out);
+    if (out != stdout && std::fclose(out) != 0) whole = false;
+    if (!written)
+        return zemcli::Fail("cannot write to " +
+                            (out == stdout ? std::string("standard output") : Shown(path)));
+    return whole ? 0 : 1;
 }
 
 } // namespace
 
 int ZemArchive(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc < 2) return zemcli::Fail("archive needs a command (see 'zem archive --help')");
+    if (argc < 2) return zemcli::UsageError("archive needs a command (see 'zem archive --help')");
     const Command* command = FindCommand(argv[1]);
     if (!command) {
-        return zemcli::Fail(std::string("unknown archive command '") + argv[1] +
-                            "' (see 'zem archive --help')");
+        return zemcli::UsageError("unknown archive command " + Shown(argv[1]) +
+                                  " (see 'zem archive --help')");
     }
-    if (zemcli::WantsHelp(argc, argv, 2)) return CommandHelp(*command);
-    const Args args(argv + 2, argv + argc);
-    if (args.size() < command->fewest || args.size() > command->most) return Usage(*command);
-    if (command->run == Create) return Create(nullptr, args);
-    ArchivePtr archive = OpenOrSay(args[0]);
+    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (zemcli::WantsHelp(argc, argv, i)) return CommandHelp(*command);
+    }
+    Line line;
+    if (!ParseLine(*command, argc - 2, argv + 2, line)) return 2;
+    if (line.args.size() < command->fewest || line.args.size() > command->most) {
+        return Usage(*command);
+    }
+    if (command->run == Create) return Create(nullptr, line);
+    ArchivePtr archive = OpenOrSay(line.args[0]);
     if (!archive) return 1;
-    return command->run(archive.get(), args);
+    return command->run(archive.get(), line);
 }

@@ -2,8 +2,10 @@
 
 #include <zem/text/ZEMParse.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zemcli {
@@ -15,6 +17,24 @@ void Warn(const std::string& message) {
 int Fail(const std::string& message) {
     Warn(message);
     return 1;
+}
+
+int UsageError(const std::string& message) {
+    Warn(message);
+    return 2;
+}
+
+bool Flushed() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    Warn("cannot write to standard output");
+    return false;
+}
+
+bool MayWrite(const std::string& path, bool force) {
+    struct stat status;
+    if (force || lstat(path.c_str(), &status) != 0) return true;
+    Warn("'" + Printable(path.c_str()) + "' already exists (use --force to replace it)");
+    return false;
 }
 
 bool WantsHelp(int argc, char** argv, int i) {
@@ -31,16 +51,26 @@ int RunCommand(const char* family, const Command* commands, size_t count, int (*
                char** argv) {
     if (WantsHelp(argc, argv, 1)) return help();
     const std::string seeHelp = std::string(" (see 'zem ") + family + " --help')";
-    if (argc < 2) return Fail(std::string(family) + " needs a command" + seeHelp);
+    if (argc < 2) return UsageError(std::string(family) + " needs a command" + seeHelp);
     for (size_t i = 0; i < count; ++i) {
         if (std::strcmp(argv[1], commands[i].name) == 0) return commands[i].run(argc - 1, argv + 1);
     }
-    return Fail(std::string("unknown ") + family + " command '" + Printable(argv[1]) + "'" +
-                seeHelp);
+    return UsageError(std::string("unknown ") + family + " command '" + Printable(argv[1]) + "'" +
+                      seeHelp);
 }
 
+namespace {
+
+long long Milliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 Progress::Progress(const char* what, size_t total)
-    : what_(what), total_(total), shown_(total > 1 && isatty(STDERR_FILENO)) {}
+    : what_(what), total_(total), shown_(total > 1 && isatty(STDERR_FILENO)),
+      start_(shown_ ? Milliseconds() : 0) {}
 
 Progress::~Progress() {
     if (shown_ && lastPercent_ >= 0) std::fputc('\n', stderr);
@@ -51,6 +81,7 @@ void Progress::Step(size_t done) {
     const int width = 40;
     int percent = static_cast<int>(done * 100 / total_);
     if (percent == lastPercent_) return;
+    if (lastPercent_ < 0 && Milliseconds() - start_ < 1000) return;
     lastPercent_ = percent;
     int filled = percent * width / 100;
     std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%", what_, filled,

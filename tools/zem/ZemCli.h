@@ -13,6 +13,17 @@ void Warn(const std::string& message);
 // Warns and returns the failure status 1.
 int Fail(const std::string& message);
 
+// Prints "zem: <message>" and returns the status 2 of a command line that cannot be run.
+int UsageError(const std::string& message);
+
+// Flushes standard output; false (said) when it could not take everything written to it, which
+// makes the command fail.
+bool Flushed();
+
+// Whether a command may write its output to path: yes when nothing is there, or with force;
+// no (said) when that would replace an existing file silently.
+bool MayWrite(const std::string& path, bool force);
+
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
 
@@ -36,7 +47,8 @@ int RunCommand(const char* family, const Command (&commands)[N], int (*help)(), 
     return RunCommand(family, commands, N, help, argc, argv);
 }
 
-// A progress bar on standard error, drawn only when standard error is a terminal.
+// A progress bar on standard error, drawn only when standard error is a terminal and the work
+// has lasted a second: short work leaves no trace.
 class Progress {
 public:
     Progress(const char* what, size_t total);
@@ -48,6 +60,7 @@ private:
     size_t total_;
     bool shown_;
     int lastPercent_ = -1;
+    long long start_; // steady clock, in milliseconds
 };
 
 } // namespace zemcli

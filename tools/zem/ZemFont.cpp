@@ -19,13 +19,14 @@ namespace {
 int Help() {
     std::printf("usage: zem font info FILE [--glyphs]\n"
                 "       zem font render FILE TEXT -o OUT [--color #RRGGBB] [--background "
-                "#RRGGBB]\n\n"
+                "#RRGGBB] [--force]\n\n"
                 "info  shows a font file's name, character range, metrics and glyph bitmap;\n"
                 "      with --glyphs also one line per character code: its glyph's place in\n"
                 "      the bitmap, its size and its offset below the baseline.\n"
                 "render draws TEXT on one line in the font into the 8-bit picture OUT (.bmp,\n"
                 "      .pcx or .tga), black on white unless told; 2-bit fonts are drawn in\n"
-                "      shades between the two colours.\n\n"
+                "      shades between the two colours. An existing OUT is replaced only with\n"
+                "      --force.\n\n"
                 "Font files of both versions are read.\n\n");
     std::printf("%s", FONT_BUILD_HELP);
     return 0;
@@ -66,11 +67,11 @@ int Info(int argc, char** argv) {
         } else if (!path) {
             path = argv[i];
         } else {
-            return zemcli::Fail("unexpected argument '" + zemcli::Printable(argv[i]) +
-                                "' (see 'zem font --help')");
+            return zemcli::UsageError("unexpected argument '" + zemcli::Printable(argv[i]) +
+                                      "' (see 'zem font --help')");
         }
     }
-    if (!path) return zemcli::Fail("font info takes a FILE (see 'zem font --help')");
+    if (!path) return zemcli::UsageError("font info takes a FILE (see 'zem font --help')");
 
     ZEM::SetLogLevel(0); // the failure is told below, once
     ZEMFont font(nullptr);
@@ -143,6 +144,7 @@ struct RenderOptions {
     const char* out = nullptr;
     unsigned char color[4] = {0, 0, 0, 0};
     unsigned char background[4] = {255, 255, 255, 0};
+    bool force = false; // an existing OUT may be replaced
 };
 
 // Reads the arguments of render; false (said) on a bad one.
@@ -152,15 +154,17 @@ bool RenderArguments(int argc, char** argv, RenderOptions& options) {
                             std::strcmp(argv[i], "--color") == 0 ||
                             std::strcmp(argv[i], "--background") == 0;
         if (valued && i + 1 == argc) {
-            zemcli::Fail(std::string(argv[i]) + " needs a value (see 'zem font --help')");
+            zemcli::UsageError(std::string(argv[i]) + " needs a value (see 'zem font --help')");
             return false;
         }
-        if (std::strcmp(argv[i], "-o") == 0) {
+        if (std::strcmp(argv[i], "--force") == 0) {
+            options.force = true;
+        } else if (std::strcmp(argv[i], "-o") == 0) {
             options.out = argv[++i];
         } else if (valued) {
             const bool isColor = std::strcmp(argv[i], "--color") == 0;
             if (!ReadRGB(argv[++i], isColor ? options.color : options.background)) {
-                zemcli::Fail("'" + zemcli::Printable(argv[i]) + "' is not a colour #RRGGBB");
+                zemcli::UsageError("'" + zemcli::Printable(argv[i]) + "' is not a colour #RRGGBB");
                 return false;
             }
         } else if (!options.font) {
@@ -168,25 +172,26 @@ bool RenderArguments(int argc, char** argv, RenderOptions& options) {
         } else if (!options.text) {
             options.text = argv[i];
         } else {
-            zemcli::Fail("unexpected argument '" + zemcli::Printable(argv[i]) +
-                         "' (see 'zem font --help')");
+            zemcli::UsageError("unexpected argument '" + zemcli::Printable(argv[i]) +
+                               "' (see 'zem font --help')");
             return false;
         }
     }
     if (options.font && options.text && options.out) return true;
-    zemcli::Fail("font render takes a FILE, a TEXT and -o OUT (see 'zem font --help')");
+    zemcli::UsageError("font render takes a FILE, a TEXT and -o OUT (see 'zem font --help')");
     return false;
 }
 
 int Render(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
     RenderOptions options;
-    if (!RenderArguments(argc, argv, options)) return 1;
+    if (!RenderArguments(argc, argv, options)) return 2;
     const int format = PictureFormat(options.out);
     if (format == 0) {
-        return zemcli::Fail("cannot tell the picture format of '" + zemcli::Printable(options.out) +
-                            "' (use .bmp, .pcx or .tga)");
+        return zemcli::UsageError("cannot tell the picture format of '" +
+                                  zemcli::Printable(options.out) + "' (use .bmp, .pcx or .tga)");
     }
+    if (!zemcli::MayWrite(options.out, options.force)) return 1;
     ZEM::SetLogLevel(0); // failures are told below, once
     ZEMFont font(nullptr);
     int version = 0;

@@ -68,26 +68,26 @@ bool ParseValue(const std::string& option, const char* value, BuildArgs& args) {
         options.name = value;
     } else if (option == "--range") {
         if (ParseRange(value, options)) return true;
-        zemcli::Fail("--range takes FIRST-LAST, codes from 0 to 255 (e.g. 32-126)");
+        zemcli::UsageError("--range takes FIRST-LAST, codes from 0 to 255 (e.g. 32-126)");
         return false;
     } else if (option == "--format") {
         if (ParseNumber(value, 8, number) && (number == 1 || number == 2 || number == 8)) {
             options.format = static_cast<unsigned char>(number);
             return true;
         }
-        zemcli::Fail("--format takes 1, 2 or 8");
+        zemcli::UsageError("--format takes 1, 2 or 8");
         return false;
     } else if (option == "--size") {
         if (ParseNumber(value, ZEMFontBuilder::MAX_SIZE, number) && number > 0) {
             options.size = unsigned(number);
             return true;
         }
-        zemcli::Fail("--size takes a pixel size from 1 to " +
-                     std::to_string(ZEMFontBuilder::MAX_SIZE));
+        zemcli::UsageError("--size takes a pixel size from 1 to " +
+                           std::to_string(ZEMFontBuilder::MAX_SIZE));
         return false;
     } else if (option == "--spacing" || option == "--space-width") {
         if (!ParseNumber(value, 255, number)) {
-            zemcli::Fail(option + " takes a number of pixels from 0 to 255");
+            zemcli::UsageError(option + " takes a number of pixels from 0 to 255");
             return false;
         }
         if (option == "--spacing")
@@ -108,7 +108,7 @@ bool ParseArgs(int argc, char** argv, BuildArgs& args) {
         const std::string arg = argv[i];
         if (TakesValue(arg)) {
             if (i + 1 == argc) {
-                zemcli::Fail(arg + " needs a value (see 'zem font --help')");
+                zemcli::UsageError(arg + " needs a value (see 'zem font --help')");
                 return false;
             }
             if (!ParseValue(arg, argv[++i], args)) return false;
@@ -117,22 +117,21 @@ bool ParseArgs(int argc, char** argv, BuildArgs& args) {
         } else if (!args.source && arg.compare(0, 1, "-") != 0) {
             args.source = argv[i];
         } else {
-            zemcli::Fail("unexpected argument '" + zemcli::Printable(argv[i]) +
-                         "' (see 'zem font --help')");
+            zemcli::UsageError("unexpected argument '" + zemcli::Printable(argv[i]) +
+                               "' (see 'zem font --help')");
             return false;
         }
     }
     if (args.source && args.out) return true;
-    zemcli::Fail("font build takes SOURCE and -o OUT (see 'zem font --help')");
+    zemcli::UsageError("font build takes SOURCE and -o OUT (see 'zem font --help')");
     return false;
 }
 
 int Build(int argc, char** argv) {
     BuildArgs args;
-    if (!ParseArgs(argc, argv, args)) return 1;
+    if (!ParseArgs(argc, argv, args)) return 2;
     const std::string out = zemcli::Printable(args.out);
-    if (!args.force && ZEMFileUtils::FileExist(args.out))
-        return zemcli::Fail("'" + out + "' already exists (use --force to replace it)");
+    if (!zemcli::MayWrite(args.out, args.force)) return 1;
 
     // The builder's reason for a failure goes to standard error, before the one-line verdict.
     ZEM::SetLogTarget(1, nullptr);

@@ -21,11 +21,12 @@ enum Format { DETECT = 0, BMP = 1, PCX = 2, GIF = 3, TGA = 4, TGA_RLE = 5, FONT 
 
 int Help() {
     std::printf("usage: zem image info FILE...\n"
-                "       zem image convert IN OUT [--format bmp|pcx|tga|tga-rle|png]\n\n"
+                "       zem image convert IN OUT [--format bmp|pcx|tga|tga-rle|png] [--force]\n\n"
                 "info    shows each picture's format, size, depth, palette and compression.\n"
                 "convert reads a BMP, GIF, PCX, TGA or PNG picture and writes it as OUT; the\n"
                 "        format comes from OUT's extension unless --format names it. GIF is\n"
-                "        read only. 15- and 16-bit pictures are written as BMP or PNG only.\n");
+                "        read only. 15- and 16-bit pictures are written as BMP or PNG only. An\n"
+                "        existing OUT is replaced only with --force.\n");
     return 0;
 }
 
@@ -202,7 +203,8 @@ bool LoadPicture(const char* path, ZEMImage& image, int& format) {
 
 int Info(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc < 2) return zemcli::Fail("image info takes one FILE or more (see 'zem image --help')");
+    if (argc < 2)
+        return zemcli::UsageError("image info takes one FILE or more (see 'zem image --help')");
     int status = 0;
     for (int i = 1; i < argc; ++i) {
         const char* path = argv[i];
@@ -226,24 +228,28 @@ int Convert(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
     std::string formatName;
     std::vector<const char*> paths;
+    bool force = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--force") == 0) {
+            force = true;
+        } else if (std::strcmp(argv[i], "--format") == 0 && i + 1 < argc) {
             formatName = argv[++i];
         } else {
             paths.push_back(argv[i]);
         }
     }
     if (paths.size() != 2) {
-        return zemcli::Fail("image convert takes IN and OUT (see 'zem image --help')");
+        return zemcli::UsageError("image convert takes IN and OUT (see 'zem image --help')");
     }
     const char* in = paths[0];
     const char* out = paths[1];
     const std::string named = formatName.empty() ? Extension(out) : formatName;
     const int format = FormatNamed(named);
     if (format < 0) {
-        return zemcli::Fail("unknown picture format '" + zemcli::Printable(named.c_str()) +
-                            "' (bmp, pcx, tga, tga-rle or png)");
+        return zemcli::UsageError("unknown picture format '" + zemcli::Printable(named.c_str()) +
+                                  "' (bmp, pcx, tga, tga-rle or png)");
     }
+    if (!zemcli::MayWrite(out, force)) return 1;
     ZEMImage image(0, 0, 8);
     int inFormat = 0;
     if (!LoadPicture(in, image, inFormat)) {

@@ -13,13 +13,14 @@ namespace {
 
 int Help() {
     std::printf(
-        "usage: zem lang build TEXT -o FILE --name NAME\n"
+        "usage: zem lang build TEXT -o FILE --name NAME [--force]\n"
         "       zem lang list DIR [--suffix SUFFIX]\n"
         "       zem lang dump FILE\n\n"
         "Language files hold the interface texts of one language, served by number.\n\n"
         "  build  writes FILE from TEXT, a UTF-8 or 8-bit text file with one string per line:\n"
         "         string 0 is the first line, an empty line is an absent string, and \\n and\n"
         "         \\\\ stand for a line break and a backslash. NAME is the language's name.\n"
+        "         An existing FILE is replaced only with --force.\n"
         "  list   lists the language files of DIR (those whose names end with SUFFIX, in any\n"
         "         case, such as .lng), one per line: language name, tab, path.\n"
         "  dump   shows a language file's name and its strings, written as build reads them;\n"
@@ -27,7 +28,7 @@ int Help() {
     return 0;
 }
 
-const char BUILD_USAGE[] = "lang build TEXT -o FILE --name NAME (see 'zem lang --help')";
+const char BUILD_USAGE[] = "lang build TEXT -o FILE --name NAME [--force] (see 'zem lang --help')";
 const char LIST_USAGE[] = "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')";
 
 // The text after an option such as "-o"; false when it is missing.
@@ -42,9 +43,12 @@ int Build(int argc, char** argv) {
     const char* input = nullptr;
     const char* output = nullptr;
     const char* name = nullptr;
+    bool force = false;
     for (int i = 1; i < argc; ++i) {
         bool known = true;
-        if (std::strcmp(argv[i], "-o") == 0) {
+        if (std::strcmp(argv[i], "--force") == 0) {
+            force = true;
+        } else if (std::strcmp(argv[i], "-o") == 0) {
             known = OptionValue(argc, argv, i, output);
         } else if (std::strcmp(argv[i], "--name") == 0) {
             known = OptionValue(argc, argv, i, name);
@@ -53,9 +57,10 @@ int Build(int argc, char** argv) {
         } else {
             known = false;
         }
-        if (!known) return zemcli::Fail(BUILD_USAGE);
+        if (!known) return zemcli::UsageError(BUILD_USAGE);
     }
-    if (!input || !output || !name) return zemcli::Fail(BUILD_USAGE);
+    if (!input || !output || !name) return zemcli::UsageError(BUILD_USAGE);
+    if (!zemcli::MayWrite(output, force)) return 1;
     std::ifstream in(input, std::ios::binary);
     if (!in) return zemcli::Fail(std::string("cannot read '") + input + "'");
     std::ostringstream text;
@@ -66,7 +71,11 @@ int Build(int argc, char** argv) {
     if (!zemlang::ParseText(text.str(), strings, error)) {
         return zemcli::Fail(std::string(input) + ": " + error);
     }
-    if (!zemlang::WriteFile(output, name, strings, error)) return zemcli::Fail(error);
+    ZEMLangWriter writer;
+    bool built = writer.SetName(name);
+    for (size_t i = 0; built && i < strings.size(); ++i)
+        built = writer.Add(strings[i] ? strings[i]->c_str() : nullptr);
+    if (!built || !writer.Save(output)) return zemcli::Fail(writer.LastError());
     size_t absent = 0;
     for (const auto& s : strings)
         absent += s ? 0 : 1;
@@ -88,9 +97,9 @@ int List(int argc, char** argv) {
         } else {
             known = false;
         }
-        if (!known) return zemcli::Fail(LIST_USAGE);
+        if (!known) return zemcli::UsageError(LIST_USAGE);
     }
-    if (!dir) return zemcli::Fail(LIST_USAGE);
+    if (!dir) return zemcli::UsageError(LIST_USAGE);
     std::error_code ignored;
     if (!std::filesystem::is_directory(dir, ignored)) {
         return zemcli::Fail(std::string("'") + dir + "' is not a directory");
@@ -109,7 +118,7 @@ std::string Printable(const char* text) {
 
 int Dump(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc != 2) return zemcli::Fail("lang dump takes one FILE (see 'zem lang --help')");
+    if (argc != 2) return zemcli::UsageError("lang dump takes one FILE (see 'zem lang --help')");
     ZEMTranslator translator;
     if (!translator.Load(argv[1], 0)) {
         return zemcli::Fail(std::string("cannot load the language file '") + argv[1] +

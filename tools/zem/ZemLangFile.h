@@ -1,11 +1,11 @@
 #ifndef ZEM_TOOLS_ZEMLANGFILE_H
 #define ZEM_TOOLS_ZEMLANGFILE_H
 
-// Making language files, which the library only reads: the source text form (one string per
-// line) and the binary layout. Used by 'zem lang build' and by the tour.
+// The source text form of language files (one string per line), which 'zem lang build' reads
+// and 'zem lang dump' writes; ZEMLangWriter writes the files themselves.
 
-#include <cstdint>
-#include <cstdio>
+#include <zem/text/ZEMLangWriter.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +15,7 @@ namespace zemlang {
 // The strings of one language by number; an empty optional is an absent string.
 using Strings = std::vector<std::optional<std::string>>;
 
-// A string's length in the file counts its terminator in 16 bits; the name's in 8 bits.
-constexpr size_t MAX_STRING = 0xFFFF - 1;
-constexpr size_t MAX_NAME = 0xFF - 1;
+constexpr size_t MAX_STRING = ZEMLangWriter::MAX_STRING;
 
 // One line of source text with its escapes "\n" and "\\" undone; any other backslash stays.
 inline std::string Unescape(const std::string& line) {
@@ -77,66 +75,6 @@ inline bool ParseText(const std::string& text, Strings& strings, std::string& er
         start = end + 1;
     }
     return true;
-}
-
-inline void PutU32(std::string& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out += char(v >> shift & 0xFF);
-}
-
-// The bytes of a language file: header, name, counts, length table, then the string data.
-// False with a message when the name or the strings do not fit the format.
-inline bool BuildFile(const std::string& name, const Strings& strings, std::string& bytes,
-                      std::string& error) {
-    if (name.empty() || name.size() > MAX_NAME || name.find('\0') != std::string::npos) {
-        error = "the language name must have 1 to " + std::to_string(MAX_NAME) +
-                " bytes and no zero byte";
-        return false;
-    }
-    std::string lengths, data;
-    for (const std::optional<std::string>& s : strings) {
-        size_t length = s ? s->size() + 1 : 0;
-        if (length > MAX_STRING + 1 || (s && s->find('\0') != std::string::npos)) {
-            error = "string " + std::to_string(lengths.size() / 2) + " cannot be stored";
-            return false;
-        }
-        lengths += char(length & 0xFF);
-        lengths += char(length >> 8);
-        if (s) data.append(s->c_str(), length);
-    }
-    const uint64_t tableOffset = 22 + name.size() + 1;
-    const uint64_t dataOffset = tableOffset + lengths.size();
-    if (dataOffset + data.size() > 0xFFFFFFFFu) {
-        error = "the strings do not fit in a language file";
-        return false;
-    }
-    bytes.assign("LanG");
-    bytes += '\0';
-    bytes += char(name.size() + 1);
-    bytes.append(name.c_str(), name.size() + 1);
-    PutU32(bytes, uint32_t(strings.size()));
-    PutU32(bytes, uint32_t(tableOffset));
-    PutU32(bytes, uint32_t(dataOffset));
-    PutU32(bytes, uint32_t(data.size()));
-    bytes += lengths;
-    bytes += data;
-    return true;
-}
-
-// Builds the file and writes it to `path`.
-inline bool WriteFile(const char* path, const std::string& name, const Strings& strings,
-                      std::string& error) {
-    std::string bytes;
-    if (!BuildFile(name, strings, bytes, error)) return false;
-    FILE* out = std::fopen(path, "wb");
-    if (!out) {
-        error = std::string("cannot create '") + path + "'";
-        return false;
-    }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0) written = false;
-    if (!written) error = std::string("cannot write '") + path + "'";
-    return written;
 }
 
 } // namespace zemlang

@@ -27,10 +27,11 @@ constexpr unsigned SMALL_PALETTE = 256;
 
 int Help() {
     std::printf("usage: zem palette info FILE [--from FORMAT]\n"
-                "       zem palette convert IN OUT --format FORMAT [--from FORMAT]\n\n"
+                "       zem palette convert IN OUT --format FORMAT [--from FORMAT] [--force]\n\n"
                 "info     shows the format, the number of colours and every colour as #RRGGBB\n"
                 "         with its index.\n"
-                "convert  reads the palette IN and writes it to OUT in FORMAT.\n\n"
+                "convert  reads the palette IN and writes it to OUT in FORMAT; an existing OUT is\n"
+                "         replaced only with --force.\n\n"
                 "FORMAT is zem, gimp, jasc, rgb or bgr. The format of a file read is detected\n"
                 "unless --from names it (raw BGR files are never detected, and raw RGB files\n"
                 "only at 768 bytes).\n");
@@ -54,6 +55,7 @@ struct Options {
     int nbPaths = 0;
     const Format* from = nullptr;
     const Format* to = nullptr;
+    bool force = false; // an existing output may be replaced
 };
 
 // Reads the paths and the --from and --format options; false (said) on a bad argument.
@@ -62,27 +64,29 @@ bool ParseOptions(int argc, char** argv, int nbPaths, Options& options) {
         const bool from = std::strcmp(argv[i], "--from") == 0;
         if (from || std::strcmp(argv[i], "--format") == 0) {
             if (i + 1 == argc) {
-                zemcli::Fail(std::string(argv[i]) + " needs a FORMAT");
+                zemcli::UsageError(std::string(argv[i]) + " needs a FORMAT");
                 return false;
             }
             const Format* format = FindFormat(argv[++i]);
             if (!format) {
-                zemcli::Fail("unknown palette format '" + zemcli::Printable(argv[i]) +
-                             "' (zem, gimp, jasc, rgb or bgr)");
+                zemcli::UsageError("unknown palette format '" + zemcli::Printable(argv[i]) +
+                                   "' (zem, gimp, jasc, rgb or bgr)");
                 return false;
             }
             (from ? options.from : options.to) = format;
+        } else if (std::strcmp(argv[i], "--force") == 0) {
+            options.force = true;
         } else if (options.nbPaths < nbPaths) {
             options.paths[options.nbPaths++] = argv[i];
         } else {
-            zemcli::Fail("unexpected argument '" + zemcli::Printable(argv[i]) +
-                         "' (see 'zem palette --help')");
+            zemcli::UsageError("unexpected argument '" + zemcli::Printable(argv[i]) +
+                               "' (see 'zem palette --help')");
             return false;
         }
     }
     if (options.nbPaths == nbPaths) return true;
-    zemcli::Fail(std::string("palette ") + argv[0] + " takes " +
-                 (nbPaths == 1 ? "FILE" : "IN OUT") + " (see 'zem palette --help')");
+    zemcli::UsageError(std::string("palette ") + argv[0] + " takes " +
+                       (nbPaths == 1 ? "FILE" : "IN OUT") + " (see 'zem palette --help')");
     return false;
 }
 
@@ -101,8 +105,8 @@ const Format* Load(const std::string& path, const Format* from, ZEMPal& pal) {
 int Info(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
     Options options;
-    if (!ParseOptions(argc, argv, 1, options)) return 1;
-    if (options.to) return zemcli::Fail("palette info takes no --format (see --from)");
+    if (!ParseOptions(argc, argv, 1, options)) return 2;
+    if (options.to) return zemcli::UsageError("palette info takes no --format (see --from)");
     ZEMPal pal(0u);
     const Format* format = Load(options.paths[0], options.from, pal);
     if (!format) return 1;
@@ -120,11 +124,13 @@ int Info(int argc, char** argv) {
 int Convert(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
     Options options;
-    if (!ParseOptions(argc, argv, 2, options)) return 1;
-    if (!options.to) return zemcli::Fail("palette convert needs --format zem|gimp|jasc|rgb|bgr");
+    if (!ParseOptions(argc, argv, 2, options)) return 2;
+    if (!options.to)
+        return zemcli::UsageError("palette convert needs --format zem|gimp|jasc|rgb|bgr");
+    const std::string out = zemcli::Printable(options.paths[1].c_str());
+    if (!zemcli::MayWrite(options.paths[1], options.force)) return 1;
     ZEMPal pal(0u);
     if (!Load(options.paths[0], options.from, pal)) return 1;
-    const std::string out = zemcli::Printable(options.paths[1].c_str());
     if (options.to->number != 1 && options.to->number != 3 && pal.nbColors > SMALL_PALETTE) {
         zemcli::Warn(std::to_string(pal.nbColors) + " colors written to '" + out + "', but " +
                      options.to->title + " readers keep the first 256");

@@ -16,7 +16,7 @@ int Help() {
 
 int Show(int argc, char** argv) {
     if (zemcli::WantsHelp(argc, argv, 1)) return Help();
-    if (argc != 2) return zemcli::Fail("score show takes one FILE (see 'zem score --help')");
+    if (argc != 2) return zemcli::UsageError("score show takes one FILE (see 'zem score --help')");
     const char* path = argv[1];
     ZEMScore table(0, ZEMScore::SCORE_HIGH_FIRST, 0);
     if (!table.Load(path)) {

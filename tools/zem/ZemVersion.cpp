@@ -9,7 +9,7 @@ int ZemVersion(int argc, char** argv) {
         std::printf("usage: zem version\n\nPrints the version of the ZEMBase library.\n");
         return 0;
     }
-    if (argc > 1) return zemcli::Fail("version takes no arguments");
+    if (argc > 1) return zemcli::UsageError("version takes no arguments");
     std::printf("ZEMBase %s\n", ZEM::Versiont());
-    return 0;
+    return zemcli::Flushed() ? 0 : 1;
 }

@@ -27,17 +27,32 @@ int Usage(FILE* out) {
     for (const Family& family : FAMILIES) {
         std::fprintf(out, "  %-10s %s\n", family.name, family.summary);
     }
-    std::fprintf(out, "\n'zem FAMILY --help' describes the commands of a family.\n");
-    return out == stdout ? 0 : 1;
+    std::fprintf(out,
+                 "\n'zem FAMILY --help' describes the commands of a family;\n"
+                 "'zem --version' prints the version.\n\n"
+                 "exit status, for every family:\n"
+                 "  0  all done\n"
+                 "  1  some inputs left out or a member damaged (each named on standard error),\n"
+                 "     or the work failed (standard output could not be written, for one)\n"
+                 "  2  the command line is wrong: unknown command or option, missing argument\n");
+    return out == stdout ? 0 : 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage(stderr);
-    if (zemcli::WantsHelp(argc, argv, 1)) return Usage(stdout);
-    for (const Family& family : FAMILIES) {
-        if (std::strcmp(argv[1], family.name) == 0) return family.run(argc - 1, argv + 1);
+    if (zemcli::WantsHelp(argc, argv, 1)) {
+        Usage(stdout);
+        return zemcli::Flushed() ? 0 : 1;
     }
-    return zemcli::Fail(std::string("unknown family '") + argv[1] + "' (see 'zem --help')");
+    if (std::strcmp(argv[1], "--version") == 0) return ZemVersion(1, argv + 1);
+    for (const Family& family : FAMILIES) {
+        if (std::strcmp(argv[1], family.name) != 0) continue;
+        const int status = family.run(argc - 1, argv + 1);
+        // Output that did not reach its file is a failure, whatever the command printed.
+        return status == 0 && !zemcli::Flushed() ? 1 : status;
+    }
+    return zemcli::UsageError("unknown family '" + zemcli::Printable(argv[1]) +
+                              "' (see 'zem --help')");
 }
