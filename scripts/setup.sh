@@ -3,7 +3,9 @@
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
-          libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales)
+          libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales gimp-data
+          imagemagick netpbm giflib-tools python3-pil libpng-dev libstb-dev libgif-dev
+          libsdl2-image-dev libsdl2-dev libfreetype-dev fonts-dejavu-core xfonts-base)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -9,5 +9,8 @@ void TourText();
 void TourScore();
 void TourConfig();
 void TourArchive();
+void TourGraphics();
+void TourDrawing();
+void TourFontBuild();
 
 #endif

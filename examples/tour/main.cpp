@@ -9,5 +9,8 @@ int main() {
     TourScore();
     TourConfig();
     TourArchive();
+    TourGraphics();
+    TourDrawing();
+    TourFontBuild();
     return 0;
 }

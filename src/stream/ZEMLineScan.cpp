@@ -93,11 +93,21 @@ unsigned EndCharLine(char* buffer, LineScan scan, char terminator, bool countCon
 }
 
 void AppendBytes(ZEMString& line, char* chunk, uint64_t n) {
-    char* end = chunk + n;
-    if (std::memchr(chunk, '\0', size_t(n))) end = std::remove(chunk, end, '\0');
-    if (end == chunk) return;
-    *end = '\0';
-    line += chunk;
+    const char* end = chunk + n;
+    for (char* run = chunk; run < end;) {
+        // The string appends text up to a zero byte: the runs between zero bytes go in whole,
+        // and each zero byte goes in as another character that is then overwritten with 0.
+        char* zero = static_cast<char*>(std::memchr(run, '\0', size_t(end - run)));
+        if (!zero) zero = chunk + n;
+        const char kept = *zero;
+        *zero = '\0';
+        line += run;
+        *zero = kept;
+        if (zero == end) return;
+        line += '\x01';
+        line.Fill('\0', line.Length() - 1, 1);
+        run = zero + 1;
+    }
 }
 
 uint64_t ScanFileLine(ZEMString& line, FILE* file, uint64_t maxConsume, char terminator) {

@@ -36,7 +36,7 @@ bool DropCarriageReturn(ZEMString& line, char terminator);
 // room), else the characters stored plus 1, or with countConsumed the bytes consumed plus 1.
 unsigned EndCharLine(char* buffer, LineScan scan, char terminator, bool countConsumed);
 
-// Appends n bytes of chunk to line. The string holds no zero bytes: those are left out.
+// Appends n bytes of chunk to line, zero bytes included; chunk[n] must be writable.
 void AppendBytes(ZEMString& line, char* chunk, uint64_t n);
 
 // Reads a whole line into line through scan(out, maxConsume, maxStore), consuming at most

@@ -4,6 +4,7 @@
 #include <zem/stream/ZEMMemFile.h>
 
 #include <cstring>
+#include <string>
 
 using zemtest::LogCapture;
 
@@ -172,14 +173,18 @@ TEST_F(MemFileTest, GetLineWithoutRoomReadsNothing) {
     EXPECT_EQ(f.GetPos(), 0u);
 }
 
-TEST_F(MemFileTest, LineLimitCountsBytesAndZeroBytesAreLeftOut) {
-    unsigned char text[] = {'a', 0, 'b', 'c', '\r', '\n', 'd'};
-    ZEMMemFile f(7, ZEMResFile::READ, text, false, nullptr);
+TEST_F(MemFileTest, LineLimitCountsBytesAndZeroBytesAreKept) {
+    unsigned char text[] = {'a', 0, 'b', 'c', '\r', '\n', 'd', 0, 0, '\n', 0};
+    ZEMMemFile f(sizeof text, ZEMResFile::READ, text, false, nullptr);
     ZEMString line;
     EXPECT_EQ(f.GetLine(line, 3, '\n'), 3u);
-    EXPECT_STREQ(line, "ab");
+    EXPECT_EQ(std::string(line, line.Length()), std::string("a\0b", 3));
     EXPECT_EQ(f.GetLine(line, 100, '\n'), 3u);
     EXPECT_STREQ(line, "c");
+    EXPECT_EQ(f.GetLine(line, 100, '\n'), 4u);
+    EXPECT_EQ(std::string(line, line.Length()), std::string("d\0\0", 3));
+    EXPECT_EQ(f.GetLine(line, 100, '\n'), 1u); // a line of one zero byte
+    EXPECT_EQ(std::string(line, line.Length()), std::string(1, '\0'));
     EXPECT_EQ(f.GetLine(line, 0, '\n'), 0u);
 
     char buf[8];

@@ -166,7 +166,7 @@ std::vector<Line> ModelCharLines(const std::string& data, const std::vector<unsi
     return lines;
 }
 
-// The string form: the result is the bytes consumed; the string cannot hold zero bytes.
+// The string form: the result is the bytes consumed; zero bytes are kept in the line.
 std::vector<Line> ModelStringLines(const std::string& data, const std::vector<unsigned>& limits,
                                    char terminator) {
     std::vector<Line> lines;
@@ -179,7 +179,7 @@ std::vector<Line> ModelStringLines(const std::string& data, const std::vector<un
             const char c = data[p++];
             consumed++;
             if (c == terminator) break;
-            if (c != '\0') text += c;
+            text += c;
         }
         if (terminator == '\n' && !text.empty() && text.back() == '\r') text.pop_back();
         lines.push_back({unsigned(consumed), text});

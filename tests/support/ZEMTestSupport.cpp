@@ -88,8 +88,11 @@ std::string DataPath(const std::string& name) {
 }
 
 int RunTool(const std::string& args, std::string* out) {
-    std::string command = std::string("'") + ZEM_TOOL_PATH + "' " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    return RunShell(std::string("'") + ZEM_TOOL_PATH + "' " + args, out);
+}
+
+int RunShell(const std::string& command, std::string* out) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) return -1;
     std::string text;
     char buffer[4096];

@@ -1,9 +1,12 @@
 #ifndef ZEM_TESTS_ZEMTESTSUPPORT_H
 #define ZEM_TESTS_ZEMTESTSUPPORT_H
 
+#include <zem/stream/ZEMMemFile.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace zemtest {
 
@@ -45,12 +48,25 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// A read-only memory stream over a copy of bytes (at least one byte: an empty block cannot be
+// opened).
+struct ByteStream {
+    explicit ByteStream(const std::string& bytes)
+        : data(bytes.begin(), bytes.end()),
+          file(unsigned(data.size()), ZEMResFile::READ, data.data()) {}
+    std::vector<unsigned char> data;
+    ZEMMemFile file;
+};
+
 // Directory of checked-in test files (tests/data).
 std::string DataPath(const std::string& name);
 
 // Runs the zem tool with the given argument text (shell syntax); returns its exit status and
 // fills out with its standard output and error.
 int RunTool(const std::string& args, std::string* out = nullptr);
+
+// Runs a shell command; returns its exit status and fills out with its standard output and error.
+int RunShell(const std::string& command, std::string* out = nullptr);
 
 } // namespace zemtest
 

@@ -58,5 +58,8 @@ int ZemScore(int argc, char** argv);
 int ZemLang(int argc, char** argv);
 int ZemConfig(int argc, char** argv);
 int ZemArchive(int argc, char** argv);
+int ZemPalette(int argc, char** argv);
+int ZemFont(int argc, char** argv);
+int ZemImage(int argc, char** argv);
 
 #endif

@@ -17,6 +17,9 @@ const Family FAMILIES[] = {
     {"lang", ZemLang, "build, list and dump language files"},
     {"config", ZemConfig, "check configuration files"},
     {"archive", ZemArchive, "build, list, edit and extract ZEM and PAK archives"},
+    {"palette", ZemPalette, "show palette files and convert between their formats"},
+    {"font", ZemFont, "show bitmap font files and render text in them"},
+    {"image", ZemImage, "show pictures and convert between BMP, PCX, TGA and PNG"},
 };
 
 int Usage(FILE* out) {

@@ -1,0 +1,11 @@
+// Loads arbitrary bytes as a TGA file and saves what loads as TGA again, plain and packed.
+#include "FuzzCodec.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ZEM::SetLogLevel(0);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzCodec(data, size, ZEM::TGALoad, {ZEM::TGASave, ZEM::TGASaveRLE});
+}

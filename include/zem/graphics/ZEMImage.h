@@ -1,0 +1,110 @@
+#ifndef ZEM_GRAPHICS_ZEMIMAGE_H
+#define ZEM_GRAPHICS_ZEMIMAGE_H
+
+#include <zem/core/ZEMExport.h>
+#include <zem/graphics/ZEMFont.h>
+#include <zem/resource/ZEMResource.h>
+
+#include <cstdint>
+
+class ZEMPal;
+class ZEMResFile;
+
+// An in-memory picture of 8, 15, 16, 24 or 32 bits per pixel: an unpadded pixel buffer, the top
+// row first, an optional palette for 8-bit pictures, and a clip rectangle that every drawing
+// operation respects.
+//
+// Pixel encodings of the colour value that drawing takes and GetPixel returns: 8 bits, a palette
+// index; 15 and 16 bits, one little-endian word; 24 bits, the low 24 bits lowest byte first (blue,
+// green, red for pictures read from files); 32 bits, the value little-endian.
+//
+// Format numbers of Load and Save (and results of FindFormat):
+//   Load: 0 detect, 1 BMP, 2 PCX, 3 GIF, 4 TGA, 6 the picture of a font file.
+//   Save: 0 PCX up to 8 bits else run-length TGA, 1 BMP, 2 PCX, 4 TGA, 5 run-length TGA.
+class ZEM_API ZEMImage : public ZEMResource {
+public:
+    // How a drawing operation sets a pixel: DRAW_COPY stores the colour; any other value XORs
+    // (8 bits: with the colour's low byte; deeper pictures: every bit inverted).
+    enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
+
+    // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
+    ZEMImage(unsigned width, unsigned height, unsigned bpp);
+    // A deep copy of source, palette included; an empty image for null.
+    explicit ZEMImage(ZEMImage* source);
+    ~ZEMImage() override;
+    ZEMImage(const ZEMImage&) = delete;
+    ZEMImage& operator=(const ZEMImage&) = delete;
+
+    // 8-bit images only: copies colours first..first + count - 1 of source into the own palette at
+    // the same indexes, growing it when needed (zeros past the source's colours).
+    void SetPalette(ZEMPal* source, unsigned first, unsigned count);
+    // 8-bit images only: takes ownership of palette (may be null) in place of the current one.
+    void ReplacePalette(ZEMPal* palette);
+
+    // Limits drawing to the inclusive rectangle, cut to the picture; unchanged when it lies
+    // wholly right of or below the picture.
+    void SetClipping(int x1, int y1, int x2, int y2);
+    // False exactly when the clip rectangle is the whole picture.
+    bool IsClipping() const;
+    // The clip rectangle becomes the whole picture.
+    void StopClipping();
+
+    // The colour value at (x, y); 0 outside the picture.
+    unsigned GetPixel(int x, int y) const;
+    // Turns the picture upside down.
+    void VFlip();
+    // Copies the w x h block at (x, y) to (dx, dy) in this picture; overlapping blocks are fine.
+    void MoveInside(int x, int y, unsigned w, unsigned h, int dx, int dy);
+    // New size keeping the top left part of the picture; new pixels are zero.
+    bool Resize(unsigned width, unsigned height);
+    // New size and depth with undefined pixels; false for a depth other than 8, 15, 16, 24, 32.
+    bool NewFormat(unsigned width, unsigned height, unsigned bpp);
+
+    // height x pitch + 36.
+    unsigned MemoryUsed() const override;
+    // Replaces the picture with the stream's, read in the given format (0 detects it).
+    bool Load(ZEMResFile& file, int format) override;
+    // The format of the picture at the stream's position, which is kept; 0 when unreadable.
+    int FindFormat(ZEMResFile& file);
+    // Writes the picture in the given format.
+    bool Save(ZEMResFile& file, int format) override;
+    // Writes the size, depth and palette size to the log.
+    void PrintInfo() const;
+
+    // Drawing. Nothing is drawn outside the clip rectangle; nothing allocates or logs.
+    void HLine(int x, int y, unsigned length, unsigned color, DrawMode mode);
+    void VLine(int x, int y, unsigned length, unsigned color, DrawMode mode);
+    // A line including both end points.
+    void Line(int x1, int y1, int x2, int y2, unsigned color, DrawMode mode);
+    // The outline of the w x h rectangle, each pixel once.
+    void Frame(int x, int y, unsigned w, unsigned h, unsigned color, DrawMode mode);
+    void Rectangle(int x, int y, unsigned w, unsigned h, unsigned color, DrawMode mode);
+    // A filled rectangle shading from c1 to c2, row by row (direction 0) or column by column (1).
+    void Gradient(int x, int y, unsigned w, unsigned h, unsigned c1, unsigned c2, int direction,
+                  DrawMode mode);
+    void Circle(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
+    void Disk(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
+    // Copies the w x h block of src at (sx, sy) to (x, y); both images must have the same depth.
+    void CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
+    // The same, leaving out source pixels equal to key.
+    void TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int sy, unsigned w,
+                    unsigned h);
+    // len characters of text (all when len is -1) in one colour.
+    void DrawText(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                  ZEMFont::FontAlign align, int len = -1);
+    // The same with the colours of params: shades for 2-bit fonts.
+    void DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1);
+
+    uint32_t width = 0;  // pixels per row
+    uint32_t height = 0; // rows
+    int16_t clipX1 = 0;  // clip rectangle, inclusive; note the order x1, x2, y1, y2
+    int16_t clipX2 = 0;
+    int16_t clipY1 = 0;
+    int16_t clipY2 = 0;
+    uint8_t* data = nullptr;   // height x pitch bytes, owned; null when the image is empty
+    ZEMPal* palette = nullptr; // owned; null when there is none
+    uint32_t pitch = 0;        // bytes per row: width x bytes per pixel
+    uint16_t bpp = 0;          // bits per pixel
+};
+
+#endif

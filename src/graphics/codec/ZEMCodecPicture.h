@@ -1,0 +1,42 @@
+#ifndef ZEM_GRAPHICS_CODEC_ZEMCODECPICTURE_H
+#define ZEM_GRAPHICS_CODEC_ZEMCODECPICTURE_H
+
+#include <zem/graphics/ZEMPal.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace ZEM {
+namespace Codec {
+
+// The largest pixel buffer a file may ask for.
+constexpr uint64_t MAX_PICTURE_BYTES = uint64_t(1) << 30;
+
+// A picture being decoded. A load function fills one and hands it to the image's fields only
+// once the whole file has been read, so a failed load changes nothing and leaks nothing.
+struct Picture {
+    // Sets the size and depth and allocates the pixels (uninitialised). False when the size is
+    // zero, the buffer would be larger than MAX_PICTURE_BYTES, or memory runs out.
+    bool Allocate(uint32_t w, uint32_t h, uint16_t depth);
+    // A new palette of n colours, which replaces the image's one on Commit.
+    ZEMPal* NewPalette(unsigned n);
+    // Pixel bytes per row.
+    uint32_t Pitch() const { return width * ((bpp + 7u) / 8u); }
+    uint8_t* Row(uint32_t y) const { return data.get() + uint64_t(y) * Pitch(); }
+
+    // Hands the picture over to the image's fields, freeing what they held.
+    void Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZEMPal*& toPalette,
+                uint16_t& toBpp);
+
+    std::unique_ptr<uint8_t[]> data;
+    std::unique_ptr<ZEMPal> palette;
+    bool dropPalette = false; // the image is to lose its palette
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t bpp = 0;
+};
+
+} // namespace Codec
+} // namespace ZEM
+
+#endif

@@ -1,0 +1,358 @@
+#include <zem/graphics/ZEMCodec.h>
+
+#include "graphics/codec/ZEMCodecPicture.h"
+#include "graphics/codec/ZEMCodecReader.h"
+
+#include <zem/core/ZEMLog.h>
+#include <zem/graphics/ZEMImage.h>
+#include <zem/graphics/ZEMPal.h>
+#include <zem/stream/ZEMResFile.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+using ZEM::Codec::Picture;
+
+constexpr uint8_t TYPE_MAPPED = 1;
+constexpr uint8_t TYPE_TRUE_COLOUR = 2;
+constexpr uint8_t TYPE_GREY = 3;
+constexpr uint8_t TYPE_RLE = 8; // added to a type for run-length packing
+constexpr uint8_t TOP_FIRST = 0x20;
+constexpr unsigned MAX_PACKET = 128;
+constexpr uint32_t MAX_SIDE = 0xFFFF;
+
+struct TgaHeader {
+    uint8_t idLength = 0;
+    uint8_t mapType = 0;
+    uint8_t type = 0;
+    uint16_t mapFirst = 0;
+    uint16_t mapLength = 0;
+    uint8_t mapBits = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t depth = 0;
+    uint8_t descriptor = 0;
+};
+
+bool IsDepth(unsigned bits) {
+    return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
+
+void ReadHeader(ZEMResFile& file, TgaHeader& h) {
+    h.idLength = file.Read8();
+    h.mapType = file.Read8();
+    h.type = file.Read8();
+    h.mapFirst = file.Read16();
+    h.mapLength = file.Read16();
+    h.mapBits = file.Read8();
+    file.Read16(); // x origin
+    file.Read16(); // y origin
+    h.width = file.Read16();
+    h.height = file.Read16();
+    h.depth = file.Read8();
+    h.descriptor = file.Read8();
+}
+
+bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    const unsigned entryBytes = (h.mapBits + 7u) / 8u;
+    unsigned length = h.mapLength;
+    if (h.mapFirst > 0) file.Seek(int(h.mapFirst * entryBytes), 1);
+    if (h.mapFirst > h.mapLength) {
+        ZEM::LOG("TGA: Error, cmstart > cmlen !\n");
+    } else {
+        length -= h.mapFirst;
+    }
+    if (length == 0) {
+        picture.dropPalette = true;
+        return true;
+    }
+    if (h.depth > 8) {
+        ZEM::LOG("TGA: Error colormap in %d bits mode\n", int(h.depth));
+        return false;
+    }
+    if (entryBytes < 3) {
+        ZEM::LOG("TGA: error in colormap depth = %d bytes.\n", int(entryBytes));
+        return false;
+    }
+    ZEMPal* palette = picture.NewPalette(length);
+    if (!palette) return false;
+    for (unsigned i = 0; i < length; ++i) {
+        uint8_t entry[32];
+        if (file.Read(entry, entryBytes) != entryBytes) {
+            ZEM::LOG("TGA: Error reading palette\n");
+            return false;
+        }
+        uint8_t* colour = palette->colors + 4 * i;
+        colour[0] = entry[2];
+        colour[1] = entry[1];
+        colour[2] = entry[0];
+        colour[3] = 0;
+    }
+    return true;
+}
+
+// A picture of 32 bits holds 255 - the alpha of the file as its fourth byte, both ways.
+void FlipAlpha(uint8_t* pixels, uint32_t count) {
+    // 255 - a is a XOR 255, the fourth byte being the high byte of a little-endian word: a loop
+    // the compiler turns into wide operations.
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t pixel;
+        std::memcpy(&pixel, pixels + 4 * i, 4);
+        pixel ^= 0xFF000000u;
+        std::memcpy(pixels + 4 * i, &pixel, 4);
+    }
+}
+
+// count copies of one pixel of size bytes.
+void FillPixels(uint8_t* to, const uint8_t* pixel, unsigned size, uint32_t count) {
+    if (size == 1) {
+        std::memset(to, pixel[0], count);
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        std::memcpy(to + i * size, pixel, size);
+}
+
+void ReportShortRead(uint32_t line, uint32_t offset) {
+    ZEM::LOG("TGA: Error reading data, line %d, x= %d", int(line), int(offset));
+}
+
+// The picture row that the file's row n holds.
+uint32_t PictureRow(const TgaHeader& h, uint32_t n) {
+    return (h.descriptor & TOP_FIRST) ? n : h.height - 1u - n;
+}
+
+bool ReadPlain(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    const uint32_t pitch = picture.Pitch();
+    const unsigned pixelBytes = (h.depth + 7u) / 8u;
+    for (uint32_t n = 0; n < h.height; ++n) {
+        uint8_t* row = picture.Row(PictureRow(h, n));
+        const unsigned got = file.Read(row, pitch);
+        if (got != pitch) {
+            ReportShortRead(n, got / pixelBytes * pixelBytes);
+            return false;
+        }
+        if (h.depth == 32) FlipAlpha(row, h.width);
+    }
+    return true;
+}
+
+bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    ZEM::Codec::Reader in(file);
+    const unsigned pixelBytes = (h.depth + 7u) / 8u;
+    const uint32_t pitch = picture.Pitch();
+    uint32_t n = 0;
+    uint32_t offset = 0; // byte offset within the row
+    uint8_t* row = picture.Row(PictureRow(h, 0));
+    // Packets run on across rows; pixels past the last row are dropped.
+    while (n < h.height) {
+        const uint8_t head = in.Get();
+        const bool run = (head & 0x80) != 0;
+        uint32_t left = (head & 0x7Fu) + 1u;
+        uint8_t pixel[4];
+        if (run) {
+            if (in.Read(pixel, pixelBytes) != pixelBytes) {
+                ReportShortRead(n, offset);
+                return false;
+            }
+            if (h.depth == 32) pixel[3] ^= 0xFF;
+        }
+        while (left > 0 && n < h.height) {
+            const uint32_t take = std::min(left, (pitch - offset) / pixelBytes);
+            uint8_t* to = row + offset;
+            if (run) {
+                FillPixels(to, pixel, pixelBytes, take);
+            } else {
+                const unsigned got = in.Read(to, take * pixelBytes);
+                if (got != take * pixelBytes) {
+                    ReportShortRead(n, offset + got / pixelBytes * pixelBytes);
+                    return false;
+                }
+                if (h.depth == 32) FlipAlpha(to, take);
+            }
+            offset += take * pixelBytes;
+            left -= take;
+            if (offset == pitch) {
+                offset = 0;
+                if (++n < h.height) row = picture.Row(PictureRow(h, n));
+            }
+        }
+    }
+    return true;
+}
+
+void WriteHeader(ZEMResFile& file, const ZEMImage& image, bool packed) {
+    const bool mapped = image.palette && image.bpp == 8;
+    // An 8-bit picture without a palette holds grey levels.
+    const uint8_t type = mapped ? TYPE_MAPPED : image.bpp == 8 ? TYPE_GREY : TYPE_TRUE_COLOUR;
+    file.Write8(0);
+    file.Write8(mapped ? 1 : 0);
+    file.Write8(uint8_t(type + (packed ? TYPE_RLE : 0)));
+    file.Write16(0);
+    file.Write16(uint16_t(mapped ? image.palette->nbColors : 0));
+    file.Write8(mapped ? 24 : 0);
+    file.Write16(0);
+    file.Write16(0);
+    file.Write16(uint16_t(image.width));
+    file.Write16(uint16_t(image.height));
+    file.Write8(uint8_t(image.bpp));
+    file.Write8(image.bpp == 32 ? 8 : 0);
+    if (!mapped) return;
+    for (uint32_t i = 0; i < image.palette->nbColors; ++i) {
+        const uint8_t* c = image.palette->colors + 4 * i;
+        const uint8_t bgr[3] = {c[2], c[1], c[0]};
+        file.Write(bgr, 3);
+    }
+}
+
+// Checks shared by both writers; false for what the format cannot hold.
+bool CanWrite(ZEMResFile& file, const ZEMImage& image) {
+    if (!file.IsOK()) return false;
+    const unsigned pixelBytes = (image.bpp + 7u) / 8u;
+    if (pixelBytes == 2) {
+        ZEM::LOG("TGA: can not handle 16 bits image.\n");
+        return false;
+    }
+    return image.data && image.width > 0 && image.height > 0 && image.width <= MAX_SIDE &&
+           image.height <= MAX_SIDE && (pixelBytes == 1 || pixelBytes == 3 || pixelBytes == 4);
+}
+
+// The picture's row y as the file holds it: with 32 bits, a copy with the alpha turned back.
+const uint8_t* FileRow(const ZEMImage& image, uint32_t y, uint8_t* scratch) {
+    const uint8_t* row = image.data + uint64_t(y) * image.pitch;
+    if (image.bpp != 32) return row;
+    std::memcpy(scratch, row, image.pitch);
+    FlipAlpha(scratch, image.width);
+    return scratch;
+}
+
+uint32_t PixelAt(const uint8_t* p, unsigned bytes) {
+    switch (bytes) {
+    case 1:
+        return p[0];
+    case 3:
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    default:
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+}
+
+// Packs a row of n pixels into out; returns the end of the packed bytes. A raw packet takes the
+// pixels that differ from their successor (the last one of a row that all differ goes into the
+// next packet); a run packet takes the pixels equal to the first.
+uint8_t* PackRow(const uint8_t* row, uint32_t n, unsigned bytes, uint8_t* out) {
+    uint32_t i = 0;
+    while (i < n) {
+        uint32_t raw = 0;
+        if (n - i == 1) {
+            raw = 1;
+        } else {
+            while (raw < MAX_PACKET && i + raw + 1 < n &&
+                   PixelAt(row + (i + raw) * bytes, bytes) !=
+                       PixelAt(row + (i + raw + 1) * bytes, bytes)) {
+                ++raw;
+            }
+        }
+        if (raw > 0) {
+            *out++ = uint8_t(raw - 1);
+            std::memcpy(out, row + i * bytes, raw * bytes);
+            out += raw * bytes;
+            i += raw;
+            continue;
+        }
+        const uint32_t first = PixelAt(row + i * bytes, bytes);
+        uint32_t count = 1;
+        while (count < MAX_PACKET && i + count < n &&
+               PixelAt(row + (i + count) * bytes, bytes) == first) {
+            ++count;
+        }
+        *out++ = uint8_t(0x80 | (count - 1));
+        std::memcpy(out, row + i * bytes, bytes);
+        out += bytes;
+        i += count;
+    }
+    return out;
+}
+
+bool WriteRows(ZEMResFile& file, const ZEMImage& image, bool packed) {
+    const unsigned bytes = (image.bpp + 7u) / 8u;
+    // Room for a row as the file holds it, and for its packing: the pixels plus one header byte
+    // each at worst.
+    const uint64_t pitch = image.pitch;
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[2 * pitch + image.width]);
+    if (!scratch) return false;
+    uint8_t* packedRow = scratch.get() + pitch;
+    for (uint32_t n = 0; n < image.height; ++n) {
+        const uint8_t* row = FileRow(image, image.height - 1 - n, scratch.get());
+        if (!packed) {
+            file.Write(row, image.pitch);
+            continue;
+        }
+        const uint8_t* end = PackRow(row, image.width, bytes, packedRow);
+        file.Write(packedRow, unsigned(end - packedRow));
+    }
+    return file.IsOK();
+}
+
+bool Save(ZEMResFile& file, const ZEMImage& image, bool packed) {
+    if (!CanWrite(file, image)) return false;
+    WriteHeader(file, image, packed);
+    return WriteRows(file, image, packed);
+}
+
+} // namespace
+
+namespace ZEM {
+
+bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height, ZEMPal*& palette,
+             uint16_t& bpp) {
+    if (!file.IsOK()) return false;
+    TgaHeader h;
+    ReadHeader(file, h);
+    if (h.mapType > 1) {
+        ZEM::LOG("TGA:: bad format\n");
+        return false;
+    }
+    const unsigned baseType = h.type & ~TYPE_RLE;
+    if (baseType < TYPE_MAPPED || baseType > TYPE_GREY) {
+        ZEM::LOG("TGA:: Unsupported type %d\n", int(h.type));
+        return false;
+    }
+    if (!file.IsOK() || !IsDepth(h.depth)) {
+        ZEM::LOG("TGA:: bad format\n");
+        return false;
+    }
+    file.Seek(h.idLength, 1);
+
+    Picture picture;
+    if (h.mapType == 1 && !ReadColourMap(file, h, picture)) return false;
+    // The file must hold the pixels: whole, or packed at most 128 to a packet of 2 bytes or more.
+    const bool packed = (h.type & TYPE_RLE) != 0;
+    const uint64_t left = Codec::BytesLeft(file);
+    const uint64_t most = packed ? left * MAX_PACKET : left;
+    if (uint64_t(h.width) * h.height * ((h.depth + 7u) / 8u) > most) {
+        ZEM::LOG("TGA: file too short for %u x %u pixels\n", unsigned(h.width), unsigned(h.height));
+        return false;
+    }
+    if (!picture.Allocate(h.width, h.height, h.depth)) {
+        ZEM::LOG("TGA: not enough memory\n");
+        return false;
+    }
+    if (!(packed ? ReadPacked(file, h, picture) : ReadPlain(file, h, picture))) return false;
+    picture.Commit(data, width, height, palette, bpp);
+    return true;
+}
+
+bool TGASave(ZEMResFile& file, const ZEMImage& image) {
+    return Save(file, image, false);
+}
+
+bool TGASaveRLE(ZEMResFile& file, const ZEMImage& image) {
+    return Save(file, image, true);
+}
+
+} // namespace ZEM

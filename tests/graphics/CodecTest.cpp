@@ -1,0 +1,595 @@
+// The four codecs on files built byte by byte: the described cases, the limits, and what a
+// broken file may not do.
+#include "ZEMTestSupport.h"
+
+#include <zem/graphics/ZEMCodec.h>
+#include <zem/graphics/ZEMImage.h>
+#include <zem/graphics/ZEMPal.h>
+#include <zem/stream/ZEMMemFile.h>
+
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using zemtest::LogCapture;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+enum Format { BMP = 1, PCX = 2, GIF = 3, TGA = 4, TGA_RLE = 5 };
+
+void Put16(Bytes& b, unsigned v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+
+void Put32(Bytes& b, uint32_t v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
+void Append(Bytes& b, const Bytes& more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
+
+// Loads bytes into image in the given format (0 detects it).
+bool Load(ZEMImage& image, Bytes bytes, int format) {
+    ZEMMemFile file(unsigned(bytes.size()), ZEMResFile::READ, bytes.data());
+    return image.Load(file, format);
+}
+
+class CodecTest : public zemtest::TempDirTest {
+protected:
+    // The file the image saves to in the given format; empty when the save fails.
+    std::string Saved(ZEMImage& image, int format) {
+        std::remove("saved");
+        if (!image.SaveName("saved", format)) return "";
+        return zemtest::ReadFile("saved");
+    }
+};
+
+std::vector<uint8_t> Pixels(const ZEMImage& image) {
+    return std::vector<uint8_t>(image.data, image.data + image.height * image.pitch);
+}
+
+// ---- BMP ----
+
+// A BMP file: the header of the given size, colour table, rows as given (file order).
+Bytes Bmp(uint32_t headerSize, int32_t width, int32_t height, unsigned bits, uint32_t compression,
+          const Bytes& table, const Bytes& rows) {
+    Bytes b = {'B', 'M'};
+    const uint32_t offset = 14 + headerSize + uint32_t(table.size());
+    Put32(b, offset + uint32_t(rows.size()));
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, headerSize);
+    if (headerSize == 12) {
+        Put16(b, unsigned(width));
+        Put16(b, unsigned(height));
+        Put16(b, 1);
+        Put16(b, bits);
+    } else {
+        Put32(b, uint32_t(width));
+        Put32(b, uint32_t(height));
+        Put16(b, 1);
+        Put16(b, bits);
+        Put32(b, compression);
+        for (int i = 0; i < 5; ++i)
+            Put32(b, 0);
+        b.resize(14 + headerSize, 0xEE); // fields of later headers
+    }
+    Append(b, table);
+    Append(b, rows);
+    return b;
+}
+
+TEST_F(CodecTest, BmpWindowsHeadersOfEverySizeAndTheOs2Header) {
+    // 2 x 2, 24 bits; rows of 6 bytes and 2 of padding, bottom row first.
+    const Bytes rows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+    for (uint32_t size : {12u, 40u, 52u, 56u, 64u, 108u, 124u}) {
+        SCOPED_TRACE(size);
+        ZEMImage image(0, 0, 8);
+        ASSERT_TRUE(Load(image, Bmp(size, 2, 2, 24, 0, {}, rows), 0));
+        EXPECT_EQ(image.width, 2u);
+        EXPECT_EQ(image.bpp, 24);
+        EXPECT_EQ(Pixels(image), Bytes({7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
+    }
+}
+
+TEST_F(CodecTest, BmpTopDownAndPackedRowsAndPalette) {
+    // 10 x 2 at 1 bit: rows of 2 bytes and 2 of padding; a negative height stores the top first.
+    const Bytes table = {0, 0, 0, 0, 255, 128, 64, 7};
+    const Bytes rows = {0xA0, 0x40, 0, 0, 0xFF, 0xC0, 0, 0};
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, Bmp(40, 10, -2, 1, 0, table, rows), BMP));
+    EXPECT_EQ(image.bpp, 8);
+    EXPECT_EQ(Pixels(image), Bytes({1, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    ASSERT_NE(image.palette, nullptr);
+    ASSERT_EQ(image.palette->nbColors, 2u);
+    EXPECT_EQ(Bytes(image.palette->colors + 4, image.palette->colors + 8),
+              Bytes({64, 128, 255, 7}));
+
+    // 4 bits, bottom-up: the high half of a byte is the left pixel.
+    ASSERT_TRUE(Load(image, Bmp(40, 3, 1, 4, 0, Bytes(64, 0), {0x12, 0x30, 0, 0}), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({1, 2, 3}));
+    EXPECT_EQ(image.palette->nbColors, 16u);
+}
+
+TEST_F(CodecTest, BmpRle8RunsStayInsideTheirRow) {
+    // 3 x 3. Bottom row: a run of 5 cut to 3. Middle row: an absolute run of 5 cut to 3 (with its
+    // filler byte), then a delta that leaves the picture, which ends the decoding.
+    const Bytes rle = {5, 7, 0, 0, 0, 5, 1, 2, 3, 4, 5, 0, 0, 2, 200, 200, 9, 9, 0, 1};
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, Bmp(40, 3, 3, 8, 1, Bytes(1024, 0), rle), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({0, 0, 0, 1, 2, 3, 7, 7, 7}));
+
+    // Top-down: the first rows of the file are the top ones; the file ends without an end code.
+    ASSERT_TRUE(Load(image, Bmp(40, 3, -2, 8, 1, Bytes(1024, 0), {2, 4, 0, 0, 3, 5}), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({4, 4, 0, 5, 5, 5}));
+}
+
+TEST_F(CodecTest, BmpRefusals) {
+    struct Case {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {Bmp(40, 2, 2, 8, 2, Bytes(1024, 0), Bytes(16, 0)),
+         "BMP: compressed data not supported.\n"},
+        {Bmp(40, 2, 2, 24, 1, {}, Bytes(16, 0)), "BMP: compressed data not supported.\n"},
+        // Bit fields other than the plain 5-5-5 layout.
+        {Bmp(40, 2, 2, 16, 3, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0}, Bytes(8, 0)),
+         "BMP: compressed data not supported.\n"},
+        {Bmp(40, 2, 2, 2, 0, Bytes(16, 0), Bytes(8, 0)), "BMP: bad file header\n"},
+        {Bmp(40, 0, 2, 8, 0, Bytes(1024, 0), Bytes(8, 0)), "BMP: bad file header\n"},
+        {{'B', 'X', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "BMP: bad file header\n"},
+        // A size that the file cannot hold is refused before anything is allocated.
+        {Bmp(40, 60000, 60000, 24, 0, {}, Bytes(100, 0)), "BMP: unexpected EOF\n"},
+        {Bmp(40, 0x7FFFFFFF, -0x7FFFFFFF, 32, 0, {}, Bytes(100, 0)), "BMP: unexpected EOF\n"},
+        {Bmp(40, 4, 4, 8, 1, Bytes(1024, 0), {}), "BMP: unexpected EOF\n"},
+        {Bmp(40, 2, 3, 24, 0, {}, Bytes(12, 0)), "BMP: unexpected EOF\n"},
+    };
+    for (const Case& c : cases) {
+        ZEMImage image(3, 1, 8);
+        image.data[0] = 42;
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, BMP));
+        EXPECT_EQ(log.Text(), c.message);
+        EXPECT_EQ(image.width, 3u);
+        EXPECT_EQ(image.data[0], 42);
+    }
+}
+
+TEST_F(CodecTest, BmpPlainBitFieldsAreUncompressed) {
+    const Bytes masks = {0, 0x7C, 0, 0, 0xE0, 3, 0, 0, 0x1F, 0, 0, 0};
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, Bmp(40, 1, 1, 16, 3, masks, {0x34, 0x12, 0, 0}), BMP));
+    EXPECT_EQ(image.bpp, 16);
+    EXPECT_EQ(image.GetPixel(0, 0), 0x1234u);
+}
+
+TEST_F(CodecTest, BmpSave) {
+    ZEMImage image(5, 2, 8);
+    for (unsigned i = 0; i < 10; ++i)
+        image.data[i] = uint8_t(i);
+    auto pal = new ZEMPal(256);
+    for (unsigned i = 0; i < 1024; ++i)
+        pal->colors[i] = uint8_t(i * 3);
+    image.ReplacePalette(pal);
+    const std::string file = Saved(image, BMP);
+    ASSERT_EQ(file.size(), 1094u);
+    auto u32 = [&](size_t at) { return uint32_t(uint8_t(file[at]) | uint8_t(file[at + 1]) << 8); };
+    EXPECT_EQ(u32(2), 1094u); // file size
+    EXPECT_EQ(u32(10), 1078u);
+    EXPECT_EQ(u32(34), 10u);                                           // the unpadded pixel bytes
+    EXPECT_EQ(u32(46), 256u);                                          // colours used
+    EXPECT_EQ(file.substr(54, 4), std::string("\x06\x03\x00\x09", 4)); // blue, green, red, alpha
+    EXPECT_EQ(file.substr(1078, 8), std::string("\x05\x06\x07\x08\x09\0\0\0", 8));
+
+    ZEMImage loaded(0, 0, 8);
+    ASSERT_TRUE(loaded.LoadName("saved", 0));
+    EXPECT_EQ(Pixels(loaded), Pixels(image));
+    EXPECT_EQ(0, std::memcmp(loaded.palette->colors, pal->colors, 1024));
+
+    // 32 bits without a palette: no colour table, rows unpadded.
+    ZEMImage deep(3, 1, 32);
+    std::memset(deep.data, 0x5A, 12);
+    const std::string deepFile = Saved(deep, BMP);
+    ASSERT_EQ(deepFile.size(), 54u + 12u);
+    EXPECT_EQ(deepFile[10], 54);
+    EXPECT_EQ(deepFile[28], 32);
+
+    // An 8-bit picture without a palette gets a grey table, which every reader expects there.
+    ZEMImage grey(1, 1, 8);
+    grey.data[0] = 0;
+    const std::string greyFile = Saved(grey, BMP);
+    ASSERT_EQ(greyFile.size(), 54u + 1024u + 4u);
+    EXPECT_EQ(greyFile.substr(54 + 4 * 200, 4), std::string("\xC8\xC8\xC8\0", 4));
+}
+
+// ---- GIF ----
+
+// A GIF whose image data codes each pixel alone after a clear code, so any picture can be
+// written without an encoder.
+Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCodeSize,
+          const Bytes& beforeImage = {}, uint8_t imageFlags = 0) {
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+    Put16(b, width);
+    Put16(b, height);
+    const unsigned colours = std::min(1u << minCodeSize, 256u);
+    unsigned sizeBits = 0;
+    while ((2u << sizeBits) < colours)
+        ++sizeBits;
+    b.push_back(uint8_t(0x80 | sizeBits));
+    b.push_back(0);
+    b.push_back(0);
+    for (unsigned i = 0; i < (2u << sizeBits); ++i) {
+        b.insert(b.end(), {uint8_t(i), uint8_t(i * 2), uint8_t(255 - i)});
+    }
+    Append(b, beforeImage);
+    b.push_back(',');
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, width);
+    Put16(b, height);
+    b.push_back(imageFlags);
+    b.push_back(uint8_t(minCodeSize));
+    const unsigned clear = 1u << minCodeSize;
+    const unsigned size = minCodeSize + 1;
+    Bytes data;
+    uint32_t bits = 0;
+    unsigned count = 0;
+    auto code = [&](unsigned c) {
+        bits |= c << count;
+        count += size;
+        while (count >= 8) {
+            data.push_back(uint8_t(bits));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    for (uint8_t p : pixels) {
+        code(clear);
+        code(p);
+    }
+    code(clear + 1);
+    if (count) data.push_back(uint8_t(bits));
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        b.push_back(uint8_t(n));
+        b.insert(b.end(), data.begin() + at, data.begin() + at + n);
+    }
+    b.push_back(0);
+    b.push_back(';');
+    return b;
+}
+
+TEST_F(CodecTest, GifImageExtensionsAndPalette) {
+    const Bytes pixels = {0, 1, 2, 3, 3, 2};
+    // A graphic control extension with a transparent index changes nothing.
+    const Bytes control = {'!', 0xF9, 4, 1, 0, 0, 2, 0};
+    ZEMImage image(0, 0, 24);
+    ASSERT_TRUE(Load(image, Gif(3, 2, pixels, 2, control), 0));
+    EXPECT_EQ(image.bpp, 8);
+    EXPECT_EQ(Pixels(image), pixels);
+    ASSERT_EQ(image.palette->nbColors, 4u);
+    EXPECT_EQ(Bytes(image.palette->colors + 8, image.palette->colors + 12), Bytes({2, 4, 253, 0}));
+
+    // Minimum code sizes from 1 to 11 decode.
+    for (unsigned size = 1; size <= 11; ++size) {
+        SCOPED_TRACE(size);
+        const Bytes many = {uint8_t((1u << size) - 1), 0, 1};
+        ASSERT_TRUE(Load(image, Gif(1, 3, many, size), GIF));
+        EXPECT_EQ(Pixels(image), many);
+    }
+}
+
+TEST_F(CodecTest, GifBrokenFiles) {
+    Bytes twelve = Gif(1, 1, {0}, 2);
+    twelve[6 + 7 + 3 * 4 + 10] = 12; // the minimum code size
+    Bytes loop = Gif(2, 2, {0, 1, 2, 3}, 2);
+    Bytes magic = Gif(1, 1, {0}, 2);
+    magic[4] = '8';
+    Bytes trailer = {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0, 0, 0, ';'};
+    struct Case {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {magic, "GIF: error reading magic number\n"},
+        {trailer, "GIF: only 0/1 images found in file\n"},
+        {twelve, "GIF: bad code size 12\n"},
+        {{'G', 'I', 'F', '8', '9', 'a', 1, 0}, "GIF: failed to read screen descriptor\n"},
+        {{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x87, 0, 0, 1, 2},
+         "GIF: bad colormap\nGIF: error reading global colormap\n"},
+        {{'G', 'I', 'F', '8', '9',  'a',  1,    0,    1, 0, 0, 0, 0, ',',
+          0,   0,   0,   0,   0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 1, 0, 0},
+         "GIF: bad image size 65535 x 65535\n"},
+    };
+    for (const Case& c : cases) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, GIF));
+        EXPECT_EQ(log.Text(), c.message);
+        EXPECT_EQ(image.width, 1u);
+    }
+
+    // A code past the end of the table stops the decoding.
+    const size_t data = 6 + 7 + 12 + 10 + 1 + 1; // first data byte: clear 4, code 0, ...
+    loop[data] = 0xFF;
+    loop[data + 1] = 0xFF;
+    ZEMImage image(1, 1, 8);
+    LogCapture log;
+    EXPECT_FALSE(Load(image, loop, GIF));
+    EXPECT_EQ(log.Text(), "GIF: corrupt image data\n");
+}
+
+TEST_F(CodecTest, GifCutShortKeepsThePixelsReached) {
+    Bytes file = Gif(4, 1, {1, 2, 3, 1}, 2);
+    file.resize(file.size() - 4); // half the data block, its terminator and the trailer
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, file, GIF));
+    EXPECT_EQ(Pixels(image), Bytes({1, 2, 0, 0}));
+}
+
+TEST_F(CodecTest, GifDecodesOnTwoThreadsAtOnce) {
+    Bytes a_pixels(64 * 64), b_pixels(64 * 64);
+    for (size_t i = 0; i < a_pixels.size(); ++i) {
+        a_pixels[i] = uint8_t(i % 7);
+        b_pixels[i] = uint8_t(i % 3);
+    }
+    const Bytes a = Gif(64, 64, a_pixels, 3), b = Gif(64, 64, b_pixels, 3, {}, 0x40);
+    bool same[2] = {true, true};
+    auto decode = [](const Bytes& file, Bytes expect, bool interlaced, bool* ok) {
+        if (interlaced) { // rows 0, 8, ... then 4, 12, ... then 2, 6, ... then 1, 3, ...
+            Bytes rows;
+            for (unsigned pass : {0u, 1u, 2u, 3u}) {
+                const unsigned start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+                for (unsigned y = start[pass]; y < 64; y += step[pass])
+                    rows.push_back(uint8_t(y));
+            }
+            Bytes placed(expect.size());
+            for (unsigned n = 0; n < 64; ++n) {
+                std::memcpy(&placed[rows[n] * 64], &expect[n * 64], 64);
+            }
+            expect = placed;
+        }
+        for (int i = 0; i < 40; ++i) {
+            ZEMImage image(0, 0, 8);
+            Bytes copy = file;
+            ZEMMemFile stream(unsigned(copy.size()), ZEMResFile::READ, copy.data());
+            if (!ZEM::GIFLoad(stream, image.data, image.width, image.height, image.palette,
+                              image.bpp) ||
+                Bytes(image.data, image.data + 64 * 64) != expect) {
+                *ok = false;
+            }
+        }
+    };
+    std::thread one(decode, std::cref(a), a_pixels, false, &same[0]);
+    std::thread two(decode, std::cref(b), b_pixels, true, &same[1]);
+    one.join();
+    two.join();
+    EXPECT_TRUE(same[0]);
+    EXPECT_TRUE(same[1]);
+}
+
+// ---- PCX ----
+
+Bytes PcxHeader(uint8_t version, unsigned bits, int xMin, int xMax, unsigned height,
+                unsigned planes, unsigned bytesPerLine) {
+    Bytes b = {0x0A, version, 1, uint8_t(bits)};
+    Put16(b, unsigned(xMin));
+    Put16(b, 0);
+    Put16(b, unsigned(xMax));
+    Put16(b, height - 1);
+    b.resize(65, 0);
+    b.push_back(uint8_t(planes));
+    Put16(b, bytesPerLine);
+    b.resize(128, 0);
+    return b;
+}
+
+TEST_F(CodecTest, PcxPlanesAreRedGreenBlueAlpha) {
+    Bytes file = PcxHeader(5, 8, 10, 11, 1, 4, 2);
+    // Four plane lines of 2 pixels: red 1 and 5, green 2 and 6, blue 3 and 7, alpha 4 and 0xC8.
+    Append(file, {1, 5, 2, 6, 3, 7, 4, 0xC1, 0xC8});
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, file, PCX));
+    EXPECT_EQ(image.width, 2u); // x max - x min + 1
+    EXPECT_EQ(image.bpp, 32);
+    EXPECT_EQ(Pixels(image), Bytes({3, 2, 1, 4, 7, 6, 5, 0xC8}));
+
+    // Saved, the planes come out in the same order.
+    const std::string saved = Saved(image, PCX);
+    EXPECT_EQ(saved.substr(128), std::string("\x01\x05\x02\x06\x03\x07\x04\xC1\xC8", 9));
+}
+
+TEST_F(CodecTest, PcxRunsAndPalette) {
+    // A run of 0 (0xC0) fills the rest of a plane line; runs stop at the end of a line; bytes
+    // past the width are padding.
+    Bytes file = PcxHeader(5, 8, 0, 2, 2, 1, 4);
+    Append(file, {0xC5, 9, 0xC0, 4});
+    Append(file, {0x0C});
+    for (unsigned i = 0; i < 768; ++i)
+        file.push_back(uint8_t(i));
+    auto keep = new ZEMPal(3);
+    std::memset(keep->colors, 0x77, 12);
+    ZEMImage image(1, 1, 8);
+    image.ReplacePalette(keep);
+    ASSERT_TRUE(Load(image, file, 0));
+    EXPECT_EQ(Pixels(image), Bytes({9, 9, 9, 4, 4, 4}));
+    ASSERT_EQ(image.palette->nbColors, 256u);
+    EXPECT_EQ(Bytes(image.palette->colors + 4, image.palette->colors + 8), Bytes({3, 4, 5, 0}));
+
+    // Version 3 files keep the image's palette.
+    file[1] = 3;
+    image.ReplacePalette(new ZEMPal(3));
+    ASSERT_TRUE(Load(image, file, PCX));
+    EXPECT_EQ(image.palette->nbColors, 3u);
+}
+
+TEST_F(CodecTest, PcxRefusals) {
+    for (unsigned bits : {1u, 4u}) {
+        ZEMImage image(1, 1, 8);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(Load(image, PcxHeader(5, bits, 0, 0, 1, 1, 2), PCX));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "PCX: format not supported, " + std::to_string(bits) + " bits per pixel.\n");
+    }
+    const Bytes refused[] = {
+        PcxHeader(5, 8, 5, 4, 1, 1, 2),             // x max before x min
+        PcxHeader(5, 8, 0, 0, 1, 5, 2),             // five planes
+        PcxHeader(5, 8, 0, 30000, 30000, 3, 30002), // far more rows than the file holds
+    };
+    for (const Bytes& file : refused) {
+        ZEMImage image(1, 1, 8);
+        EXPECT_FALSE(Load(image, file, PCX));
+        EXPECT_EQ(image.width, 1u);
+    }
+}
+
+TEST_F(CodecTest, PcxSaveCodesRunsAsDescribed) {
+    ZEMImage image(101, 1, 8);
+    std::memset(image.data, 0x41, 100);
+    image.data[100] = 0xC5;
+    const std::string saved = Saved(image, PCX);
+    // Header: bytes per line is the width made even.
+    EXPECT_EQ(uint8_t(saved[66]) | uint8_t(saved[67]) << 8, 102);
+    EXPECT_EQ(saved[65], 1);
+    // 63 + 37 equal bytes, the single 0xC5 with a count, the padding byte, the palette.
+    EXPECT_EQ(saved.substr(128, 7), std::string("\xFF\x41\xE5\x41\xC1\xC5\x00", 7));
+    ASSERT_EQ(saved.size(), 128u + 7u + 769u);
+    EXPECT_EQ(saved[135], 0x0C);
+    EXPECT_EQ(saved.substr(136 + 3 * 9, 3), "\x09\x09\x09"); // no palette: grey levels
+
+    ZEMImage shallow(2, 2, 16);
+    EXPECT_EQ(Saved(shallow, PCX), "");
+    EXPECT_FALSE(std::ifstream("saved").peek() > 0);
+}
+
+// ---- TGA ----
+
+Bytes TgaHeader(uint8_t mapType, uint8_t type, unsigned first, unsigned length, unsigned entry,
+                unsigned width, unsigned height, unsigned depth, uint8_t descriptor) {
+    Bytes b = {0, mapType, type};
+    Put16(b, first);
+    Put16(b, length);
+    b.push_back(uint8_t(entry));
+    Put32(b, 0);
+    Put16(b, width);
+    Put16(b, height);
+    b.push_back(uint8_t(depth));
+    b.push_back(descriptor);
+    return b;
+}
+
+TEST_F(CodecTest, TgaRowsRunsAndAlpha) {
+    // 3 x 2 at 32 bits, bottom-up; a run of 5 that starts 2 pixels before the end of the first
+    // row goes on into the next one.
+    Bytes file = TgaHeader(0, 10, 0, 0, 0, 3, 2, 32, 8);
+    Append(file, {0, 1, 2, 3, 255, 0x84, 9, 8, 7, 0});
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, file, TGA));
+    EXPECT_EQ(Pixels(image), Bytes({9, 8, 7, 255, 9, 8, 7, 255, 9, 8, 7, 255,    // top row
+                                    1, 2, 3, 0,   9, 8, 7, 255, 9, 8, 7, 255})); // bottom row
+
+    // Saved and loaded again, the file keeps its alpha: 255 - the fourth byte both ways.
+    const std::string plain = Saved(image, TGA);
+    ASSERT_EQ(plain.size(), 18u + 24u);
+    EXPECT_EQ(plain[17], 8);
+    EXPECT_EQ(plain.substr(18, 4), std::string("\x01\x02\x03\xFF", 4));
+    ZEMImage again(0, 0, 8);
+    ASSERT_TRUE(again.LoadName("saved", TGA));
+    EXPECT_EQ(Pixels(again), Pixels(image));
+
+    // Top-down with descriptor 0x20.
+    file = TgaHeader(0, 2, 0, 0, 0, 1, 2, 24, 0x20);
+    Append(file, {1, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(Load(image, file, TGA));
+    EXPECT_EQ(Pixels(image), Bytes({1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(CodecTest, TgaColourMaps) {
+    // First entry 2 of 4: the first two entries are skipped; palette colour i is file entry
+    // i + 2 read as blue, green, red.
+    Bytes file = TgaHeader(1, 1, 2, 4, 24, 1, 1, 8, 0);
+    Append(file, {0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 1});
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, file, 0));
+    ASSERT_EQ(image.palette->nbColors, 2u);
+    EXPECT_EQ(Bytes(image.palette->colors, image.palette->colors + 8),
+              Bytes({3, 2, 1, 0, 6, 5, 4, 0}));
+
+    LogCapture log;
+    file = TgaHeader(1, 1, 5, 1, 24, 1, 1, 8, 0);
+    file.resize(file.size() + 15 + 3 + 1, 9);
+    ASSERT_TRUE(Load(image, file, TGA));
+    EXPECT_EQ(log.Text(), "TGA: Error, cmstart > cmlen !\n");
+    EXPECT_EQ(image.palette->nbColors, 1u);
+}
+
+TEST_F(CodecTest, TgaRefusals) {
+    struct Case {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {TgaHeader(2, 2, 0, 0, 0, 1, 1, 24, 0), "TGA:: bad format\n"},
+        {TgaHeader(0, 0, 0, 0, 0, 1, 1, 24, 0), "TGA:: Unsupported type 0\n"},
+        {TgaHeader(0, 32, 0, 0, 0, 1, 1, 24, 0), "TGA:: Unsupported type 32\n"},
+        {TgaHeader(1, 2, 0, 2, 24, 1, 1, 24, 0), "TGA: Error colormap in 24 bits mode\n"},
+        {TgaHeader(1, 1, 0, 2, 16, 1, 1, 8, 0), "TGA: error in colormap depth = 2 bytes.\n"},
+        {TgaHeader(1, 3, 0, 2, 8, 1, 1, 8, 0), "TGA: error in colormap depth = 1 bytes.\n"},
+        {TgaHeader(0, 2, 0, 0, 0, 1, 1, 12, 0), "TGA:: bad format\n"},
+        {TgaHeader(0, 2, 0, 0, 0, 60000, 60000, 32, 0),
+         "TGA: file too short for 60000 x 60000 pixels\n"},
+    };
+    for (const Case& c : cases) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        Bytes file = c.file;
+        file.resize(file.size() + 8, 0);
+        EXPECT_FALSE(Load(image, file, TGA));
+        EXPECT_EQ(log.Text(), c.message);
+    }
+    // A run-length file cut short names the row and the byte offset within it.
+    Bytes cut = TgaHeader(0, 10, 0, 0, 0, 4, 2, 24, 0);
+    Append(cut, {0x81, 1, 2, 3, 0x81, 4, 5, 6, 0x00, 7, 8});
+    ZEMImage image(1, 1, 8);
+    LogCapture log;
+    EXPECT_FALSE(Load(image, cut, TGA));
+    EXPECT_EQ(log.Text(), "TGA: Error reading data, line 1, x= 0");
+}
+
+TEST_F(CodecTest, TgaSavePacksRowsAsDescribed) {
+    ZEMImage image(203, 1, 24);
+    std::memset(image.data, 7, 600);
+    for (unsigned i = 0; i < 9; ++i)
+        image.data[600 + i] = uint8_t(i + 1); // three differing
+    const std::string packed = Saved(image, TGA_RLE);
+    EXPECT_EQ(packed[2], 10);
+    const std::string expect = std::string("\xFF\x07\x07\x07\xC7\x07\x07\x07") +
+                               "\x01\x01\x02\x03\x04\x05\x06" + std::string("\0\x07\x08\x09", 4);
+    EXPECT_EQ(packed.substr(18), expect);
+
+    // A deep picture with a palette is written without a colour map; an 8-bit one without a
+    // palette is written as grey.
+    auto pal = new ZEMPal(4);
+    image.palette = pal;
+    EXPECT_EQ(Saved(image, TGA).substr(0, 3), std::string("\0\0\x02", 3));
+    ZEMImage grey(2, 1, 8);
+    EXPECT_EQ(Saved(grey, TGA).substr(0, 3), std::string("\0\0\x03", 3));
+
+    // A stream that takes only part of the file makes the save fail.
+    uint8_t small[30];
+    ZEMMemFile tiny(sizeof small, ZEMResFile::WRITE, small);
+    EXPECT_FALSE(ZEM::TGASave(tiny, image));
+
+    LogCapture log;
+    ZEMImage shallow(2, 2, 15);
+    EXPECT_EQ(Saved(shallow, TGA_RLE), "");
+    EXPECT_EQ(log.Text(), "TGA: can not handle 16 bits image.\n");
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+// zem font render: a line of text in a font file drawn into a picture, read back with the image
+// loader.
+#include <zem/graphics/ZEMFont.h>
+#include <zem/graphics/ZEMImage.h>
+#include <zem/graphics/ZEMPal.h>
+
+#include "ZEMTestSupport.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+class FontRenderToolTest : public zemtest::TempDirTest {
+protected:
+    // A 2-bit font: 'A' is 2 x 3 with the shades 1, 2 and 3, standing on the baseline; 'B' is
+    // 1 x 1 and hangs one row below it. Ascent 2, descent 0, spacing 1.
+    void SaveFont(const char* path) {
+        ZEMImage picture(3, 3, 8);
+        const uint8_t pixels[9] = {1, 2, 3, 3, 0, 3, 2, 1, 0};
+        std::copy(pixels, pixels + 9, picture.data);
+        ZEMFont font("Shades", 'A', 'B', &picture, 2);
+        font.ascent = 2;
+        font.spacing = 1;
+        font.whiteSize = 2;
+        ZEMChar a = {0, 0, 2, 3, 0};
+        ZEMChar b = {2, 0, 1, 1, 1};
+        font.SetChar('A', &a);
+        font.SetChar('B', &b);
+        ASSERT_TRUE(font.SaveName(path, 0));
+    }
+
+    // The picture's rows as palette indexes, one character each.
+    static std::string Rows(const ZEMImage& image) {
+        std::string rows;
+        for (unsigned y = 0; y < image.height; ++y) {
+            for (unsigned x = 0; x < image.width; ++x)
+                rows += char('0' + image.GetPixel(int(x), int(y)));
+            rows += '\n';
+        }
+        return rows;
+    }
+};
+
+TEST_F(FontRenderToolTest, DrawsTheLineInShadesBetweenTheTwoColours) {
+    SaveFont("shades.zfn");
+    for (const char* name : {"line.bmp", "line.pcx", "line.tga"}) {
+        std::string out;
+        ASSERT_EQ(zemtest::RunTool(std::string("font render shades.zfn 'A B' -o ") + name +
+                                       " --color '#FF0000' --background '#000030'",
+                                   &out),
+                  0)
+            << out;
+        EXPECT_EQ(out, std::string(name) + ": 11 x 8\n");
+        ZEMImage picture(0, 0, 8);
+        ASSERT_TRUE(picture.LoadName(name, 0)) << name;
+        ASSERT_EQ(picture.bpp, 8);
+        // A margin of 2 all round; 'A' at column 2, the space 2 + 1 wide, 'B' below the baseline.
+        EXPECT_EQ(Rows(picture), "00000000000\n"
+                                 "00000000000\n"
+                                 "00120000000\n"
+                                 "00300000000\n"
+                                 "00210000000\n"
+                                 "00000000300\n"
+                                 "00000000000\n"
+                                 "00000000000\n")
+            << name;
+        ASSERT_NE(picture.palette, nullptr);
+        const unsigned char* colors = picture.palette->colors;
+        EXPECT_EQ(std::string(colors, colors + 3), std::string("\x00\x00\x30", 3)) << name;
+        EXPECT_EQ(std::string(colors + 4, colors + 7), std::string("\x55\x00\x20", 3)) << name;
+        EXPECT_EQ(std::string(colors + 12, colors + 15), std::string("\xff\x00\x00", 3)) << name;
+    }
+}
+
+TEST_F(FontRenderToolTest, RefusesBadArguments) {
+    SaveFont("shades.zfn");
+    const char* cases[] = {
+        "font render shades.zfn AB",                                // no output
+        "font render shades.zfn -o x.bmp",                          // no text
+        "font render shades.zfn AB -o x.png",                       // format unknown
+        "font render shades.zfn AB -o x.bmp --color red",           // not #RRGGBB
+        "font render shades.zfn AB -o x.bmp --background '#12345'", // too short
+        "font render shades.zfn AB -o x.bmp --color",               // no value
+        "font render missing.zfn AB -o x.bmp",                      // no font
+        "font render shades.zfn AB extra -o x.bmp",                 // one argument too many
+        "font render shades.zfn AB -o no-such-dir/x.bmp",           // cannot write
+    };
+    for (const char* args : cases) {
+        std::string out;
+        EXPECT_EQ(zemtest::RunTool(args, &out), 1) << args;
+        EXPECT_EQ(out.rfind("zem: ", 0), 0u) << args << ": " << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
+    }
+}
+
+} // namespace

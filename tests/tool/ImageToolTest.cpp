@@ -1,0 +1,125 @@
+#include <zem/graphics/ZEMImage.h>
+#include <zem/graphics/ZEMPal.h>
+
+#include "ZEMTestSupport.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+class ImageToolTest : public zemtest::TempDirTest {};
+
+// A 3 x 2 picture of the given depth whose bytes count up from seed.
+std::unique_ptr<ZEMImage> Picture(unsigned bpp, uint8_t seed) {
+    auto picture = std::make_unique<ZEMImage>(3, 2, bpp);
+    ZEMImage& image = *picture;
+    for (unsigned i = 0; i < image.height * image.pitch; ++i)
+        image.data[i] = uint8_t(seed + 40 * i);
+    if (bpp == 8) {
+        auto pal = new ZEMPal(256);
+        for (unsigned i = 0; i < 1024; ++i)
+            pal->colors[i] = uint8_t(i % 4 == 3 ? 0 : i);
+        image.ReplacePalette(pal);
+    }
+    return picture;
+}
+
+std::string Pixels(const ZEMImage& image) {
+    return std::string(reinterpret_cast<const char*>(image.data), image.height * image.pitch);
+}
+
+TEST_F(ImageToolTest, InfoTellsFormatSizeDepthPaletteAndPacking) {
+    ASSERT_TRUE(Picture(8, 1)->SaveName("pal.bmp", 1));
+    ASSERT_TRUE(Picture(24, 1)->SaveName("deep.pcx", 2));
+    ASSERT_TRUE(Picture(32, 1)->SaveName("alpha.tga", 5));
+    // A 1 x 1 GIF: a clear code, index 1 and the end code in one data block.
+    zemtest::WriteFile("one.gif", std::string("GIF89a\1\0\1\0\x80\0\0\0\0\0\xFF\xFF\xFF"
+                                              ",\0\0\0\0\1\0\1\0\0\2\2\x4C\x01\0;",
+                                              35));
+    std::string out;
+    ASSERT_EQ(zemtest::RunTool("image info pal.bmp deep.pcx alpha.tga one.gif", &out), 0) << out;
+    EXPECT_EQ(out, "pal.bmp: BMP, 3 x 2, 8 bpp, 256 colours, none\n"
+                   "deep.pcx: PCX, 3 x 2, 24 bpp, no palette, RLE\n"
+                   "alpha.tga: TGA, 3 x 2, 32 bpp, no palette, RLE\n"
+                   "one.gif: GIF, 1 x 1, 8 bpp, 2 colours, LZW\n");
+}
+
+TEST_F(ImageToolTest, ConvertsThroughPngAndKeepsAlphaAndPalette) {
+    // TGA keeps 255 - alpha in its pictures' fourth byte; through PNG into BMP it becomes alpha.
+    auto picture = Picture(32, 7);
+    const ZEMImage& alpha = *picture;
+    ASSERT_TRUE(picture->SaveName("alpha.tga", 4));
+    std::string out;
+    ASSERT_EQ(zemtest::RunTool("image convert alpha.tga alpha.png", &out), 0) << out;
+    ASSERT_EQ(zemtest::RunTool("image convert alpha.png back.tga --format tga-rle", &out), 0);
+    ASSERT_EQ(zemtest::RunTool("image convert alpha.png alpha.bmp", &out), 0) << out;
+    ZEMImage back(0, 0, 8), bmp(0, 0, 8);
+    ASSERT_TRUE(back.LoadName("back.tga", 0));
+    EXPECT_EQ(Pixels(back), Pixels(alpha));
+    ASSERT_TRUE(bmp.LoadName("alpha.bmp", 0));
+    for (unsigned i = 0; i < 6; ++i) {
+        EXPECT_EQ(bmp.data[4 * i + 3], uint8_t(255 - alpha.data[4 * i + 3])) << i;
+    }
+
+    // A palette picture stays one: PCX to PNG to PCX.
+    auto palPicture = Picture(8, 3);
+    const ZEMImage& pal = *palPicture;
+    ASSERT_TRUE(palPicture->SaveName("pal.pcx", 2));
+    ASSERT_EQ(zemtest::RunTool("image convert pal.pcx pal.png", &out), 0) << out;
+    ASSERT_EQ(zemtest::RunTool("image convert pal.png again.pcx", &out), 0) << out;
+    ZEMImage again(0, 0, 8);
+    ASSERT_TRUE(again.LoadName("again.pcx", 0));
+    ASSERT_NE(again.palette, nullptr);
+    for (unsigned i = 0; i < 6; ++i) {
+        const uint8_t* want = pal.palette->colors + 4 * pal.data[i];
+        const uint8_t* got = again.palette->colors + 4 * again.data[i];
+        EXPECT_EQ(std::string(got, got + 3), std::string(want, want + 3)) << i;
+    }
+
+    // The PNG holds what another program reads: checked with ImageMagick where it is installed.
+    if (zemtest::RunShell("convert -version") != 0) return;
+    std::string rgba;
+    ASSERT_EQ(zemtest::RunShell("convert alpha.png -depth 8 rgba:-", &rgba), 0);
+    ASSERT_EQ(rgba.size(), 24u);
+    for (unsigned i = 0; i < 6; ++i) {
+        const uint8_t* p = alpha.data + 4 * i;
+        EXPECT_EQ(rgba.substr(4 * i, 4),
+                  std::string({char(p[2]), char(p[1]), char(p[0]), char(255 - p[3])}))
+            << i;
+    }
+}
+
+TEST_F(ImageToolTest, HelpAndFailures) {
+    std::string out;
+    EXPECT_EQ(zemtest::RunTool("image --help", &out), 0);
+    EXPECT_NE(out.find("usage: zem image info FILE..."), std::string::npos);
+    ASSERT_TRUE(Picture(16, 1)->SaveName("deep.bmp", 1));
+    zemtest::WriteFile("junk.bmp", "BM not a picture");
+    struct Case {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"image info", "zem: image info takes one FILE or more (see 'zem image --help')\n"},
+        {"image info junk.bmp", "zem: cannot read the picture 'junk.bmp'\n"},
+        {"image convert missing.bmp out.tga", "zem: cannot read the picture 'missing.bmp'\n"},
+        {"image convert deep.bmp out.gif",
+         "zem: unknown picture format 'gif' (bmp, pcx, tga, tga-rle or png)\n"},
+        {"image convert deep.bmp out", "zem: unknown picture format '' (bmp, pcx, tga, tga-rle "
+                                       "or png)\n"},
+        {"image convert deep.bmp out.tga",
+         "zem: cannot write 'out.tga' as tga (16-bit pictures may not fit the format)\n"},
+        {"image convert deep.bmp", "zem: image convert takes IN and OUT (see 'zem image "
+                                   "--help')\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zemtest::RunTool(c.args, &out), 1) << c.args;
+        EXPECT_EQ(out, c.message) << c.args;
+    }
+    // A 16-bit picture goes to PNG as 5-5-5 colours.
+    EXPECT_EQ(zemtest::RunTool("image convert deep.bmp deep.png", &out), 0) << out;
+    EXPECT_EQ(zemtest::RunTool("image info deep.png", &out), 0);
+    EXPECT_EQ(out, "deep.png: PNG, 3 x 2, 24 bpp, no palette, deflate\n");
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+#include "ZemCli.h"
+
+#include <zem/core/ZEMLog.h>
+#include <zem/graphics/ZEMPal.h>
+#include <zem/stream/ZEMFile.h>
+#include <zem/text/ZEMParse.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Format {
+    const char* name;
+    int number;
+    const char* title;
+};
+
+const Format FORMATS[] = {
+    {"zem", 1, "ZEM palette"}, {"gimp", 2, "GIMP palette"}, {"jasc", 3, "JASC palette"},
+    {"rgb", 4, "raw RGB"},     {"bgr", 5, "raw BGR"},
+};
+
+// Readers of the text and raw formats keep at most this many colours.
+constexpr unsigned SMALL_PALETTE = 256;
+
+int Help() {
+    std::printf("usage: zem palette info FILE [--from FORMAT]\n"
+                "       zem palette convert IN OUT --format FORMAT [--from FORMAT]\n\n"
+                "info     shows the format, the number of colours and every colour as #RRGGBB\n"
+                "         with its index.\n"
+                "convert  reads the palette IN and writes it to OUT in FORMAT.\n\n"
+                "FORMAT is zem, gimp, jasc, rgb or bgr. The format of a file read is detected\n"
+                "unless --from names it (raw BGR files are never detected, and raw RGB files\n"
+                "only at 768 bytes).\n");
+    return 0;
+}
+
+const Format* FindFormat(const std::string& name) {
+    for (const Format& format : FORMATS)
+        if (name == format.name) return &format;
+    return nullptr;
+}
+
+const Format* FormatOf(int number) {
+    for (const Format& format : FORMATS)
+        if (number == format.number) return &format;
+    return nullptr;
+}
+
+struct Options {
+    std::string paths[2];
+    int nbPaths = 0;
+    const Format* from = nullptr;
+    const Format* to = nullptr;
+};
+
+// Reads the paths and the --from and --format options; false (said) on a bad argument.
+bool ParseOptions(int argc, char** argv, int nbPaths, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const bool from = std::strcmp(argv[i], "--from") == 0;
+        if (from || std::strcmp(argv[i], "--format") == 0) {
+            if (i + 1 == argc) {
+                zemcli::Fail(std::string(argv[i]) + " needs a FORMAT");
+                return false;
+            }
+            const Format* format = FindFormat(argv[++i]);
+            if (!format) {
+                zemcli::Fail("unknown palette format '" + zemcli::Printable(argv[i]) +
+                             "' (zem, gimp, jasc, rgb or bgr)");
+                return false;
+            }
+            (from ? options.from : options.to) = format;
+        } else if (options.nbPaths < nbPaths) {
+            options.paths[options.nbPaths++] = argv[i];
+        } else {
+            zemcli::Fail("unexpected argument '" + zemcli::Printable(argv[i]) +
+                         "' (see 'zem palette --help')");
+            return false;
+        }
+    }
+    if (options.nbPaths == nbPaths) return true;
+    zemcli::Fail(std::string("palette ") + argv[0] + " takes " +
+                 (nbPaths == 1 ? "FILE" : "IN OUT") + " (see 'zem palette --help')");
+    return false;
+}
+
+// Loads path in the format given, or the one detected; null (said) when it cannot be read.
+const Format* Load(const std::string& path, const Format* from, ZEMPal& pal) {
+    ZEMFile file(path.c_str(), ZEMResFile::READ);
+    int number = from ? from->number : file.IsOK() ? pal.FindFormat(file) : 0;
+    const Format* format = FormatOf(number);
+    if (file.IsOK() && format && pal.Load(file, number)) return format;
+    zemcli::Fail(
+        "cannot load the palette '" + zemcli::Printable(path.c_str()) +
+        (from ? "' as " + std::string(from->title) : "' (missing, or not a palette file)"));
+    return nullptr;
+}
+
+int Info(int argc, char** argv) {
+    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
+    Options options;
+    if (!ParseOptions(argc, argv, 1, options)) return 1;
+    if (options.to) return zemcli::Fail("palette info takes no --format (see --from)");
+    ZEMPal pal(0u);
+    const Format* format = Load(options.paths[0], options.from, pal);
+    if (!format) return 1;
+    std::printf("%s: %s, %u colors\n", zemcli::Printable(options.paths[0].c_str()).c_str(),
+                format->title, pal.nbColors);
+    for (unsigned i = 0; i < pal.nbColors; ++i) {
+        char text[7];
+        ZEMParse::Dec2Hexa(pal.colors + 4 * i, 3, text);
+        text[6] = '\0';
+        std::printf("%4u  #%s\n", i, text);
+    }
+    return 0;
+}
+
+int Convert(int argc, char** argv) {
+    if (zemcli::WantsHelp(argc, argv, 1)) return Help();
+    Options options;
+    if (!ParseOptions(argc, argv, 2, options)) return 1;
+    if (!options.to) return zemcli::Fail("palette convert needs --format zem|gimp|jasc|rgb|bgr");
+    ZEMPal pal(0u);
+    if (!Load(options.paths[0], options.from, pal)) return 1;
+    const std::string out = zemcli::Printable(options.paths[1].c_str());
+    if (options.to->number != 1 && options.to->number != 3 && pal.nbColors > SMALL_PALETTE) {
+        zemcli::Warn(std::to_string(pal.nbColors) + " colors written to '" + out + "', but " +
+                     options.to->title + " readers keep the first 256");
+    }
+    if (!pal.SaveName(options.paths[1].c_str(), options.to->number))
+        return zemcli::Fail("cannot write '" + out + "'");
+    std::printf("%s: %s, %u colors\n", out.c_str(), options.to->title, pal.nbColors);
+    return 0;
+}
+
+} // namespace
+
+int ZemPalette(int argc, char** argv) {
+    // The command says what went wrong itself; the library's own messages would go to stdout.
+    ZEM::SetLogLevel(0);
+    const zemcli::Command commands[] = {{"info", Info}, {"convert", Convert}};
+    return zemcli::RunCommand("palette", commands, Help, argc, argv);
+}
