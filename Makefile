@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: demo test test-sanitize bench setup clean
+.PHONY: demo test test-sanitize bench docs setup clean
 
 setup:
 	@./scripts/setup.sh
@@ -28,6 +28,11 @@ test-sanitize: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The HTML API reference in $(BUILD)/docs/html; fails on any Doxygen warning.
+docs:
+	@./scripts/setup.sh docs
+	./docs/build.sh $(BUILD)/docs
 
 bench: setup
 	$(CONFIGURE) -S . -B $(BUILD) -DZEM_BUILD_BENCHMARKS=ON >/dev/null

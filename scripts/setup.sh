@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests and benchmarks need, when some are missing.
+# Installs the Debian packages the build, tests and benchmarks need, when some are missing;
+# with the argument "docs", those that the API reference needs instead.
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales gimp-data
           imagemagick netpbm giflib-tools python3-pil libpng-dev libstb-dev libgif-dev
           libsdl2-image-dev libsdl2-dev libfreetype-dev fonts-dejavu-core xfonts-base)
+if [ "${1:-}" = docs ]; then
+    packages=(doxygen python3)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

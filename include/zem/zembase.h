@@ -2,6 +2,9 @@
 #define ZEM_ZEMBASE_H
 
 // The whole library: every public header, through the header of each subsystem.
+
+//! \namespace ZEM
+//! The library's free functions: the log, the version, math, angles and random numbers.
 #include <zem/core.h>
 #include <zem/graphics.h>
 #include <zem/provider.h>

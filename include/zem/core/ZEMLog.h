@@ -16,9 +16,13 @@ ZEM_API unsigned GetLogTarget();
 
 // Writes one printf-style message of the given level and flushes it.
 ZEM_API void LOGL(unsigned level, const char* format, ...) ZEM_PRINTF(2, 3);
+// A message of level 1: errors.
 ZEM_API void ERROR(const char* format, ...) ZEM_PRINTF(1, 2);
+// A message of level 10: warnings.
 ZEM_API void WARNING(const char* format, ...) ZEM_PRINTF(1, 2);
+// A message of level 100, the highest level written by default.
 ZEM_API void LOG(const char* format, ...) ZEM_PRINTF(1, 2);
+// A message of level 200: debugging, not written by default.
 ZEM_API void DBG(const char* format, ...) ZEM_PRINTF(1, 2);
 
 // Closes a file target and falls back to standard output.

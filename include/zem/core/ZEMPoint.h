@@ -8,8 +8,8 @@
 
 // A point on a 16-bit pixel grid.
 struct ZEMPoint {
-    int16_t x;
-    int16_t y;
+    int16_t x; // column, growing to the right
+    int16_t y; // row, growing downwards
 };
 
 // Writes "(x, y)".

@@ -11,12 +11,14 @@
 // results and "up to the end" in the counts and positions that accept it.
 class ZEM_API ZEMString {
 public:
+    // "Not found" in results; "up to the end" in counts and positions.
     static constexpr unsigned NPOS = 0xFFFFFFFFu;
 
     // Copy of s (empty without a block when s is null).
     ZEMString(const char* s = nullptr);
     // At most n characters of s; with a null s, an empty string with room for n characters.
     ZEMString(unsigned n, const char* s);
+    // Copy of o's text.
     ZEMString(const ZEMString& o);
     // Takes o's block; o is left empty without a block.
     ZEMString(ZEMString&& o) noexcept;
@@ -24,6 +26,7 @@ public:
 
     // Copies o's text; a string without a block releases this one's block.
     ZEMString& operator=(const ZEMString& o);
+    // Takes o's block; o is left empty without a block.
     ZEMString& operator=(ZEMString&& o) noexcept;
     // Copies s; null releases the block.
     ZEMString& operator=(const char* s);

@@ -7,6 +7,7 @@
 
 // A vector of three floats.
 struct ZEMVec3 {
+    // The components.
     float x;
     float y;
     float z;

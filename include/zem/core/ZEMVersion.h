@@ -7,6 +7,7 @@
 
 // The library's version: major, minor, release.
 struct ZEMVersion {
+    // The three numbers of "major.minor.release".
     uint8_t major;
     uint8_t minor;
     uint8_t release;

@@ -11,6 +11,17 @@
 #include <unordered_map>
 #include <vector>
 
+class ZEMFile;
+namespace ZEM {
+namespace Stream {
+class SharedFile;
+}
+namespace Platform {
+class File;
+class Folder;
+} // namespace Platform
+} // namespace ZEM
+
 // The base of the archive formats: a provider whose items are the members of one archive file.
 //
 // Opening reads the header and the directory under a shared lock and keeps a read handle on that
@@ -24,17 +35,6 @@
 // only then switch the header to the new directory (the old one becomes dead space). Removing and
 // replacing write a new archive into a temporary file beside it, flush it, and rename it over the
 // archive. A crash at any point leaves the archive as it was before the edit or after it.
-class ZEMFile;
-namespace ZEM {
-namespace Stream {
-class SharedFile;
-}
-namespace Platform {
-class File;
-class Folder;
-} // namespace Platform
-} // namespace ZEM
-
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -57,6 +57,7 @@ public:
     // cannot be opened.
     static ZEMArchive* OpenArchive(const char* path);
 
+    // A closed archive of the given format number (1 ZEM, 2 PAK).
     explicit ZEMArchive(int format);
     ~ZEMArchive() override;
     ZEMArchive(const ZEMArchive&) = delete;
@@ -185,10 +186,10 @@ protected:
         p[3] = uint8_t(value >> 24);
     }
 
-    char* archivePath = nullptr;
-    std::vector<ArchiveEntry*> entries;
-    int format;
-    uint32_t dataEnd = 0;
+    char* archivePath = nullptr; // absolute path of the archive file, owned; null when closed
+    std::vector<ArchiveEntry*> entries; // the directory in storage order, owned
+    int format;                         // format number, as FindArchiveFormat gives it
+    uint32_t dataEnd = 0;               // end of the member data, where the directory is written
 
 private:
     struct Directory;

@@ -29,6 +29,7 @@ public:
     // A cursor designating one file of a listing by its storage index.
     class ZEM_API iterator {
     public:
+        // Designates the file at storage index index.
         explicit iterator(unsigned index = 0) : index_(index) {}
         virtual ~iterator() = default;
 
@@ -39,11 +40,13 @@ public:
             ++index_;
             return *this;
         }
+        // Whether both designate the same storage index.
         bool operator==(const iterator& other) const { return Index() == other.Index(); }
+        // Whether they designate different storage indexes.
         bool operator!=(const iterator& other) const { return Index() != other.Index(); }
 
     protected:
-        unsigned index_;
+        unsigned index_; // storage index of the designated file
     };
 
     ZEMFileProvider() = default;
@@ -75,6 +78,7 @@ public:
     virtual unsigned long FileDate(unsigned index) const = 0;
     // True when every bit of mask is set in the item's mode bits.
     virtual bool FileAccess(unsigned index, unsigned mask) const = 0;
+    // Whether the item is hidden, a regular file, a symbolic link, a directory.
     virtual bool IsFileHidden(unsigned index) const = 0;
     virtual bool IsFile(unsigned index) const = 0;
     virtual bool IsFileLink(unsigned index) const = 0;

@@ -49,6 +49,7 @@ public:
     static bool IsRoot(const char* path);
     // "X:\...", "/..." and "\..." are absolute.
     static bool IsAbsolute(const char* path);
+    // Not absolute.
     static bool IsRelative(const char* path);
 
     // The working directory into buffer; false when it fails or does not fit in size bytes.

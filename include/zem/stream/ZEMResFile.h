@@ -97,6 +97,7 @@ protected:
     // Texts of PrintInfo for the access bits and the state code.
     static const char* ModeText(unsigned mode);
     static const char* StateText(unsigned state);
+    // "yes" or "no".
     static const char* YesNo(bool value) { return value ? "yes" : "no"; }
     // A name for "%s": a closed stream has none.
     static const char* Printable(const char* text) { return text ? text : "(null)"; }
@@ -145,8 +146,8 @@ protected:
 
     const char* name = nullptr; // owned copy (array new); null when closed
     uint8_t mode = 0;           // access bits (mode & 3)
-    uint8_t state = ST_CLOSED;
-    bool eof = true; // end flag
+    uint8_t state = ST_CLOSED;  // ST_... code
+    bool eof = true;            // end flag
 
     // Bytes that typed reads may take directly: the rest of a block while reads are allowed.
     // A stream that offers none keeps both null.

@@ -20,9 +20,9 @@ public:
 
     // One value; the type number kept beside it tells which member is valid.
     union CfgValue {
-        bool boolValue;
-        int intValue;
-        float floatValue;
+        bool boolValue;              // TYPE_BOOL
+        int intValue;                // TYPE_INT
+        float floatValue;            // TYPE_FLOAT
         char* stringValue;           // owned by the manager once stored
         unsigned char colorValue[4]; // red, green, blue, alpha
         unsigned long dateValue;     // seconds since 1970-01-01 00:00 UTC
@@ -30,9 +30,9 @@ public:
 
     // One parameter.
     struct CfgCell {
-        char* name; // owned copy
-        int type;
-        CfgValue value;
+        char* name;     // owned copy
+        int type;       // ValueType number
+        CfgValue value; // the value of that type
     };
 
     // Called by ScanFile for each line that names a parameter: the line number (1-based, a line

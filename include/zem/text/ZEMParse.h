@@ -54,6 +54,7 @@ public:
 
     // Hue in [0, 360), saturation 0..1, value on the scale of the components.
     static void RGB_to_HSV(float r, float g, float b, float& h, float& s, float& v);
+    // The reverse conversion.
     static void HSV_to_RGB(float h, float s, float v, float& r, float& g, float& b);
     // The hue of rgb[0..2] in degrees.
     static float RGB2H(const float* rgb);

@@ -41,9 +41,9 @@ public:
     // Dumps the table to the log.
     void PrintInfo() const;
 
-    ZEMScoreEntry* entries = nullptr; // the rows, best first; null when there is no table
-    uint32_t nbEntries = 0;           // number of rows
-    SortOrder order = SCORE_HIGH_FIRST;
+    ZEMScoreEntry* entries = nullptr;   // the rows, best first; null when there is no table
+    uint32_t nbEntries = 0;             // number of rows
+    SortOrder order = SCORE_HIGH_FIRST; // the order in force
 };
 
 #endif

@@ -12,6 +12,7 @@
 //   Save: 0 and 1 length-prefixed, 2 text.
 class ZEM_API ZEMText : public ZEMResource {
 public:
+    // The length that takes the rest of a text, and the index result "no slot".
     static constexpr unsigned NPOS = 0xFFFFFFFFu;
 
     // n free slots (1 when n is 0).

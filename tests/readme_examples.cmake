@@ -1,0 +1,47 @@
+# Builds every C++ example of README.md as a program of its own and runs it in an empty folder,
+# so that the README never shows code that does not compile or run. An example that includes a
+# public header the tree does not have yet is left out until the header lands.
+set(readme ${PROJECT_SOURCE_DIR}/README.md)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${readme})
+file(READ ${readme} text)
+
+set(opening "```cpp\n")
+set(number 0)
+while(TRUE)
+    string(FIND "${text}" "${opening}" start)
+    if(start EQUAL -1)
+        break()
+    endif()
+    string(LENGTH "${opening}" skip)
+    math(EXPR start "${start} + ${skip}")
+    string(SUBSTRING "${text}" ${start} -1 text)
+    string(FIND "${text}" "```" end)
+    string(SUBSTRING "${text}" 0 ${end} code)
+    string(SUBSTRING "${text}" ${end} -1 text)
+    if(NOT code MATCHES "int main\\(")
+        continue()
+    endif()
+    math(EXPR number "${number} + 1")
+
+    string(REGEX MATCHALL "#include <zem/[^>]+>" includes "${code}")
+    set(missing "")
+    foreach(include IN LISTS includes)
+        string(REGEX REPLACE "#include <(.+)>" "\\1" header "${include}")
+        if(NOT EXISTS ${PROJECT_SOURCE_DIR}/include/${header})
+            list(APPEND missing ${header})
+        endif()
+    endforeach()
+    if(missing)
+        message(STATUS "README example ${number} waits for ${missing}")
+        continue()
+    endif()
+
+    set(source ${CMAKE_CURRENT_BINARY_DIR}/readme/example${number}.cpp)
+    file(CONFIGURE OUTPUT ${source} CONTENT "${code}" @ONLY)
+    add_executable(readme_example${number} ${source})
+    target_link_libraries(readme_example${number} PRIVATE zembase)
+    set(folder ${CMAKE_CURRENT_BINARY_DIR}/readme/run${number})
+    add_test(NAME readme.example${number}
+        COMMAND sh -c "rm -rf '${folder}' && mkdir -p '${folder}' && cd '${folder}' && \"$0\""
+            $<TARGET_FILE:readme_example${number}>)
+endwhile()
