@@ -6,8 +6,9 @@
 //
 // Every path argument may use '\' or '/' as separator; a null path is refused (false, null or
 // ATTR_INVALID). Paths that the layer reports (working directory, executable, folders, mount
-// points) are in the system's own form, e.g. /home/me/game. The names stay clear of the Win32
-// macros (CopyFile, MoveFile, ...) so that a Win32 implementation may include <windows.h>.
+// points) are in the system's own form, e.g. /home/me/game or C:\games\data. The names stay clear
+// of the Win32 macros (CopyFile, MoveFile, ...) so that the Win32 implementation may include
+// <windows.h>.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,12 +21,23 @@ namespace Platform {
 // ---- Paths ----
 
 // The separator of the paths that the library builds.
+#ifdef _WIN32
+constexpr char SEPARATOR = '\\';
+#else
 constexpr char SEPARATOR = '/';
+#endif
 
 // Both '/' and '\' end a path component.
 inline bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
+
+// Whether a file name may hold ':' (on Windows it names a drive or a data stream).
+#ifdef _WIN32
+constexpr bool COLON_IN_NAMES = false;
+#else
+constexpr bool COLON_IN_NAMES = true;
+#endif
 
 // dir ready for a name to be appended: with SEPARATOR at its end unless it ends with a separator
 // already. An empty dir stays empty.

@@ -5,6 +5,7 @@
 #include <zem/stream/ZEMFile.h>
 #include <zem/stream/ZEMPackFile.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 
 using zemtest::LogCapture;
@@ -128,7 +129,7 @@ TEST_F(FileTest, FailedOpenRefusesTransfers) {
 }
 
 TEST_F(FileTest, DirectoryIsNoFileToOpen) {
-    ASSERT_EQ(mkdir("folder", 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory("folder"));
     for (unsigned mode : {R, RW}) {
         ZEMFile f("folder", mode);
         EXPECT_EQ(f.GetState(), ZEMResFile::ST_OPEN_ERROR) << mode;
@@ -152,7 +153,7 @@ TEST_F(FileTest, NullOrEmptyNameLeavesAnOpenFileOpen) {
 }
 
 TEST_F(FileTest, BackslashAndSlashPathsOpenTheSameFile) {
-    ASSERT_EQ(mkdir("sub", 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory("sub"));
     {
         ZEMFile f("sub\\x.dat", W);
         ASSERT_TRUE(f.IsOK());
