@@ -122,7 +122,8 @@ FolderLookup ReadShellFolder(const char* value, std::string& path) {
     char buffer[PATH_ROOM + 1] = {};
     DWORD type = 0;
     DWORD size = PATH_ROOM - 1;
-    LONG read = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    LONG read =
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || !buffer[0]) {
         return FolderLookup::NO_VALUE;

@@ -11,8 +11,8 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <iterator>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 

@@ -27,8 +27,8 @@ namespace {
 std::string MakeTempDir() {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path dir = fs::temp_directory_path() /
-                             ("zemtest-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+        const fs::path dir = fs::temp_directory_path() / ("zemtest-" + std::to_string(getpid()) +
+                                                          "-" + std::to_string(counter++));
         std::error_code error;
         if (fs::create_directory(dir, error)) return dir.string();
     }

@@ -468,7 +468,8 @@ TEST_F(ConfigTest, FloatsAreSavedWithAPointInEveryLocale) {
 
 TEST_F(ConfigTest, PrintInfoShowsEveryType) {
 #ifdef _WIN32
-    GTEST_SKIP() << "the expected date is formatted with localtime_r and %e, which the Windows runtime lacks";
+    GTEST_SKIP() << "the expected date is formatted with localtime_r and %e, which the Windows "
+                    "runtime lacks";
 #else
     const unsigned long date = zemtest::LocalTime(2004, 6, 15, 10, 20, 30);
     char calendar[32];
