@@ -108,7 +108,7 @@ LogCapture::~LogCapture() {
 }
 
 std::string LogCapture::Text() const {
-    return ReadFile(path_);
+    return ReadText(path_);
 }
 
 unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second) {
@@ -125,6 +125,13 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
