@@ -61,7 +61,7 @@ bool StreamSize(FILE* file, uint64_t& size);
 // ---- Attributes and status ----
 
 // Attribute bits, with the values of the original platform.
-constexpr unsigned ATTR_HIDDEN = 0x2;     // the name begins with '.' (but is not "." or "..")
+constexpr unsigned ATTR_HIDDEN = 0x2;     // hidden (POSIX: the name begins with '.')
 constexpr unsigned ATTR_DIRECTORY = 0x10; // a directory (symbolic links are followed)
 constexpr unsigned ATTR_NORMAL = 0x80;    // none of the others: a plain file
 constexpr unsigned ATTR_INVALID = 0xFFFFFFFFu;
@@ -256,7 +256,8 @@ bool SetCurrentDir(const char* path);
 // The path with every link resolved (realpath); "" when it cannot be reached.
 std::string ResolvedPath(const char* path);
 
-// Full path of the running program's executable (/proc/self/exe), not of this library.
+// Full path of the running program's executable (/proc/self/exe, GetModuleFileNameA), not of
+// this library.
 bool ExecutablePath(std::string& path);
 
 // ---- Drives ----
@@ -271,7 +272,7 @@ unsigned DriveMask();
 unsigned DriveTypeOf(const char* root);
 
 // Mount points of the mounted CD/DVD file systems (iso9660, udf), in the order the system lists
-// them; empty when there are none or the system does not tell.
+// them; empty when there are none or the system does not tell. Windows: the CD-ROM drive roots.
 std::vector<std::string> OpticalMounts();
 
 // ---- User folders ----
@@ -287,7 +288,8 @@ enum class FolderLookup {
 
 // The user's documents folder (XDG_DOCUMENTS_DIR from the environment, else from
 // ~/.config/user-dirs.dirs, else $HOME/Documents when it exists) or application-data folder
-// ($XDG_DATA_HOME, else $HOME/.local/share). Not cached here.
+// ($XDG_DATA_HOME, else $HOME/.local/share). Windows: the "Personal" and "AppData" shell folders
+// of the current user in the registry, environment references expanded. Not cached here.
 FolderLookup FindUserFolder(UserFolder folder, std::string& path);
 
 } // namespace Platform
