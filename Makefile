@@ -41,31 +41,34 @@ WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(
 WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 WIN_TEST_ARCH = $$(/usr/lib/wine/wine --version >/dev/null 2>&1 && echo i686 || echo x86_64)
 
-# GoogleTest and the tree for one architecture ($(1): i686 or x86_64) in $(2), targets $(3).
-define windows_tree
+# GoogleTest, built with the cross compiler, for one architecture ($(1): i686 or x86_64).
+define windows_gtest
 	cmake -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(1).cmake -S /usr/src/googletest \
 		-B $(WIN_DIR)/gtest-$(1) -DBUILD_GMOCK=OFF \
 		-DCMAKE_INSTALL_PREFIX=$(WIN_DIR)/gtest-$(1)/install >/dev/null
 	cmake --build $(WIN_DIR)/gtest-$(1) --target install -j $(JOBS) >/dev/null
-	$(call WIN_CONFIGURE,$(1)) -S . -B $(2) >/dev/null
-	cmake --build $(2) -j $(JOBS) $(3)
 endef
 
 setup-windows:
 	@./scripts/setup.sh windows
 
+# The 32-bit DLL, zem.exe and the tour, without the tests.
 windows-build: setup-windows
-	$(call windows_tree,i686,$(WIN32_DIR),--target zembase zem tour)
+	$(call WIN_CONFIGURE,i686) -DBUILD_TESTING=OFF -S . -B $(WIN32_DIR) >/dev/null
+	cmake --build $(WIN32_DIR) -j $(JOBS)
 
 test-windows: windows-build
 	arch=$(WIN_TEST_ARCH); \
-	if [ $$arch = i686 ]; then wine=wine; dir=$(WIN32_DIR); else wine=/usr/lib/wine/wine64; dir=$(WIN_DIR)/win64; fi; \
+	if [ $$arch = i686 ]; then wine=wine; dir=$(WIN_DIR)/win32-tests; \
+	else wine=/usr/lib/wine/wine64; dir=$(WIN_DIR)/win64; fi; \
 	echo "test-windows: tests of the $$arch build under $$wine"; \
 	$(MAKE) --no-print-directory windows-tests WIN_ARCH=$$arch WINE=$$wine WIN_TEST_DIR=$$dir
 
 windows-tests:
-	$(call windows_tree,$(WIN_ARCH),$(WIN_TEST_DIR),)
+	$(call windows_gtest,$(WIN_ARCH))
+	$(call WIN_CONFIGURE,$(WIN_ARCH)) -S . -B $(WIN_TEST_DIR) >/dev/null
+	cmake --build $(WIN_TEST_DIR) -j $(JOBS)
 	WINE=$(WINE) ./scripts/wine-prefix.sh $(WIN_DIR)/wine
 	$(WINE_ENV) ZEM_TEST_WINE_FOLDERS=1 ctest --test-dir $(WIN_TEST_DIR) --output-on-failure -j $(JOBS)
 	$(WINE_ENV) wineserver -k || true
