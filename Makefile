@@ -37,7 +37,7 @@ test-sanitize: setup
 WIN_DIR = $(abspath $(WIN_BUILD))
 WIN32_DIR = $(WIN_DIR)/win32
 WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(1).cmake \
-	-DGTest_DIR=$(WIN_DIR)/gtest-$(1)/install/lib/cmake/GTest -DCMAKE_INSTALL_PREFIX=/
+	-DGTest_DIR=$(WIN_DIR)/gtest-$(1)/install/lib/cmake/GTest
 WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 WIN_TEST_ARCH = $$(/usr/lib/wine/wine --version >/dev/null 2>&1 && echo i686 || echo x86_64)
 
