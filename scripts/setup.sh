@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
-# with the argument "docs", those that the API reference needs instead.
+# with the argument "docs", those that the API reference needs instead; with "windows", those of
+# the 32-bit Windows cross-build and its run under Wine.
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
@@ -9,6 +10,10 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
           libsdl2-image-dev libsdl2-dev libfreetype-dev fonts-dejavu-core xfonts-base)
 if [ "${1:-}" = docs ]; then
     packages=(doxygen python3)
+fi
+if [ "${1:-}" = windows ]; then
+    packages=(cmake ninja-build make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine32:i386
+              wine64 zip)
 fi
 
 missing=()
@@ -25,5 +30,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# wine32 comes from the i386 architecture.
+if [ "${1:-}" = windows ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -41,7 +41,15 @@ while(TRUE)
     add_executable(readme_example${number} ${source})
     target_link_libraries(readme_example${number} PRIVATE zembase)
     set(folder ${CMAKE_CURRENT_BINARY_DIR}/readme/run${number})
-    add_test(NAME readme.example${number}
-        COMMAND sh -c "rm -rf '${folder}' && mkdir -p '${folder}' && cd '${folder}' && \"$0\""
-            $<TARGET_FILE:readme_example${number}>)
+    if(WIN32)
+        # Run through the emulator in a folder emptied when the build is configured.
+        file(REMOVE_RECURSE ${folder})
+        file(MAKE_DIRECTORY ${folder})
+        add_test(NAME readme.example${number} COMMAND readme_example${number}
+            WORKING_DIRECTORY ${folder})
+    else()
+        add_test(NAME readme.example${number}
+            COMMAND sh -c "rm -rf '${folder}' && mkdir -p '${folder}' && cd '${folder}' && \"$0\""
+                $<TARGET_FILE:readme_example${number}>)
+    endif()
 endwhile()

@@ -6,8 +6,9 @@
 //
 // Every path argument may use '\' or '/' as separator; a null path is refused (false, null or
 // ATTR_INVALID). Paths that the layer reports (working directory, executable, folders, mount
-// points) are in the system's own form, e.g. /home/me/game. The names stay clear of the Win32
-// macros (CopyFile, MoveFile, ...) so that a Win32 implementation may include <windows.h>.
+// points) are in the system's own form, e.g. /home/me/game or C:\games\data. The names stay clear
+// of the Win32 macros (CopyFile, MoveFile, ...) so that the Win32 implementation may include
+// <windows.h>.
 
 #include <cstdint>
 #include <cstdio>
@@ -20,12 +21,23 @@ namespace Platform {
 // ---- Paths ----
 
 // The separator of the paths that the library builds.
+#ifdef _WIN32
+constexpr char SEPARATOR = '\\';
+#else
 constexpr char SEPARATOR = '/';
+#endif
 
 // Both '/' and '\' end a path component.
 inline bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
+
+// Whether a file name may hold ':' (on Windows it names a drive or a data stream).
+#ifdef _WIN32
+constexpr bool COLON_IN_NAMES = false;
+#else
+constexpr bool COLON_IN_NAMES = true;
+#endif
 
 // dir ready for a name to be appended: with SEPARATOR at its end unless it ends with a separator
 // already. An empty dir stays empty.
@@ -49,7 +61,7 @@ bool StreamSize(FILE* file, uint64_t& size);
 // ---- Attributes and status ----
 
 // Attribute bits, with the values of the original platform.
-constexpr unsigned ATTR_HIDDEN = 0x2;     // the name begins with '.' (but is not "." or "..")
+constexpr unsigned ATTR_HIDDEN = 0x2;     // hidden (POSIX: the name begins with '.')
 constexpr unsigned ATTR_DIRECTORY = 0x10; // a directory (symbolic links are followed)
 constexpr unsigned ATTR_NORMAL = 0x80;    // none of the others: a plain file
 constexpr unsigned ATTR_INVALID = 0xFFFFFFFFu;
@@ -244,7 +256,8 @@ bool SetCurrentDir(const char* path);
 // The path with every link resolved (realpath); "" when it cannot be reached.
 std::string ResolvedPath(const char* path);
 
-// Full path of the running program's executable (/proc/self/exe), not of this library.
+// Full path of the running program's executable (/proc/self/exe, GetModuleFileNameA), not of
+// this library.
 bool ExecutablePath(std::string& path);
 
 // ---- Drives ----
@@ -259,7 +272,7 @@ unsigned DriveMask();
 unsigned DriveTypeOf(const char* root);
 
 // Mount points of the mounted CD/DVD file systems (iso9660, udf), in the order the system lists
-// them; empty when there are none or the system does not tell.
+// them; empty when there are none or the system does not tell. Windows: the CD-ROM drive roots.
 std::vector<std::string> OpticalMounts();
 
 // ---- User folders ----
@@ -275,7 +288,8 @@ enum class FolderLookup {
 
 // The user's documents folder (XDG_DOCUMENTS_DIR from the environment, else from
 // ~/.config/user-dirs.dirs, else $HOME/Documents when it exists) or application-data folder
-// ($XDG_DATA_HOME, else $HOME/.local/share). Not cached here.
+// ($XDG_DATA_HOME, else $HOME/.local/share). Windows: the "Personal" and "AppData" shell folders
+// of the current user in the registry, environment references expanded. Not cached here.
 FolderLookup FindUserFolder(UserFolder folder, std::string& path);
 
 } // namespace Platform

@@ -30,10 +30,6 @@ bool IsSet(const char* s) {
     return s && *s;
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
 // The directory part of a native path, with its trailing '/', or "" for a bare name.
 std::string DirectoryPart(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -285,15 +281,6 @@ bool HasProcFd() {
 
 // ---- File ----
 
-File::~File() {
-    Close();
-}
-
-bool File::Fail() {
-    error_ = errno;
-    return false;
-}
-
 namespace {
 
 // fd of an existing regular file; -1 (errno set) otherwise. O_NONBLOCK keeps a FIFO from
@@ -379,12 +366,6 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     if (Counted("rename", [&] { return renameat(dir, temp.c_str(), dir, name); }) == 0) return true;
     Fail();
     unlinkat(dir, temp.c_str(), 0);
-    return false;
-}
-
-bool File::ReadAt(uint64_t offset, void* buffer, size_t size) {
-    if (ReadSome(offset, buffer, size) == size) return true;
-    if (error_ == 0) error_ = EIO;
     return false;
 }
 
@@ -570,19 +551,6 @@ bool StreamSize(FILE* file, uint64_t& size) {
     return true;
 }
 
-bool IsHiddenName(const char* name) {
-    if (!name) return false;
-    size_t end = strlen(name);
-    while (end > 0 && IsSeparator(name[end - 1]))
-        --end;
-    size_t start = end;
-    while (start > 0 && !IsSeparator(name[start - 1]))
-        --start;
-    size_t length = end - start;
-    if (length == 0 || name[start] != '.') return false;
-    return !(length == 1 || (length == 2 && name[start + 1] == '.'));
-}
-
 unsigned Attributes(const char* path) {
     if (!path) return ATTR_INVALID;
     struct stat st;
@@ -642,31 +610,6 @@ bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {
 bool MakeDirectory(const char* path) {
     if (!path) return false;
     return mkdir(NativePath(path).c_str(), 0777) == 0;
-}
-
-bool MatchPattern(const char* pattern, const char* name) {
-    if (!pattern || !name) return false;
-    if (strcmp(pattern, "*.*") == 0) return true;
-    // Greedy match with one backtrack point: the last '*' seen.
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name) {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = name;
-        } else if (*pattern == '?' || (*pattern && LowerAscii(*pattern) == LowerAscii(*name))) {
-            ++pattern;
-            ++name;
-        } else if (star) {
-            pattern = star + 1;
-            name = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*')
-        ++pattern;
-    return *pattern == 0;
 }
 
 Search::~Search() {

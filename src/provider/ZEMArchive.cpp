@@ -497,6 +497,7 @@ bool ZEMArchive::IsSafeName(const char* name) {
     for (const char* p = name;; ++p) {
         if (uint8_t(*p) < 0x20 && *p) return false;
         if (*p == 0x7F) return false;
+        if (*p == ':' && !ZEM::Platform::COLON_IN_NAMES) return false;
         if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
         if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
         // A name ending with a separator names a folder, not a file.

@@ -31,6 +31,16 @@ void Skip(FILE* file, size_t n) {
 #endif
 }
 
+// One byte from the runtime's buffer; the caller holds the handle's lock where threads may share
+// it. The Windows runtime offers no unlocked form in every version, so it locks once more.
+int NextByte(FILE* file) {
+#ifdef _WIN32
+    return getc(file);
+#else
+    return getc_unlocked(file);
+#endif
+}
+
 } // namespace
 
 LineScan ScanMemory(const uint8_t* data, uint64_t avail, uint64_t maxConsume, uint64_t maxStore,
@@ -58,7 +68,7 @@ LineScan ScanFile(FILE* file, uint64_t maxConsume, uint64_t maxStore, char termi
             if (part.consumed > part.stored) break; // the terminator
             continue;
         }
-        int c = getc_unlocked(file);
+        int c = NextByte(file);
         if (c == EOF) break;
         scan.consumed++;
         if (c == static_cast<unsigned char>(terminator)) break;

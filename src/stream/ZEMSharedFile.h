@@ -42,15 +42,23 @@ public:
     class Lock {
     public:
         explicit Lock(SharedFile& file) : handle(MayRunThreads() ? file.handle : nullptr) {
-            if (handle) flockfile(handle);
+            if (handle) LockHandle(handle, true);
         }
         ~Lock() {
-            if (handle) funlockfile(handle);
+            if (handle) LockHandle(handle, false);
         }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
 
     private:
+        static void LockHandle(FILE* file, bool lock) {
+#ifdef _WIN32
+            lock ? _lock_file(file) : _unlock_file(file);
+#else
+            lock ? flockfile(file) : funlockfile(file);
+#endif
+        }
+
         static bool MayRunThreads() {
 #if __has_include(<sys/single_threaded.h>)
             return !__libc_single_threaded;

@@ -77,7 +77,11 @@ char* JoinArguments(char** argv, int first, int last) {
 
 bool LocalTime(unsigned long date, struct tm& out) {
     time_t seconds = time_t(uint32_t(date));
+#ifdef _WIN32
+    return localtime_s(&out, &seconds) == 0;
+#else
     return localtime_r(&seconds, &out) != nullptr;
+#endif
 }
 
 // "%g" as in the C locale, whatever locale the host has set, so that ReadFloat reads it back.

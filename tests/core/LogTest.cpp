@@ -53,16 +53,16 @@ TEST_F(LogTest, TargetsSwitchAndFallBack) {
 TEST_F(LogTest, FileTargetIsEmptiedOnOpenAndFlushedAtOnce) {
     ASSERT_TRUE(ZEM::SetLogTarget(2, "log.txt"));
     ZEM::LOG("first\n");
-    EXPECT_EQ(ReadFile("log.txt"), "first\n");
+    EXPECT_EQ(zemtest::ReadText("log.txt"), "first\n");
     ASSERT_TRUE(ZEM::SetLogTarget(2, "log.txt"));
     ZEM::LOG("second\n");
-    EXPECT_EQ(ReadFile("log.txt"), "second\n");
+    EXPECT_EQ(zemtest::ReadText("log.txt"), "second\n");
     // Switching to standard error closes the file; later messages do not reach it.
     EXPECT_TRUE(ZEM::SetLogTarget(1, nullptr));
     ZEM::CloseLog();
     EXPECT_EQ(ZEM::GetLogTarget(), 1u);
     ZEM::SetLogTarget(0, nullptr);
-    EXPECT_EQ(ReadFile("log.txt"), "second\n");
+    EXPECT_EQ(zemtest::ReadText("log.txt"), "second\n");
 }
 
 TEST(VersionTest, AllFormsAgree) {

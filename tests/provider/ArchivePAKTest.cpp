@@ -3,7 +3,9 @@
 
 #include <zem/provider.h>
 
+#ifndef _WIN32
 #include <physfs.h>
+#endif
 
 #include <filesystem>
 #include <map>
@@ -20,6 +22,7 @@ ZEMArchive::ArchiveEntry& Entry(ZEMArchive& arch, unsigned index) {
     return *static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(index));
 }
 
+#ifndef _WIN32
 // What PhysicsFS, which reads PAK files on its own, finds in an archive: every file and its bytes.
 std::map<std::string, std::string> ReadWithPhysFS(const std::string& path) {
     std::map<std::string, std::string> files;
@@ -38,6 +41,8 @@ std::map<std::string, std::string> ReadWithPhysFS(const std::string& path) {
     PHYSFS_deinit();
     return files;
 }
+
+#endif
 
 } // namespace
 
@@ -178,6 +183,9 @@ TEST_F(ArchivePAKTest, UpdateOfTheFirstMemberMovesTheOthers) {
 
 // A PAK file written and edited here reads the same in PhysicsFS.
 TEST_F(ArchivePAKTest, PhysicsFSReadsWhatWeWrite) {
+#ifdef _WIN32
+    GTEST_SKIP() << "PhysicsFS is not built for Windows";
+#else
     std::map<std::string, std::string> expected;
     ASSERT_TRUE(arch.Create("game.pak"));
     for (int i = 0; i < 12; ++i) {
@@ -209,4 +217,5 @@ TEST_F(ArchivePAKTest, PhysicsFSReadsWhatWeWrite) {
         ours[reopened->FileName(i)] = Member(*reopened, i);
     }
     EXPECT_EQ(ours, expected);
+#endif
 }

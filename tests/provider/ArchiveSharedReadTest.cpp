@@ -72,11 +72,11 @@ TEST_F(ArchiveSharedReadTest, InterleavedStreamsReadTheirOwnBytes) {
     // Each end flag and state is the stream's own.
     EXPECT_TRUE(a->Eof());
     EXPECT_EQ(a->Read8(), 0u);
-    EXPECT_EQ(a->GetState(), ZEMResFile::ST_OK);
+    EXPECT_EQ(a->GetState(), unsigned(ZEMResFile::ST_OK));
     EXPECT_TRUE(b->Seek(-10, 2));
     EXPECT_FALSE(b->Eof());
     EXPECT_EQ(Take(*b, 20), s2.substr(60));
-    EXPECT_EQ(b->GetState(), ZEMResFile::ST_READ_END);
+    EXPECT_EQ(b->GetState(), unsigned(ZEMResFile::ST_READ_END));
     a->SeekStart();
     EXPECT_TRUE(a->IsOK());
     EXPECT_EQ(Take(*a, 5), s1.substr(0, 5));
@@ -123,7 +123,7 @@ TEST_F(ArchiveSharedReadTest, MemberStreamLooksLikeAWindowOpenedByName) {
     EXPECT_EQ(std::string(window->GetFileName()), Path("a.zem"));
     EXPECT_EQ(window->GetStart(), 22u);
     EXPECT_EQ(window->GetEnd(), 32u);
-    EXPECT_EQ(window->GetMode(), ZEMResFile::READ);
+    EXPECT_EQ(window->GetMode(), unsigned(ZEMResFile::READ));
     EXPECT_EQ(window->Write("x", 1), 0u);
     window->Read32();
 
@@ -138,7 +138,7 @@ TEST_F(ArchiveSharedReadTest, MemberStreamLooksLikeAWindowOpenedByName) {
                         "\nMode  : 1 (read only)\nState : 1 (OK)\nStart : 22\nPos.  : 26\n"
                         "End   : 32\nEOF   : no\n");
     window->SeekEnd();
-    EXPECT_EQ(window->GetState(), ZEMResFile::ST_SEEK_ERROR);
+    EXPECT_EQ(window->GetState(), unsigned(ZEMResFile::ST_SEEK_ERROR));
     EXPECT_TRUE(window->Eof());
 }
 
@@ -245,7 +245,7 @@ TEST_F(ArchiveSharedReadTest, LinesAndTypedValuesThroughSharedStreams) {
     EXPECT_EQ(t1->GetLine(buf, sizeof buf, '\n'), 3u);
     EXPECT_STREQ(buf, "st");
     EXPECT_EQ(n->Read32(), 0u); // two bytes left: a short read
-    EXPECT_EQ(n->GetState(), ZEMResFile::ST_READ_END);
+    EXPECT_EQ(n->GetState(), unsigned(ZEMResFile::ST_READ_END));
     EXPECT_EQ(t1->GetLine(buf, sizeof buf, '\n'), 0u);
     EXPECT_EQ(t2->GetLine(line, 0xFFFFFFFF, '\n'), 0u);
     EXPECT_TRUE(t1->Eof() && t2->Eof() && n->Eof());
@@ -286,7 +286,7 @@ TEST_F(ArchiveSharedReadTest, WriteWindowOnTheArchiveFile) {
     ZEMPackFile window("a.zem", 17, 22, ZEMResFile::READ | ZEMResFile::WRITE, "y");
     ASSERT_TRUE(window.IsOK());
     EXPECT_EQ(window.Write("WORLD!", 6), 5u);
-    EXPECT_EQ(window.GetState(), ZEMResFile::ST_WRITE_END);
+    EXPECT_EQ(window.GetState(), unsigned(ZEMResFile::ST_WRITE_END));
     window.Flush();
     EXPECT_EQ(ReadFile("a.zem").substr(12, 10), "helloWORLD");
     EXPECT_EQ(Drain(archive.OpenFile("y")), "WORLD");

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 #include <utime.h>
 #include <vector>
 
@@ -25,6 +27,7 @@ void SetDate(const std::string& path, time_t date) {
     ASSERT_EQ(utime(path.c_str(), &times), 0);
 }
 
+#ifndef _WIN32
 // Makes writes that would grow a file past limit bytes fail, as on a full disk.
 class FileSizeLimit {
 public:
@@ -44,6 +47,7 @@ private:
     rlimit old_;
     void (*oldHandler_)(int);
 };
+#endif
 
 } // namespace
 
@@ -250,6 +254,9 @@ TEST_F(ArchiveZEMTest, RenameFileAppendsANewDirectory) {
 
 // The archive file cannot be written: the rename is reported as failed and not kept in memory.
 TEST_F(ArchiveZEMTest, RenameOfAnUnwritableArchiveFails) {
+#ifdef _WIN32
+    GTEST_SKIP() << "POSIX permission bits";
+#else
     MakeThree();
     std::filesystem::remove("a.zem");
     EXPECT_FALSE(arch.RenameFile(0, "new"));
@@ -260,6 +267,7 @@ TEST_F(ArchiveZEMTest, RenameOfAnUnwritableArchiveFails) {
     std::filesystem::permissions("a.zem", std::filesystem::perms::owner_read);
     EXPECT_FALSE(arch.RenameFile(0, "new"));
     EXPECT_STREQ(arch.FileName(0), "one");
+#endif
 }
 
 namespace {
@@ -278,6 +286,9 @@ std::vector<std::string> FolderNames() {
 // Writes that stop short, as on a full disk, leave every earlier member readable, give back the
 // space they took, and say why they failed.
 TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no file size limit (RLIMIT_FSIZE) to stand for a full disk on Windows";
+#else
     MakeThree();
     const std::string before = ReadFile("a.zem");
     WriteFile("huge", Bytes(20000, 'H'));
@@ -314,6 +325,7 @@ TEST_F(ArchiveZEMTest, EditsThatRunOutOfSpaceKeepEarlierMembers) {
     }
     EXPECT_EQ(arch.NbFiles(), 4u);
     EXPECT_EQ(ReadFile("a.zem"), four);
+#endif
 }
 
 // A member that the file no longer holds whole (another program cut the file short) stops a

@@ -7,14 +7,18 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#ifndef _WIN32
 #include <fcntl.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -165,6 +169,8 @@ TEST_F(FileUtilsTest, RenameWithOverwriteNeverLosesTheTarget) {
     EXPECT_TRUE(fs::is_directory("d"));
 }
 
+#ifndef _WIN32
+// POSIX only: a second file system (/dev/shm), mode bits and nanosecond dates.
 // A writable directory on another file system than the test's temporary directory, or "".
 std::string OtherFileSystemDir(const std::string& here) {
     struct stat a, b;
@@ -260,6 +266,8 @@ TEST_F(FileUtilsTest, CopyKeepsContentModeAndDate) {
     // The system's own tool agrees that the files are the same.
     EXPECT_EQ(system("cmp -s src dst"), 0);
 }
+
+#endif
 
 TEST_F(FileUtilsTest, CopyHonoursOverwrite) {
     WriteFile("a", "short");
@@ -563,6 +571,8 @@ TEST_F(FileUtilsTest, LongWorkingDirectoryIsNotCut) {
     EXPECT_EQ(deep, big.data());
 }
 
+#ifndef _WIN32
+// POSIX only: /proc/self/exe, the mount table and the XDG folders (Windows: Win32PlatformTest).
 TEST(FileUtilsProgram, ExeDirIsTheDirectoryOfTheTestProgram) {
     const fs::path exe = fs::read_symlink("/proc/self/exe");
     // A program path beyond the 259 characters of the buffer is refused, not cut.
@@ -706,5 +716,7 @@ TEST_F(FolderTest, FolderTooLongForTheCacheIsRefused) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+#endif
 
 } // namespace

@@ -159,7 +159,7 @@ TEST_F(ResMgrTest, FailuresReportedByTheResult) {
 TEST_F(ResMgrTest, LoaderTable) {
     EXPECT_EQ(mgr->NbLoaders(), 4u);
     EXPECT_FALSE(mgr->ChangeLoader(4, LoadProbe));
-    EXPECT_EQ(mgr->RegisterLoader(nullptr), ZEMResMgr::NO_INDEX);
+    EXPECT_EQ(mgr->RegisterLoader(nullptr), unsigned(ZEMResMgr::NO_INDEX));
     EXPECT_EQ(mgr->RegisterLoader(LoadProbe), 4u);
     EXPECT_EQ(mgr->RegisterLoader(LoadProbe), 5u);
     EXPECT_FALSE(mgr->ChangeLoader(0, nullptr));

@@ -53,10 +53,10 @@ TEST_P(StreamKindTest, TypedReadsDecodeAndShortReadsGiveZero) {
     // Two bytes left: a 32-bit read gives 0 but consumes them, and the stream refuses more.
     ASSERT_TRUE(f->Seek(-2, 2));
     EXPECT_EQ(f->Read32(), 0u);
-    EXPECT_EQ(f->GetState(), ZEMResFile::ST_READ_END);
+    EXPECT_EQ(f->GetState(), unsigned(ZEMResFile::ST_READ_END));
     EXPECT_EQ(f->GetPos(), 25u);
     ASSERT_TRUE(f->Seek(-2, 2));
-    EXPECT_EQ(f->GetState(), ZEMResFile::ST_OK);
+    EXPECT_EQ(f->GetState(), unsigned(ZEMResFile::ST_OK));
     EXPECT_EQ(f->ReadDbl(), 0.0);
     EXPECT_EQ(f->Read8(), 0u);
 
@@ -72,7 +72,7 @@ TEST_P(StreamKindTest, ShortReadStopsTransfersUntilSeek) {
     ASSERT_TRUE(f->Seek(4, 0));
     EXPECT_EQ(f->Read(buf, 4), 3u);
     EXPECT_EQ(std::string(buf, 3), "efg");
-    EXPECT_EQ(f->GetState(), ZEMResFile::ST_READ_END);
+    EXPECT_EQ(f->GetState(), unsigned(ZEMResFile::ST_READ_END));
     EXPECT_EQ(f->Read(buf, 1), 0u);
     EXPECT_EQ(f->Write("x", 1), 0u);
     EXPECT_EQ(f->GetLine(buf, 8, '\n'), 0u);
@@ -100,7 +100,7 @@ TEST_P(StreamKindTest, WriteStrWritesTheTextWithoutTerminator) {
 TEST_P(StreamKindTest, ClosedStreamRefusesEverything) {
     auto f = Make("abc");
     f->Close();
-    EXPECT_EQ(f->GetState(), ZEMResFile::ST_CLOSED);
+    EXPECT_EQ(f->GetState(), unsigned(ZEMResFile::ST_CLOSED));
     EXPECT_EQ(f->GetMode(), 0u);
     EXPECT_EQ(f->GetName(), nullptr);
     char buf[4];
@@ -114,7 +114,7 @@ TEST_P(StreamKindTest, ClosedStreamRefusesEverything) {
     f->SeekStart();
     f->SeekEnd();
     f->Flush();
-    EXPECT_EQ(f->GetState(), ZEMResFile::ST_CLOSED);
+    EXPECT_EQ(f->GetState(), unsigned(ZEMResFile::ST_CLOSED));
     f->Close(); // twice is harmless
 }
 

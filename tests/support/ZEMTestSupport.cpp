@@ -9,7 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -17,11 +22,58 @@ namespace zemtest {
 
 namespace {
 
+#ifdef _WIN32
+// A new directory of a unique name in the temporary directory; "" when none can be made.
+std::string MakeTempDir() {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path dir = fs::temp_directory_path() / ("zemtest-" + std::to_string(getpid()) +
+                                                          "-" + std::to_string(counter++));
+        std::error_code error;
+        if (fs::create_directory(dir, error)) return dir.string();
+    }
+    return std::string();
+}
+
+// The shell (cmd.exe) takes double quotes, and _pclose gives the exit status itself.
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+int ExitStatus(int status) {
+    return status;
+}
+
+FILE* OpenPipe(const std::string& command) {
+    return _popen(command.c_str(), "rb");
+}
+
+int ClosePipe(FILE* pipe) {
+    return _pclose(pipe);
+}
+#else
 std::string MakeTempDir() {
     std::string pattern = (fs::temp_directory_path() / "zemtest-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return std::string();
     return pattern;
 }
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+int ExitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+FILE* OpenPipe(const std::string& command) {
+    return popen(command.c_str(), "r");
+}
+
+int ClosePipe(FILE* pipe) {
+    return pclose(pipe);
+}
+#endif
 
 } // namespace
 
@@ -56,7 +108,7 @@ LogCapture::~LogCapture() {
 }
 
 std::string LogCapture::Text() const {
-    return ReadFile(path_);
+    return ReadText(path_);
 }
 
 unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second) {
@@ -78,6 +130,13 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
@@ -88,20 +147,20 @@ std::string DataPath(const std::string& name) {
 }
 
 int RunTool(const std::string& args, std::string* out) {
-    return RunShell(std::string("'") + ZEM_TOOL_PATH + "' " + args, out);
+    return RunShell(Quoted(ZEM_TOOL_PATH) + " " + args, out);
 }
 
 int RunShell(const std::string& command, std::string* out) {
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    FILE* pipe = OpenPipe(command + " 2>&1");
     if (!pipe) return -1;
     std::string text;
     char buffer[4096];
     size_t got;
     while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
         text.append(buffer, got);
-    int status = pclose(pipe);
+    int status = ClosePipe(pipe);
     if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ExitStatus(status);
 }
 
 } // namespace zemtest

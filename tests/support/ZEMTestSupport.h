@@ -46,6 +46,8 @@ private:
 unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 std::string ReadFile(const std::string& path);
+// A text file the library wrote in text mode, with "\n" line ends whatever the system writes.
+std::string ReadText(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 // A read-only memory stream over a copy of bytes (at least one byte: an empty block cannot be

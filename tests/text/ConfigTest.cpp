@@ -98,14 +98,21 @@ bool ParseArgs(Cfg& cfg, std::vector<std::string> args) {
 bool CommaLocale(const std::string& dir) {
     if (setlocale(LC_NUMERIC, "de_DE.UTF-8")) return true;
     const std::string command = "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' 2>/dev/null";
+#ifdef _WIN32
+    (void)command;
+    return false;
+#else
     if (system(command.c_str()) != 0) return false;
     setenv("LOCPATH", dir.c_str(), 1);
     return setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+#endif
 }
 
 void PlainLocale() {
     setlocale(LC_NUMERIC, "C");
+#ifndef _WIN32
     unsetenv("LOCPATH");
+#endif
 }
 
 } // namespace
@@ -460,6 +467,10 @@ TEST_F(ConfigTest, FloatsAreSavedWithAPointInEveryLocale) {
 }
 
 TEST_F(ConfigTest, PrintInfoShowsEveryType) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the expected date is formatted with localtime_r and %e, which the Windows "
+                    "runtime lacks";
+#else
     const unsigned long date = zemtest::LocalTime(2004, 6, 15, 10, 20, 30);
     char calendar[32];
     time_t seconds = time_t(date);
@@ -481,4 +492,5 @@ TEST_F(ConfigTest, PrintInfoShowsEveryType) {
                               std::string(calendar) + "\n (" + std::to_string(date) +
                               ")\n"
                               "- title (string): Untitled\n");
+#endif
 }

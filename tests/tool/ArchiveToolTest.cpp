@@ -11,9 +11,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -41,6 +43,7 @@ Members Read(const std::string& path) {
     return members;
 }
 
+#ifndef _WIN32
 // Runs the PhysicsFS shell on the commands; its whole output.
 std::string PhysfsShell(const std::string& commands) {
     WriteFile("physfs-commands.txt", commands + "quit\n");
@@ -84,6 +87,7 @@ Members ReadWithPhysfs(const std::string& pak) {
     }
     return members;
 }
+#endif
 
 size_t Lines(const std::string& text) {
     return size_t(std::count(text.begin(), text.end(), '\n'));
@@ -251,6 +255,9 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
 // A link back up the tree must not make the walk endless; links that cannot be stored are named
 // and make the status 1, links to files are stored as the files.
 TEST_F(ArchiveToolTest, FolderLinksDoNotLoopAndLinksLeftOutAreNamed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links";
+#else
     fs::create_directories("data/sub");
     WriteFile("data/sub/x.txt", "x");
     fs::create_directory_symlink("..", "data/sub/up");
@@ -263,11 +270,15 @@ TEST_F(ArchiveToolTest, FolderLinksDoNotLoopAndLinksLeftOutAreNamed) {
         "zem: 'data/sub/z.txt': a link that leads nowhere, left out\n"
         "zem: 'data/sub/up': this folder was taken already by another way (a link), left out\n");
     EXPECT_EQ(Read("a.zem"), (Members{{"data/sub/x.txt", "x"}, {"data/sub/y.txt", "x"}}));
+#endif
 }
 
 // Every edit through the tool leaves a PAK file that PhysicsFS reads with the same names and
 // bytes.
 TEST_F(ArchiveToolTest, EditedPakMountsInPhysicsFS) {
+#ifdef _WIN32
+    GTEST_SKIP() << "PhysicsFS is not built for Windows";
+#else
     if (access(PHYSFS_SHELL, X_OK) != 0) GTEST_SKIP() << "PhysicsFS shell not installed";
     MakeSamples();
     std::string out;
@@ -299,6 +310,7 @@ TEST_F(ArchiveToolTest, EditedPakMountsInPhysicsFS) {
     expected["e1m2.bsp"] = "m2";
     EXPECT_EQ(ReadWithPhysfs("game.pak"), expected);
     EXPECT_EQ(Read("game.pak"), expected);
+#endif
 }
 
 // The archive itself and names the archive holds already are left out, and said so (exit 1);
@@ -508,6 +520,9 @@ TEST_F(ArchiveToolTest, ExtractMakesSubfoldersAndNeverWritesOutside) {
 
 // Links already in the destination are replaced or refused, never followed.
 TEST_F(ArchiveToolTest, ExtractNeverWritesThroughLinks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links";
+#else
     WriteFile("a.pak", archtest::PakFile({{"a.txt", "member a"},
                                           {"b.txt", "member b"},
                                           {"maps/e1m1.bsp", "map"},
@@ -524,6 +539,7 @@ TEST_F(ArchiveToolTest, ExtractNeverWritesThroughLinks) {
     EXPECT_EQ(ReadFile("dest/a.txt"), "member a");
     EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
     EXPECT_EQ(ReadFile("dest/h.txt"), "member h");
+#endif
 }
 
 // Names with control characters are listed escaped and not extracted; a FIFO is no archive and
@@ -542,9 +558,11 @@ TEST_F(ArchiveToolTest, HostileFilesAndNamesAreRefusedClearly) {
     EXPECT_EQ(ReadFile("out/ok"), "o");
     EXPECT_EQ(std::distance(fs::directory_iterator("out"), fs::directory_iterator()), 1);
 
+#ifndef _WIN32
     ASSERT_EQ(mkfifo("pipe.zem", 0600), 0);
     EXPECT_EQ(RunTool("archive list pipe.zem", &out), 1);
     EXPECT_EQ(out, "zem: 'pipe.zem' is not a regular file\n");
+#endif
 
     WriteFile("far.pak", "PACK" + archtest::Le32(16) + archtest::Le32(128) + "abcd" +
                              archtest::PakRecord("ok", 12, 4) +
@@ -556,6 +574,9 @@ TEST_F(ArchiveToolTest, HostileFilesAndNamesAreRefusedClearly) {
 
 // A full disk (here: a file size limit) is named as the reason, and the archive stays as it was.
 TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no file size limit (RLIMIT_FSIZE) to stand for a full disk on Windows";
+#else
     WriteFile("one", "first member");
     WriteFile("two", "second member");
     ASSERT_EQ(RunTool("archive create a.zem one two"), 0);
@@ -581,10 +602,14 @@ TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
     EXPECT_EQ(update, "zem: cannot replace 'one' by 'new/one': cannot write the new archive: "
                       "File too large\n");
     EXPECT_EQ(ReadFile("a.zem"), before);
+#endif
 }
 
 // Two adds and a removal started at once through the tool all take effect.
 TEST_F(ArchiveToolTest, EditorsStartedAtOnceKeepEveryEdit) {
+#ifdef _WIN32
+    GTEST_SKIP() << "starts editors in the background with the POSIX shell";
+#else
     const std::string tool = std::string("'") + ZEM_TOOL_PATH + "'";
     for (int round = 0; round < 10; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
@@ -612,6 +637,7 @@ TEST_F(ArchiveToolTest, EditorsStartedAtOnceKeepEveryEdit) {
         expected.erase("m12");
         EXPECT_EQ(Read("a.pak"), expected);
     }
+#endif
 }
 
 // 'list --names' gives one name a line for scripts; 'test' reads every member and names damage.

@@ -5,7 +5,10 @@
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMFile.h>
 
+#if __has_include(<png.h>)
 #include <png.h>
+#define ZEM_TOOL_HAS_PNG 1
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -62,10 +65,6 @@ std::vector<uint8_t> Head(const char* path, unsigned size) {
     return head;
 }
 
-bool IsPng(const std::vector<uint8_t>& head) {
-    return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
-}
-
 const char* FormatName(int format) {
     switch (format) {
     case BMP:
@@ -113,6 +112,11 @@ void FlipAlpha(ZEMImage& image) {
     for (uint32_t i = 0; i < image.width * image.height; ++i) {
         image.data[4 * i + 3] = uint8_t(255 - image.data[4 * i + 3]);
     }
+}
+
+#ifdef ZEM_TOOL_HAS_PNG
+bool IsPng(const std::vector<uint8_t>& head) {
+    return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
 }
 
 // Reads a PNG file through libpng: palette pictures become 8-bit with their palette, grey ones
@@ -186,6 +190,21 @@ bool WritePng(const char* path, const ZEMImage& image) {
     }
     return png_image_write_to_file(&png, path, 0, pixels, stride, colormap) != 0;
 }
+#else
+// Built without libpng (the Windows build): PNG files are recognised but neither read nor written.
+bool IsPng(const std::vector<uint8_t>& head) {
+    static const uint8_t SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return head.size() >= 8 && std::equal(SIGNATURE, SIGNATURE + 8, head.begin());
+}
+
+bool ReadPng(const char*, ZEMImage&) {
+    return false;
+}
+
+bool WritePng(const char*, const ZEMImage&) {
+    return false;
+}
+#endif
 
 // Loads any picture the tool reads; format tells what it was.
 bool LoadPicture(const char* path, ZEMImage& image, int& format) {

@@ -1,0 +1,682 @@
+#include "platform/ZEMPlatform.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace ZEM {
+namespace Platform {
+
+namespace {
+
+// Room for the paths of the ANSI calls.
+constexpr DWORD PATH_ROOM = MAX_PATH;
+
+// Locks are taken on one byte far beyond any data: Windows locks are mandatory, and a lock on the
+// bytes themselves would bar the editor's own read handles from them.
+constexpr DWORD LOCK_OFFSET_HIGH = 0x7FFFFFFF;
+
+// Shared so that a file stays readable, writable, renamable and replaceable while we hold it,
+// as on POSIX.
+constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The errno value closest to a Win32 error code.
+int ErrnoOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EWOULDBLOCK;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    default:
+        return EIO;
+    }
+}
+
+// Sets errno from the last Win32 error; returns false for chaining.
+bool SetErrno() {
+    errno = ErrnoOf(GetLastError());
+    return false;
+}
+
+HANDLE HandleOf(int fd) {
+    return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// A runtime descriptor that owns handle (closed here when none can be made); -1 on failure.
+int Adopt(HANDLE handle, int flags) {
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    if (fd < 0) CloseHandle(handle);
+    return fd;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return GetFileInformationByHandle(a, &ia) && GetFileInformationByHandle(b, &ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// A handle on an existing file or folder for its identity only; INVALID_HANDLE_VALUE otherwise.
+HANDLE OpenIdentity(const char* path) {
+    return CreateFileA(NativePath(path).c_str(), 0, SHARE_ALL, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The full path of an open file or folder, without the "\\?\" prefix of the system's answer.
+std::string PathOf(HANDLE handle) {
+    char buffer[32768];
+    DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= sizeof buffer) return std::string();
+    std::string path(buffer, n);
+    if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + path.substr(7);
+    if (path.compare(0, 4, "\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+// A name for a temporary file that no one is likely to have chosen: unique to the process, the
+// moment and a counter.
+std::string TempName() {
+    static std::atomic<unsigned> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    char name[64];
+    snprintf(name, sizeof name, ".zem-%lu-%llx-%u.tmp", GetCurrentProcessId(),
+             static_cast<unsigned long long>(now), counter++);
+    return name;
+}
+
+// Reads a string value of the user's shell folders; environment references in it are expanded,
+// as the shell does.
+FolderLookup ReadShellFolder(const char* value, std::string& path) {
+    static const char* const KEYS[] = {
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+    HKEY key = nullptr;
+    for (const char* name : KEYS) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, name, 0, KEY_READ, &key) == ERROR_SUCCESS) break;
+        key = nullptr;
+    }
+    if (!key) return FolderLookup::UNAVAILABLE;
+    char buffer[PATH_ROOM + 1] = {};
+    DWORD type = 0;
+    DWORD size = PATH_ROOM - 1;
+    LONG read =
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || !buffer[0]) {
+        return FolderLookup::NO_VALUE;
+    }
+    if (type == REG_EXPAND_SZ) {
+        char expanded[PATH_ROOM];
+        DWORD n = ExpandEnvironmentStringsA(buffer, expanded, sizeof expanded);
+        if (n == 0 || n > sizeof expanded) return FolderLookup::NO_VALUE;
+        path = expanded;
+    } else {
+        path = buffer;
+    }
+    return FolderLookup::FOUND;
+}
+
+} // namespace
+
+// ---- File ----
+
+namespace {
+
+// Descriptor of an existing regular file; -1 (errno set) otherwise.
+int OpenRegular(const char* path, bool write) {
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    const std::string native = NativePath(path);
+    const DWORD attributes = GetFileAttributesA(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        errno = EISDIR;
+        return -1;
+    }
+    const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
+    HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrno();
+        return -1;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        errno = EINVAL;
+        return -1;
+    }
+    return Adopt(handle, write ? _O_RDWR : _O_RDONLY);
+}
+
+} // namespace
+
+bool File::OpenRead(const char* path) {
+    Close();
+    fd_ = OpenRegular(path, false);
+    return fd_ >= 0 || Fail();
+}
+
+bool File::OpenEdit(const char* path) {
+    Close();
+    fd_ = OpenRegular(path, true);
+    return fd_ >= 0 || Fail();
+}
+
+bool File::CreateTemp(const Folder& folder) {
+    Close();
+    const std::string dir = WithSeparator(PathOf(HandleOf(folder.Descriptor())).c_str());
+    if (dir.empty()) {
+        error_ = ENOENT;
+        return false;
+    }
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        tempName_ = dir + TempName();
+        HANDLE handle = CreateFileA(tempName_.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+        fd_ = Adopt(handle, _O_RDWR);
+    }
+    if (fd_ >= 0) return true;
+    SetErrno();
+    tempName_.clear();
+    return Fail();
+}
+
+bool File::Publish(const Folder& folder, const char* name, bool replace) {
+    const std::string dir = PathOf(HandleOf(folder.Descriptor()));
+    if (tempName_.empty() || dir.empty() || !name) {
+        error_ = EINVAL;
+        return false;
+    }
+    const std::string target = WithSeparator(dir.c_str()) + name;
+    // The file is open with FILE_SHARE_DELETE, so it can be renamed while it is held.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags)) {
+        SetErrno();
+        return Fail();
+    }
+    tempName_.clear();
+    return true;
+}
+
+namespace {
+
+OVERLAPPED At(uint64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    return at;
+}
+
+// Transfers are cut to what one call takes.
+DWORD Chunk(size_t size) {
+    return DWORD(std::min<size_t>(size, 1u << 30));
+}
+
+} // namespace
+
+size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    error_ = 0;
+    while (done < size) {
+        OVERLAPPED at = At(offset + done);
+        DWORD n = 0;
+        if (!ReadFile(HandleOf(fd_), out + done, Chunk(size - done), &n, &at)) {
+            if (GetLastError() != ERROR_HANDLE_EOF) {
+                SetErrno();
+                Fail();
+            }
+            break;
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        OVERLAPPED at = At(offset + done);
+        DWORD n = 0;
+        if (!WriteFile(HandleOf(fd_), bytes + done, Chunk(size - done), &n, &at)) {
+            SetErrno();
+            return Fail();
+        }
+        if (n == 0) {
+            error_ = ENOSPC;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool File::Sync() {
+    return FlushFileBuffers(HandleOf(fd_)) || SetErrno() || Fail();
+}
+
+bool File::Truncate(uint64_t size) {
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(size);
+    HANDLE handle = HandleOf(fd_);
+    if (SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) return true;
+    SetErrno();
+    return Fail();
+}
+
+bool File::Size(uint64_t& size) {
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(HandleOf(fd_), &length)) {
+        SetErrno();
+        return Fail();
+    }
+    size = uint64_t(length.QuadPart);
+    return true;
+}
+
+bool File::TakeModeOf(File& other) {
+    // The one mode a Windows file carries is read-only, which an edited file cannot bear.
+    (void)other;
+    return true;
+}
+
+bool File::Lock(bool exclusive, unsigned timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        OVERLAPPED at = {};
+        at.OffsetHigh = LOCK_OFFSET_HIGH;
+        if (LockFileEx(HandleOf(fd_), flags, 0, 1, 0, &at)) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+            errno = ErrnoOf(error);
+            return Fail();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error_ = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(8));
+    }
+}
+
+void File::Unlock() {
+    if (fd_ < 0) return;
+    OVERLAPPED at = {};
+    at.OffsetHigh = LOCK_OFFSET_HIGH;
+    UnlockFileEx(HandleOf(fd_), 0, 1, 0, &at);
+}
+
+bool File::IsAt(const char* path) {
+    HANDLE named = OpenIdentity(path);
+    if (named == INVALID_HANDLE_VALUE) {
+        SetErrno();
+        return Fail();
+    }
+    const bool same = SameFile(HandleOf(fd_), named);
+    CloseHandle(named);
+    return same;
+}
+
+FILE* File::ReadStream() {
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    const HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, HandleOf(fd_), process, &copy, GENERIC_READ, FALSE, 0)) {
+        SetErrno();
+        Fail();
+        return nullptr;
+    }
+    int fd = Adopt(copy, _O_RDONLY);
+    if (fd < 0) {
+        Fail();
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "rb");
+    if (!stream) {
+        Fail();
+        _close(fd);
+    }
+    return stream;
+}
+
+void File::Close() {
+    // A read handle made by ReadStream shares the lock: it is let go explicitly.
+    Unlock();
+    if (fd_ >= 0) _close(fd_);
+    fd_ = -1;
+    if (!tempName_.empty()) DeleteFileA(tempName_.c_str());
+    tempName_.clear();
+}
+
+// ---- Folder ----
+
+Folder::~Folder() {
+    if (fd_ >= 0) _close(fd_);
+}
+
+namespace {
+
+// A handle on a folder that keeps it from being renamed or removed while it is held, so that the
+// names below it stay where they were checked. With noLink a link (a reparse point) is refused.
+HANDLE OpenFolderHandle(const std::string& native, bool noLink, int& error) {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE handle = CreateFileA(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = ErrnoOf(GetLastError());
+        return handle;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    error = 0;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        error = EIO;
+    } else if (noLink && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        error = ELOOP;
+    } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ENOTDIR;
+    }
+    if (error == 0) return handle;
+    CloseHandle(handle);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
+bool Folder::Open(const char* path) {
+    if (fd_ >= 0) _close(fd_);
+    fd_ = -1;
+    if (!path) {
+        error_ = EINVAL;
+        return false;
+    }
+    fd_ = Adopt(OpenFolderHandle(NativePath(path), false, error_), _O_RDONLY);
+    return fd_ >= 0;
+}
+
+bool Folder::OpenParentOf(const char* path, std::string& name) {
+    const std::string native = NativePath(path);
+    size_t cut = native.find_last_of("\\:");
+    std::string dir = cut == std::string::npos ? std::string() : native.substr(0, cut + 1);
+    name = native.substr(dir.size());
+    if (name.empty()) {
+        error_ = EISDIR;
+        return false;
+    }
+    // "C:name" lies in the drive's working directory.
+    if (!dir.empty() && dir.back() == ':') dir += '.';
+    return Open(dir.empty() ? "." : dir.c_str());
+}
+
+bool Folder::Enter(const char* name) {
+    const std::string child = WithSeparator(PathOf(HandleOf(fd_)).c_str()) + (name ? name : "");
+    if (!name || child.size() <= strlen(name)) {
+        error_ = ENOENT;
+        return false;
+    }
+    if (!CreateDirectoryA(child.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        error_ = ErrnoOf(GetLastError());
+        return false;
+    }
+    int fd = Adopt(OpenFolderHandle(child, true, error_), _O_RDONLY);
+    if (fd < 0) return false;
+    _close(fd_);
+    fd_ = fd;
+    return true;
+}
+
+bool Folder::Sync() {
+    // Windows offers no flush of a folder's entries; MOVEFILE_WRITE_THROUGH carries renames.
+    return true;
+}
+
+std::string ErrorText(int error) {
+    switch (error) {
+    case EWOULDBLOCK:
+        return "Resource temporarily unavailable";
+    case ELOOP:
+        return "Too many levels of symbolic links";
+    default:
+        return strerror(error);
+    }
+}
+
+std::string NativePath(const char* path) {
+    std::string native = path ? path : "";
+    std::replace(native.begin(), native.end(), '/', '\\');
+    return native;
+}
+
+FILE* OpenFile(const char* path, const char* mode) {
+    if (!path || !mode) return nullptr;
+    return fopen(NativePath(path).c_str(), mode);
+}
+
+bool StreamSize(FILE* file, uint64_t& size) {
+    struct _stati64 st;
+    if (!file || _fstati64(_fileno(file), &st) != 0) return false;
+    size = uint64_t(st.st_size);
+    return true;
+}
+
+unsigned Attributes(const char* path) {
+    if (!path) return ATTR_INVALID;
+    const DWORD attributes = GetFileAttributesA(NativePath(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ? ATTR_INVALID : unsigned(attributes);
+}
+
+bool Status(const char* path, FileStatus& status) {
+    if (!path) return false;
+    std::string native = NativePath(path);
+    // The runtime refuses a folder named with a trailing separator, but for a drive root.
+    while (native.size() > 1 && native.back() == '\\' && native[native.size() - 2] != ':')
+        native.pop_back();
+    struct _stati64 st;
+    if (_stati64(native.c_str(), &st) != 0) return false;
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+    if (!a || !b) return false;
+    HANDLE ha = OpenIdentity(a);
+    HANDLE hb = OpenIdentity(b);
+    const bool same = ha != INVALID_HANDLE_VALUE && hb != INVALID_HANDLE_VALUE && SameFile(ha, hb);
+    if (ha != INVALID_HANDLE_VALUE) CloseHandle(ha);
+    if (hb != INVALID_HANDLE_VALUE) CloseHandle(hb);
+    return same;
+}
+
+bool RemoveFile(const char* path) {
+    if (!path) return false;
+    return DeleteFileA(NativePath(path).c_str());
+}
+
+bool MovePath(const char* from, const char* to) {
+    if (!from || !to) return false;
+    // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail; across volumes the
+    // system copies and deletes, and a failed copy leaves no target.
+    return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(),
+                       MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+}
+
+bool MoveReplace(const char* from, const char* to) {
+    if (!from || !to) return false;
+    return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+}
+
+bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {
+    if (!from || !to) return false;
+    const unsigned attributes = Attributes(from);
+    if (attributes == ATTR_INVALID || (attributes & ATTR_DIRECTORY)) return false;
+    // CopyFileA onto the source itself would empty it under some names (links, 8.3 forms).
+    if (SameFile(from, to)) return false;
+    return CopyFileA(NativePath(from).c_str(), NativePath(to).c_str(), failIfExists);
+}
+
+bool MakeDirectory(const char* path) {
+    if (!path) return false;
+    return CreateDirectoryA(NativePath(path).c_str(), nullptr);
+}
+
+Search::~Search() {
+    Close();
+}
+
+void Search::Close() {
+    if (dir_) FindClose(static_cast<HANDLE>(dir_));
+    dir_ = nullptr;
+}
+
+namespace {
+
+void TakeEntry(const WIN32_FIND_DATAA& found, FindEntry& entry) {
+    entry.name = found.cFileName;
+    entry.attributes = found.dwFileAttributes ? unsigned(found.dwFileAttributes) : ATTR_NORMAL;
+}
+
+} // namespace
+
+bool Search::First(const char* pattern, FindEntry& entry) {
+    Close();
+    if (!pattern) return false;
+    const std::string native = NativePath(pattern);
+    pattern_ = native.substr(native.find_last_of("\\:") + 1);
+    if (pattern_.empty()) return false;
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(native.c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    dir_ = handle;
+    TakeEntry(found, entry);
+    return true;
+}
+
+bool Search::Next(FindEntry& entry) {
+    if (!dir_) return false;
+    WIN32_FIND_DATAA found;
+    if (!FindNextFileA(static_cast<HANDLE>(dir_), &found)) {
+        Close();
+        return false;
+    }
+    TakeEntry(found, entry);
+    return true;
+}
+
+bool GetCurrentDir(std::string& dir) {
+    DWORD n = GetCurrentDirectoryA(0, nullptr);
+    if (n == 0) return false;
+    std::string buffer(n, '\0');
+    n = GetCurrentDirectoryA(DWORD(buffer.size()), &buffer[0]);
+    if (n == 0 || n >= buffer.size()) return false;
+    dir.assign(buffer.c_str());
+    return true;
+}
+
+std::string AbsolutePath(const char* path) {
+    const std::string native = NativePath(path);
+    if (native.empty()) {
+        std::string dir;
+        return GetCurrentDir(dir) ? dir : native;
+    }
+    // GetFullPathNameA folds "." and ".." by text, as on POSIX; doubled separators are folded
+    // first, but for the "\\server" start.
+    std::string single = native.substr(0, 2);
+    for (size_t i = single.size(); i < native.size(); ++i) {
+        if (native[i] != '\\' || single.back() != '\\') single += native[i];
+    }
+    DWORD n = GetFullPathNameA(single.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return native;
+    std::string buffer(n, '\0');
+    n = GetFullPathNameA(single.c_str(), DWORD(buffer.size()), &buffer[0], nullptr);
+    if (n == 0 || n >= buffer.size()) return native;
+    buffer.resize(n);
+    // A trailing separator is dropped but for a root, so that spellings compare equal.
+    if (buffer.size() > 3 && buffer.back() == '\\') buffer.pop_back();
+    return buffer;
+}
+
+bool SetCurrentDir(const char* path) {
+    if (!path || !*path) return false;
+    return SetCurrentDirectoryA(NativePath(path).c_str());
+}
+
+std::string ResolvedPath(const char* path) {
+    if (!path) return std::string();
+    HANDLE handle = OpenIdentity(path);
+    if (handle == INVALID_HANDLE_VALUE) return std::string();
+    std::string resolved = PathOf(handle);
+    CloseHandle(handle);
+    return resolved;
+}
+
+bool ExecutablePath(std::string& path) {
+    std::string buffer(PATH_ROOM, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, &buffer[0], DWORD(buffer.size()));
+        if (n == 0) return false;
+        if (n < buffer.size()) {
+            path.assign(buffer.data(), n);
+            return true;
+        }
+        if (buffer.size() > 32768) return false;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+unsigned DriveMask() {
+    return unsigned(GetLogicalDrives());
+}
+
+unsigned DriveTypeOf(const char* root) {
+    if (!root) return DRIVE_TYPE_NO_ROOT;
+    return unsigned(GetDriveTypeA(NativePath(root).c_str()));
+}
+
+std::vector<std::string> OpticalMounts() {
+    std::vector<std::string> roots;
+    const unsigned mask = DriveMask();
+    for (int letter = 0; letter < 26; ++letter) {
+        if (!(mask & (1u << letter))) continue;
+        const std::string root = std::string(1, char('A' + letter)) + ":\\";
+        if (DriveTypeOf(root.c_str()) == DRIVE_TYPE_CDROM) roots.push_back(root);
+    }
+    return roots;
+}
+
+FolderLookup FindUserFolder(UserFolder folder, std::string& path) {
+    return ReadShellFolder(folder == UserFolder::DOCUMENTS ? "Personal" : "AppData", path);
+}
+
+} // namespace Platform
+} // namespace ZEM
