@@ -9,13 +9,14 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
 using ZEM::Codec::Picture;
 using ZEM::Codec::Reader;
 
-constexpr unsigned TABLE_SIZE = 4096; // LZW codes are at most 12 bits
+constexpr unsigned TABLE_SIZE = 4096;      // LZW codes are at most 12 bits
 constexpr unsigned MAX_MIN_CODE_SIZE = 11; // its clear code must lie inside the tables
 // Bytes the picture may unpack to per byte of the file: a code of 2 bits or more stands for at
 // most 4096 bytes.
@@ -236,7 +237,9 @@ bool ReadImage(Reader& in, Picture& picture, bool interlaced) {
         row = picture.Row(rows.Row());
         return true;
     };
-    auto lzw = std::make_unique<Lzw>(in, minCodeSize);
+    // The decoder's tables are too large for the stack beside the reader's buffer.
+    std::unique_ptr<Lzw> lzw(new (std::nothrow) Lzw(in, minCodeSize));
+    if (!lzw) return false;
     if (!lzw->Decode(put)) {
         ZEM::LOG("GIF: corrupt image data\n");
         return false;
@@ -270,8 +273,6 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         return false;
     }
 
-    const int wanted = 1;
-    int seen = 0;
     for (;;) {
         if (in.AtEnd()) {
             ZEM::LOG("GIF: EOF / read error on image data\n");
@@ -279,7 +280,7 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         }
         const uint8_t c = in.Get();
         if (c == ';') {
-            ZEM::LOG("GIF: only %d/%d images found in file\n", seen, wanted);
+            ZEM::LOG("GIF: only 0/1 images found in file\n"); // the first image is the one wanted
             return false;
         }
         if (c == '!') {
@@ -293,7 +294,6 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         }
         if (c != ',') continue;
 
-        ++seen;
         uint8_t desc[9];
         if (in.Read(desc, sizeof desc) != sizeof desc) {
             ZEM::LOG("GIF: couldn't read left/top/width/height\n");
