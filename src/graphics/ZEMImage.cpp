@@ -1,5 +1,7 @@
 #include <zem/graphics/ZEMImage.h>
 
+#include "graphics/codec/ZEMCodecPicture.h"
+
 #include <zem/core/ZEMLog.h>
 #include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMPal.h>
@@ -11,18 +13,13 @@
 
 namespace {
 
+using ZEM::Codec::BytesPerPixel;
+using ZEM::Codec::IsDepth;
+
 // Size of the image record as MemoryUsed counts it.
 constexpr unsigned IMAGE_RECORD_SIZE = 36;
 
 using LoadFunction = bool (*)(ZEMResFile&, uint8_t*&, uint32_t&, uint32_t&, ZEMPal*&, uint16_t&);
-
-unsigned BytesPerPixel(unsigned bpp) {
-    return (bpp + 7) / 8;
-}
-
-bool IsDepth(unsigned bpp) {
-    return bpp == 8 || bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32;
-}
 
 // The row size of a picture, false when the row or the whole buffer would not fit in 32 bits.
 bool PitchFor(uint32_t width, uint32_t height, unsigned bpp, uint32_t& pitch) {

@@ -245,7 +245,7 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
 bool BMPSave(ZEMResFile& file, const ZEMImage& image) {
     if (!file.IsOK() || image.width == 0 || image.height == 0 || !image.data) return false;
     const unsigned start = file.GetPos();
-    const unsigned bytesPerPixel = (image.bpp + 7) / 8;
+    const unsigned bytesPerPixel = Codec::BytesPerPixel(image.bpp);
     // The colour table: the palette, at most 256 colours, which is all a reader takes; an 8-bit
     // picture without one gets a grey scale, since readers take the table as a given there.
     const ZEMPal* pal = image.palette;

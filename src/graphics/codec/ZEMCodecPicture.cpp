@@ -6,7 +6,7 @@ namespace ZEM {
 namespace Codec {
 
 bool Picture::Allocate(uint32_t w, uint32_t h, uint16_t depth) {
-    const uint64_t size = uint64_t(w) * h * ((depth + 7u) / 8u);
+    const uint64_t size = uint64_t(w) * h * BytesPerPixel(depth);
     if (size == 0 || size > MAX_PICTURE_BYTES) return false;
     data.reset(new (std::nothrow) uint8_t[size]);
     if (!data) return false;

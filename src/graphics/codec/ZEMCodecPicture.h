@@ -9,6 +9,16 @@
 namespace ZEM {
 namespace Codec {
 
+// Bytes that one pixel of bpp bits takes.
+constexpr unsigned BytesPerPixel(unsigned bpp) {
+    return (bpp + 7) / 8;
+}
+
+// The depths a picture may have.
+constexpr bool IsDepth(unsigned bpp) {
+    return bpp == 8 || bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32;
+}
+
 // The largest pixel buffer a file may ask for.
 constexpr uint64_t MAX_PICTURE_BYTES = uint64_t(1) << 30;
 
@@ -21,7 +31,7 @@ struct Picture {
     // A new palette of n colours, which replaces the image's one on Commit.
     ZEMPal* NewPalette(unsigned n);
     // Pixel bytes per row.
-    uint32_t Pitch() const { return width * ((bpp + 7u) / 8u); }
+    uint32_t Pitch() const { return width * BytesPerPixel(bpp); }
     uint8_t* Row(uint32_t y) const { return data.get() + uint64_t(y) * Pitch(); }
 
     // Hands the picture over to the image's fields, freeing what they held.

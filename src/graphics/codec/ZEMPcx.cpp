@@ -187,7 +187,7 @@ bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
 
 bool PCXSave(ZEMResFile& file, const ZEMImage& image) {
     if (!file.IsOK()) return false;
-    const unsigned planes = (image.bpp + 7) / 8;
+    const unsigned planes = Codec::BytesPerPixel(image.bpp);
     if (planes == 2 || planes > 4 || !image.data || image.width == 0 || image.height == 0 ||
         image.width > MAX_SIDE || image.height > MAX_SIDE) {
         return false;

@@ -15,6 +15,8 @@
 
 namespace {
 
+using ZEM::Codec::BytesPerPixel;
+using ZEM::Codec::IsDepth;
 using ZEM::Codec::Picture;
 
 constexpr uint8_t TYPE_MAPPED = 1;
@@ -38,10 +40,6 @@ struct TgaHeader {
     uint8_t descriptor = 0;
 };
 
-bool IsDepth(unsigned bits) {
-    return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
-}
-
 void ReadHeader(ZEMResFile& file, TgaHeader& h) {
     h.idLength = file.Read8();
     h.mapType = file.Read8();
@@ -58,7 +56,7 @@ void ReadHeader(ZEMResFile& file, TgaHeader& h) {
 }
 
 bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
-    const unsigned entryBytes = (h.mapBits + 7u) / 8u;
+    const unsigned entryBytes = BytesPerPixel(h.mapBits);
     unsigned length = h.mapLength;
     if (h.mapFirst > 0) file.Seek(int(h.mapFirst * entryBytes), 1);
     if (h.mapFirst > h.mapLength) {
@@ -128,7 +126,7 @@ uint32_t PictureRow(const TgaHeader& h, uint32_t n) {
 
 bool ReadPlain(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
     const uint32_t pitch = picture.Pitch();
-    const unsigned pixelBytes = (h.depth + 7u) / 8u;
+    const unsigned pixelBytes = BytesPerPixel(h.depth);
     for (uint32_t n = 0; n < h.height; ++n) {
         uint8_t* row = picture.Row(PictureRow(h, n));
         const unsigned got = file.Read(row, pitch);
@@ -143,7 +141,7 @@ bool ReadPlain(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
 
 bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
     ZEM::Codec::Reader in(file);
-    const unsigned pixelBytes = (h.depth + 7u) / 8u;
+    const unsigned pixelBytes = BytesPerPixel(h.depth);
     const uint32_t pitch = picture.Pitch();
     uint32_t n = 0;
     uint32_t offset = 0; // byte offset within the row
@@ -212,7 +210,7 @@ void WriteHeader(ZEMResFile& file, const ZEMImage& image, bool packed) {
 // Checks shared by both writers; false for what the format cannot hold.
 bool CanWrite(ZEMResFile& file, const ZEMImage& image) {
     if (!file.IsOK()) return false;
-    const unsigned pixelBytes = (image.bpp + 7u) / 8u;
+    const unsigned pixelBytes = BytesPerPixel(image.bpp);
     if (pixelBytes == 2) {
         ZEM::LOG("TGA: can not handle 16 bits image.\n");
         return false;
@@ -279,7 +277,7 @@ uint8_t* PackRow(const uint8_t* row, uint32_t n, unsigned bytes, uint8_t* out) {
 }
 
 bool WriteRows(ZEMResFile& file, const ZEMImage& image, bool packed) {
-    const unsigned bytes = (image.bpp + 7u) / 8u;
+    const unsigned bytes = BytesPerPixel(image.bpp);
     // Room for a row as the file holds it, and for its packing: the pixels plus one header byte
     // each at worst.
     const uint64_t pitch = image.pitch;
@@ -334,7 +332,7 @@ bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     const bool packed = (h.type & TYPE_RLE) != 0;
     const uint64_t left = Codec::BytesLeft(file);
     const uint64_t most = packed ? left * MAX_PACKET : left;
-    if (uint64_t(h.width) * h.height * ((h.depth + 7u) / 8u) > most) {
+    if (uint64_t(h.width) * h.height * BytesPerPixel(h.depth) > most) {
         ZEM::LOG("TGA: file too short for %u x %u pixels\n", unsigned(h.width), unsigned(h.height));
         return false;
     }
