@@ -156,13 +156,15 @@ void Unpack(const uint8_t* packed, uint32_t width, uint32_t height, unsigned for
     }
 }
 
+bool ReadMagic(FieldReader& in) {
+    char magic[sizeof MAGIC];
+    return in.Bytes(magic, sizeof magic) && std::memcmp(magic, MAGIC, sizeof magic) == 0;
+}
+
 // Checks the magic and the version and reads the block offsets. A wrong magic fails silently, as
 // it is simply another kind of file.
 bool ReadHeader(FieldReader& in, BlockOffsets& offsets) {
-    char magic[sizeof MAGIC];
-    if (!in.Bytes(magic, sizeof magic) || std::memcmp(magic, MAGIC, sizeof magic) != 0) {
-        return false;
-    }
+    if (!ReadMagic(in)) return false;
     uint8_t version = in.U8();
     if (!in.Complete()) return false;
     if (version != VERSION) {
@@ -302,11 +304,8 @@ bool LoadFont(ZEMFont& font, ZEMResFile& file, int kind, bool versioned) {
             return false;
         }
     } else {
-        char magic[sizeof MAGIC];
-        if (!in.Bytes(magic, sizeof magic) || std::memcmp(magic, MAGIC, sizeof magic) != 0) {
-            return false;
-        }
-        if (!ReadInfo(in, loaded) || !ReadGlyphs(in, loaded) || !ReadFontBitmap(in, loaded)) {
+        if (!ReadMagic(in) || !ReadInfo(in, loaded) || !ReadGlyphs(in, loaded) ||
+            !ReadFontBitmap(in, loaded)) {
             return false;
         }
     }
