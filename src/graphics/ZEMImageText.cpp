@@ -89,17 +89,14 @@ void DrawLine(const ZEMImage& image, int64_t x, int64_t y, const char* text, int
     int64_t pen = x;
     for (size_t i = 0; i < count && pen <= canvas.x2; ++i) {
         const unsigned char code = static_cast<unsigned char>(text[i]);
-        if (code == SPACE) {
-            pen += font->whiteSize;
-        } else if (code == TAB) {
-            pen += 8 * font->whiteSize;
-        } else if (font->chars && code >= font->firstChar && code <= font->lastChar) {
+        // Blanks only advance; CharWidth knows how far.
+        if (code != SPACE && code != TAB && font->chars && code >= font->firstChar &&
+            code <= font->lastChar) {
             const ZEMChar& glyph = font->chars[code - font->firstChar];
             if (glyph.width != 0 && pen + glyph.width > canvas.x1)
                 DrawGlyph(canvas, *font, glyph, pen, baseline, ink);
-            pen += glyph.width;
         }
-        pen += font->spacing;
+        pen += font->CharWidth(code) + font->spacing;
     }
 }
 
