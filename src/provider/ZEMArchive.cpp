@@ -154,6 +154,15 @@ std::string OpenSource(const char* srcPath, bool allowEmpty, ZEMFile& source, ui
     return source.IsOK() ? std::string() : Quoted(srcPath) + " cannot be read";
 }
 
+// A sink for EncodeDirectory: the blocks go to file one after another from position on.
+auto WriterAt(File& file, uint64_t position) {
+    return [&file, position](const uint8_t* bytes, unsigned n) mutable {
+        if (!file.WriteAt(position, bytes, n)) return false;
+        position += n;
+        return true;
+    };
+}
+
 } // namespace
 
 // A directory as read from an archive file; owns its entries until they are taken.
@@ -723,12 +732,7 @@ unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath
 bool ZEMArchive::CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list,
                                  uint64_t at, uint64_t start) {
     if (at + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
-    uint64_t position = at;
-    bool written = EncodeDirectory(list.data(), list.size(), [&](const uint8_t* bytes, unsigned n) {
-        if (!edit.file.WriteAt(position, bytes, n)) return false;
-        position += n;
-        return true;
-    });
+    bool written = EncodeDirectory(list.data(), list.size(), WriterAt(edit.file, at));
     if (!written || !edit.file.Sync()) {
         const std::string why = SystemError("cannot write the archive", edit.file.Error());
         edit.file.Truncate(start);
@@ -881,13 +885,7 @@ bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
     std::vector<const ArchiveEntry*> list;
     for (const Part& part : parts)
         list.push_back(&part.entry);
-    uint64_t position = end;
-    written =
-        written && EncodeDirectory(list.data(), list.size(), [&](const uint8_t* bytes, unsigned n) {
-            if (!temp.WriteAt(position, bytes, n)) return false;
-            position += n;
-            return true;
-        });
+    written = written && EncodeDirectory(list.data(), list.size(), WriterAt(temp, end));
     if (!written || !temp.Sync() || !temp.Publish(folder, name.c_str(), true)) {
         return Failed(SystemError("cannot write the new archive", temp.Error()));
     }
