@@ -1,5 +1,7 @@
-// Building DejaVu Sans 16 px, codes 32 to 255, in each format, beside FreeType alone opening the
-// same file and rendering the same glyphs (the work the builder cannot avoid).
+// Building DejaVu Sans 16 px, codes 32 to 255, in each format, beside FreeType alone reading the
+// same file, opening it as a memory face as the builder does and rendering the same glyphs (the
+// work the builder cannot avoid): BM_OpenAndBuild against BM_FreeTypeOpenAndRender, BM_Build
+// against BM_FreeTypeRender.
 #include <zem/ZEMConfig.h>
 
 #if ZEM_HAS_FREETYPE
@@ -11,6 +13,10 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -63,27 +69,57 @@ void BM_Build(benchmark::State& state) {
 }
 BENCHMARK(BM_Build)->Arg(1)->Arg(2)->Arg(8)->Unit(benchmark::kMillisecond);
 
-// FreeType alone: open the face, render every code of the range, touch each bitmap.
-void BM_FreeTypeRender(benchmark::State& state) {
+// The file's bytes, read as the builder reads them.
+std::vector<FT_Byte> FontBytes() {
+    std::ifstream in(DEJAVU, std::ios::binary);
+    return std::vector<FT_Byte>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
+}
+
+FT_Int32 LoadFlags(const benchmark::State& state) {
+    return state.range(0) == 1 ? FT_LOAD_RENDER | FT_LOAD_TARGET_MONO : FT_LOAD_RENDER;
+}
+
+// Renders every code of the range at the builder's size, touching each bitmap.
+unsigned RenderRange(FT_Face face, FT_Int32 flags) {
+    FT_Set_Pixel_Sizes(face, 0, SIZE);
+    unsigned ink = 0;
+    for (unsigned code = FIRST; code <= LAST; ++code) {
+        const FT_UInt index = FT_Get_Char_Index(face, code);
+        if (index != 0 && FT_Load_Glyph(face, index, flags) == 0) ink += face->glyph->bitmap.rows;
+    }
+    return ink;
+}
+
+// FreeType alone, the peer of BM_OpenAndBuild: read the file, open the face from memory as the
+// builder does, render every code of the range.
+void BM_FreeTypeOpenAndRender(benchmark::State& state) {
     if (!HaveFont(state)) return;
-    const FT_Int32 flags =
-        state.range(0) == 1 ? FT_LOAD_RENDER | FT_LOAD_TARGET_MONO : FT_LOAD_RENDER;
     for (auto _ : state) {
+        const std::vector<FT_Byte> bytes = FontBytes();
         FT_Library library;
         FT_Face face;
         FT_Init_FreeType(&library);
-        FT_New_Face(library, DEJAVU, 0, &face);
-        FT_Set_Pixel_Sizes(face, 0, SIZE);
-        unsigned ink = 0;
-        for (unsigned code = FIRST; code <= LAST; ++code) {
-            const FT_UInt index = FT_Get_Char_Index(face, code);
-            if (index != 0 && FT_Load_Glyph(face, index, flags) == 0)
-                ink += face->glyph->bitmap.rows;
-        }
-        benchmark::DoNotOptimize(ink);
+        FT_New_Memory_Face(library, bytes.data(), FT_Long(bytes.size()), 0, &face);
+        benchmark::DoNotOptimize(RenderRange(face, LoadFlags(state)));
         FT_Done_Face(face);
         FT_Done_FreeType(library);
     }
+}
+BENCHMARK(BM_FreeTypeOpenAndRender)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond);
+
+// The peer of BM_Build: the same memory face, open already.
+void BM_FreeTypeRender(benchmark::State& state) {
+    if (!HaveFont(state)) return;
+    const std::vector<FT_Byte> bytes = FontBytes();
+    FT_Library library;
+    FT_Face face;
+    FT_Init_FreeType(&library);
+    FT_New_Memory_Face(library, bytes.data(), FT_Long(bytes.size()), 0, &face);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RenderRange(face, LoadFlags(state)));
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
 }
 BENCHMARK(BM_FreeTypeRender)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond);
 

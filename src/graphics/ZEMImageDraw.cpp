@@ -4,6 +4,7 @@
 #include <zem/graphics/ZEMImage.h>
 
 #include "graphics/ZEMCanvas.h"
+#include "graphics/ZEMKeyedRow.h"
 
 #include <cstring>
 
@@ -168,49 +169,24 @@ void ForRows(const Canvas& dst, const Canvas& src, const Block& b, CopyRow copy)
     }
 }
 
-// Pixels of sizeof(T) bytes, compared whole in memory order.
-template <class T>
-struct Whole {
-    explicit Whole(unsigned color) : key(ZEM::Draw::Pattern<T>(color)) {}
-    // The source pixel unless it is the key; written as a select, which compilers vectorise.
-    void Copy(uint8_t* d, const uint8_t* s) const {
-        T source, target;
-        std::memcpy(&source, s, sizeof(T));
-        std::memcpy(&target, d, sizeof(T));
-        const T pixel = source == key ? target : source;
-        std::memcpy(d, &pixel, sizeof(T));
-    }
-    static const unsigned BYTES = sizeof(T);
-    T key;
-};
-
-// 24-bit pixels, compared byte by byte.
+// 24-bit pixels, compared whole.
 struct Triple {
-    explicit Triple(unsigned color)
-        : key{uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16)} {}
-    void Copy(uint8_t* d, const uint8_t* s) const {
-        if (s[0] != key[0] || s[1] != key[1] || s[2] != key[2]) std::memcpy(d, s, 3);
+    uint8_t bytes[3];
+    bool operator==(const Triple& other) const {
+        return bytes[0] == other.bytes[0] && bytes[1] == other.bytes[1] &&
+               bytes[2] == other.bytes[2];
     }
-    static const unsigned BYTES = 3;
-    uint8_t key[3];
 };
 
-// Copies the block's pixels that differ from the key. Backward along the rows when the
-// destination lies right of the source in the same picture, so none is read after it changed.
-template <class Pixel>
+// Copies the block's pixels that differ from the key, a row at a time. Backward along the rows
+// when the destination lies right of the source in the same picture, so none is read after it
+// changed.
+template <class T, void (*Row)(uint8_t*, const uint8_t*, size_t, T, bool)>
 void KeyedCopy(const Canvas& dst, const Canvas& src, const Block& b, unsigned key) {
-    const Pixel pixel(key);
+    const T pixelKey = ZEM::Draw::Pattern<T>(key);
     const bool backward = dst.data == src.data && b.x > b.sx;
-    const int64_t n = b.w;
-    ForRows(dst, src, b, [&](uint8_t* d, const uint8_t* s) {
-        if (backward) {
-            for (int64_t i = n - 1; i >= 0; --i)
-                pixel.Copy(d + i * Pixel::BYTES, s + i * Pixel::BYTES);
-            return;
-        }
-        for (int64_t i = 0; i < n; ++i)
-            pixel.Copy(d + i * Pixel::BYTES, s + i * Pixel::BYTES);
-    });
+    const size_t n = size_t(b.w);
+    ForRows(dst, src, b, [&](uint8_t* d, const uint8_t* s) { Row(d, s, n, pixelKey, backward); });
 }
 
 } // namespace
@@ -337,14 +313,15 @@ void ZEMImage::TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int
     const Canvas dst(*this), from(*src);
     Block b = {x, y, sx, sy, w, h};
     if (!CutBlock(dst, from, *this, *src, b)) return;
+    using ZEM::Draw::KeyedRow;
     switch (dst.bytes) {
     case 1:
-        return KeyedCopy<Whole<uint8_t>>(dst, from, b, key);
+        return KeyedCopy<uint8_t, KeyedRow<uint8_t>>(dst, from, b, key);
     case 2:
-        return KeyedCopy<Whole<uint16_t>>(dst, from, b, key);
+        return KeyedCopy<uint16_t, KeyedRow<uint16_t>>(dst, from, b, key);
     case 3:
-        return KeyedCopy<Triple>(dst, from, b, key);
+        return KeyedCopy<Triple, ZEM::Draw::KeyedRowPlain<Triple>>(dst, from, b, key);
     default:
-        return KeyedCopy<Whole<uint32_t>>(dst, from, b, key);
+        return KeyedCopy<uint32_t, KeyedRow<uint32_t>>(dst, from, b, key);
     }
 }

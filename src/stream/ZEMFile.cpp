@@ -2,6 +2,7 @@
 #include <zem/stream/ZEMFile.h>
 
 #include "platform/ZEMPlatform.h"
+#include "stream/ZEMFileBuffer.h"
 #include "stream/ZEMLineScan.h"
 
 namespace {
@@ -68,12 +69,29 @@ bool ZEMFile::Open(const char* fileName, unsigned openMode) {
         return false;
     }
     eof = feof(handle);
+    Expose();
     return true;
+}
+
+void ZEMFile::Settle() const {
+    if (cur) ZEM::Stream::ConsumeTo(handle, cur);
+}
+
+void ZEMFile::Expose() {
+    if (Readable()) {
+        ZEM::Stream::BufferedBytes(handle, cur, readEnd);
+        return;
+    }
+    cur = nullptr;
+    readEnd = nullptr;
 }
 
 void ZEMFile::Close() {
     ZEMResFile::Close();
     if (!handle) return;
+    Settle();
+    cur = nullptr;
+    readEnd = nullptr;
     fclose(handle);
     handle = nullptr;
 }
@@ -84,9 +102,11 @@ bool ZEMFile::Eof() const {
 
 bool ZEMFile::Seek(int offset, int whence) {
     if (!handle) return false;
+    Settle();
     clearerr(handle);
     state = fseek(handle, offset, whence) == 0 ? ST_OK : ST_SEEK_ERROR;
     eof = feof(handle);
+    Expose();
     return state == ST_OK;
 }
 
@@ -99,42 +119,55 @@ void ZEMFile::SeekEnd() {
 }
 
 unsigned ZEMFile::GetPos() const {
-    return handle ? unsigned(ftell(handle)) : 0;
+    if (!handle) return 0;
+    Settle();
+    return unsigned(ftell(handle));
 }
 
 void ZEMFile::Flush() {
-    if (handle) fflush(handle);
+    if (!handle) return;
+    Settle();
+    fflush(handle); // drops what a read-only handle had buffered
+    Expose();
 }
 
 unsigned ZEMFile::Read(void* buffer, unsigned size) {
     if (!Readable() || !buffer || size == 0) return 0;
+    Settle();
     const size_t got = fread(buffer, 1, size, handle);
     if (got < size) state = ST_READ_END;
     eof = feof(handle);
+    Expose();
     return unsigned(got);
 }
 
 unsigned ZEMFile::Write(const void* buffer, unsigned size) {
     if (state != ST_OK || !(mode & WRITE) || !handle || !buffer || size == 0) return 0;
+    Settle();
     const size_t put = fwrite(buffer, 1, size, handle);
     if (put < size) state = ST_WRITE_END;
     eof = feof(handle);
+    Expose();
     return unsigned(put);
 }
 
 unsigned ZEMFile::GetLine(char* buffer, unsigned size, char terminator) {
     if (!Readable() || eof || size == 0 || !buffer) return 0;
+    Settle();
     ZEM::Stream::LineScan scan =
         ZEM::Stream::ScanFile(handle, ZEM::Stream::NO_LIMIT, size - 1, terminator, buffer);
     eof = feof(handle);
+    Expose();
     return ZEM::Stream::EndCharLine(buffer, scan, terminator, false);
 }
 
 unsigned ZEMFile::GetLine(ZEMString& line, unsigned size, char terminator) {
     if (!Readable() || size == 0 || eof) return 0;
     const uint64_t limit = size == 0xFFFFFFFFu ? ZEM::Stream::NO_LIMIT : size;
+    Settle();
     const uint64_t consumed = ZEM::Stream::ScanFileLine(line, handle, limit, terminator);
     eof = feof(handle);
+    Expose();
     return unsigned(consumed);
 }
 

@@ -1,5 +1,7 @@
 #include "stream/ZEMLineScan.h"
 
+#include "stream/ZEMFileBuffer.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,29 +9,6 @@ namespace ZEM {
 namespace Stream {
 
 namespace {
-
-// The bytes that the runtime has buffered and not yet handed out; what getc_unlocked would
-// deliver next without a system call. Other runtimes scan byte by byte through getc.
-size_t Buffered(FILE* file, const uint8_t*& next) {
-#if defined(__GLIBC__)
-    next = reinterpret_cast<const uint8_t*>(file->_IO_read_ptr);
-    return file->_IO_read_ptr < file->_IO_read_end ? size_t(file->_IO_read_end - file->_IO_read_ptr)
-                                                   : 0;
-#else
-    (void)file;
-    next = nullptr;
-    return 0;
-#endif
-}
-
-void Skip(FILE* file, size_t n) {
-#if defined(__GLIBC__)
-    file->_IO_read_ptr += n;
-#else
-    (void)file;
-    (void)n;
-#endif
-}
 
 // One byte from the runtime's buffer; the caller holds the handle's lock where threads may share
 // it. The Windows runtime offers no unlocked form in every version, so it locks once more.
@@ -58,11 +37,13 @@ LineScan ScanMemory(const uint8_t* data, uint64_t avail, uint64_t maxConsume, ui
 LineScan ScanFile(FILE* file, uint64_t maxConsume, uint64_t maxStore, char terminator, char* out) {
     LineScan scan;
     while (scan.consumed < maxConsume && scan.stored < maxStore) {
-        const uint8_t* next = nullptr;
-        if (size_t avail = Buffered(file, next)) {
-            LineScan part = ScanMemory(next, avail, maxConsume - scan.consumed,
+        uint8_t* next;
+        const uint8_t* end;
+        BufferedBytes(file, next, end);
+        if (next < end) {
+            LineScan part = ScanMemory(next, uint64_t(end - next), maxConsume - scan.consumed,
                                        maxStore - scan.stored, terminator, out + scan.stored);
-            Skip(file, size_t(part.consumed));
+            ConsumeTo(file, next + part.consumed);
             scan.consumed += part.consumed;
             scan.stored += part.stored;
             if (part.consumed > part.stored) break; // the terminator

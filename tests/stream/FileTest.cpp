@@ -5,7 +5,9 @@
 #include <zem/stream/ZEMFile.h>
 #include <zem/stream/ZEMPackFile.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 
 using zemtest::LogCapture;
@@ -246,6 +248,150 @@ TEST_F(FileTest, ReadAfterWriteOnOneHandle) {
     f.SeekStart();
     EXPECT_EQ(f.Read32(), 0xBEBAFECAu);
     EXPECT_EQ(f.GetPos(), 4u);
+}
+
+namespace {
+
+// What a read/write disk file must show: the bytes, the position, the state and the end flag
+// (set once a read has run into the end), kept by hand from the rules of the stream.
+struct FileModel {
+    std::string bytes;
+    size_t pos = 0;
+    unsigned state = ZEMResFile::ST_OK;
+    bool eof = false;
+
+    // Takes n bytes for a read; fewer at the end (state ST_READ_END, end flag set).
+    std::string Take(size_t n) {
+        if (state != ZEMResFile::ST_OK) return "";
+        const std::string got = bytes.substr(std::min(pos, bytes.size()), n);
+        pos += got.size();
+        if (got.size() < n) {
+            state = ZEMResFile::ST_READ_END;
+            eof = true;
+        }
+        return got;
+    }
+    uint32_t Value(size_t n, bool bigEndian) {
+        const std::string got = Take(n);
+        if (got.size() < n) return 0;
+        uint32_t value = 0;
+        for (size_t i = 0; i < n; i++)
+            value |= uint32_t(uint8_t(got[bigEndian ? n - 1 - i : i])) << (8 * i);
+        return value;
+    }
+    void Put(const std::string& data) {
+        if (state != ZEMResFile::ST_OK) return;
+        if (bytes.size() < pos + data.size()) bytes.resize(pos + data.size());
+        bytes.replace(pos, data.size(), data);
+        pos += data.size();
+    }
+    // GetLine(buffer, room, '\n'): the line's result and text.
+    unsigned Line(unsigned room, std::string& text) {
+        text.clear();
+        if (state != ZEMResFile::ST_OK || eof) return 0;
+        bool consumed = false;
+        while (text.size() < room - 1) {
+            if (pos >= bytes.size()) {
+                eof = true; // a byte was asked for and none came
+                break;
+            }
+            consumed = true;
+            const char c = bytes[pos++];
+            if (c == '\n') break;
+            text += c;
+        }
+        if (!consumed) return 0;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        return unsigned(text.size() + 1);
+    }
+};
+
+} // namespace
+
+// Typed reads take their bytes from the runtime's buffer; mixed at random with plain reads, line
+// reads, seeks, writes, flushes and position queries over several buffers' worth of bytes, every
+// result must be the one the stream's rules give.
+TEST_F(FileTest, TypedReadsMixedWithEveryOtherOperation) {
+    std::mt19937 random(21);
+    FileModel model;
+    for (size_t i = 0; i < 3 * 4096 + 123; i++)
+        model.bytes += random() % 16 == 0 ? '\n' : char(random());
+    WriteFile("data.bin", model.bytes);
+    ZEMFile f("data.bin", RW);
+    ASSERT_TRUE(f.IsOK());
+    for (int step = 0; step < 20000; step++) {
+        const unsigned op = random() % 100;
+        SCOPED_TRACE(testing::Message() << "step " << step << " op " << op << " pos " << model.pos);
+        if (op < 30) {
+            ASSERT_EQ(f.Read8(), model.Value(1, false));
+        } else if (op < 45) {
+            ASSERT_EQ(f.Read32(), model.Value(4, false));
+        } else if (op < 55) {
+            ASSERT_EQ(f.ReadBE32(), model.Value(4, true));
+        } else if (op < 60) {
+            ASSERT_EQ(f.ReadBE16(), model.Value(2, true));
+        } else if (op < 65) {
+            char buf[300];
+            const unsigned n = 1 + random() % 300;
+            const std::string want = model.Take(n);
+            ASSERT_EQ(f.Read(buf, n), want.size());
+            ASSERT_EQ(std::string(buf, want.size()), want);
+        } else if (op < 72) {
+            char buf[64];
+            std::string want;
+            const unsigned room = 1 + random() % 64;
+            ASSERT_EQ(f.GetLine(buf, room, '\n'), model.Line(room, want));
+            if (!want.empty()) {
+                ASSERT_EQ(std::string(buf, want.size()), want);
+            }
+        } else if (op < 80) {
+            const size_t target = random() % (model.bytes.size() + 1);
+            ASSERT_TRUE(f.Seek(int(target), 0));
+            model.pos = target;
+            model.state = ZEMResFile::ST_OK;
+            model.eof = false;
+        } else if (op < 85) {
+            const std::string data(1 + random() % 9, char('A' + random() % 26));
+            ASSERT_EQ(f.Write(data.data(), unsigned(data.size())),
+                      model.state == ZEMResFile::ST_OK ? data.size() : 0u);
+            model.Put(data);
+        } else if (op < 88) {
+            f.Flush();
+        } else if (model.state == ZEMResFile::ST_OK) {
+            ASSERT_EQ(f.GetPos(), model.pos);
+        }
+        ASSERT_EQ(f.GetState(), model.state);
+        ASSERT_EQ(f.Eof(), model.eof);
+    }
+    f.Close();
+    EXPECT_EQ(ReadFile("data.bin"), model.bytes);
+}
+
+// The runtime's buffer may hold bytes from before another writer changed the file: reads go on
+// into bytes appended meanwhile, and a seek sees a truncated file's new end.
+TEST_F(FileTest, TypedReadsFollowAFileThatChangedSize) {
+    WriteFile("data.bin", std::string(100, 'a'));
+    ZEMFile f("data.bin", R);
+    EXPECT_EQ(f.Read32(), 0x61616161u);
+    {
+        FILE* other = fopen("data.bin", "ab");
+        ASSERT_NE(other, nullptr);
+        fputs("\x01\x02\x03\x04", other);
+        fclose(other);
+    }
+    for (int i = 1; i < 25; i++)
+        ASSERT_EQ(f.Read32(), 0x61616161u) << i;
+    EXPECT_EQ(f.ReadBE32(), 0x01020304u);
+    EXPECT_EQ(f.Read8(), 0u);
+    EXPECT_EQ(f.GetState(), unsigned(ZEMResFile::ST_READ_END));
+
+    std::filesystem::resize_file("data.bin", 10);
+    f.SeekEnd();
+    EXPECT_EQ(f.GetPos(), 10u);
+    ASSERT_TRUE(f.Seek(8, 0));
+    EXPECT_EQ(f.Read16(), 0x6161u);
+    EXPECT_EQ(f.Read8(), 0u);
+    EXPECT_TRUE(f.Eof());
 }
 
 TEST_F(FileTest, PrintInfo) {

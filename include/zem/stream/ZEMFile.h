@@ -34,6 +34,12 @@ public:
 
 private:
     bool Readable() const { return state == ST_OK && (mode & READ) && handle; }
+    // Typed reads take their bytes straight from the runtime's buffer (the base's window) while
+    // reads are allowed; every other operation first hands the bytes taken back to the runtime
+    // (Settle), so the handle stands as if each value had been read through it, and afterwards
+    // opens the window again over what the runtime holds then (Expose).
+    void Settle() const;
+    void Expose();
 
     FILE* handle = nullptr; // null when closed
 };
