@@ -272,6 +272,38 @@ std::string TempName() {
     return name;
 }
 
+// In the browser (Emscripten) the files live in memory and one program reaches them: locks and
+// flushes to the disk are no-ops there, and the calls that it lacks (hard links, renameat2) give
+// way to a test, then a rename, which no other program can race.
+#ifdef __EMSCRIPTEN__
+constexpr bool IN_BROWSER = true;
+#else
+constexpr bool IN_BROWSER = false;
+#endif
+
+// renameat2 with RENAME_NOREPLACE; ENOSYS where the system lacks it.
+int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+#ifdef __EMSCRIPTEN__
+    (void)fromDir, (void)from, (void)toDir, (void)to;
+    errno = ENOSYS;
+    return -1;
+#else
+    return renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE);
+#endif
+}
+
+// Names the file fromDir/from also toDir/to, failing (EEXIST) when to exists. Without hard links
+// the file moves to its new name instead.
+int LinkNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (!IN_BROWSER) return linkat(fromDir, from, toDir, to, 0);
+    struct stat st;
+    if (fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(fromDir, from, toDir, to);
+}
+
 bool HasProcFd() {
     static const bool present = access("/proc/self/fd", X_OK) == 0;
     return present;
@@ -341,7 +373,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
         // A named temporary file: renamed over the name, or linked where the name is free.
         int done = Counted(replace ? "rename" : "link", [&] {
             return replace ? renameat(tempDir_, tempName_.c_str(), dir, name)
-                           : linkat(tempDir_, tempName_.c_str(), dir, name, 0);
+                           : LinkNoReplace(tempDir_, tempName_.c_str(), dir, name);
         });
         if (done != 0) return Fail();
         if (!replace) unlinkat(tempDir_, tempName_.c_str(), 0);
@@ -424,6 +456,7 @@ bool File::TakeModeOf(File& other) {
 }
 
 bool File::Lock(bool exclusive, unsigned timeoutMs) {
+    if (IN_BROWSER) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::chrono::milliseconds pause(1);
     for (;;) {
@@ -436,7 +469,7 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
 }
 
 void File::Unlock() {
-    if (fd_ >= 0) flock(fd_, LOCK_UN);
+    if (fd_ >= 0 && !IN_BROWSER) flock(fd_, LOCK_UN);
 }
 
 bool File::IsAt(const char* path) {
@@ -583,7 +616,7 @@ bool RemoveFile(const char* path) {
 bool MovePath(const char* from, const char* to) {
     if (!from || !to) return false;
     const std::string f = NativePath(from), t = NativePath(to);
-    if (renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (RenameNoReplace(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str()) == 0) return true;
     int error = errno;
     if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
         // A file system without the no-replace flag: test, then rename.
