@@ -56,8 +56,9 @@ uint8_t Widen5(unsigned v) {
 
 // The picture's pixels as the canvas takes them (red, green, blue, alpha): 8 bits through the
 // palette (a grey ramp without one), 15 and 16 bits as 5-5-5, 24 bits opaque, 32 bits with their
-// fourth byte as alpha, unless every fourth byte is 0: such a file stores no alpha.
-std::vector<uint8_t> Rgba(const ZEMImage& image) {
+// fourth byte as alpha (as 255 - alpha when inverted, as TGA files hold it), unless every alpha is
+// 0: such a file stores no alpha.
+std::vector<uint8_t> Rgba(const ZEMImage& image, bool inverted = false) {
     const size_t count = size_t(image.width) * image.height;
     std::vector<uint8_t> rgba(4 * count, 255);
     bool anyAlpha = false;
@@ -79,7 +80,8 @@ std::vector<uint8_t> Rgba(const ZEMImage& image) {
                 const unsigned step = image.bpp / 8;
                 const uint8_t* p = row + step * x;
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];
-                if (step == 4) out[3] = p[3], anyAlpha = anyAlpha || p[3];
+                if (step == 4) out[3] = inverted ? uint8_t(255 - p[3]) : p[3];
+                anyAlpha = anyAlpha || (step == 4 && out[3]);
             }
         }
     }
@@ -99,9 +101,10 @@ std::string Pixels(std::vector<uint8_t> rgba, unsigned width, unsigned height) {
 }
 
 std::string Picture(const ZEMImage& image, const char* format) {
+    const bool tga = std::strcmp(format, "TGA") == 0;
     return "{\"kind\":\"picture\",\"format\":" + Quote(format) +
            ",\"bpp\":" + std::to_string(image.bpp) +
-           ",\"image\":" + Pixels(Rgba(image), image.width, image.height) + "}";
+           ",\"image\":" + Pixels(Rgba(image, tga), image.width, image.height) + "}";
 }
 
 bool HasExtension(const char* name, const char* extension) {
@@ -177,20 +180,16 @@ const char* DescribeFont(const char* path, const char* sampleText) {
     ZEMFile file(path, ZEMResFile::READ);
     ZEMFont font(file, 0);
     if (!font.name) return Failure("the font cannot be read");
-    // The glyph sheet in greys, the brightest value white.
-    const unsigned top = font.format == 1 ? 1 : font.format == 2 ? 3 : 255;
-    const size_t count = size_t(font.bitmapWidth) * font.bitmapHeight;
-    std::vector<uint8_t> sheet(4 * count, 255);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t grey = uint8_t(std::min<unsigned>(font.bitmap[i], top) * 255 / top);
-        sheet[4 * i] = sheet[4 * i + 1] = sheet[4 * i + 2] = grey;
-    }
+    // The glyph sheet as the library reads a font file as a picture: greys, brightest white.
+    ZEMImage sheet(1, 1, 8);
+    file.SeekStart();
+    if (!sheet.Load(file, 6)) return Failure("the font's glyph sheet cannot be read");
     char range[64];
     std::snprintf(range, sizeof range, "%u-%u", unsigned(font.firstChar), unsigned(font.lastChar));
     return Answer("{\"kind\":\"font\",\"name\":" + Quote(font.name) + ",\"range\":\"" + range +
                   "\",\"format\":" + std::to_string(font.format) + ",\"ascent\":" +
                   std::to_string(font.ascent) + ",\"descent\":" + std::to_string(font.descent) +
-                  ",\"sheet\":" + Pixels(std::move(sheet), font.bitmapWidth, font.bitmapHeight) +
+                  ",\"sheet\":" + Pixels(Rgba(sheet), sheet.width, sheet.height) +
                   ",\"sample\":" + Sample(font, sampleText) + "}");
 }
 
@@ -240,8 +239,10 @@ const char* DescribeScore(const char* path) {
     Table table;
     for (unsigned i = 0; i < score.nbEntries; ++i) {
         const ZEMScoreEntry& e = score.entries[i];
-        table.Add({std::to_string(i + 1), std::string(e.name, strnlen(e.name, sizeof e.name)),
-                   std::to_string(e.score), std::to_string(e.level)});
+        // An empty name marks a free row.
+        const std::string name(e.name, strnlen(e.name, sizeof e.name));
+        table.Add({std::to_string(i + 1), name.empty() ? "-" : name, std::to_string(e.score),
+                   std::to_string(e.level)});
     }
     return table.Answer("score table", "[\"rank\",\"name\",\"score\",\"level\"]");
 }

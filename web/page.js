@@ -3,7 +3,6 @@
 "use strict";
 
 const logLines = [];
-const started = performance.now();
 let archive = null; // {path, members} of the archive shown
 
 var Module = {
@@ -13,7 +12,7 @@ var Module = {
     Module.FS.mkdir("/open");
     Module.FS.mkdir("/view");
     drawScene();
-    const ready = performance.now() - started;
+    const ready = performance.now();
     document.getElementById("ready").textContent = `ready in ${Math.round(ready)} ms`;
     window.zemReadyMs = ready;
     document.body.dataset.ready = "1";
