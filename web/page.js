@@ -146,9 +146,10 @@ function showFont(answer, body, info) {
   const input = element("input", { type: "text", value: "ZEMBase 0123 Hello!" });
   input.oninput = () => {
     const again = ask("ZemWebFontSample", ["string", "string"], [answer.path, input.value]);
-    if (again.kind === "font") sample.replaceWith(pictureCanvas(again.sample, "sample"));
-    const fresh = document.getElementById("sample");
+    if (again.kind !== "font") return;
+    const fresh = pictureCanvas(again.sample, "sample");
     fresh.style.width = `${again.sample.width * 2}px`;
+    document.getElementById("sample").replaceWith(fresh);
   };
   body.append(element("h3", { text: "Glyph sheet" }), element("figure", {}, sheet),
     element("h3", { text: "Sample text" }), input, element("figure", {}, sample));
@@ -182,8 +183,9 @@ function showArchive(name, answer) {
 function openMember(index, row) {
   for (const r of row.parentNode.children) r.classList.toggle("open", r === row);
   const member = archive.members[index];
-  const dot = member.name.lastIndexOf(".");
-  const dest = "/view/member" + (dot >= 0 ? member.name.slice(dot) : "");
+  const base = member.name.split(/[\/\\]/).pop();
+  const dot = base.lastIndexOf(".");
+  const dest = "/view/member" + (dot >= 0 ? base.slice(dot) : "");
   const answer = ask("ZemWebOpenMember", ["string", "number", "string"],
     [archive.path, index, dest]);
   answer.path = dest;

@@ -199,6 +199,11 @@ async function testOthers(page) {
     return bright;
   });
   check("the font draws its sample text", answer.kind === "font" && inked > 50, `${inked} bright pixels`);
+  const sampleWidth = () => page.$eval("#sample", (c) => c.width);
+  const before = await sampleWidth();
+  await page.type("#view-body input", " typed");
+  const after = await sampleWidth();
+  check("the sample follows the text typed", after > before, `${before} then ${after} pixels wide`);
   await page.screenshot({ path: path.join(shots, "font.png"), fullPage: true });
 
   answer = await open(page, "sunset.gpl");
@@ -245,12 +250,17 @@ async function testDamaged(page) {
 }
 
 // Milliseconds per decode of each 1024 x 1024 picture, in the page and natively: zem image info
-// decodes each file it is given, so a run over the same file once and over it 1 + times times
-// differ by times decodes.
-function nativeRun(args) {
-  const start = process.hrtime.bigint();
-  run(zem, args);
-  return Number(process.hrtime.bigint() - start) / 1e6;
+// decodes each file it is given, so the quickest runs over the same file once and over it
+// 1 + times times differ by times decodes. The quickest of several rounds, as other programs share
+// the machine.
+function nativeRun(args, rounds) {
+  let best = Infinity;
+  for (let round = 0; round < rounds; round++) {
+    const start = process.hrtime.bigint();
+    run(zem, args);
+    best = Math.min(best, Number(process.hrtime.bigint() - start) / 1e6);
+  }
+  return best;
 }
 
 async function figures(page) {
@@ -260,17 +270,17 @@ async function figures(page) {
     const web = await page.evaluate(async (url, name, times) => {
       const bytes = new Uint8Array(await (await fetch(url)).arrayBuffer());
       Module.FS.writeFile(`/open/${name}`, bytes);
-      Module.ccall("ZemWebDecode", "boolean", ["string", "number"], [`/open/${name}`, 1]);
-      const start = performance.now();
-      Module.ccall("ZemWebDecode", "boolean", ["string", "number"], [`/open/${name}`, times]);
-      return (performance.now() - start) / times;
+      let best = Infinity;
+      for (let round = 0; round < 5; round++) {
+        const start = performance.now();
+        Module.ccall("ZemWebDecode", "boolean", ["string", "number"], [`/open/${name}`, times]);
+        best = Math.min(best, (performance.now() - start) / times);
+      }
+      return best;
     }, `/fixtures/${name}`, name, times);
-    let native = Infinity;
-    for (let round = 0; round < 3; round++) {
-      const once = nativeRun(["image", "info", name]);
-      const many = nativeRun(["image", "info", ...Array(times + 1).fill(name)]);
-      native = Math.min(native, (many - once) / times);
-    }
+    const once = nativeRun(["image", "info", name], 9);
+    const many = nativeRun(["image", "info", ...Array(times + 1).fill(name)], 5);
+    const native = (many - once) / times;
     console.log(`figure: decode ${name} 1024x1024: browser ${web.toFixed(2)} ms, native ` +
       `${native.toFixed(2)} ms (${(web / native).toFixed(2)}x)`);
   }
