@@ -43,7 +43,7 @@ setup-web:
 web: setup-web
 	$(WEB_ENV) emcmake $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
 		-DBUILD_TESTING=OFF -DZEM_BUILD_TOOLS=OFF -S . -B $(WEB_BUILD) >/dev/null
-	$(WEB_ENV) cmake --build $(WEB_BUILD) --target zemweb -j $(JOBS)
+	$(WEB_ENV) cmake --build $(WEB_BUILD) --target zemweb zemchecks -j $(JOBS)
 
 # The page in headless Chromium, driven by puppeteer-core (installed into the build folder), beside
 # the native zem and tour, which make its fixtures and the pictures it must show.

@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -304,6 +307,31 @@ int LinkNoReplace(int fromDir, const char* from, int toDir, const char* to) {
     return renameat(fromDir, from, toDir, to);
 }
 
+#ifdef __EMSCRIPTEN__
+// Its dup opens the file again by the name it was opened under, which a rename may have given to
+// another file, or none (then O_CREAT makes a new one): the copy is made from the open stream.
+// clang-format off
+EM_JS(int, CloneStream, (int fd), {
+    var old = FS.getStream(fd);
+    if (!old) return -1;
+    return FS.createStream({node: old.node, path: old.path, flags: old.flags & ~(64 | 128 | 512),
+                            seekable: old.seekable, position: 0, stream_ops: old.stream_ops,
+                            ungotten: [], error: false}).fd;
+});
+// clang-format on
+#endif
+
+// A second descriptor on the same open file, closed on exec.
+int DuplicateDescriptor(int fd) {
+#ifdef __EMSCRIPTEN__
+    const int copy = CloneStream(fd);
+    if (copy < 0) errno = EBADF;
+    return copy;
+#else
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
 bool HasProcFd() {
     static const bool present = access("/proc/self/fd", X_OK) == 0;
     return present;
@@ -480,7 +508,7 @@ bool File::IsAt(const char* path) {
 }
 
 FILE* File::ReadStream() {
-    int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    int copy = DuplicateDescriptor(fd_);
     if (copy < 0) {
         Fail();
         return nullptr;

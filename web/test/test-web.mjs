@@ -77,14 +77,25 @@ function makeFixtures() {
     fs.readFileSync(path.join(fixtures, "drawing32.bmp")).subarray(0, 600));
 }
 
-// The site at /, the fixtures at /fixtures/.
+// A page that runs the library's browser checks and keeps what they print.
+const CHECKS_PAGE = `<!DOCTYPE html><meta charset="utf-8"><script>
+var lines = [];
+var Module = { print: (line) => lines.push(line), printErr: (line) => lines.push(line) };
+</script><script src="zemchecks.js"></script>`;
+
+// The site at /, the fixtures at /fixtures/, the checks at /checks/.
 function serve() {
   const types = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css",
     ".wasm": "application/wasm", ".png": "image/png" };
   const server = http.createServer((request, response) => {
     const url = decodeURIComponent(new URL(request.url, "http://x").pathname);
+    if (url === "/checks/") {
+      response.writeHead(200, { "Content-Type": "text/html" }).end(CHECKS_PAGE);
+      return;
+    }
     const file = url.startsWith("/fixtures/") ? path.join(fixtures, url.slice(10))
-      : path.join(site, url === "/" ? "index.html" : url.slice(1));
+      : url.startsWith("/checks/") ? path.join(webBuild, url.slice(1))
+        : path.join(site, url === "/" ? "index.html" : url.slice(1));
     fs.readFile(file, (error, data) => {
       if (error) {
         response.writeHead(404).end();
@@ -286,6 +297,18 @@ async function figures(page) {
   }
 }
 
+// The library's own checks of what differs in the browser (number parsing, file edits).
+async function testLibrary(browser, url) {
+  const page = await browser.newPage();
+  await page.goto(`${url}checks/`);
+  await page.waitForFunction(() => lines.some((line) => line.startsWith("checks:")), { timeout: 20000 });
+  for (const line of await page.evaluate(() => lines)) {
+    const result = /^(ok  |FAIL) (.*)$/.exec(line);
+    if (result) check(`in the browser: ${result[2]}`, result[1] === "ok  ");
+  }
+  await page.close();
+}
+
 async function main() {
   makeFixtures();
   const server = await serve();
@@ -314,6 +337,7 @@ async function main() {
     await testOthers(page);
     await testDamaged(page);
     check("the page raised no script error", errors.length === 0, errors.join("; "));
+    await testLibrary(browser, url);
     if (process.env.ZEM_WEB_FIGURES !== "0") await figures(page);
   } finally {
     await browser.close();
