@@ -40,8 +40,10 @@ const PICTURES = [
   ["im.gif", ["-colors", "128", "im.gif"]],
   ["im24.pcx", ["-type", "TrueColor", "im24.pcx"]],
   ["im8.pcx", ["-colors", "64", "-type", "Palette", "im8.pcx"]],
-  ["im24.tga", ["-type", "TrueColor", "im24.tga"]],
-  ["im-rle.tga", ["-type", "TrueColor", "-compress", "RLE", "im-rle.tga"]],
+  // Without -orient, ImageMagick 6 writes TGA rows top first under a bottom-left descriptor (so
+  // Pillow and the library show them upside down); told the origin, it sets the top-left bit.
+  ["im24.tga", ["-type", "TrueColor", "-orient", "TopLeft", "im24.tga"]],
+  ["im-rle.tga", ["-type", "TrueColor", "-orient", "TopLeft", "-compress", "RLE", "im-rle.tga"]],
 ];
 const BENCH_FORMATS = ["bmp", "gif", "pcx", "tga"];
 
