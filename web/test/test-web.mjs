@@ -249,6 +249,39 @@ async function testOthers(page) {
   await page.screenshot({ path: path.join(shots, "table.png"), fullPage: true });
 }
 
+// Files that begin like each kind the page reads and go on with noise: each shows a picture,
+// a listing or a message, and the page goes on working.
+async function testNoise(page) {
+  const heads = { "noise.bmp": "BM", "noise.gif": "GIF89a", "noise.pcx": "\x0a\x05\x01\x08",
+    "noise.tga": "\x00\x00\x02", "noise.zem": "ZEMA", "noise.pak": "PACK", "noise.zfn": "ZEMF",
+    "noise.gpl": "GIMP Palette\n", "noise.lng": "LanG", "noise.sco": "\x04\x03\x02\x01" };
+  let seed = 12345;
+  const noise = Buffer.alloc(3000, 0).map(() => (seed = (seed * 1103515245 + 12345) % 2147483648) >> 16);
+  for (const [name, head] of Object.entries(heads)) {
+    fs.writeFileSync(path.join(fixtures, name), Buffer.concat([Buffer.from(head, "latin1"), noise]));
+    const answer = await open(page, name);
+    check(`${name} shows something (${answer.kind})`,
+      ["error", "picture", "archive", "font", "palette", "table"].includes(answer.kind) &&
+      (answer.kind !== "error" || answer.message.length > 0));
+  }
+  const answer = await open(page, "im8.pcx");
+  check("the page still decodes after the noise", answer.kind === "picture");
+}
+
+// A file dropped on the page opens as a chosen one does.
+async function testDrop(page) {
+  const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
+  await page.evaluate(async () => {
+    const bytes = await (await fetch("/fixtures/sunset.gpl")).arrayBuffer();
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([bytes], "sunset.gpl"));
+    document.getElementById("drop").dispatchEvent(new DragEvent("drop", { dataTransfer: transfer }));
+  });
+  await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+  const swatches = await page.$$eval("#swatches .swatch", (s) => s.length);
+  check("a dropped palette shows its swatches", swatches === 4, `${swatches} swatches`);
+}
+
 async function testDamaged(page) {
   const cut = await open(page, "cut.zem");
   const why = failure(["archive", "list", "cut.zem"]).replace(/^.*is a damaged archive: /, "");
@@ -338,6 +371,8 @@ async function main() {
     await testPictures(page);
     await testOthers(page);
     await testDamaged(page);
+    await testNoise(page);
+    await testDrop(page);
     check("the page raised no script error", errors.length === 0, errors.join("; "));
     await testLibrary(browser, url);
     if (process.env.ZEM_WEB_FIGURES !== "0") await figures(page);
