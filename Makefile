@@ -41,8 +41,9 @@ setup-web:
 	@./scripts/setup.sh web
 
 web: setup-web
-	$(WEB_ENV) emcmake $(CONFIGURE) -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
-		-DBUILD_TESTING=OFF -DZEM_BUILD_TOOLS=OFF -S . -B $(WEB_BUILD) >/dev/null
+	$(WEB_ENV) emcmake cmake -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+		-DZEM_BUILD_TOOLS=OFF -S . -B $(WEB_BUILD) >/dev/null
 	$(WEB_ENV) cmake --build $(WEB_BUILD) --target zemweb zemchecks -j $(JOBS)
 
 # The page in headless Chromium, driven by puppeteer-core (installed into the build folder), beside
