@@ -136,6 +136,19 @@ function showPalette(answer, body, info) {
   body.append(grid);
 }
 
+// Calls use with the text as the Latin-1 bytes that fonts index, in the module's memory ("?" for
+// what Latin-1 lacks).
+function withLatin1(text, use) {
+  const bytes = Array.from(text, (c) => (c.codePointAt(0) < 256 ? c.codePointAt(0) : 63));
+  const pointer = Module._malloc(bytes.length + 1);
+  Module.HEAPU8.set([...bytes, 0], pointer);
+  try {
+    return use(pointer);
+  } finally {
+    Module._free(pointer);
+  }
+}
+
 function showFont(answer, body, info) {
   info.textContent = `"${answer.name}", codes ${answer.range}, ${answer.format} bits per pixel, ` +
     `ascent ${answer.ascent}, descent ${answer.descent}`;
@@ -145,7 +158,8 @@ function showFont(answer, body, info) {
   sample.style.width = `${answer.sample.width * 2}px`;
   const input = element("input", { type: "text", value: "ZEMBase 0123 Hello!" });
   input.oninput = () => {
-    const again = ask("ZemWebFontSample", ["string", "string"], [answer.path, input.value]);
+    const again = withLatin1(input.value, (text) =>
+      ask("ZemWebFontSample", ["string", "number"], [answer.path, text]));
     if (again.kind !== "font") return;
     const fresh = pictureCanvas(again.sample, "sample");
     fresh.style.width = `${again.sample.width * 2}px`;

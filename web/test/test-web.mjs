@@ -217,6 +217,23 @@ async function testOthers(page) {
   await page.type("#view-body input", " typed");
   const after = await sampleWidth();
   check("the sample follows the text typed", after > before, `${before} then ${after} pixels wide`);
+  const sampleOf = async (text) => {
+    await page.$eval("#view-body input", (input, text) => {
+      input.value = text;
+      input.dispatchEvent(new Event("input"));
+    }, text);
+    return page.$eval("#sample", (c) => c.width);
+  };
+  // Typed text reaches the font as Latin-1: "Ã©" (two glyphs) and "é" (one) differ in width by
+  // what zem's glyph table gives; sent as UTF-8 they would be four glyphs and two.
+  const info = run(zem, ["font", "info", "sans16.zfn", "--glyphs"]);
+  const spacing = Number(/spacing (\d+)/.exec(info)[1]);
+  const width = (code) =>
+    Number(new RegExp(`^\\s*${code}\\s+\\S+\\s+\\d+\\s+\\d+\\s+(\\d+)`, "m").exec(info)[1]);
+  const pageDiff = (await sampleOf("\u00c3\u00a9")) - (await sampleOf("\u00e9"));
+  const glyphDiff = width(0xc3) + spacing + width(0xa9) - width(0xe9);
+  check("typed text reaches the font as Latin-1", pageDiff === glyphDiff,
+    `widths differ by ${pageDiff} on the page, by ${glyphDiff} from the glyph table`);
   await page.screenshot({ path: path.join(shots, "font.png"), fullPage: true });
 
   answer = await open(page, "sunset.gpl");
