@@ -182,7 +182,7 @@ function showArchive(name, answer) {
   const section = document.getElementById("archive");
   section.hidden = false;
   document.getElementById("archive-title").textContent =
-    `${name}: ${answer.format}, ${answer.members.length} members`;
+    `${name}: ${answer.format.replace(/\.$/, "")}, ${answer.members.length} members`;
   const rows = answer.members.map((member, index) => {
     const row = element("tr", {}, element("td", { text: member.name }),
       element("td", { class: "num", text: formatSize(member.size) }),
