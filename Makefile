@@ -2,11 +2,12 @@
 BUILD ?= build
 ASAN_BUILD ?= build-sanitize
 WIN_BUILD ?= build-windows
+WEB_BUILD ?= build-web
 JOBS ?= $(shell nproc)
 
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: demo test test-sanitize setup-windows windows-build test-windows windows-tests package-windows bench docs setup clean
+.PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build test-windows windows-tests package-windows bench docs setup clean
 
 setup:
 	@./scripts/setup.sh
@@ -29,6 +30,35 @@ test-sanitize: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The web page in $(WEB_BUILD)/site: the library built to WebAssembly by Debian's Emscripten, whose
+# JavaScript optimiser needs node to find Debian's modules (NODE_PATH).
+WEB_ENV = NODE_PATH=/usr/share/nodejs
+PUPPETEER_VERSION = 24.43.1
+PUPPETEER = $(WEB_BUILD)/npm/node_modules/puppeteer-core
+
+setup-web:
+	@./scripts/setup.sh web
+
+web: setup-web
+	$(WEB_ENV) emcmake cmake -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF \
+		-DZEM_BUILD_TOOLS=OFF -S . -B $(WEB_BUILD) >/dev/null
+	$(WEB_ENV) cmake --build $(WEB_BUILD) --target zemweb zemchecks -j $(JOBS)
+
+# The page in headless Chromium, driven by puppeteer-core (installed into the build folder), beside
+# the native zem and tour, which make its fixtures and the pictures it must show.
+test-web: web setup
+	$(CONFIGURE) -S . -B $(BUILD) -DZEM_BUILD_BENCHMARKS=ON >/dev/null
+	cmake --build $(BUILD) --target zem tour -j $(JOBS)
+	grep -qs '"version": "$(PUPPETEER_VERSION)"' $(PUPPETEER)/package.json || \
+		npm install --prefix $(WEB_BUILD)/npm --no-audit --no-fund --loglevel=error \
+			puppeteer-core@$(PUPPETEER_VERSION)
+	node web/test/test-web.mjs $(WEB_BUILD) $(BUILD)
+
+# The page for a person to try, on http://127.0.0.1:8000/.
+serve-web: web
+	python3 -m http.server 8000 --bind 127.0.0.1 --directory $(WEB_BUILD)/site
 
 # The 32-bit Windows DLL, cross-built with MinGW-w64 (GoogleTest from Debian's sources with the
 # same compiler), and the tests run under Wine in a fresh prefix inside the build folder. On a
@@ -89,4 +119,4 @@ bench: setup
 	for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WEB_BUILD)

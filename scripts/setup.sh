@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
 # with the argument "docs", those that the API reference needs instead; with "windows", those of
-# the 32-bit Windows cross-build and its run under Wine.
+# the 32-bit Windows cross-build and its run under Wine; with "web", those of the WebAssembly build
+# and its test in Chromium (Node.js and npm only when the machine has no node of its own).
 set -eu
 
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
@@ -14,6 +15,10 @@ fi
 if [ "${1:-}" = windows ]; then
     packages=(cmake ninja-build make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine32:i386
               wine64 zip)
+fi
+if [ "${1:-}" = web ]; then
+    packages=(cmake ninja-build make emscripten chromium)
+    command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 fi
 
 missing=()

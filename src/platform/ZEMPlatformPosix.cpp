@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten/emscripten.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -272,6 +275,63 @@ std::string TempName() {
     return name;
 }
 
+// In the browser (Emscripten) the files live in memory and one program reaches them: locks and
+// flushes to the disk are no-ops there, and the calls that it lacks (hard links, renameat2) give
+// way to a test, then a rename, which no other program can race.
+#ifdef __EMSCRIPTEN__
+constexpr bool IN_BROWSER = true;
+#else
+constexpr bool IN_BROWSER = false;
+#endif
+
+// renameat2 with RENAME_NOREPLACE; ENOSYS where the system lacks it.
+int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+#ifdef __EMSCRIPTEN__
+    (void)fromDir, (void)from, (void)toDir, (void)to;
+    errno = ENOSYS;
+    return -1;
+#else
+    return renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE);
+#endif
+}
+
+// Names the file fromDir/from also toDir/to, failing (EEXIST) when to exists. Without hard links
+// the file moves to its new name instead.
+int LinkNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (!IN_BROWSER) return linkat(fromDir, from, toDir, to, 0);
+    struct stat st;
+    if (fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return renameat(fromDir, from, toDir, to);
+}
+
+#ifdef __EMSCRIPTEN__
+// Its dup opens the file again by the name it was opened under, which a rename may have given to
+// another file, or none (then O_CREAT makes a new one): the copy is made from the open stream.
+// clang-format off
+EM_JS(int, CloneStream, (int fd), {
+    var old = FS.getStream(fd);
+    if (!old) return -1;
+    return FS.createStream({node: old.node, path: old.path, flags: old.flags & ~(64 | 128 | 512),
+                            seekable: old.seekable, position: 0, stream_ops: old.stream_ops,
+                            ungotten: [], error: false}).fd;
+});
+// clang-format on
+#endif
+
+// A second descriptor on the same open file, closed on exec.
+int DuplicateDescriptor(int fd) {
+#ifdef __EMSCRIPTEN__
+    const int copy = CloneStream(fd);
+    if (copy < 0) errno = EBADF;
+    return copy;
+#else
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+#endif
+}
+
 bool HasProcFd() {
     static const bool present = access("/proc/self/fd", X_OK) == 0;
     return present;
@@ -341,7 +401,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
         // A named temporary file: renamed over the name, or linked where the name is free.
         int done = Counted(replace ? "rename" : "link", [&] {
             return replace ? renameat(tempDir_, tempName_.c_str(), dir, name)
-                           : linkat(tempDir_, tempName_.c_str(), dir, name, 0);
+                           : LinkNoReplace(tempDir_, tempName_.c_str(), dir, name);
         });
         if (done != 0) return Fail();
         if (!replace) unlinkat(tempDir_, tempName_.c_str(), 0);
@@ -424,6 +484,7 @@ bool File::TakeModeOf(File& other) {
 }
 
 bool File::Lock(bool exclusive, unsigned timeoutMs) {
+    if (IN_BROWSER) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::chrono::milliseconds pause(1);
     for (;;) {
@@ -436,7 +497,7 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
 }
 
 void File::Unlock() {
-    if (fd_ >= 0) flock(fd_, LOCK_UN);
+    if (fd_ >= 0 && !IN_BROWSER) flock(fd_, LOCK_UN);
 }
 
 bool File::IsAt(const char* path) {
@@ -447,7 +508,7 @@ bool File::IsAt(const char* path) {
 }
 
 FILE* File::ReadStream() {
-    int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    int copy = DuplicateDescriptor(fd_);
     if (copy < 0) {
         Fail();
         return nullptr;
@@ -583,7 +644,7 @@ bool RemoveFile(const char* path) {
 bool MovePath(const char* from, const char* to) {
     if (!from || !to) return false;
     const std::string f = NativePath(from), t = NativePath(to);
-    if (renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (RenameNoReplace(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str()) == 0) return true;
     int error = errno;
     if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
         // A file system without the no-replace flag: test, then rename.

@@ -86,10 +86,15 @@ bool LocalTime(unsigned long date, struct tm& out) {
 
 // "%g" as in the C locale, whatever locale the host has set, so that ReadFloat reads it back.
 void WriteFloat(FILE* file, float value) {
+#ifdef __EMSCRIPTEN__
+    // Its C library has no locale but "C", and its libc++ no floating-point to_chars.
+    fprintf(file, "%g", double(value));
+#else
     char text[32];
     std::to_chars_result r =
         std::to_chars(text, text + sizeof text, double(value), std::chars_format::general, 6);
     if (r.ec == std::errc()) fwrite(text, 1, size_t(r.ptr - text), file);
+#endif
 }
 
 // The text of an int, float, colour or date cell read into it; false, the cell unchanged, when

@@ -2,6 +2,7 @@
 #include <zem/text/ZEMParse.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace {
 
@@ -76,6 +78,29 @@ long Magnitude(const char* begin, const char* end) {
     return exponent + (integer > 0 ? integer : -leading);
 }
 
+#ifdef __EMSCRIPTEN__
+// Its libc++ has no floating-point from_chars, and its C library no locale but "C": strtod reads
+// the same decimal syntax there, once a hexadecimal "0x" tail (which from_chars stops before) is
+// cut off.
+std::from_chars_result FromChars(const char* first, const char* last, double& value) {
+    std::string text(first, last);
+    const size_t x = text.find_first_of("xX");
+    if (x != std::string::npos) text.resize(x);
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text.c_str(), &end);
+    const char* ptr = first + (end - text.c_str());
+    if (ptr == first) return {first, std::errc::invalid_argument};
+    if (errno == ERANGE) return {ptr, std::errc::result_out_of_range};
+    value = parsed;
+    return {ptr, std::errc()};
+}
+#else
+std::from_chars_result FromChars(const char* first, const char* last, double& value) {
+    return std::from_chars(first, last, value);
+}
+#endif
+
 // The standard decimal floating-point syntax, read the same way whatever locale the host has set,
 // so that "1.5" in a configuration file always means one and a half.
 const char* ParseDouble(const char* text, double& value) {
@@ -90,7 +115,7 @@ const char* ParseDouble(const char* text, double& value) {
     while (IsNumberChar(*limit))
         ++limit;
     double magnitude = 0.0;
-    std::from_chars_result r = std::from_chars(p, limit, magnitude);
+    std::from_chars_result r = FromChars(p, limit, magnitude);
     if (r.ec == std::errc::invalid_argument) return nullptr;
     if (r.ec == std::errc::result_out_of_range) {
         magnitude = Magnitude(p, r.ptr) > 0 ? HUGE_VAL : 0.0;
