@@ -211,6 +211,9 @@ public:
     bool Enter(const char* name);
     // Flushes the folder's entries to the disk.
     bool Sync();
+    // Removes the temporary files that File::CreateTemp named here for processes that no longer
+    // run: a process killed between naming its temporary file and renaming it leaves one.
+    void RemoveDeadTemps();
     int Descriptor() const { return fd_; }
     int Error() const { return error_; }
 
@@ -218,6 +221,10 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// The process that File::CreateTemp named the temporary file name for (".zem-PID-...tmp"); 0
+// for any other name.
+long TempOwner(const char* name);
 
 // The system's text for an errno value.
 std::string ErrorText(int error);

@@ -591,6 +591,22 @@ bool Folder::Sync() {
     return false;
 }
 
+void Folder::RemoveDeadTemps() {
+    const int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (!dir) {
+        if (copy >= 0) close(copy);
+        return;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        const long pid = TempOwner(entry->d_name);
+        if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) {
+            unlinkat(fd_, entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
 std::string ErrorText(int error) {
     return strerror(error);
 }

@@ -465,6 +465,31 @@ bool Folder::Sync() {
     return true;
 }
 
+namespace {
+
+bool ProcessRuns(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+} // namespace
+
+void Folder::RemoveDeadTemps() {
+    const std::string dir = WithSeparator(PathOf(HandleOf(fd_)).c_str());
+    if (dir.empty()) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + ".zem-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const long pid = TempOwner(found.cFileName);
+        if (pid > 0 && !ProcessRuns(DWORD(pid))) DeleteFileA((dir + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 std::string ErrorText(int error) {
     switch (error) {
     case EWOULDBLOCK:

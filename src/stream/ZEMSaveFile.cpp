@@ -98,8 +98,12 @@ bool ZEMSaveFile::Commit() {
                   t.file.Publish(t.folder, t.name.c_str(), t.replace))) {
         done = FailSystem(t.file.Error());
     }
-    // The file is in place even when its folder cannot be flushed.
-    if (done) t.folder.Sync();
+    // The file is in place even when its folder cannot be flushed. What killed saves left
+    // between naming their temporary file and renaming it goes now.
+    if (done) {
+        t.folder.Sync();
+        t.folder.RemoveDeadTemps();
+    }
     Close();
     return done;
 }
