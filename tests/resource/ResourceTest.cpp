@@ -14,6 +14,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using zemtest::Listing;
 using zemtest::ReadFile;
 using zemtest::WriteFile;
 
@@ -56,15 +57,6 @@ public:
     std::string bytes;
     int loads = 0;
 };
-
-// Names in the working directory.
-std::set<std::string> Listing() {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(".")) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 size_t OpenDescriptors() {
     return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));

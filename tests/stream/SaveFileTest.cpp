@@ -26,18 +26,11 @@
 #endif
 
 namespace fs = std::filesystem;
+using zemtest::Listing;
 using zemtest::ReadFile;
 using zemtest::WriteFile;
 
 namespace {
-
-// Names in the working directory.
-std::set<std::string> Listing() {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator("."))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 bool Save(const char* name, bool replace, const std::string& bytes, std::string* error = nullptr) {
     ZEMSaveFile file(name, replace);
