@@ -71,7 +71,7 @@ bool ZEMLangWriter::Save(ZEMResFile& file) {
 
 bool ZEMLangWriter::Save(const char* path) {
     ZEMSaveFile file(path, true);
-    if (!Save(file)) return false;
+    if (file.IsOK() && !Save(file) && !*file.LastError()) return false; // Save said why
     if (file.Commit()) return true;
     return Fail(std::string("cannot write '") + (path ? path : "") + "': " + file.LastError());
 }
