@@ -9,7 +9,9 @@
 // A stream that writes a whole file by name safely. The bytes go to a new temporary file in the
 // target's folder, which Commit flushes to the disk and then puts in the target's place in one
 // step (a rename, whose folder is flushed too). Until then, and whatever fails (a full disk, a
-// refused write, a crash), the target keeps its old content and no temporary file remains.
+// refused write, a crash), the target keeps its old content and no temporary file remains: one
+// that a process killed before its rename left under a hidden name is removed by the next save
+// in that folder.
 //
 // A target that is a symbolic link stays one: the file it leads to is replaced. A replaced file
 // keeps its permission bits (and its owner and group where the system allows); other hard links
