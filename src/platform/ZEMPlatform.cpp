@@ -1,6 +1,7 @@
 #include "platform/ZEMPlatform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 // The parts of the platform layer that are the same on every system.
@@ -52,6 +53,17 @@ bool MatchPattern(const char* pattern, const char* name) {
     while (*pattern == '*')
         ++pattern;
     return *pattern == 0;
+}
+
+long TempOwner(const char* name) {
+    long pid = 0;
+    unsigned long long stamp = 0;
+    unsigned counter = 0;
+    int length = 0;
+    if (!name || sscanf(name, ".zem-%ld-%llx-%u.tmp%n", &pid, &stamp, &counter, &length) != 3) {
+        return 0;
+    }
+    return name[length] == '\0' ? pid : 0;
 }
 
 // ---- File ----

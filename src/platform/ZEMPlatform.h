@@ -27,6 +27,13 @@ constexpr char SEPARATOR = '\\';
 constexpr char SEPARATOR = '/';
 #endif
 
+// The end of a line in the text files that the library writes, as the system's text mode has it.
+#ifdef _WIN32
+constexpr const char* LINE_END = "\r\n";
+#else
+constexpr const char* LINE_END = "\n";
+#endif
+
 // Both '/' and '\' end a path component.
 inline bool IsSeparator(char c) {
     return c == '/' || c == '\\';
@@ -103,6 +110,10 @@ bool MovePath(const char* from, const char* to);
 // Across file systems the copy goes to a temporary file beside `to` and is then renamed over it.
 bool MoveReplace(const char* from, const char* to);
 
+// Whether this process may write the existing file path; false (errno EACCES, EROFS, ...) when
+// not.
+bool MayWriteFile(const char* path);
+
 // Copies a regular file (mode and modification date kept). With failIfExists an existing `to`
 // makes it fail (exclusive create); otherwise `to` is overwritten. A copy of a file onto itself
 // (the same file under any name) is refused and leaves it untouched.
@@ -158,6 +169,9 @@ public:
     bool Size(uint64_t& size);
     // Mode bits of the file (st_mode & 07777) given to this one.
     bool TakeModeOf(File& other);
+    // Mode bits of the file name in folder given to this one, and its owner and group where the
+    // system lets us give them; true when there is no such file.
+    bool TakeModeOf(const Folder& folder, const char* name);
     // A lock that other File objects (in this process or another) respect: shared for readers,
     // exclusive for an editor. Waits up to timeoutMs; false (error EWOULDBLOCK) after it.
     bool Lock(bool exclusive, unsigned timeoutMs);
@@ -197,6 +211,9 @@ public:
     bool Enter(const char* name);
     // Flushes the folder's entries to the disk.
     bool Sync();
+    // Removes the temporary files that File::CreateTemp named here for processes that no longer
+    // run: a process killed between naming its temporary file and renaming it leaves one.
+    void RemoveDeadTemps();
     int Descriptor() const { return fd_; }
     int Error() const { return error_; }
 
@@ -204,6 +221,10 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// The process that File::CreateTemp named the temporary file name for (".zem-PID-...tmp"); 0
+// for any other name.
+long TempOwner(const char* name);
 
 // The system's text for an errno value.
 std::string ErrorText(int error);

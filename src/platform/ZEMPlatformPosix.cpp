@@ -483,6 +483,16 @@ bool File::TakeModeOf(File& other) {
     return fchmod(fd_, st.st_mode & 07777) == 0 || Fail();
 }
 
+bool File::TakeModeOf(const Folder& folder, const char* name) {
+    struct stat st;
+    if (fstatat(folder.Descriptor(), name, &st, 0) != 0) return errno == ENOENT || Fail();
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0 && fchown(fd_, uid_t(-1), st.st_gid) != 0) {
+        // Only root gives files away, and a group is given only by its members: the file then
+        // belongs to us, as a new one would.
+    }
+    return fchmod(fd_, st.st_mode & 07777) == 0 || Fail();
+}
+
 bool File::Lock(bool exclusive, unsigned timeoutMs) {
     if (IN_BROWSER) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -581,6 +591,22 @@ bool Folder::Sync() {
     return false;
 }
 
+void Folder::RemoveDeadTemps() {
+    const int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (!dir) {
+        if (copy >= 0) close(copy);
+        return;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        const long pid = TempOwner(entry->d_name);
+        if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH) {
+            unlinkat(fd_, entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
 std::string ErrorText(int error) {
     return strerror(error);
 }
@@ -661,6 +687,14 @@ bool MoveReplace(const char* from, const char* to) {
     const std::string f = NativePath(from), t = NativePath(to);
     if (rename(f.c_str(), t.c_str()) == 0) return true;
     return errno == EXDEV && MoveAcross(f, t, true);
+}
+
+bool MayWriteFile(const char* path) {
+    if (!path) {
+        errno = EINVAL;
+        return false;
+    }
+    return faccessat(AT_FDCWD, NativePath(path).c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {

@@ -307,6 +307,13 @@ bool File::TakeModeOf(File& other) {
     return true;
 }
 
+bool File::TakeModeOf(const Folder& folder, const char* name) {
+    // The one mode a Windows file carries is read-only, and a read-only file is not replaced.
+    (void)folder;
+    (void)name;
+    return true;
+}
+
 bool File::Lock(bool exclusive, unsigned timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
@@ -458,6 +465,31 @@ bool Folder::Sync() {
     return true;
 }
 
+namespace {
+
+bool ProcessRuns(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+} // namespace
+
+void Folder::RemoveDeadTemps() {
+    const std::string dir = WithSeparator(PathOf(HandleOf(fd_)).c_str());
+    if (dir.empty()) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + ".zem-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const long pid = TempOwner(found.cFileName);
+        if (pid > 0 && !ProcessRuns(DWORD(pid))) DeleteFileA((dir + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 std::string ErrorText(int error) {
     switch (error) {
     case EWOULDBLOCK:
@@ -534,6 +566,18 @@ bool MoveReplace(const char* from, const char* to) {
     if (!from || !to) return false;
     return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+}
+
+bool MayWriteFile(const char* path) {
+    if (!path) {
+        errno = EINVAL;
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesA(NativePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return SetErrno();
+    if (!(attributes & FILE_ATTRIBUTE_READONLY)) return true;
+    errno = EACCES;
+    return false;
 }
 
 bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {

@@ -1,5 +1,6 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/core/ZEMString.h>
+#include <zem/stream/ZEMSaveFile.h>
 #include <zem/text/ZEMConfigMgr.h>
 #include <zem/text/ZEMParse.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -85,16 +87,31 @@ bool LocalTime(unsigned long date, struct tm& out) {
 }
 
 // "%g" as in the C locale, whatever locale the host has set, so that ReadFloat reads it back.
-void WriteFloat(FILE* file, float value) {
+void AppendFloat(std::string& text, float value) {
+    char digits[32];
 #ifdef __EMSCRIPTEN__
     // Its C library has no locale but "C", and its libc++ no floating-point to_chars.
-    fprintf(file, "%g", double(value));
+    snprintf(digits, sizeof digits, "%g", double(value));
+    text += digits;
 #else
-    char text[32];
     std::to_chars_result r =
-        std::to_chars(text, text + sizeof text, double(value), std::chars_format::general, 6);
-    if (r.ec == std::errc()) fwrite(text, 1, size_t(r.ptr - text), file);
+        std::to_chars(digits, digits + sizeof digits, double(value), std::chars_format::general, 6);
+    if (r.ec == std::errc()) text.append(digits, size_t(r.ptr - digits));
 #endif
+}
+
+// The text with the system's line ends, as a file written in text mode has them.
+std::string WithLineEnds(const std::string& text) {
+    if (ZEM::Platform::LINE_END[1] == '\0') return text;
+    std::string lines;
+    for (char c : text) {
+        if (c == '\n') {
+            lines += ZEM::Platform::LINE_END;
+        } else {
+            lines += c;
+        }
+    }
+    return lines;
 }
 
 // The text of an int, float, colour or date cell read into it; false, the cell unchanged, when
@@ -386,45 +403,47 @@ const char* ZEMConfigMgr::ColorText(const unsigned char* rgba) {
 }
 
 bool ZEMConfigMgr::Save(const char* name, const char* header) const {
-    FILE* file = ZEM::Platform::OpenFile(name, "w");
-    if (!file) return false;
-    fputs("#\n", file);
-    if (header) fprintf(file, "# %s\n", header);
-    fputs("# Configuration file\n#\n\n", file);
+    std::string text = "#\n";
+    if (header) text = text + "# " + header + "\n";
+    text += "# Configuration file\n#\n\n";
     for (unsigned i = 0; i < m_count; ++i) {
         const CfgCell& cell = m_cells[i];
-        fprintf(file, "%s\t", cell.name);
+        text = text + cell.name + "\t";
         const CfgValue& value = cell.value;
         struct tm local;
+        char number[64];
         switch (cell.type) {
         case TYPE_BOOL:
-            fputs(value.boolValue ? "true" : "false", file);
+            text += value.boolValue ? "true" : "false";
             break;
         case TYPE_INT:
-            fprintf(file, "%d", value.intValue);
+            snprintf(number, sizeof number, "%d", value.intValue);
+            text += number;
             break;
         case TYPE_FLOAT:
-            WriteFloat(file, value.floatValue);
+            AppendFloat(text, value.floatValue);
             break;
         case TYPE_STRING:
             // A null string writes no value: reading the file back leaves the parameter alone.
-            if (value.stringValue) fputs(value.stringValue, file);
+            if (value.stringValue) text += value.stringValue;
             break;
         case TYPE_COLOR:
-            fputs(ColorText(value.colorValue), file);
+            text += ColorText(value.colorValue);
             break;
         case TYPE_DATE:
             if (!LocalTime(value.dateValue, local)) break;
-            fprintf(file, "%4d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-                    local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+            snprintf(number, sizeof number, "%4d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900,
+                     local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+            text += number;
             break;
         default:
             break;
         }
-        fputc('\n', file);
+        text += "\n";
     }
-    fclose(file);
-    return true;
+    const std::string lines = WithLineEnds(text);
+    ZEMSaveFile file(name, true);
+    return file.Write(lines.data(), unsigned(lines.size())) == lines.size() && file.Commit();
 }
 
 void ZEMConfigMgr::PrintInfo() const {

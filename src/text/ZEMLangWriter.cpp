@@ -1,6 +1,6 @@
 #include <zem/text/ZEMLangWriter.h>
 
-#include "platform/ZEMPlatform.h"
+#include <zem/stream/ZEMSaveFile.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -39,7 +39,7 @@ bool ZEMLangWriter::Add(const char* text) {
     return true;
 }
 
-bool ZEMLangWriter::Save(const char* path) {
+bool ZEMLangWriter::Save(ZEMResFile& file) {
     if (name.empty()) return Fail("the language has no name");
     // Header, name, counts, length table, then the string data.
     std::string lengths;
@@ -65,9 +65,13 @@ bool ZEMLangWriter::Save(const char* path) {
     PutU32(bytes, uint32_t(data.size()));
     bytes += lengths;
     bytes += data;
-    FILE* out = path ? ZEM::Platform::OpenFile(path, "wb") : nullptr;
-    if (!out) return Fail(std::string("cannot create '") + (path ? path : "") + "'");
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (std::fclose(out) != 0) written = false;
-    return written ? true : Fail(std::string("cannot write '") + path + "'");
+    if (file.Write(bytes.data(), unsigned(bytes.size())) == bytes.size()) return true;
+    return Fail("cannot write the language file");
+}
+
+bool ZEMLangWriter::Save(const char* path) {
+    ZEMSaveFile file(path, true);
+    if (file.IsOK() && !Save(file) && !*file.LastError()) return false; // Save said why
+    if (file.Commit()) return true;
+    return Fail(std::string("cannot write '") + (path ? path : "") + "': " + file.LastError());
 }

@@ -2,6 +2,7 @@
 
 #include <zem/core/ZEMLog.h>
 #include <zem/stream/ZEMFile.h>
+#include <zem/stream/ZEMSaveFile.h>
 #include <zem/text/ZEMParse.h>
 
 #include <algorithm>
@@ -145,8 +146,7 @@ bool ZEMScore::Load(const char* fileName) {
 
 bool ZEMScore::Save(const char* fileName, bool scramble) const {
     if (!entries) return false;
-    ZEMFile file(fileName, ZEMResFile::WRITE);
-    if (!file.IsOK()) return false;
+    ZEMSaveFile file(fileName, true);
     bool ok = file.Write32(SCORE_MAGIC) && file.Write8(SCORE_VERSION) && file.Write32(nbEntries) &&
               file.Write32(order) && file.Write8(scramble ? 1 : 0);
     for (uint32_t i = 0; ok && i < nbEntries; ++i) {
@@ -156,7 +156,7 @@ bool ZEMScore::Save(const char* fileName, bool scramble) const {
              file.Write32(static_cast<uint32_t>(entries[i].score)) &&
              file.Write32(static_cast<uint32_t>(entries[i].level));
     }
-    return ok;
+    return ok && file.Commit();
 }
 
 void ZEMScore::PrintInfo() const {

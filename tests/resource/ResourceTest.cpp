@@ -14,6 +14,7 @@
 #endif
 
 namespace fs = std::filesystem;
+using zemtest::Listing;
 using zemtest::ReadFile;
 using zemtest::WriteFile;
 
@@ -56,15 +57,6 @@ public:
     std::string bytes;
     int loads = 0;
 };
-
-// Names in the working directory.
-std::set<std::string> Listing() {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(".")) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 size_t OpenDescriptors() {
     return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
@@ -145,21 +137,31 @@ TEST_F(ResourceTest, SaveNameFailsWhereNoFileCanBe) {
     EXPECT_EQ(Listing(), std::set<std::string>{"dir"});
 }
 
-// A save writes into the file itself: a link still leads to it, and its permissions stay.
+// A save replaces the file that a symbolic link leads to (the link stays a link), with the old
+// file's permissions; another hard link to the old file keeps the old content.
 TEST_F(ResourceTest, SaveNameKeepsLinksAndPermissions) {
 #ifdef _WIN32
     GTEST_SKIP() << "symbolic links and POSIX permission bits";
 #else
-    WriteFile("real.bin", "old");
-    fs::permissions("real.bin", fs::perms::owner_read | fs::perms::owner_write);
-    fs::create_symlink("real.bin", "link.bin");
-    fs::create_hard_link("real.bin", "hard.bin");
+    fs::create_directory("data");
+    WriteFile("data/real.bin", "old");
+    fs::permissions("data/real.bin", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("data/real.bin", "link.bin");
+    fs::create_hard_link("data/real.bin", "hard.bin");
     EXPECT_TRUE(Blob("saved through the link").SaveName("link.bin", WHOLE));
     EXPECT_TRUE(fs::is_symlink("link.bin"));
-    EXPECT_EQ(ReadFile("real.bin"), "saved through the link");
-    EXPECT_EQ(ReadFile("hard.bin"), "saved through the link");
-    EXPECT_EQ(fs::status("real.bin").permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(Listing(), (std::set<std::string>{"hard.bin", "link.bin", "real.bin"}));
+    EXPECT_EQ(ReadFile("data/real.bin"), "saved through the link");
+    EXPECT_EQ(ReadFile("hard.bin"), "old");
+    EXPECT_EQ(fs::status("data/real.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Listing(), (std::set<std::string>{"data", "hard.bin", "link.bin"}));
+    EXPECT_EQ(fs::directory_iterator("data")->path().filename(), "real.bin");
+    // A link that leads nowhere is replaced by the file: nothing is made where it pointed.
+    fs::create_symlink("data/missing.bin", "dangling.bin");
+    EXPECT_TRUE(Blob("new").SaveName("dangling.bin", WHOLE));
+    EXPECT_FALSE(fs::is_symlink("dangling.bin"));
+    EXPECT_EQ(ReadFile("dangling.bin"), "new");
+    EXPECT_FALSE(fs::exists("data/missing.bin"));
 #endif
 }
 

@@ -123,6 +123,13 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
     return static_cast<unsigned long>(std::mktime(&tm));
 }
 
+std::set<std::string> Listing(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

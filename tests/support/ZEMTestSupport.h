@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ private:
 
 // Seconds since 1970 of a local calendar time (no daylight saving).
 unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second);
+
+// The names in a folder (not below it), dot files included.
+std::set<std::string> Listing(const std::string& dir = ".");
 
 std::string ReadFile(const std::string& path);
 // A text file the library wrote in text mode, with "\n" line ends whatever the system writes.

@@ -126,7 +126,8 @@ TEST_F(LangToolTest, HelpAndFailures) {
          "the language name must have 1 to 254 bytes and no zero byte"},
         {"lang build ok.txt -o x.lng --name " + std::string(255, 'n'),
          "the language name must have 1 to 254 bytes and no zero byte"},
-        {"lang build ok.txt -o no/dir/x.lng --name N", "cannot create 'no/dir/x.lng'"},
+        {"lang build ok.txt -o no/dir/x.lng --name N",
+         "cannot write 'no/dir/x.lng': No such file or directory"},
         {"lang dump", "lang dump takes one FILE (see 'zem lang --help')"},
         {"lang dump junk.lng", "cannot load the language file 'junk.lng' (missing, not a language "
                                "file, or damaged)"},

@@ -77,7 +77,7 @@ TEST_F(PaletteToolTest, HelpAndFailures) {
         {"palette convert two.gpl --format zem",
          "zem: palette convert takes IN OUT (see 'zem palette --help')\n"},
         {"palette convert two.gpl nofolder/out.pal --format zem",
-         "zem: cannot write 'nofolder/out.pal'\n"},
+         "zem: cannot write 'nofolder/out.pal': No such file or directory\n"},
         {"palette", "zem: palette needs a command (see 'zem palette --help')\n"},
     };
     // Status 2: the command line is wrong; 1: the work could not be done.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -787,7 +788,8 @@ int Extract(ZEMArchive* archive, const Line& line) {
 }
 
 // Copies a member to out; false (said) when it could not be read or written whole.
-bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args, FILE* out) {
+bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args,
+                const std::function<bool(const char*, unsigned)>& put) {
     const std::string member = Shown(archive.FileName(index));
     // An empty member has no bytes to open.
     if (archive.FileSize(index) == 0) return true;
@@ -799,7 +801,7 @@ bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args, FIL
     char buffer[64 * 1024];
     uint64_t total = 0;
     while (unsigned got = stream->Read(buffer, sizeof buffer)) {
-        if (std::fwrite(buffer, 1, got, out) != got) return false;
+        if (!put(buffer, got)) return false;
         total += got;
     }
     if (total < archive.FileSize(index)) {
@@ -812,21 +814,29 @@ bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args, FIL
 int Cat(ZEMArchive* archive, const Line& line) {
     std::vector<unsigned> indexes;
     if (!Chosen(*archive, line.args, indexes)) return 1;
+    auto copyAll = [&](const std::function<bool(const char*, unsigned)>& put) {
+        for (unsigned index : indexes) {
+            if (!CopyMember(*archive, index, line.args, put)) return false;
+        }
+        return true;
+    };
     const std::string path = line.Value("-o");
-    FILE* out = stdout;
     if (!path.empty() && path != "-") {
-        if (!zemcli::MayWrite(path, line.Has("--force"))) return 1;
-        out = std::fopen(path.c_str(), "wb");
-        if (!out) return zemcli::Fail("cannot write " + Shown(path));
+        // Written aside and put in place whole: a member that cannot be read leaves nothing.
+        const bool force = line.Has("--force");
+        if (!zemcli::MayWrite(path, force)) return 1;
+        return zemcli::WriteOutput(
+            path, force,
+            [&](ZEMResFile& file) {
+                return copyAll(
+                    [&](const char* bytes, unsigned n) { return file.Write(bytes, n) == n; });
+            },
+            " (a member could not be read)");
     }
-    bool whole = true;
-    for (unsigned index : indexes)
-        whole = whole && CopyMember(*archive, index, line.args, out);
-    const bool written = std::fflush(out) == 0 && !std::ferror(out);
-    if (out != stdout && std::fclose(out) != 0) whole = false;
-    if (!written)
-        return zemcli::Fail("cannot write to " +
-                            (out == stdout ? std::string("standard output") : Shown(path)));
+    const bool whole = copyAll(
+        [](const char* bytes, unsigned n) { return std::fwrite(bytes, 1, n, stdout) == n; });
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return zemcli::Fail("cannot write to standard output");
     return whole ? 0 : 1;
 }
 

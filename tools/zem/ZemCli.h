@@ -2,7 +2,10 @@
 #define ZEM_TOOLS_ZEMCLI_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
+
+class ZEMResFile;
 
 // What every family of the zem tool shares: failure messages, help and progress.
 namespace zemcli {
@@ -23,6 +26,14 @@ bool Flushed();
 // Whether a command may write its output to path: yes when nothing is there, or with force;
 // no (said) when that would replace an existing file silently.
 bool MayWrite(const std::string& path, bool force);
+
+// Writes the file path whole through ZEMSaveFile, replacing an existing file only with force:
+// fill writes the content into the stream. Returns 0, or the failure status 1 with one line said,
+// the old file untouched: "cannot write 'PATH': " and the system's words when the system refused
+// ("No space left on device"), else "cannot write 'PATH'" followed by refusal, for a content
+// that fill could not write.
+int WriteOutput(const std::string& path, bool force, const std::function<bool(ZEMResFile&)>& fill,
+                const std::string& refusal = "");
 
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);

@@ -216,10 +216,9 @@ int Render(int argc, char** argv) {
     for (unsigned i = 0; i < 4; ++i)
         params.textColors[i] = i;
     picture.DrawTextEx(margin, margin + up, options.text, params);
-    if (!picture.SaveName(options.out, format)) {
-        return zemcli::Fail(std::string("cannot write the picture '") +
-                            zemcli::Printable(options.out) + "'");
-    }
+    const int written = zemcli::WriteOutput(
+        options.out, options.force, [&](ZEMResFile& file) { return picture.Save(file, format); });
+    if (written != 0) return written;
     std::printf("%s: %u x %u\n", zemcli::Printable(options.out).c_str(), width, height);
     return 0;
 }

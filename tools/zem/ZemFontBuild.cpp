@@ -139,7 +139,9 @@ int Build(int argc, char** argv) {
     ZEMFont font(nullptr);
     if (!builder.Open(args.source) || !builder.Build(args.options, font))
         return zemcli::Fail("cannot build a font from '" + zemcli::Printable(args.source) + "'");
-    if (!font.SaveName(args.out, 0)) return zemcli::Fail("cannot write '" + out + "'");
+    const int written = zemcli::WriteOutput(args.out, args.force,
+                                            [&](ZEMResFile& file) { return font.Save(file, 0); });
+    if (written != 0) return written;
     std::printf("%s: \"%s\", codes %u to %u, %u px, format %u, ascent %d, descent %d, "
                 "bitmap %u x %u\n",
                 out.c_str(), zemcli::Printable(font.name).c_str(), font.firstChar, font.lastChar,

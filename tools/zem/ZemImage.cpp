@@ -156,7 +156,7 @@ bool ReadPng(const char* path, ZEMImage& image) {
 
 // Writes a PNG file through libpng in the layout ReadPng gives back; 15- and 16-bit pixels are
 // taken as 5-5-5.
-bool WritePng(const char* path, const ZEMImage& image) {
+bool WritePng(ZEMResFile& file, const ZEMImage& image) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -188,7 +188,13 @@ bool WritePng(const char* path, const ZEMImage& image) {
         pixels = converted.data();
         stride = int(3 * image.width);
     }
-    return png_image_write_to_file(&png, path, 0, pixels, stride, colormap) != 0;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(png, size, 0, pixels, stride, colormap)) return false;
+    std::vector<uint8_t> bytes(size);
+    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, pixels, stride, colormap)) {
+        return false;
+    }
+    return size <= UINT32_MAX && file.Write(bytes.data(), unsigned(size)) == size;
 }
 #else
 // Built without libpng (the Windows build): PNG files are recognised but neither read nor written.
@@ -201,7 +207,7 @@ bool ReadPng(const char*, ZEMImage&) {
     return false;
 }
 
-bool WritePng(const char*, const ZEMImage&) {
+bool WritePng(ZEMResFile&, const ZEMImage&) {
     return false;
 }
 #endif
@@ -275,13 +281,13 @@ int Convert(int argc, char** argv) {
         return zemcli::Fail(std::string("cannot read the picture '") + zemcli::Printable(in) + "'");
     }
     if (format == TGA || format == TGA_RLE) FlipAlpha(image);
-    const bool saved = format == PNG ? WritePng(out, image) : image.SaveName(out, format);
-    if (!saved) {
-        return zemcli::Fail(std::string("cannot write '") + zemcli::Printable(out) + "' as " +
-                            Lower(named) + " (" + std::to_string(image.bpp) +
-                            "-bit pictures may not fit the format)");
-    }
-    return 0;
+    return zemcli::WriteOutput(
+        out, force,
+        [&](ZEMResFile& file) {
+            return format == PNG ? WritePng(file, image) : image.Save(file, format);
+        },
+        " as " + Lower(named) + " (" + std::to_string(image.bpp) +
+            "-bit pictures may not fit the format)");
 }
 
 } // namespace

@@ -75,7 +75,10 @@ int Build(int argc, char** argv) {
     bool built = writer.SetName(name);
     for (size_t i = 0; built && i < strings.size(); ++i)
         built = writer.Add(strings[i] ? strings[i]->c_str() : nullptr);
-    if (!built || !writer.Save(output)) return zemcli::Fail(writer.LastError());
+    if (!built) return zemcli::Fail(writer.LastError());
+    const int written =
+        zemcli::WriteOutput(output, force, [&](ZEMResFile& file) { return writer.Save(file); });
+    if (written != 0) return written;
     size_t absent = 0;
     for (const auto& s : strings)
         absent += s ? 0 : 1;

@@ -135,8 +135,10 @@ int Convert(int argc, char** argv) {
         zemcli::Warn(std::to_string(pal.nbColors) + " colors written to '" + out + "', but " +
                      options.to->title + " readers keep the first 256");
     }
-    if (!pal.SaveName(options.paths[1].c_str(), options.to->number))
-        return zemcli::Fail("cannot write '" + out + "'");
+    const int written = zemcli::WriteOutput(options.paths[1], options.force, [&](ZEMResFile& file) {
+        return pal.Save(file, options.to->number);
+    });
+    if (written != 0) return written;
     std::printf("%s: %s, %u colors\n", out.c_str(), options.to->title, pal.nbColors);
     return 0;
 }

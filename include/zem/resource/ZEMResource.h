@@ -21,9 +21,10 @@ public:
     virtual bool Save(ZEMResFile& file, int format) = 0;
     // Load from the disk file name.
     virtual bool LoadName(const char* name, int format);
-    // Save to the disk file name, replacing its content in place (the file keeps its permissions
-    // and links). When the object cannot be saved, an existing file keeps its old content and a
-    // missing one is not created.
+    // Save to the disk file name through ZEMSaveFile: the new content replaces the file whole
+    // (a link at the name leads to it, its permissions stay). When the object cannot be saved or
+    // written, an existing file keeps its old content and a missing one is not created; a write
+    // failure is logged with its cause.
     virtual bool SaveName(const char* name, int format);
 };
 

@@ -68,7 +68,8 @@ public:
     bool ParseCL(int argc, char** argv);
     // Reads "name value" lines; true when at least one value was set.
     bool ParseFile(const char* name);
-    // Writes every parameter as a configuration file; false when it cannot be created.
+    // Writes every parameter as a configuration file, replacing the file whole (ZEMSaveFile);
+    // false, the old file untouched, when it cannot be written.
     bool Save(const char* name, const char* header) const;
     // Dumps every parameter to the log.
     void PrintInfo() const;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class ZEMResFile;
+
 // Writes a language file ("LanG"), which ZEMTranslator reads: the language's name and its
 // strings by number, some of them absent.
 class ZEM_API ZEMLangWriter {
@@ -19,9 +21,12 @@ public:
     bool SetName(const char* name);
     // Appends the next string; null for an absent one. False when it is longer than MAX_STRING.
     bool Add(const char* text);
-    // Writes the file; false when the name is missing, the strings do not fit the format, or the
-    // file cannot be written whole.
+    // Writes the file at path, replacing it whole (ZEMSaveFile); false when the name is missing,
+    // the strings do not fit the format, or the file cannot be written (LastError says why, with
+    // the system's words): the old file is then untouched.
     bool Save(const char* path);
+    // Writes the file's bytes to a stream the caller opened.
+    bool Save(ZEMResFile& file);
 
     // The strings added so far.
     unsigned NbStrings() const { return unsigned(strings.size()); }

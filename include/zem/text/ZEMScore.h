@@ -36,7 +36,8 @@ public:
     // Replaces the table and its order by those of a score file. False when the file does not
     // open, is not a score file, or is shorter than its header says (the rows read are kept).
     bool Load(const char* fileName);
-    // Writes the table to a score file, names scrambled when scramble is true.
+    // Writes the table to a score file, names scrambled when scramble is true; the file is
+    // replaced whole (ZEMSaveFile), or left as it was when the table cannot be written.
     bool Save(const char* fileName, bool scramble) const;
     // Dumps the table to the log.
     void PrintInfo() const;
