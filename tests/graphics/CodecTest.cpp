@@ -130,6 +130,15 @@ TEST_F(CodecTest, BmpRle8RunsStayInsideTheirRow) {
     // Top-down: the first rows of the file are the top ones; the file ends without an end code.
     ASSERT_TRUE(Load(image, Bmp(40, 3, -2, 8, 1, Bytes(1024, 0), {2, 4, 0, 0, 3, 5}), BMP));
     EXPECT_EQ(Pixels(image), Bytes({4, 4, 0, 5, 5, 5}));
+
+    // Data that stops before the last row is full is refused, in a run, an absolute run or a
+    // delta.
+    for (const Bytes& rows : {Bytes{2, 4, 0, 0, 2, 5}, Bytes{2, 4, 0, 0, 0, 3, 1, 2},
+                              Bytes{2, 4, 0, 0, 0, 2, 1}, Bytes{2, 4, 0, 0, 3}}) {
+        LogCapture log;
+        EXPECT_FALSE(Load(image, Bmp(40, 3, -2, 8, 1, Bytes(1024, 0), rows), BMP));
+        EXPECT_EQ(log.Text(), "BMP: pixel data cut short after 1 of 2 rows\n");
+    }
 }
 
 TEST_F(CodecTest, BmpRefusals) {
@@ -326,12 +335,18 @@ TEST_F(CodecTest, GifBrokenFiles) {
     EXPECT_EQ(log.Text(), "GIF: corrupt image data\n");
 }
 
-TEST_F(CodecTest, GifCutShortKeepsThePixelsReached) {
-    Bytes file = Gif(4, 1, {1, 2, 3, 1}, 2);
-    file.resize(file.size() - 4); // half the data block, its terminator and the trailer
-    ZEMImage image(0, 0, 8);
-    ASSERT_TRUE(Load(image, file, GIF));
-    EXPECT_EQ(Pixels(image), Bytes({1, 2, 0, 0}));
+TEST_F(CodecTest, GifCutShortIsRefused) {
+    Bytes cut = Gif(4, 2, {1, 2, 3, 1, 0, 1, 2, 3}, 2);
+    cut.resize(cut.size() - 6); // the last bytes of the data block, its terminator and the trailer
+    // The end code comes before the picture is full.
+    const Bytes ended = Gif(4, 2, {1, 2, 3, 1, 0}, 2);
+    for (const Bytes& file : {cut, ended}) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, file, GIF));
+        EXPECT_EQ(log.Text(), "GIF: pixel data cut short after 1 of 2 rows\n");
+        EXPECT_EQ(image.width, 1u);
+    }
 }
 
 TEST_F(CodecTest, GifDecodesOnTwoThreadsAtOnce) {
@@ -447,6 +462,31 @@ TEST_F(CodecTest, PcxRefusals) {
         ZEMImage image(1, 1, 8);
         EXPECT_FALSE(Load(image, file, PCX));
         EXPECT_EQ(image.width, 1u);
+    }
+}
+
+TEST_F(CodecTest, PcxCutShortIsRefusedAtOnce) {
+    // Each of the two rows needs three plane lines of two bytes; the second row's blue is missing.
+    Bytes cut = PcxHeader(5, 8, 0, 1, 2, 3, 2);
+    Append(cut, {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5});
+    // Four planes of 65,535 bytes a line for one pixel each, and no pixel data: zero bytes, each
+    // a value of its own, fill the first plane line only. Decoding went on over every declared
+    // byte of every row.
+    Bytes hostile = PcxHeader(5, 8, 0, 0, 16384, 4, 65535);
+    hostile.resize(hostile.size() + 65536, 0);
+    const struct {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {cut, "PCX: pixel data cut short after 1 of 2 rows\n"},
+        {hostile, "PCX: pixel data cut short after 0 of 16384 rows\n"},
+    };
+    for (const auto& c : cases) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, PCX));
+        EXPECT_EQ(log.Text(), c.message);
+        EXPECT_EQ(image.bpp, 8);
     }
 }
 

@@ -166,12 +166,16 @@ void Fill(const BmpHeader& h, Picture& picture, uint32_t x, uint32_t n, unsigned
     std::memset(picture.Row(PictureRow(h, n, picture.height)) + x, index, end - x);
 }
 
-void ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
+// False when the data ends before the last row is full, without the end-of-picture code.
+bool ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
     std::memset(picture.data.get(), 0, uint64_t(picture.Pitch()) * picture.height);
     ZEM::Codec::Reader in(file);
     uint32_t x = 0;
     uint32_t n = 0; // row in file order
     while (n < picture.height) {
+        // A file may stop right after the last pixel without its end codes.
+        if (n + 1 == picture.height && x >= picture.width && in.AtEnd()) return true;
+        const uint32_t rowsDone = n;
         const uint8_t count = in.Get();
         const uint8_t code = in.Get();
         if (count > 0) {
@@ -191,8 +195,12 @@ void ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
             x += code;
             if (code & 1) in.Get();
         }
-        if (in.Short()) break; // the end of the file: zeros would only end lines
+        if (in.Short()) {
+            ZEM::Codec::LogCutShort("BMP", rowsDone, picture.height);
+            return false;
+        }
     }
+    return true;
 }
 
 } // namespace
@@ -233,11 +241,9 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         ZEM::LOG("BMP: error reading data\n");
         return false;
     }
-    if (h.compression == BI_RLE8) {
-        ReadRle8(file, h, picture);
-    } else if (!ReadRows(file, h, picture)) {
-        return false;
-    }
+    const bool read =
+        h.compression == BI_RLE8 ? ReadRle8(file, h, picture) : ReadRows(file, h, picture);
+    if (!read) return false;
     picture.Commit(data, width, height, palette, bpp);
     return true;
 }

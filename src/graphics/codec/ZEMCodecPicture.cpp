@@ -1,5 +1,7 @@
 #include "graphics/codec/ZEMCodecPicture.h"
 
+#include <zem/core/ZEMLog.h>
+
 #include <new>
 
 namespace ZEM {
@@ -33,6 +35,11 @@ void Picture::Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZE
         delete toPalette;
         toPalette = palette.release();
     }
+}
+
+void LogCutShort(const char* format, uint32_t rows, uint32_t height) {
+    ZEM::LOG("%s: pixel data cut short after %u of %u rows\n", format, unsigned(rows),
+             unsigned(height));
 }
 
 } // namespace Codec

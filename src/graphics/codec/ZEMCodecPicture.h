@@ -46,6 +46,9 @@ struct Picture {
     uint16_t bpp = 0;
 };
 
+// Logs that the pixel data of a picture in the named format ended after rows of its height.
+void LogCutShort(const char* format, uint32_t rows, uint32_t height);
+
 } // namespace Codec
 } // namespace ZEM
 

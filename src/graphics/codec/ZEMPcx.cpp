@@ -35,8 +35,8 @@ unsigned PlaneByte(unsigned p, unsigned planes) {
 }
 
 // Decodes one plane line of bytesPerLine positions into every stride-th byte of to; positions
-// from width on are padding.
-void DecodeLine(ZEM::Codec::Reader& in, uint8_t* to, unsigned stride, uint32_t width,
+// from width on are padding. False when the data ends first.
+bool DecodeLine(ZEM::Codec::Reader& in, uint8_t* to, unsigned stride, uint32_t width,
                 uint32_t bytesPerLine) {
     uint32_t x = 0;
     while (x < bytesPerLine) {
@@ -47,11 +47,13 @@ void DecodeLine(ZEM::Codec::Reader& in, uint8_t* to, unsigned stride, uint32_t w
             if (count == 0) count = bytesPerLine - x; // a run of 0 fills the line
             value = in.Get();
         }
+        if (in.Short()) return false;
         const uint32_t end = x + std::min(count, bytesPerLine - x);
         for (uint32_t i = x; i < std::min(end, width); ++i)
             to[i * stride] = value;
         x = end;
     }
+    return true;
 }
 
 bool ReadPalette(ZEM::Codec::Reader& in, Picture& picture) {
@@ -177,7 +179,10 @@ bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     for (uint32_t y = 0; y < h; ++y) {
         uint8_t* row = picture.Row(y);
         for (unsigned p = 0; p < planes; ++p) {
-            DecodeLine(in, row + PlaneByte(p, planes), planes, w, bytesPerLine);
+            if (!DecodeLine(in, row + PlaneByte(p, planes), planes, w, bytesPerLine)) {
+                Codec::LogCutShort("PCX", y, h);
+                return false;
+            }
         }
     }
     if (version == VERSION && !ReadPalette(in, picture)) return false;
