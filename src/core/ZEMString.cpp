@@ -134,11 +134,6 @@ ZEMString& ZEMString::operator=(const char* s) {
     return *this;
 }
 
-ZEMString& ZEMString::operator+=(char ch) {
-    Insert(ch, length);
-    return *this;
-}
-
 ZEMString& ZEMString::operator+=(const ZEMString& o) {
     if (o.text) Insert(o.text, length);
     return *this;
