@@ -56,6 +56,34 @@ std::vector<uint8_t> Pixels(const ZEMImage& image) {
     return std::vector<uint8_t>(image.data, image.data + image.height * image.pitch);
 }
 
+// What each save format can hold and its loader read back.
+TEST_F(CodecTest, PictureSizeProblemTellsWhatTheLoadersRefuse) {
+    const struct {
+        int format;
+        uint32_t width, height;
+        unsigned bpp;
+        const char* problem;
+    } cases[] = {
+        {1, 32768, 32768, 8, nullptr},
+        {1, 32768, 32769, 8, "pictures hold at most 1 GiB of pixels"},
+        {1, 0x10000, 0x10000, 32, "pictures hold at most 1 GiB of pixels"},
+        {1, 100, 100, 16, nullptr},
+        {2, 32768, 100, 8, nullptr},
+        {2, 32769, 1, 24, "PCX pictures are at most 32768 pixels wide and high"},
+        {0, 1, 32769, 8, "PCX pictures are at most 32768 pixels wide and high"},
+        {0, 65535, 2, 32, nullptr},
+        {5, 65536, 1, 24, "TGA pictures are at most 65535 pixels wide and high"},
+        {4, 10, 10, 15, "15- and 16-bit pictures are written in BMP only"},
+        {1, 0, 10, 8, "the picture is empty"},
+        {1, 10, 10, 12, "pictures have 8, 15, 16, 24 or 32 bits per pixel"},
+        {3, 10, 10, 8, "no picture format of that number is written"},
+    };
+    for (const auto& c : cases) {
+        const char* problem = ZEM::PictureSizeProblem(c.format, c.width, c.height, c.bpp);
+        EXPECT_STREQ(problem, c.problem) << c.format << " " << c.width << " x " << c.height;
+    }
+}
+
 // ---- BMP ----
 
 // A BMP file: the header of the given size, colour table, rows as given (file order).

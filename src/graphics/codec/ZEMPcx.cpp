@@ -24,7 +24,7 @@ constexpr uint8_t RLE_ENCODING = 1;
 constexpr uint8_t PALETTE_MARK = 0x0C;
 constexpr unsigned PALETTE_COLOURS = 256;
 constexpr unsigned MAX_RUN = 63;
-constexpr uint32_t MAX_SIDE = 32768; // x max and y max are signed 16-bit numbers
+constexpr uint32_t MAX_SIDE = ZEM::Codec::PCX_MAX_SIDE;
 
 // The pixel byte that plane p fills. Planes run red, green, blue (then alpha), and pixels hold
 // blue, green, red (then the fourth byte); pictures of one or two planes keep the planes' order
