@@ -179,6 +179,8 @@ TEST_F(CodecTest, BmpRefusals) {
         {Bmp(40, 2, 2, 24, 1, {}, Bytes(16, 0)), "BMP: compressed data not supported.\n"},
         // Bit fields other than the plain 5-5-5 layout.
         {Bmp(40, 2, 2, 16, 3, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0}, Bytes(8, 0)),
+         "BMP: 16-bit 5-6-5 pictures are not supported\n"},
+        {Bmp(40, 2, 2, 16, 3, {0x00, 0xF0, 0, 0, 0xF0, 0x0F, 0, 0, 0x0F, 0, 0, 0}, Bytes(8, 0)),
          "BMP: compressed data not supported.\n"},
         {Bmp(40, 2, 2, 2, 0, Bytes(16, 0), Bytes(8, 0)), "BMP: bad file header\n"},
         {Bmp(40, 0, 2, 8, 0, Bytes(1024, 0), Bytes(8, 0)), "BMP: bad file header\n"},
