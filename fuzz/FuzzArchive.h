@@ -9,6 +9,8 @@
 #include <zem/provider/ZEMArchive.h>
 #include <zem/stream/ZEMResFile.h>
 
+#include "FuzzScratch.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,21 +26,22 @@ namespace fuzzarch {
 // What the file "source" holds.
 constexpr const char* SOURCE = "added by the fuzzer";
 
-inline char* ScratchFolder() {
-    static char folder[] = "/tmp/zemfuzz-XXXXXX";
+inline std::string& ScratchFolder() {
+    static std::string folder;
     return folder;
 }
 
 inline void RemoveScratchFolder() {
     for (const char* name : {"fuzz.arc", "source", "extracted"})
         remove(name);
-    if (chdir("/") == 0) rmdir(ScratchFolder());
+    if (chdir("/") == 0) rmdir(ScratchFolder().c_str());
 }
 
 // Works in a private folder, where the rebuilds write their temporary files beside the archive.
 inline void EnterScratchFolder() {
     ZEM::SetLogLevel(0);
-    if (!mkdtemp(ScratchFolder()) || chdir(ScratchFolder()) != 0) abort();
+    ScratchFolder() = MakeScratchFolder("zemfuzz");
+    if (chdir(ScratchFolder().c_str()) != 0) abort();
     atexit(RemoveScratchFolder);
     FILE* source = fopen("source", "wb");
     if (!source) abort();

@@ -5,6 +5,8 @@
 #include <zem/resource/ZEMResFinder.h>
 #include <zem/stream/ZEMResFile.h>
 
+#include "FuzzScratch.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,16 +16,16 @@
 
 namespace {
 
-char folder[] = "/tmp/zemfuzz-finder-XXXXXX";
+std::string folder;
 
 std::string InFolder(const char* name) {
-    return std::string(folder) + "/" + name;
+    return folder + "/" + name;
 }
 
 void RemoveFolder() {
     for (const char* name : {"data.arc", "file.txt"})
         remove(InFolder(name).c_str());
-    rmdir(folder);
+    rmdir(folder.c_str());
 }
 
 // Reads a stream to its end; the number of bytes.
@@ -43,7 +45,7 @@ size_t Drain(ZEMResFile* stream) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ZEM::SetLogLevel(0);
-    if (!mkdtemp(folder)) abort();
+    folder = MakeScratchFolder("zemfuzz-finder");
     atexit(RemoveFolder);
     FILE* file = fopen(InFolder("file.txt").c_str(), "wb");
     if (!file) abort();
@@ -65,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fclose(file);
 
     ZEMResFinder finder;
-    if (!finder.AddSource(folder, false)) abort();
+    if (!finder.AddSource(folder.c_str(), false)) abort();
     const bool archived = finder.AddSource(archivePath.c_str(), true);
     if (archived != (finder.NbSources() == 2)) abort();
     Drain(finder.FindRes(name.c_str()));

@@ -3,6 +3,8 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/text/ZEMTranslator.h>
 
+#include "FuzzScratch.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,24 +14,24 @@
 
 namespace {
 
-char folder[] = "/tmp/zemfuzz-lang-XXXXXX";
+std::string folder;
 constexpr int FILES = 3;
 
 std::string FilePath(int i) {
-    return std::string(folder) + "/l" + std::to_string(i) + ".lng";
+    return folder + "/l" + std::to_string(i) + ".lng";
 }
 
 void RemoveFolder() {
     for (int i = 0; i < FILES; ++i)
         remove(FilePath(i).c_str());
-    rmdir(folder);
+    rmdir(folder.c_str());
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     ZEM::SetLogLevel(0);
-    if (!mkdtemp(folder)) abort();
+    folder = MakeScratchFolder("zemfuzz-lang");
     atexit(RemoveFolder);
     return 0;
 }
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end + 2 < size ? end + 2 : size;
     }
     ZEMTranslator translator;
-    const int listed = translator.Init(folder, ".lng");
+    const int listed = translator.Init(folder.c_str(), ".lng");
     if (listed < 0 || listed > FILES) abort();
     for (int i = 0; i < listed; ++i) {
         const char* name = translator.GetLangName(unsigned(i));

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -20,10 +21,36 @@ unsigned logTarget = TARGET_STDOUT;
 // Null stands for standard output, so that the initial state needs no dynamic initialisation.
 FILE* logStream = nullptr;
 
-FILE* Stream() { return logStream ? logStream : stdout; }
+ZEM::LogSink logSink = nullptr;
+void* logSinkContext = nullptr;
+
+FILE* Stream() {
+    return logStream ? logStream : stdout;
+}
+
+// Hands the formatted message to the sink; a message too long for the stack goes through the heap.
+void SinkV(const char* format, va_list args) {
+    char text[1024];
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = vsnprintf(text, sizeof text, format, copy);
+    va_end(copy);
+    if (needed < 0) return;
+    if (size_t(needed) < sizeof text) {
+        logSink(text, logSinkContext);
+        return;
+    }
+    std::string longer(size_t(needed) + 1, '\0');
+    vsnprintf(&longer[0], longer.size(), format, args);
+    logSink(longer.c_str(), logSinkContext);
+}
 
 void WriteV(unsigned level, const char* format, va_list args) {
     if (level == 0 || level > logLevel || !format) return;
+    if (logSink) {
+        SinkV(format, args);
+        return;
+    }
     FILE* out = Stream();
     vfprintf(out, format, args);
     fflush(out);
@@ -33,11 +60,22 @@ void WriteV(unsigned level, const char* format, va_list args) {
 
 namespace ZEM {
 
-void SetLogLevel(unsigned level) { logLevel = level > LEVEL_MAX ? LEVEL_MAX : level; }
+void SetLogLevel(unsigned level) {
+    logLevel = level > LEVEL_MAX ? LEVEL_MAX : level;
+}
 
-unsigned GetLogLevel() { return logLevel; }
+unsigned GetLogLevel() {
+    return logLevel;
+}
 
-unsigned GetLogTarget() { return logTarget; }
+unsigned GetLogTarget() {
+    return logTarget;
+}
+
+void SetLogSink(LogSink sink, void* context) {
+    logSink = sink;
+    logSinkContext = context;
+}
 
 void CloseLog() {
     if (logTarget != TARGET_FILE) return;

@@ -13,7 +13,8 @@ namespace {
 const uint64_t MAX_CAPACITY = 0xFFFFFFFCu;
 // Even an empty text needs its terminator, and blocks come in multiples of 4.
 const uint32_t MIN_CAPACITY = 4;
-// Insertion grows by at least this much, so that appending characters one by one stays cheap.
+// Insertion grows by at least this much, and by at least the block's own size, so that appending
+// characters one by one takes amortised constant time.
 const uint32_t MIN_GROWTH = 10;
 // Most formatted texts are short: they go through the stack before the block is touched.
 const size_t SHORT_FORMAT = 256;
@@ -133,11 +134,6 @@ ZEMString& ZEMString::operator=(const char* s) {
     return *this;
 }
 
-ZEMString& ZEMString::operator+=(char ch) {
-    Insert(ch, length);
-    return *this;
-}
-
 ZEMString& ZEMString::operator+=(const ZEMString& o) {
     if (o.text) Insert(o.text, length);
     return *this;
@@ -235,7 +231,7 @@ void ZEMString::InsertInPlace(const char* s, uint32_t n, uint32_t pos) {
 }
 
 void ZEMString::InsertGrown(const char* s, uint32_t n, uint32_t pos) {
-    uint64_t grown = uint64_t(capacity) + std::max(n, MIN_GROWTH);
+    uint64_t grown = uint64_t(capacity) + std::max({n, MIN_GROWTH, capacity});
     uint32_t newCapacity = RoundCapacity(std::min(grown, MAX_CAPACITY));
     char* block = NewBlock(newCapacity);
     if (!block) return;

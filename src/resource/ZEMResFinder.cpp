@@ -74,6 +74,12 @@ bool ZEMResFinder::RemoveSource(const char* name) {
 
 ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
     if (!name || !*name) return nullptr;
+    // A name from a mod or a save file may not lead out of the sources, whichever they are.
+    if (!ZEMArchive::IsSafeName(name)) {
+        ZEM::LOG("ResFinder: refused the name '%s': absolute or leading out of its sources\n",
+                 name);
+        return nullptr;
+    }
     for (const ZEMFileProvider* source : sources) {
         if (ZEMResFile* file = source->OpenFile(name)) return file;
     }

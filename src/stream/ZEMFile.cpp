@@ -5,6 +5,8 @@
 #include "stream/ZEMFileBuffer.h"
 #include "stream/ZEMLineScan.h"
 
+#include <cerrno>
+
 namespace {
 
 // The runtime mode for the open mode; null for access 0. Always binary.
@@ -65,7 +67,9 @@ bool ZEMFile::Open(const char* fileName, unsigned openMode) {
     }
     if (!handle) {
         state = ST_OPEN_ERROR;
+        const int error = errno; // the system's reason stays for the caller
         ZEM::DBG("File: Can not open %s in mode '%s'\n", fileName, runtimeMode);
+        errno = error;
         return false;
     }
     eof = feof(handle);

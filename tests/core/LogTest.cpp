@@ -3,6 +3,7 @@
 #include <zem/core.h>
 
 #include <cstring>
+#include <string>
 
 using zemtest::LogCapture;
 using zemtest::ReadFile;
@@ -34,6 +35,21 @@ TEST_F(LogTest, LevelsFilterMessages) {
     ZEM::SetLogLevel(200);
     ZEM::DBG("d");
     EXPECT_EQ(capture.Text(), "ewl1atd");
+}
+
+TEST_F(LogTest, SinkTakesWhatPassesTheLevelInPlaceOfTheTarget) {
+    LogCapture capture;
+    std::string caught;
+    ZEM::SetLogSink(
+        [](const char* message, void* to) { *static_cast<std::string*>(to) += message; }, &caught);
+    const std::string longer(5000, 'x');
+    ZEM::LOG("l%d|", 1);
+    ZEM::DBG("hidden");
+    ZEM::LOG("%s|", longer.c_str());
+    ZEM::SetLogSink(nullptr, nullptr);
+    ZEM::LOG("target");
+    EXPECT_EQ(caught, "l1|" + longer + "|");
+    EXPECT_EQ(capture.Text(), "target");
 }
 
 TEST_F(LogTest, TargetsSwitchAndFallBack) {

@@ -76,7 +76,7 @@ TEST_F(StringTest, CopiesNeverShareBlocks) {
     EXPECT_EQ(moved.Capacity(), 0u);
 }
 
-TEST_F(StringTest, AppendingGrowsInStepsOfAtLeastTen) {
+TEST_F(StringTest, AppendingGrowsInStepsOfAtLeastTenOrTheBlock) {
     ZEMString s;
     s += 'x';
     EXPECT_EQ(s.Capacity(), 4u);
@@ -89,6 +89,9 @@ TEST_F(StringTest, AppendingGrowsInStepsOfAtLeastTen) {
     s += ZEMString("0123456789abcdefghij");
     EXPECT_EQ(s.Length(), 24u);
     EXPECT_EQ(s.Capacity(), 36u) << "grows by the inserted length when that is larger";
+    s += "0123456789AB";
+    EXPECT_EQ(s.Capacity(), 72u) << "grows by the block's size when that is larger";
+    s.Delete(24, NPOS);
     s += static_cast<const char*>(nullptr);
     s += '\0';
     s += ZEMString();

@@ -56,6 +56,34 @@ std::vector<uint8_t> Pixels(const ZEMImage& image) {
     return std::vector<uint8_t>(image.data, image.data + image.height * image.pitch);
 }
 
+// What each save format can hold and its loader read back.
+TEST_F(CodecTest, PictureSizeProblemTellsWhatTheLoadersRefuse) {
+    const struct {
+        int format;
+        uint32_t width, height;
+        unsigned bpp;
+        const char* problem;
+    } cases[] = {
+        {1, 32768, 32768, 8, nullptr},
+        {1, 32768, 32769, 8, "pictures hold at most 1 GiB of pixels"},
+        {1, 0x10000, 0x10000, 32, "pictures hold at most 1 GiB of pixels"},
+        {1, 100, 100, 16, nullptr},
+        {2, 32768, 100, 8, nullptr},
+        {2, 32769, 1, 24, "PCX pictures are at most 32768 pixels wide and high"},
+        {0, 1, 32769, 8, "PCX pictures are at most 32768 pixels wide and high"},
+        {0, 65535, 2, 32, nullptr},
+        {5, 65536, 1, 24, "TGA pictures are at most 65535 pixels wide and high"},
+        {4, 10, 10, 15, "15- and 16-bit pictures are written in BMP only"},
+        {1, 0, 10, 8, "the picture is empty"},
+        {1, 10, 10, 12, "pictures have 8, 15, 16, 24 or 32 bits per pixel"},
+        {3, 10, 10, 8, "no picture format of that number is written"},
+    };
+    for (const auto& c : cases) {
+        const char* problem = ZEM::PictureSizeProblem(c.format, c.width, c.height, c.bpp);
+        EXPECT_STREQ(problem, c.problem) << c.format << " " << c.width << " x " << c.height;
+    }
+}
+
 // ---- BMP ----
 
 // A BMP file: the header of the given size, colour table, rows as given (file order).
@@ -130,6 +158,15 @@ TEST_F(CodecTest, BmpRle8RunsStayInsideTheirRow) {
     // Top-down: the first rows of the file are the top ones; the file ends without an end code.
     ASSERT_TRUE(Load(image, Bmp(40, 3, -2, 8, 1, Bytes(1024, 0), {2, 4, 0, 0, 3, 5}), BMP));
     EXPECT_EQ(Pixels(image), Bytes({4, 4, 0, 5, 5, 5}));
+
+    // Data that stops before the last row is full is refused, in a run, an absolute run or a
+    // delta.
+    for (const Bytes& rows : {Bytes{2, 4, 0, 0, 2, 5}, Bytes{2, 4, 0, 0, 0, 3, 1, 2},
+                              Bytes{2, 4, 0, 0, 0, 2, 1}, Bytes{2, 4, 0, 0, 3}}) {
+        LogCapture log;
+        EXPECT_FALSE(Load(image, Bmp(40, 3, -2, 8, 1, Bytes(1024, 0), rows), BMP));
+        EXPECT_EQ(log.Text(), "BMP: pixel data cut short after 1 of 2 rows\n");
+    }
 }
 
 TEST_F(CodecTest, BmpRefusals) {
@@ -142,6 +179,8 @@ TEST_F(CodecTest, BmpRefusals) {
         {Bmp(40, 2, 2, 24, 1, {}, Bytes(16, 0)), "BMP: compressed data not supported.\n"},
         // Bit fields other than the plain 5-5-5 layout.
         {Bmp(40, 2, 2, 16, 3, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0}, Bytes(8, 0)),
+         "BMP: 16-bit 5-6-5 pictures are not supported\n"},
+        {Bmp(40, 2, 2, 16, 3, {0x00, 0xF0, 0, 0, 0xF0, 0x0F, 0, 0, 0x0F, 0, 0, 0}, Bytes(8, 0)),
          "BMP: compressed data not supported.\n"},
         {Bmp(40, 2, 2, 2, 0, Bytes(16, 0), Bytes(8, 0)), "BMP: bad file header\n"},
         {Bmp(40, 0, 2, 8, 0, Bytes(1024, 0), Bytes(8, 0)), "BMP: bad file header\n"},
@@ -326,12 +365,18 @@ TEST_F(CodecTest, GifBrokenFiles) {
     EXPECT_EQ(log.Text(), "GIF: corrupt image data\n");
 }
 
-TEST_F(CodecTest, GifCutShortKeepsThePixelsReached) {
-    Bytes file = Gif(4, 1, {1, 2, 3, 1}, 2);
-    file.resize(file.size() - 4); // half the data block, its terminator and the trailer
-    ZEMImage image(0, 0, 8);
-    ASSERT_TRUE(Load(image, file, GIF));
-    EXPECT_EQ(Pixels(image), Bytes({1, 2, 0, 0}));
+TEST_F(CodecTest, GifCutShortIsRefused) {
+    Bytes cut = Gif(4, 2, {1, 2, 3, 1, 0, 1, 2, 3}, 2);
+    cut.resize(cut.size() - 6); // the last bytes of the data block, its terminator and the trailer
+    // The end code comes before the picture is full.
+    const Bytes ended = Gif(4, 2, {1, 2, 3, 1, 0}, 2);
+    for (const Bytes& file : {cut, ended}) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, file, GIF));
+        EXPECT_EQ(log.Text(), "GIF: pixel data cut short after 1 of 2 rows\n");
+        EXPECT_EQ(image.width, 1u);
+    }
 }
 
 TEST_F(CodecTest, GifDecodesOnTwoThreadsAtOnce) {
@@ -447,6 +492,31 @@ TEST_F(CodecTest, PcxRefusals) {
         ZEMImage image(1, 1, 8);
         EXPECT_FALSE(Load(image, file, PCX));
         EXPECT_EQ(image.width, 1u);
+    }
+}
+
+TEST_F(CodecTest, PcxCutShortIsRefusedAtOnce) {
+    // Each of the two rows needs three plane lines of two bytes; the second row's blue is missing.
+    Bytes cut = PcxHeader(5, 8, 0, 1, 2, 3, 2);
+    Append(cut, {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5});
+    // Four planes of 65,535 bytes a line for one pixel each, and no pixel data: zero bytes, each
+    // a value of its own, fill the first plane line only. Decoding went on over every declared
+    // byte of every row.
+    Bytes hostile = PcxHeader(5, 8, 0, 0, 16384, 4, 65535);
+    hostile.resize(hostile.size() + 65536, 0);
+    const struct {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {cut, "PCX: pixel data cut short after 1 of 2 rows\n"},
+        {hostile, "PCX: pixel data cut short after 0 of 16384 rows\n"},
+    };
+    for (const auto& c : cases) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, PCX));
+        EXPECT_EQ(log.Text(), c.message);
+        EXPECT_EQ(image.bpp, 8);
     }
 }
 

@@ -251,6 +251,19 @@ TEST_F(PaletteTest, GimpReaderSkipsHeaderLinesAndReadsBadLinesAsBlack) {
     EXPECT_EQ(pal.nbColors, 256u); // unchanged
 }
 
+// Lines of a megabyte, of letters or of zero bytes, read from a disk file in time linear in
+// their length (they took seconds to minutes when lines grew by a few bytes at a time).
+TEST_F(PaletteTest, LongLinesLoadAtOnce) {
+    for (char filler : {'a', '\0'}) {
+        zemtest::WriteFile("long.gpl", "GIMP Palette\n#" + std::string(1 << 20, filler) +
+                                           "\n1 2 3\n" + std::string(1 << 20, filler));
+        ZEMPal pal(0u);
+        ZEMFile file("long.gpl", ZEMResFile::READ);
+        ASSERT_TRUE(pal.Load(file, 2));
+        EXPECT_EQ(Colors(pal), (std::vector<Color>{{1, 2, 3, 0}, {0, 0, 0, 0}}));
+    }
+}
+
 TEST_F(PaletteTest, JascReaderKeepsTheCountAndCapsIt) {
     ZEMPal pal(0u);
     // Fewer colour lines than the count: the rest of the palette is black.

@@ -145,6 +145,34 @@ TEST_F(ResFinderTest, DirectoryInFrontHidesOnlyWithFiles) {
     EXPECT_EQ(archtest::Drain(finder.FindRes("maps")), "m");
 }
 
+// A name from a mod or a save file never reads outside the sources: names with a ".." component
+// (either separator) and absolute names are refused by every source alike.
+TEST_F(ResFinderTest, NamesLeadingOutOfTheSourcesAreRefused) {
+    fs::create_directories("game/sub");
+    zemtest::WriteFile("game/sub/a.txt", "inside");
+    zemtest::WriteFile("secret.txt", "outside");
+    MakeArchive(ZEMArchZEM(), "game.zem", {{"b.txt", "archived"}});
+
+    for (bool archiveFirst : {false, true}) {
+        ZEMResFinder finder;
+        ASSERT_TRUE(finder.AddSource("game", false));
+        ASSERT_TRUE(finder.AddSource("game.zem", archiveFirst));
+        EXPECT_EQ(archtest::Drain(finder.FindRes("sub/a.txt")), "inside");
+        EXPECT_EQ(archtest::Drain(finder.FindRes("sub\\a.txt")), "inside");
+        EXPECT_EQ(archtest::Drain(finder.FindRes("./sub/a.txt")), "inside");
+        EXPECT_EQ(archtest::Drain(finder.FindRes("b.txt")), "archived");
+        for (const std::string& name :
+             std::vector<std::string>{"../secret.txt", "..\\secret.txt", "sub/../../secret.txt",
+                                      "sub\\..\\..\\secret.txt", "sub/../a.txt", "..",
+                                      Path("secret.txt"), Path("game/sub/a.txt")}) {
+            zemtest::LogCapture log;
+            EXPECT_EQ(finder.FindRes(name.c_str()), nullptr) << name;
+            EXPECT_EQ(log.Text(), "ResFinder: refused the name '" + name +
+                                      "': absolute or leading out of its sources\n");
+        }
+    }
+}
+
 TEST_F(ResFinderTest, StreamsOutliveTheFinder) {
     MakeArchive(ZEMArchZEM(), "a.zem", {{"x", "still readable"}});
     std::unique_ptr<ZEMResFile> stream;

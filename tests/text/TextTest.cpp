@@ -82,6 +82,17 @@ TEST_F(TextTest, TextLinesBecomeSlotsWithOneFreeSlotAfterThem) {
     EXPECT_EQ(text.Length(), 2u);
 }
 
+// A line of a megabyte is read in time linear in its length (it took seconds when lines grew by
+// a few bytes at a time).
+TEST_F(TextTest, LongLinesLoadAtOnce) {
+    const std::string line(1 << 20, 'x');
+    WriteFile("long.txt", "a\n" + line + "\r\nb");
+    ZEMText text(1);
+    ASSERT_TRUE(text.LoadName("long.txt", 1));
+    ASSERT_EQ(text.Length(), 3u);
+    EXPECT_EQ(text.GetString(1), line);
+}
+
 TEST_F(TextTest, TextSaveWritesEveryLineUpToTheLastUsedSlot) {
     ZEMText text(1);
     ASSERT_TRUE(LoadBytes(text, "one\r\n\r\nthree", 0));

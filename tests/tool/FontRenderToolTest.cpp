@@ -7,6 +7,7 @@
 #include "ZEMTestSupport.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -98,6 +99,18 @@ TEST_F(FontRenderToolTest, RefusesBadArguments) {
     EXPECT_EQ(zemtest::ReadFile("taken.bmp"), "mine");
     std::string out;
     EXPECT_EQ(zemtest::RunTool("font render shades.zfn AB -o taken.bmp --force", &out), 0) << out;
+}
+
+// A picture that the loaders would refuse is refused before anything is drawn or written.
+TEST_F(FontRenderToolTest, RefusesPicturesTheLoadersWouldRefuse) {
+    SaveFont("shades.zfn");
+    const std::string text(11000, 'A'); // 3 pixels a letter and the margins: 33,003 wide
+    std::string out;
+    EXPECT_EQ(zemtest::RunTool("font render shades.zfn " + text + " -o wide.pcx", &out), 1);
+    EXPECT_EQ(out, "zem: the picture would be 33003 x 7 pixels: PCX pictures are at most 32768 "
+                   "pixels wide and high\n");
+    EXPECT_FALSE(std::filesystem::exists("wide.pcx"));
+    EXPECT_EQ(zemtest::RunTool("font render shades.zfn " + text + " -o wide.tga", &out), 0) << out;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "ZEMTestSupport.h"
 
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -97,13 +98,34 @@ TEST_F(ImageToolTest, HelpAndFailures) {
     EXPECT_NE(out.find("usage: zem image info FILE..."), std::string::npos);
     ASSERT_TRUE(Picture(16, 1)->SaveName("deep.bmp", 1));
     zemtest::WriteFile("junk.bmp", "BM not a picture");
+    std::filesystem::create_directory("folder.bmp");
+    // A 5-6-5 BMP: 2 x 1 pixels behind a 40-byte header and its bit fields.
+    zemtest::WriteFile("565.bmp", std::string("BM\x46\0\0\0\0\0\0\0\x42\0\0\0"
+                                              "\x28\0\0\0\2\0\0\0\1\0\0\0\1\0\x10\0\3\0\0\0",
+                                              34) +
+                                      std::string(20, '\0') +
+                                      std::string("\0\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12) +
+                                      std::string(4, '\0'));
+    // A PCX of 4 planes of 65,535 bytes a line, one pixel wide, whose data ends after one line:
+    // the decoder went on over every declared byte.
+    std::string pcx("\x0A\x05\x01\x08\0\0\0\0\0\0\xFF\x3F", 12);
+    pcx.resize(65, '\0');
+    pcx += std::string("\x04\xFF\xFF", 3);
+    pcx.resize(128 + 65536, '\0');
+    zemtest::WriteFile("hostile.pcx", pcx);
     struct Case {
         const char* args;
         const char* message;
     } cases[] = {
         {"image info", "zem: image info takes one FILE or more (see 'zem image --help')\n"},
-        {"image info junk.bmp", "zem: cannot read the picture 'junk.bmp'\n"},
-        {"image convert missing.bmp out.tga", "zem: cannot read the picture 'missing.bmp'\n"},
+        {"image info junk.bmp", "zem: cannot read the picture 'junk.bmp': BMP: bad file header\n"},
+        {"image info folder.bmp", "zem: cannot read the picture 'folder.bmp': Is a directory\n"},
+        {"image info 565.bmp",
+         "zem: cannot read the picture '565.bmp': BMP: 16-bit 5-6-5 pictures are not supported\n"},
+        {"image info hostile.pcx", "zem: cannot read the picture 'hostile.pcx': PCX: pixel data "
+                                   "cut short after 0 of 16384 rows\n"},
+        {"image convert missing.bmp out.tga",
+         "zem: cannot read the picture 'missing.bmp': No such file or directory\n"},
         {"image convert deep.bmp out.gif",
          "zem: unknown picture format 'gif' (bmp, pcx, tga, tga-rle or png)\n"},
         {"image convert deep.bmp out", "zem: unknown picture format '' (bmp, pcx, tga, tga-rle "

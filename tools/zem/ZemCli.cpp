@@ -1,5 +1,6 @@
 #include "ZemCli.h"
 
+#include <zem/core/ZEMLog.h>
 #include <zem/text/ZEMParse.h>
 
 #include <chrono>
@@ -35,6 +36,26 @@ bool MayWrite(const std::string& path, bool force) {
     if (force || lstat(path.c_str(), &status) != 0) return true;
     Warn("'" + Printable(path.c_str()) + "' already exists (use --force to replace it)");
     return false;
+}
+
+LogCatcher::LogCatcher() : level_(ZEM::GetLogLevel()) {
+    ZEM::SetLogLevel(100); // the library's messages, not its debugging
+    ZEM::SetLogSink(
+        [](const char* message, void* to) { static_cast<std::string*>(to)->append(message); },
+        &text_);
+}
+
+LogCatcher::~LogCatcher() {
+    ZEM::SetLogSink(nullptr, nullptr);
+    ZEM::SetLogLevel(level_);
+}
+
+std::string LogCatcher::Last() const {
+    std::string text = text_;
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    const size_t newline = text.rfind('\n');
+    return newline == std::string::npos ? text : text.substr(newline + 1);
 }
 
 bool WantsHelp(int argc, char** argv, int i) {

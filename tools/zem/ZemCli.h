@@ -58,6 +58,23 @@ int RunCommand(const char* family, const Command (&commands)[N], int (*help)(), 
     return RunCommand(family, commands, N, help, argc, argv);
 }
 
+// Catches the library's messages while it lives, so that a one-line failure can carry the
+// library's reason in place of printing it apart.
+class LogCatcher {
+public:
+    LogCatcher();
+    ~LogCatcher();
+    LogCatcher(const LogCatcher&) = delete;
+    LogCatcher& operator=(const LogCatcher&) = delete;
+
+    // The last line the library wrote, without its line end; empty when there was none.
+    std::string Last() const;
+
+private:
+    unsigned level_;
+    std::string text_;
+};
+
 // A progress bar on standard error, drawn only when standard error is a terminal and the work
 // has lasted a second: short work leaves no trace.
 class Progress {

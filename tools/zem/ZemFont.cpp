@@ -2,6 +2,7 @@
 #include "ZemFontBuild.h"
 
 #include <zem/core/ZEMLog.h>
+#include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMFont.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
@@ -207,6 +208,10 @@ int Render(int argc, char** argv) {
     const unsigned width =
         font.TextWidth(options.text, unsigned(std::strlen(options.text))) + 2 * margin;
     const unsigned height = unsigned(up + 1 + down + 2 * margin);
+    if (const char* problem = ZEM::PictureSizeProblem(format, width, height, 8)) {
+        return zemcli::Fail("the picture would be " + std::to_string(width) + " x " +
+                            std::to_string(height) + " pixels: " + problem);
+    }
     ZEMImage picture(width, height, 8);
     picture.ReplacePalette(Shades(options.background, options.color));
     picture.Rectangle(0, 0, width, height, 0, ZEMImage::DRAW_COPY);

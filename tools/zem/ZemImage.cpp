@@ -1,6 +1,7 @@
 #include "ZemCli.h"
 
 #include <zem/core/ZEMLog.h>
+#include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMFile.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -121,11 +123,14 @@ bool IsPng(const std::vector<uint8_t>& head) {
 
 // Reads a PNG file through libpng: palette pictures become 8-bit with their palette, grey ones
 // 8-bit without, others 24-bit or, with transparency, 32-bit with alpha as the fourth byte.
-bool ReadPng(const char* path, ZEMImage& image) {
+bool ReadPng(const char* path, ZEMImage& image, std::string& why) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path)) return false;
+    if (!png_image_begin_read_from_file(&png, path)) {
+        why = png.message;
+        return false;
+    }
     unsigned bpp = 24;
     if (png.format & PNG_FORMAT_FLAG_COLORMAP) {
         png.format = PNG_FORMAT_RGB_COLORMAP;
@@ -136,12 +141,17 @@ bool ReadPng(const char* path, ZEMImage& image) {
         png.format = png.format & PNG_FORMAT_FLAG_ALPHA ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
         bpp = png.format == PNG_FORMAT_BGRA ? 32 : 24;
     }
-    if (!image.NewFormat(png.width, png.height, bpp)) {
+    // A PNG is held to what the library's own loaders accept.
+    const char* problem = ZEM::PictureSizeProblem(1, png.width, png.height, bpp);
+    if (problem || !image.NewFormat(png.width, png.height, bpp)) {
+        why = std::to_string(png.width) + " x " + std::to_string(png.height) +
+              " pixels: " + (problem ? problem : "not enough memory");
         png_image_free(&png);
         return false;
     }
     uint8_t colormap[256 * 3];
     if (!png_image_finish_read(&png, nullptr, image.data, int(image.pitch), colormap)) {
+        why = png.message;
         return false;
     }
     if (png.format == PNG_FORMAT_RGB_COLORMAP) {
@@ -203,7 +213,8 @@ bool IsPng(const std::vector<uint8_t>& head) {
     return head.size() >= 8 && std::equal(SIGNATURE, SIGNATURE + 8, head.begin());
 }
 
-bool ReadPng(const char*, ZEMImage&) {
+bool ReadPng(const char*, ZEMImage&, std::string& why) {
+    why = "this build reads no PNG files";
     return false;
 }
 
@@ -212,18 +223,35 @@ bool WritePng(ZEMResFile&, const ZEMImage&) {
 }
 #endif
 
-// Loads any picture the tool reads; format tells what it was.
-bool LoadPicture(const char* path, ZEMImage& image, int& format) {
+// Loads any picture the tool reads; format tells what it was. On failure, why holds the reason:
+// the system's words or the decoder's message.
+bool LoadPicture(const char* path, ZEMImage& image, int& format, std::string& why) {
+    zemcli::LogCatcher log;
     if (IsPng(Head(path, 8))) {
         format = PNG;
-        return ReadPng(path, image);
+        if (ReadPng(path, image, why)) return true;
+        why = "PNG: " + why;
+        return false;
     }
     ZEMFile file(path, ZEMResFile::READ);
-    if (!file.IsOK()) return false;
+    if (!file.IsOK()) {
+        why = std::strerror(errno);
+        return false;
+    }
     format = image.FindFormat(file);
-    if (format == 0 || !image.Load(file, format)) return false;
+    if (format == 0 || !image.Load(file, format)) {
+        why = log.Last();
+        if (why.empty()) why = "not a picture, or damaged";
+        return false;
+    }
     if (format == TGA) FlipAlpha(image);
     return true;
+}
+
+// "cannot read the picture 'PATH': " and the reason, as the failure status.
+int CannotRead(const char* path, const std::string& why) {
+    return zemcli::Fail(std::string("cannot read the picture '") + zemcli::Printable(path) +
+                        "': " + zemcli::Printable(why.c_str()));
 }
 
 int Info(int argc, char** argv) {
@@ -235,9 +263,9 @@ int Info(int argc, char** argv) {
         const char* path = argv[i];
         ZEMImage image(0, 0, 8);
         int format = 0;
-        if (!LoadPicture(path, image, format)) {
-            status = zemcli::Fail(std::string("cannot read the picture '") +
-                                  zemcli::Printable(path) + "'");
+        std::string why;
+        if (!LoadPicture(path, image, format, why)) {
+            status = CannotRead(path, why);
             continue;
         }
         const std::string palette =
@@ -277,9 +305,8 @@ int Convert(int argc, char** argv) {
     if (!zemcli::MayWrite(out, force)) return 1;
     ZEMImage image(0, 0, 8);
     int inFormat = 0;
-    if (!LoadPicture(in, image, inFormat)) {
-        return zemcli::Fail(std::string("cannot read the picture '") + zemcli::Printable(in) + "'");
-    }
+    std::string why;
+    if (!LoadPicture(in, image, inFormat, why)) return CannotRead(in, why);
     if (format == TGA || format == TGA_RLE) FlipAlpha(image);
     return zemcli::WriteOutput(
         out, force,

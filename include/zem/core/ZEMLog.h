@@ -14,6 +14,11 @@ ZEM_API unsigned GetLogLevel();
 ZEM_API bool SetLogTarget(unsigned target, const char* fileName);
 ZEM_API unsigned GetLogTarget();
 
+// Receives each message that passes the level, in place of the target, while it is set (null
+// gives the messages back to the target): for a program that shows them its own way.
+using LogSink = void (*)(const char* message, void* context);
+ZEM_API void SetLogSink(LogSink sink, void* context);
+
 // Writes one printf-style message of the given level and flushes it.
 ZEM_API void LOGL(unsigned level, const char* format, ...) ZEM_PRINTF(2, 3);
 // A message of level 1: errors.

@@ -30,8 +30,16 @@ public:
     ZEMString& operator=(ZEMString&& o) noexcept;
     // Copies s; null releases the block.
     ZEMString& operator=(const char* s);
-    // Appends.
-    ZEMString& operator+=(char ch);
+    // Appends. A character that fits in the block goes in place, without a call.
+    ZEMString& operator+=(char ch) {
+        if (ch == 0 || length + 1 >= capacity) {
+            Insert(ch, length);
+            return *this;
+        }
+        text[length++] = ch;
+        text[length] = 0;
+        return *this;
+    }
     ZEMString& operator+=(const ZEMString& o);
     ZEMString& operator+=(const char* s);
 

@@ -43,6 +43,14 @@ ZEM_API bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t
 ZEM_API bool TGASave(ZEMResFile& file, const ZEMImage& image);
 ZEM_API bool TGASaveRLE(ZEMResFile& file, const ZEMImage& image);
 
+// The most pixel bytes that a load function accepts; larger pictures are refused as damaged.
+constexpr uint64_t MAX_PICTURE_BYTES = uint64_t(1) << 30;
+
+// Why the picture files of save format (as ZEMImage::Save numbers them) could not hold a picture
+// of width x height pixels of bpp bits that the load functions read back, or null when they can.
+// Whatever sizes a picture from outside input asks this before it allocates.
+ZEM_API const char* PictureSizeProblem(int format, uint32_t width, uint32_t height, unsigned bpp);
+
 // The glyph picture of a font file (image format 6).
 ZEM_API bool FontImageLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                            ZEMPal*& palette, uint16_t& bpp);

@@ -35,7 +35,8 @@ public:
         return index < sources.size() ? sources[index] : nullptr;
     }
     // A new stream (owned by the caller) on the file of that name from the first source that
-    // has it; null when none has.
+    // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, or with a
+    // ".." component) are refused in every source, with a message in the log.
     ZEMResFile* FindRes(const char* name) const;
     // Writes the sources in search order to the log.
     void PrintInfo() const;

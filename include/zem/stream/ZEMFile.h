@@ -13,7 +13,8 @@ public:
     ~ZEMFile() override;
 
     // Opens name with READ, WRITE and the TRUNCATE, CREATE and APPEND options; read/write
-    // creates a missing file. A null or empty name fails and leaves an open file open.
+    // creates a missing file. A null or empty name fails and leaves an open file open. When the
+    // system refuses the file, errno keeps its reason.
     bool Open(const char* name, unsigned mode);
 
     // Closes the file; state ST_CLOSED.

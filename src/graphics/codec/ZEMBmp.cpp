@@ -46,15 +46,20 @@ uint64_t FileRowBytes(uint32_t width, unsigned bitCount) {
     return (uint64_t(width) * bitCount + 7) / 8;
 }
 
+enum class Masks { PLAIN, RGB565, OTHER };
+
 // Bit fields that place the colours where uncompressed pixels have them (5-5-5 in 16 bits, one
-// byte each in 32 bits) describe an uncompressed file, as many programs write them. The masks
-// follow the first 40 bytes of the header, inside a larger one or after the 40-byte one.
-bool HasPlainMasks(ZEMResFile& file, unsigned bitCount) {
+// byte each in 32 bits) describe an uncompressed file, as many programs write them; 5-6-5 has no
+// image depth of its own. The masks follow the first 40 bytes of the header, inside a larger one
+// or after the 40-byte one.
+Masks ReadMasks(ZEMResFile& file, unsigned bitCount) {
     const uint32_t red = file.Read32();
     const uint32_t green = file.Read32();
     const uint32_t blue = file.Read32();
-    if (bitCount == 16) return red == 0x7C00 && green == 0x03E0 && blue == 0x001F;
-    return bitCount == 32 && red == 0xFF0000 && green == 0xFF00 && blue == 0xFF;
+    if (bitCount == 16 && red == 0x7C00 && green == 0x03E0 && blue == 0x001F) return Masks::PLAIN;
+    if (bitCount == 16 && red == 0xF800 && green == 0x07E0 && blue == 0x001F) return Masks::RGB565;
+    if (bitCount == 32 && red == 0xFF0000 && green == 0xFF00 && blue == 0xFF) return Masks::PLAIN;
+    return Masks::OTHER;
 }
 
 bool ReadHeader(ZEMResFile& file, BmpHeader& h) {
@@ -75,9 +80,13 @@ bool ReadHeader(ZEMResFile& file, BmpHeader& h) {
         h.compression = file.Read32();
         for (int i = 0; i < 5; ++i)
             file.Read32(); // image size, resolutions, colour counts
-        if (h.compression == BI_BITFIELDS && HasPlainMasks(file, h.bitCount)) {
-            h.compression = BI_RGB;
+        const Masks masks =
+            h.compression == BI_BITFIELDS ? ReadMasks(file, h.bitCount) : Masks::OTHER;
+        if (masks == Masks::RGB565) {
+            ZEM::LOG("BMP: 16-bit 5-6-5 pictures are not supported\n");
+            return false;
         }
+        if (masks == Masks::PLAIN) h.compression = BI_RGB;
         if (h.compression != BI_RGB && !(h.compression == BI_RLE8 && h.bitCount == 8)) {
             ZEM::LOG("BMP: compressed data not supported.\n");
             return false;
@@ -166,12 +175,16 @@ void Fill(const BmpHeader& h, Picture& picture, uint32_t x, uint32_t n, unsigned
     std::memset(picture.Row(PictureRow(h, n, picture.height)) + x, index, end - x);
 }
 
-void ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
+// False when the data ends before the last row is full, without the end-of-picture code.
+bool ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
     std::memset(picture.data.get(), 0, uint64_t(picture.Pitch()) * picture.height);
     ZEM::Codec::Reader in(file);
     uint32_t x = 0;
     uint32_t n = 0; // row in file order
     while (n < picture.height) {
+        // A file may stop right after the last pixel without its end codes.
+        if (n + 1 == picture.height && x >= picture.width && in.AtEnd()) return true;
+        const uint32_t rowsDone = n;
         const uint8_t count = in.Get();
         const uint8_t code = in.Get();
         if (count > 0) {
@@ -191,8 +204,12 @@ void ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
             x += code;
             if (code & 1) in.Get();
         }
-        if (in.Short()) break; // the end of the file: zeros would only end lines
+        if (in.Short()) {
+            ZEM::Codec::LogCutShort("BMP", rowsDone, picture.height);
+            return false;
+        }
     }
+    return true;
 }
 
 } // namespace
@@ -233,11 +250,9 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         ZEM::LOG("BMP: error reading data\n");
         return false;
     }
-    if (h.compression == BI_RLE8) {
-        ReadRle8(file, h, picture);
-    } else if (!ReadRows(file, h, picture)) {
-        return false;
-    }
+    const bool read =
+        h.compression == BI_RLE8 ? ReadRle8(file, h, picture) : ReadRows(file, h, picture);
+    if (!read) return false;
     picture.Commit(data, width, height, palette, bpp);
     return true;
 }

@@ -1,6 +1,7 @@
 #ifndef ZEM_GRAPHICS_CODEC_ZEMCODECPICTURE_H
 #define ZEM_GRAPHICS_CODEC_ZEMCODECPICTURE_H
 
+#include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMPal.h>
 
 #include <cstdint>
@@ -19,8 +20,10 @@ constexpr bool IsDepth(unsigned bpp) {
     return bpp == 8 || bpp == 15 || bpp == 16 || bpp == 24 || bpp == 32;
 }
 
-// The largest pixel buffer a file may ask for.
-constexpr uint64_t MAX_PICTURE_BYTES = uint64_t(1) << 30;
+// The widest and highest pictures that the PCX header (signed 16-bit corners) and the TGA header
+// (16-bit sizes) hold.
+constexpr uint32_t PCX_MAX_SIDE = 32768;
+constexpr uint32_t TGA_MAX_SIDE = 0xFFFF;
 
 // A picture being decoded. A load function fills one and hands it to the image's fields only
 // once the whole file has been read, so a failed load changes nothing and leaks nothing.
@@ -45,6 +48,9 @@ struct Picture {
     uint32_t height = 0;
     uint16_t bpp = 0;
 };
+
+// Logs that the pixel data of a picture in the named format ended after rows of its height.
+void LogCutShort(const char* format, uint32_t rows, uint32_t height);
 
 } // namespace Codec
 } // namespace ZEM

@@ -223,16 +223,16 @@ bool ReadImage(Reader& in, Picture& picture, bool interlaced) {
         ZEM::LOG("GIF: bad code size %u\n", minCodeSize);
         return false;
     }
-    // Pixels that the data does not reach stay 0.
-    std::memset(picture.data.get(), 0, uint64_t(picture.width) * picture.height);
     RowOrder rows(picture.height, interlaced);
     uint8_t* row = picture.Row(0);
     uint32_t x = 0;
+    uint32_t rowsDone = 0;
     const uint32_t width = picture.width;
     auto put = [&](uint8_t index) {
         row[x] = index;
         if (++x < width) return true;
         x = 0;
+        ++rowsDone;
         if (!rows.Advance()) return false;
         row = picture.Row(rows.Row());
         return true;
@@ -242,6 +242,10 @@ bool ReadImage(Reader& in, Picture& picture, bool interlaced) {
     if (!lzw) return false;
     if (!lzw->Decode(put)) {
         ZEM::LOG("GIF: corrupt image data\n");
+        return false;
+    }
+    if (rowsDone < picture.height) {
+        ZEM::Codec::LogCutShort("GIF", rowsDone, picture.height);
         return false;
     }
     return true;

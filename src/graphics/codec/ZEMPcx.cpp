@@ -24,7 +24,7 @@ constexpr uint8_t RLE_ENCODING = 1;
 constexpr uint8_t PALETTE_MARK = 0x0C;
 constexpr unsigned PALETTE_COLOURS = 256;
 constexpr unsigned MAX_RUN = 63;
-constexpr uint32_t MAX_SIDE = 32768; // x max and y max are signed 16-bit numbers
+constexpr uint32_t MAX_SIDE = ZEM::Codec::PCX_MAX_SIDE;
 
 // The pixel byte that plane p fills. Planes run red, green, blue (then alpha), and pixels hold
 // blue, green, red (then the fourth byte); pictures of one or two planes keep the planes' order
@@ -34,10 +34,9 @@ unsigned PlaneByte(unsigned p, unsigned planes) {
     return p < 3 ? 2 - p : p;
 }
 
-// Decodes one plane line of bytesPerLine positions into every stride-th byte of to; positions
-// from width on are padding.
-void DecodeLine(ZEM::Codec::Reader& in, uint8_t* to, unsigned stride, uint32_t width,
-                uint32_t bytesPerLine) {
+// Decodes one plane line of bytesPerLine positions into line, which holds width bytes; positions
+// from width on are padding. False when the data ends first.
+bool DecodeLine(ZEM::Codec::Reader& in, uint8_t* line, uint32_t width, uint32_t bytesPerLine) {
     uint32_t x = 0;
     while (x < bytesPerLine) {
         uint8_t value = in.Get();
@@ -47,11 +46,18 @@ void DecodeLine(ZEM::Codec::Reader& in, uint8_t* to, unsigned stride, uint32_t w
             if (count == 0) count = bytesPerLine - x; // a run of 0 fills the line
             value = in.Get();
         }
+        if (in.Short()) return false;
         const uint32_t end = x + std::min(count, bytesPerLine - x);
-        for (uint32_t i = x; i < std::min(end, width); ++i)
-            to[i * stride] = value;
+        if (x < width) std::memset(line + x, value, std::min(end, width) - x);
         x = end;
     }
+    return true;
+}
+
+// Puts the width bytes of a plane line into every stride-th byte of to.
+void Spread(const uint8_t* line, uint8_t* to, unsigned stride, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x)
+        to[x * stride] = line[x];
 }
 
 bool ReadPalette(ZEM::Codec::Reader& in, Picture& picture) {
@@ -173,11 +179,19 @@ bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     }
     // Pixels past the bytes per line are never coded.
     if (w > bytesPerLine) std::memset(picture.data.get(), 0, uint64_t(picture.Pitch()) * h);
+    // The lines of pictures of several planes are decoded aside, then spread over their pixel
+    // bytes; positions past the bytes per line stay 0 there too.
+    std::unique_ptr<uint8_t[]> aside(planes > 1 ? new (std::nothrow) uint8_t[w]() : nullptr);
+    if (planes > 1 && !aside) return false;
     Codec::Reader in(file);
     for (uint32_t y = 0; y < h; ++y) {
         uint8_t* row = picture.Row(y);
         for (unsigned p = 0; p < planes; ++p) {
-            DecodeLine(in, row + PlaneByte(p, planes), planes, w, bytesPerLine);
+            if (!DecodeLine(in, aside ? aside.get() : row, w, bytesPerLine)) {
+                Codec::LogCutShort("PCX", y, h);
+                return false;
+            }
+            if (aside) Spread(aside.get(), row + PlaneByte(p, planes), planes, w);
         }
     }
     if (version == VERSION && !ReadPalette(in, picture)) return false;

@@ -25,7 +25,7 @@ constexpr uint8_t TYPE_GREY = 3;
 constexpr uint8_t TYPE_RLE = 8; // added to a type for run-length packing
 constexpr uint8_t TOP_FIRST = 0x20;
 constexpr unsigned MAX_PACKET = 128;
-constexpr uint32_t MAX_SIDE = 0xFFFF;
+constexpr uint32_t MAX_SIDE = ZEM::Codec::TGA_MAX_SIDE;
 
 struct TgaHeader {
     uint8_t idLength = 0;
