@@ -158,6 +158,52 @@ TEST_F(ArchiveSafetyTest, ExtractionNeverWritesThroughLinks) {
     EXPECT_EQ(hidden, 0u);
 }
 
+// Without replace, every name that exists at a member's path is left as it is, links that lead
+// nowhere and folders included, and reported; the other members are written in the same run.
+TEST_F(ArchiveSafetyTest, ExtractionWithoutReplaceLeavesExistingNamesAlone) {
+    WriteFile("a.pak", PakFile({{"a.txt", "member a"},
+                                {"b.txt", "member b"},
+                                {"new/n.txt", "member n"},
+                                {"h.txt", "member h"},
+                                {"sub", "member sub"},
+                                {"n.txt", "member n2"}}));
+    MakeLinkTrap();
+    fs::create_directory("dest/sub");
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Open("a.pak"));
+    using Outcome = ZEMArchive::ExtractOutcome;
+    std::vector<std::pair<unsigned, Outcome>> heard;
+    const unsigned order[] = {0, 1, 2, 3, 4, 5};
+    EXPECT_FALSE(arch.ExtractMembers(order, 6, "dest", false, [&](unsigned index, Outcome outcome) {
+        heard.emplace_back(index, outcome);
+    }));
+    EXPECT_EQ(heard, (std::vector<std::pair<unsigned, Outcome>>{{0, Outcome::EXISTS},
+                                                                {1, Outcome::EXISTS},
+                                                                {2, Outcome::WRITTEN},
+                                                                {3, Outcome::EXISTS},
+                                                                {4, Outcome::EXISTS},
+                                                                {5, Outcome::WRITTEN}}));
+    EXPECT_TRUE(fs::is_symlink("dest/a.txt"));
+    EXPECT_TRUE(fs::is_symlink("dest/b.txt"));
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
+    EXPECT_EQ(ReadFile("dest/h.txt"), "hard");
+    EXPECT_TRUE(fs::is_directory("dest/sub"));
+    EXPECT_EQ(ReadFile("dest/new/n.txt"), "member n");
+    EXPECT_EQ(ReadFile("dest/n.txt"), "member n2");
+
+    // With replace the links themselves are replaced; a folder cannot be.
+    heard.clear();
+    EXPECT_FALSE(arch.ExtractMembers(order, 6, "dest", true, [&](unsigned index, Outcome outcome) {
+        heard.emplace_back(index, outcome);
+    }));
+    EXPECT_EQ(heard[4], std::make_pair(4u, Outcome::FAILED));
+    EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
+    EXPECT_FALSE(fs::is_symlink("dest/b.txt"));
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
+}
+
 // Extraction reads the version of the archive the object opened, even after another editor
 // rebuilt it with every member at another place.
 TEST_F(ArchiveSafetyTest, ExtractionReadsOneVersionOfTheFile) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <sys/stat.h>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
@@ -480,4 +481,35 @@ TEST_F(ArchiveZEMTest, HostileRecordsAreRefusedByName) {
     EXPECT_EQ(Member(arch, 0), "0123");
     EXPECT_TRUE(arch.ExtractAll("."));
     EXPECT_EQ(ReadFile(std::string(31, 'N')), "0123");
+}
+
+// Extracted files take their members' dates; a new file that cannot be written whole (the disk
+// full) is taken away again.
+TEST_F(ArchiveZEMTest, ExtractionKeepsDatesAndLeavesNoPartialFile) {
+    ASSERT_TRUE(arch.Create("a.zem"));
+    WriteFile("big", Bytes(300000, 'B'));
+    WriteFile("small", "s");
+    SetDate("big", 1000000000);
+    SetDate("small", 1200000000);
+    const char* names[] = {"big", "small"};
+    ASSERT_EQ(arch.AddFiles(names, nullptr, 2), 2u);
+    std::filesystem::create_directory("out");
+    ASSERT_TRUE(arch.ExtractAll("out"));
+    struct stat status;
+    ASSERT_EQ(stat("out/small", &status), 0);
+    EXPECT_EQ(status.st_mtime, 1200000000);
+    ASSERT_EQ(stat("out/big", &status), 0);
+    EXPECT_EQ(status.st_mtime, 1000000000);
+#ifndef _WIN32
+    std::filesystem::remove_all("out");
+    std::filesystem::create_directory("out");
+    const unsigned both[] = {0, 1};
+    {
+        FileSizeLimit limit(100000);
+        EXPECT_FALSE(arch.ExtractMembers(both, 2, "out", false));
+    }
+    EXPECT_NE(std::string(arch.LastError()).find("cannot write"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("out/big"));
+    EXPECT_EQ(ReadFile("out/small"), "s");
+#endif
 }

@@ -405,6 +405,14 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(ReadFile("out/data/maps/deep/e1m2.bsp"), "map two");
     ASSERT_EQ(RunTool("archive extract -C out --force game.zem", &out), 0) << out;
     EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
+    // A link that leads nowhere is an existing name too: kept, and named.
+    fs::remove("out/data/maps/deep/e1m2.bsp");
+    fs::create_symlink("nowhere", "out/data/maps/deep/e1m2.bsp");
+    EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
+                   "overwrite it)\nzem: 1 of 1 members not extracted\n");
+    EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
+    EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
     // A name not in the archive is named; the others are written.
     EXPECT_EQ(RunTool("archive extract game.zem nope data/maps/e1m1.bsp -C other", &out), 1);
     EXPECT_EQ(out, "zem: no member 'nope' in 'game.zem'\n");

@@ -144,28 +144,32 @@ int Extract(ZEMArchive* archive, const Line& line) {
     if (!MakeFolders(folder) || !ZEMFileUtils::IsDir(folder.c_str())) {
         return zemcli::Fail("cannot create the folder " + Shown(folder));
     }
-    if (!IsSeparator(folder.back())) folder += '/';
-    const bool force = line.Has("--force");
     size_t missed = 0;
+    size_t done = 0;
     zemcli::Progress progress("extracting", indexes.size());
-    for (size_t k = 0; k < indexes.size(); ++k) {
-        const unsigned i = indexes[k];
-        const char* name = archive->FileName(i);
-        if (!ZEMArchive::IsSafeName(name)) {
+    using Outcome = ZEMArchive::ExtractOutcome;
+    const auto tell = [&](unsigned index, Outcome outcome) {
+        const char* name = archive->FileName(index);
+        progress.Step(++done);
+        if (outcome == Outcome::WRITTEN) {
+            if (line.verbose) std::printf("%s\n", Escaped(name).c_str());
+            return;
+        }
+        ++missed;
+        if (outcome == Outcome::EXISTS) {
+            Warn(Shown(name) + " not extracted: the file exists (--force to overwrite it)");
+        } else if (!ZEMArchive::IsSafeName(name)) {
             Warn(Shown(name) + " not extracted: " +
                  (HasControl(name) ? "its name holds control characters"
                                    : "its name leads out of the folder"));
-            ++missed;
-        } else if (!force && ZEMFileUtils::FileExist((folder + name).c_str())) {
-            Warn(Shown(name) + " not extracted: the file exists (--force to overwrite it)");
-            ++missed;
-        } else if (!archive->ExtractInto(i, folder.c_str())) {
+        } else {
             Warn(Shown(name) + " not extracted: " + archive->LastError());
-            ++missed;
-        } else if (line.verbose) {
-            std::printf("%s\n", Escaped(name).c_str());
         }
-        progress.Step(k + 1);
+    };
+    if (!archive->ExtractMembers(indexes.data(), indexes.size(), folder.c_str(),
+                                 line.Has("--force"), tell) &&
+        missed == 0) {
+        return zemcli::Fail("cannot extract into " + Shown(folder) + ": " + archive->LastError());
     }
     if (!zemcli::Flushed()) return 1;
     if (missed == 0) return found ? 0 : 1;

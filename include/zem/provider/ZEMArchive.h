@@ -50,6 +50,15 @@ public:
     // called for the source whose copy found the archive file unwritable, nor after it.
     using AddCallback = std::function<void(unsigned position, unsigned index)>;
 
+    // What became of one member in ExtractMembers.
+    enum class ExtractOutcome {
+        WRITTEN, // its file was written
+        EXISTS,  // its name exists below the folder and was left alone
+        FAILED,  // it could not be written (LastError says why)
+    };
+    // Called by ExtractMembers after each member: its storage index and what became of it.
+    using ExtractCallback = std::function<void(unsigned index, ExtractOutcome outcome)>;
+
     // Format number of the file at path from its first bytes: 0 unknown or unreadable, 1 ZEM,
     // 2 PAK, 4 BIFF, 5 (size rule), 6 Ensemble, 7 "rass", 8 ZIP.
     static int FindArchiveFormat(const char* path);
@@ -107,17 +116,27 @@ public:
     // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
     // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
-    // all were written. The bytes go to a new temporary file in destPath's folder, which is then
-    // renamed over destPath: a link or a hard link of that name is replaced, never written
-    // through.
+    // all were written. A new name is created for the member; an existing one is replaced by a
+    // temporary file in destPath's folder renamed over it: a link or a hard link of that name is
+    // replaced, never written through. The file takes the member's date when the format keeps
+    // one; a file written in part is removed.
     virtual bool ExtractFile(unsigned index, const char* destPath) const;
     // Extracts every member into the existing directory destDir, creating the subdirectories
-    // that member names hold; names that IsSafeName refuses are skipped.
+    // that member names hold and replacing files of their names; names that IsSafeName refuses
+    // are skipped.
     virtual bool ExtractAll(const char* destDir) const;
     // Extracts one member below destDir as ExtractAll does; false for a name that is not
     // IsSafeName, for a folder on the way that is a link (never followed) or no folder, or when
     // the file cannot be written.
     bool ExtractInto(unsigned index, const char* destDir) const;
+    // Extracts the members at the storage indexes given below the existing directory destDir in
+    // one run, each as ExtractInto does, except that a name that exists there in any form (a
+    // file, a folder, a link, one that leads nowhere included) is left alone unless replace.
+    // The folders on the way are entered once for a run of members in them, and members that
+    // follow one another in the archive file are read in large blocks. onMember hears of each
+    // member; true when every member was written.
+    bool ExtractMembers(const unsigned* indexes, size_t count, const char* destDir, bool replace,
+                        const ExtractCallback& onMember = ExtractCallback()) const;
     // True when a member name stays inside any folder it is extracted to and makes a plain file
     // name there: not empty, not absolute, no component is "..", it does not end with a
     // separator, and it holds no control characters.
@@ -199,6 +218,7 @@ protected:
 private:
     struct Directory;
     struct Edit;
+    struct Extractor;
     // A member of a rebuilt archive: its entry, and where its bytes come from (the archive file
     // at the entry's old offset when source is null).
     struct Part {
@@ -219,7 +239,6 @@ private:
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
-    bool WriteMember(unsigned index, const ZEM::Platform::Folder& folder, const char* name) const;
     template <class Sink>
     bool EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const;
     bool Failed(const std::string& why) const;
