@@ -297,6 +297,21 @@ unsigned ZEMArchive::TotalSize() const {
     return total;
 }
 
+uint64_t ZEMArchive::LiveBytes(const ArchiveEntry* const* list, size_t count) const {
+    uint64_t live = HEADER_SIZE + uint64_t(count) * RecordSize();
+    for (size_t i = 0; i < count; ++i)
+        live += list[i]->size;
+    return live;
+}
+
+uint64_t ZEMArchive::DeadSpace() const {
+    if (!archivePath) return 0;
+    if (!readFile) readFile = ZEM::Stream::SharedFile::Open(archivePath, "rb");
+    if (!readFile) return 0;
+    const uint64_t live = LiveBytes(entries.data(), entries.size());
+    return readFile->Length() > live ? readFile->Length() - live : 0;
+}
+
 // ---- Members ----
 
 ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {

@@ -118,8 +118,12 @@ bool ZEMArchive::BeginEdit(Edit& edit) {
         if (!edit.file.OpenEdit(archivePath)) return Failed(OpenError(edit.file.Error()));
         if (!edit.file.Lock(true, lockTimeout)) return Failed(LockError(edit.file.Error()));
         // Another editor may have replaced the file while this one waited.
-        if (edit.file.IsAt(archivePath)) return ReadDirectory(edit.file, edit.current);
-        edit.file.Close();
+        if (!edit.file.IsAt(archivePath)) {
+            edit.file.Close();
+            continue;
+        }
+        RemoveStaleTemps();
+        return ReadDirectory(edit.file, edit.current);
     }
     return Failed("replaced by other programs again and again while it was opened");
 }
@@ -194,15 +198,24 @@ unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* 
     }
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
     list.insert(list.end(), added.begin(), added.end());
-    if (!CommitDirectory(edit, list, end, start)) {
+    std::vector<uint32_t> offsets;
+    // A new directory behind what the file holds would leave more dead bytes than live ones: the
+    // archive is rebuilt instead, the new bytes copied from where they were appended.
+    const bool rebuild = Bloated(list, end);
+    if (rebuild ? !Repack(edit, list, offsets) : !CommitDirectory(edit, list, end, start)) {
+        if (rebuild) edit.file.Truncate(start);
         for (ArchiveEntry* entry : added)
             DeleteEntry(entry);
         return 0;
     }
     entries.insert(entries.end(), added.begin(), added.end());
     EntriesChanged();
-    dataEnd = uint32_t(end);
-    TakeReadFile(edit.file);
+    if (rebuild) {
+        TakeOffsets(offsets);
+    } else {
+        dataEnd = uint32_t(end);
+        TakeReadFile(edit.file);
+    }
     lastError = refusal;
     return unsigned(added.size());
 }
@@ -334,14 +347,12 @@ bool ZEMArchive::Rename(unsigned index, const char* base, unsigned length) {
     if (!edit.file.Size(end)) return Failed(SystemError("cannot read it", edit.file.Error()));
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
     list[index] = &renamed;
-    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX) {
-        // No room for another directory behind the dead space: the rebuild drops it.
-        std::vector<Part> parts;
-        for (const ArchiveEntry* entry : list)
-            parts.push_back({*entry, nullptr, entry->offset});
-        if (!Rebuild(edit, parts)) return false;
-        for (size_t i = 0; i < entries.size(); ++i)
-            entries[i]->offset = parts[i].entry.offset;
+    std::vector<uint32_t> offsets;
+    // No room for another directory behind the dead space, or more dead bytes than live ones
+    // after it: the rebuild drops them.
+    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX || Bloated(list, end)) {
+        if (!Repack(edit, list, offsets)) return false;
+        TakeOffsets(offsets);
     } else if (!CommitDirectory(edit, list, end, end)) {
         return false;
     } else {
@@ -358,17 +369,60 @@ bool ZEMArchive::RemoveFile(unsigned index) {
     if (index >= entries.size()) return Failed("no such member");
     Edit edit;
     if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
-    std::vector<Part> parts;
-    for (unsigned i = 0; i < entries.size(); ++i) {
-        if (i != index) parts.push_back({*entries[i], nullptr, entries[i]->offset});
-    }
-    if (!Rebuild(edit, parts)) return false;
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list.erase(list.begin() + index);
+    std::vector<uint32_t> offsets;
+    if (!Repack(edit, list, offsets)) return false;
     DeleteEntry(entries[index]);
     entries.erase(entries.begin() + index);
-    for (size_t i = 0; i < entries.size(); ++i)
-        entries[i]->offset = parts[i].entry.offset;
+    TakeOffsets(offsets);
     EntriesChanged();
     return true;
+}
+
+bool ZEMArchive::Compact() {
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, nullptr)) return false;
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    std::vector<uint32_t> offsets;
+    if (!Repack(edit, list, offsets)) return false;
+    TakeOffsets(offsets);
+    return true;
+}
+
+// Whether a directory of list written at end would leave more dead bytes in the file than live
+// ones (the header, the members and the directory).
+bool ZEMArchive::Bloated(const std::vector<const ArchiveEntry*>& list, uint64_t end) const {
+    const uint64_t live = LiveBytes(list.data(), list.size());
+    return end + uint64_t(list.size()) * RecordSize() > 2 * live;
+}
+
+// Rebuilds the archive of the members of list, whose bytes lie in the archive file at their
+// offsets; their new offsets go to offsets.
+bool ZEMArchive::Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                        std::vector<uint32_t>& offsets) {
+    std::vector<Part> parts;
+    for (const ArchiveEntry* entry : list)
+        parts.push_back({*entry, nullptr, entry->offset});
+    if (!Rebuild(edit, parts)) return false;
+    offsets.clear();
+    for (const Part& part : parts)
+        offsets.push_back(part.entry.offset);
+    return true;
+}
+
+// The members, in storage order, take the offsets that Repack gave them.
+void ZEMArchive::TakeOffsets(const std::vector<uint32_t>& offsets) {
+    for (size_t i = 0; i < entries.size() && i < offsets.size(); ++i)
+        entries[i]->offset = offsets[i];
+}
+
+// Removes the temporary files that killed rebuilds left beside the archive.
+void ZEMArchive::RemoveStaleTemps() const {
+    const std::string target = ZEM::Platform::ResolvedPath(archivePath);
+    Folder folder;
+    std::string name;
+    if (!target.empty() && folder.OpenParentOf(target.c_str(), name)) folder.RemoveDeadTemps();
 }
 
 bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {

@@ -172,12 +172,21 @@ TEST_F(ArchiveZEMTest, AddFilesGivesTheSameMembersAsOneAddAtATime) {
     EXPECT_EQ(reported[5], NO_INDEX);
     EXPECT_EQ(reported[6], 5u);
     EXPECT_EQ(Listing(batch), Listing(arch));
-    // One batch writes one directory; each single add leaves the one before as dead space.
+    // One batch writes one directory; each single add leaves the one before as dead space, until
+    // the dead bytes would outnumber the live ones: the add then rebuilds the archive.
     size_t data = 0;
     for (unsigned i = 0; i < batch.NbFiles(); ++i)
         data += batch.FileSize(i);
-    EXPECT_EQ(ReadFile("batch.zem").size(), 12 + data + 40 * 44);
-    EXPECT_EQ(ReadFile("one.zem").size(), 12 + data + 44 * (40 * 41 / 2));
+    const size_t live = 12 + data + 40 * 44;
+    EXPECT_EQ(ReadFile("batch.zem").size(), live);
+    EXPECT_EQ(batch.DeadSpace(), 0u);
+    const size_t grown = ReadFile("one.zem").size();
+    EXPECT_LE(grown, 2 * live);
+    EXPECT_EQ(arch.DeadSpace(), grown - live);
+    EXPECT_TRUE(arch.Compact());
+    EXPECT_EQ(ReadFile("one.zem").size(), live);
+    EXPECT_EQ(arch.DeadSpace(), 0u);
+    EXPECT_EQ(Listing(arch), Listing(batch));
 
     const char* stored[] = {"f0", "f1"};
     const char* names[] = {"renamed", nullptr};
@@ -512,4 +521,20 @@ TEST_F(ArchiveZEMTest, ExtractionKeepsDatesAndLeavesNoPartialFile) {
     EXPECT_FALSE(std::filesystem::exists("out/big"));
     EXPECT_EQ(ReadFile("out/small"), "s");
 #endif
+}
+
+// Renames append a directory each, until the dead bytes would outnumber the live ones: the rename
+// then rebuilds, and the file stays within twice its live bytes.
+TEST_F(ArchiveZEMTest, RenamesDoNotGrowTheFileWithoutBound) {
+    MakeThree();
+    const size_t live = ReadFile("a.zem").size();
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(arch.RenameFile(1, ("name" + std::to_string(i)).c_str()));
+        ASSERT_LE(ReadFile("a.zem").size(), 2 * live);
+    }
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(Listing(again), Listing(arch));
+    EXPECT_EQ(std::string(again.FileName(1)), "name99");
+    EXPECT_EQ(Member(again, 1), Member(arch, 1));
 }

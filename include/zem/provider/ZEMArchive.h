@@ -32,9 +32,11 @@ class Folder;
 // Edits never lose data: an editor takes an exclusive lock on the file for the whole edit and
 // first reads the directory again, so that edits by others are kept. Adding and renaming append
 // the new bytes and a new directory after everything the file holds, flush them to the disk, and
-// only then switch the header to the new directory (the old one becomes dead space). Removing and
-// replacing write a new archive into a temporary file beside it, flush it, and rename it over the
-// archive. A crash at any point leaves the archive as it was before the edit or after it.
+// only then switch the header to the new directory (the old one becomes dead space). Removing,
+// replacing and compacting write a new archive into a temporary file beside it, flush it, and
+// rename it over the archive; so do an add or a rename that would leave more dead bytes than
+// live ones. A crash at any point leaves the archive as it was before the edit or after it, and
+// the next edit removes the temporary file that a killed rebuild left behind.
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -143,6 +145,12 @@ public:
     static bool IsSafeName(const char* name);
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;
+    // Bytes of the archive file that neither the header, the directory nor a member uses: the
+    // directories and members that edits left behind.
+    uint64_t DeadSpace() const;
+    // Rewrites the archive without dead space, as RemoveFile rebuilds it: into a temporary file
+    // beside it, flushed and then renamed over it.
+    bool Compact();
 
     // Appends many disk files at once and writes the directory a single time, which keeps
     // building large archives linear. Unlike AddFile, a store name is stored as given (folders
@@ -239,6 +247,12 @@ private:
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
+    bool Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                std::vector<uint32_t>& offsets);
+    void TakeOffsets(const std::vector<uint32_t>& offsets);
+    bool Bloated(const std::vector<const ArchiveEntry*>& list, uint64_t end) const;
+    uint64_t LiveBytes(const ArchiveEntry* const* list, size_t count) const;
+    void RemoveStaleTemps() const;
     template <class Sink>
     bool EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const;
     bool Failed(const std::string& why) const;
