@@ -142,11 +142,12 @@ const Command COMMANDS[] = {
      "extension (.zem or .pak; another extension needs --format). ARCHIVE must not exist yet.\n"
      "-v names each member as it is added.\n",
      2, MANY, "--flatten -v ", "--format ", Create},
-    {"list", "[--names] ARCHIVE", "table of the members",
+    {"list", "[-v] [--names] ARCHIVE", "table of the members",
      "Shows the members of a ZEM or PAK archive: size, date (\"-\" when the format keeps\n"
      "none), offset in the file and name. With --names, only the names, one a line, for\n"
-     "scripts (control characters as \\xHH).\n",
-     1, 1, "--names ", "", List},
+     "scripts (control characters as \\xHH). -v adds the bytes of dead space: directories\n"
+     "and members that edits left behind, which 'zem archive compact' gives back.\n",
+     1, 1, "--names -v ", "", List},
     {"add", "[-v] [--flatten] [--replace|--skip-existing] ARCHIVE PATH...",
      "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
@@ -163,6 +164,11 @@ const Command COMMANDS[] = {
      "holds already, that leads out of a folder or that is longer than the format allows is\n"
      "refused.\n",
      3, 3, "", "", Move},
+    {"compact", "ARCHIVE", "give back the dead space that edits left",
+     "Rewrites the archive without the directories and members that edits left behind (an\n"
+     "add or a rename that would leave more dead bytes than live ones does so by itself).\n"
+     "The archive is rebuilt in a temporary file beside it, which then takes its place.\n",
+     1, 1, "", "", Compact},
     {"update", "[-v] [--flatten] ARCHIVE PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
      "given) by that file's bytes; the member keeps its place. A file without such a member\n"

@@ -394,4 +394,14 @@ int Update(ZEMArchive* archive, const Line& line) {
 
 // The storage indexes of the members named after the archive's path, or of every member when
 // none is named; false (said) when a name is not in the archive.
+int Compact(ZEMArchive* archive, const Line& line) {
+    const uint64_t dead = archive->DeadSpace();
+    if (!archive->Compact()) {
+        return zemcli::Fail("cannot compact " + Shown(line.args[0]) + ": " + archive->LastError());
+    }
+    std::printf("%s: %llu bytes of dead space given back\n", Shown(line.args[0]).c_str(),
+                static_cast<unsigned long long>(dead));
+    return zemcli::Flushed() ? 0 : 1;
+}
+
 } // namespace zemarchive

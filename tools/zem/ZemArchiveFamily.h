@@ -56,6 +56,7 @@ int Add(ZEMArchive* archive, const Line& line);
 int Remove(ZEMArchive* archive, const Line& line);
 int Move(ZEMArchive* archive, const Line& line);
 int Update(ZEMArchive* archive, const Line& line);
+int Compact(ZEMArchive* archive, const Line& line);
 int Extract(ZEMArchive* archive, const Line& line);
 int Cat(ZEMArchive* archive, const Line& line);
 int Test(ZEMArchive* archive, const Line& line);

@@ -108,6 +108,10 @@ int List(ZEMArchive* archive, const Line& line) {
     } else {
         PrintTable(*archive);
     }
+    if (line.verbose) {
+        std::printf("%llu bytes of dead space\n",
+                    static_cast<unsigned long long>(archive->DeadSpace()));
+    }
     return zemcli::Flushed() ? 0 : 1;
 }
 
@@ -131,8 +135,13 @@ int Test(ZEMArchive* archive, const Line& line) {
         }
         total += got;
     }
-    std::printf("%s: %u members, %llu bytes, all whole\n", Shown(args[0]).c_str(),
-                archive->NbFiles(), static_cast<unsigned long long>(total));
+    std::printf("%s: %u members, %llu bytes, all whole", Shown(args[0]).c_str(), archive->NbFiles(),
+                static_cast<unsigned long long>(total));
+    if (const uint64_t dead = archive->DeadSpace()) {
+        std::printf("; %llu bytes of dead space ('zem archive compact' gives them back)",
+                    static_cast<unsigned long long>(dead));
+    }
+    std::printf("\n");
     return zemcli::Flushed() ? 0 : 1;
 }
 
