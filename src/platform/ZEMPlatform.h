@@ -88,7 +88,16 @@ struct FileStatus {
     uint32_t mode = 0;  // st_mode & 0xFFFF: type (MODE_*) and access bits
     uint64_t size = 0;  // size in bytes
     uint32_t mtime = 0; // modification time, seconds since 1970-01-01 UTC (32-bit wrap)
+    // The file's identity: the same device and index mean the same file. Filled by File::Status
+    // only (0 otherwise).
+    uint64_t device = 0;
+    uint64_t index = 0;
 };
+
+// True when two statuses that File::Status filled describe the same file.
+inline bool SameIdentity(const FileStatus& a, const FileStatus& b) {
+    return a.index != 0 && a.device == b.device && a.index == b.index;
+}
 
 // File status by path (symbolic links followed); false when the path cannot be reached.
 bool Status(const char* path, FileStatus& status);
@@ -170,6 +179,8 @@ public:
     bool Sync();
     bool Truncate(uint64_t size);
     bool Size(uint64_t& size);
+    // The open file's status, its identity included.
+    bool Status(FileStatus& status);
     // Sets the modification date, in seconds since 1970-01-01 UTC.
     bool SetDate(uint32_t mtime);
     // Mode bits of the file (st_mode & 07777) given to this one.

@@ -498,6 +498,17 @@ bool File::Size(uint64_t& size) {
     return true;
 }
 
+bool File::Status(FileStatus& status) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return Fail();
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    status.device = uint64_t(st.st_dev);
+    status.index = uint64_t(st.st_ino);
+    return true;
+}
+
 bool File::SetDate(uint32_t mtime) {
     const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
     return futimens(fd_, times) == 0 || Fail();

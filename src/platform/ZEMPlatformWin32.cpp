@@ -285,6 +285,24 @@ bool File::CreateNew(const Folder& folder, const char* name) {
     return fd_ >= 0 || Fail();
 }
 
+bool File::Status(FileStatus& status) {
+    struct _stati64 st;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (_fstati64(fd_, &st) != 0) return Fail();
+    if (!GetFileInformationByHandle(HandleOf(fd_), &info)) {
+        SetErrno();
+        return Fail();
+    }
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    status.device = info.dwVolumeSerialNumber;
+    // A file index of 0 is valid on some file systems: the high bit keeps it from reading as
+    // "no identity".
+    status.index = (uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow) | (1ull << 63);
+    return true;
+}
+
 bool File::SetDate(uint32_t mtime) {
     // FILETIME counts 100 ns steps from 1601-01-01.
     const uint64_t ticks = (uint64_t(mtime) + 11644473600ull) * 10000000ull;

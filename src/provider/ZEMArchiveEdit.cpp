@@ -1,12 +1,13 @@
 #include <zem/provider/ZEMArchive.h>
 
 #include <zem/provider/ZEMFileUtils.h>
-#include <zem/stream/ZEMFile.h>
+#include <zem/stream/ZEMResFile.h>
 
 #include "platform/ZEMPlatform.h"
 #include "provider/ZEMArchiveInternal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -52,25 +53,22 @@ bool SameRecord(const ZEMArchive::ArchiveEntry* a, const ZEMArchive::ArchiveEntr
            a->date == b->date;
 }
 
-// Opens a source to store and takes its size and date; "" when it can be stored, else why not.
-// An empty source is refused unless allowEmpty.
-std::string OpenSource(const char* srcPath, bool allowEmpty, ZEMFile& source, uint32_t& size,
-                       uint32_t& date) {
-    ZEM::Platform::FileStatus status;
-    if (!IsSet(srcPath) || !ZEM::Platform::Status(srcPath, status)) {
+// Opens a source to store and takes its status; "" when it can be stored, else why not. An empty
+// source is refused unless allowEmpty.
+std::string OpenSource(const char* srcPath, bool allowEmpty, File& source,
+                       ZEM::Platform::FileStatus& status) {
+    if (!IsSet(srcPath) || !source.OpenRead(srcPath)) {
+        // A FIFO or a device would block the read or never end: only regular files open.
+        const int error = source.Error();
+        if (IsSet(srcPath) && (error == EINVAL || error == EISDIR)) {
+            return Quoted(srcPath) + " is not a regular file";
+        }
         return Quoted(srcPath) + " cannot be read";
     }
-    // A FIFO or a device would block the read or never end.
-    if ((status.mode & ZEM::Platform::MODE_TYPE_MASK) != ZEM::Platform::MODE_REGULAR) {
-        return Quoted(srcPath) + " is not a regular file";
-    }
+    if (!source.Status(status)) return Quoted(srcPath) + " cannot be read";
     if (status.size > UINT32_MAX) return Quoted(srcPath) + " does not fit: " + TOO_LARGE;
     if (status.size == 0 && !allowEmpty) return Quoted(srcPath) + " is empty";
-    // A source that opens but fails to read is caught by the copy, which gives its space back.
-    if (!source.Open(srcPath, ZEMResFile::READ)) return Quoted(srcPath) + " cannot be read";
-    size = uint32_t(status.size);
-    date = status.mtime;
-    return source.IsOK() ? std::string() : Quoted(srcPath) + " cannot be read";
+    return std::string();
 }
 
 // A sink for EncodeDirectory: the blocks go to file one after another from position on.
@@ -83,6 +81,62 @@ auto WriterAt(File& file, uint64_t position) {
 }
 
 } // namespace
+
+// Bytes on their way to the end of a file, gathered into large writes: new members appended to
+// the archive, or the members of a rebuilt one.
+struct ZEMArchive::Appender {
+    Appender(File& file, uint64_t start) : file(file), start(start) {}
+
+    bool Ready() {
+        bytes.reset(new (std::nothrow) char[COPY_BLOCK]);
+        return bytes != nullptr;
+    }
+    uint64_t End() const { return start + fill; }
+
+    // Appends size bytes of source from offset from. False when source could not be read
+    // (sourceFailed; its bytes are dropped again) or the file could not be written.
+    bool Copy(File& source, uint64_t from, uint32_t size, bool& sourceFailed) {
+        const uint64_t at = End();
+        sourceFailed = false;
+        for (uint32_t done = 0; done < size;) {
+            if (fill == COPY_BLOCK && !Flush()) return false;
+            const size_t want = std::min<size_t>(size - done, COPY_BLOCK - fill);
+            if (!source.ReadAt(from + done, bytes.get() + fill, want)) {
+                sourceFailed = true;
+                Rewind(at);
+                return false;
+            }
+            fill += want;
+            done += uint32_t(want);
+        }
+        return true;
+    }
+
+    bool Flush() {
+        const bool written = fill == 0 || file.WriteAt(start, bytes.get(), fill);
+        start += fill;
+        fill = 0;
+        return written;
+    }
+
+    // Drops what was appended from at on; the file gives back what reached it.
+    void Rewind(uint64_t at) {
+        if (at >= start) {
+            fill = size_t(at - start);
+            return;
+        }
+        file.Truncate(at);
+        start = at;
+        fill = 0;
+    }
+
+    File& file;
+
+private:
+    uint64_t start;
+    size_t fill = 0;
+    std::unique_ptr<char[]> bytes;
+};
 
 // ---- Editing ----
 
@@ -176,17 +230,25 @@ unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* 
     // New bytes go after everything the file holds: never over a member or the directory.
     uint64_t start = 0;
     if (!edit.file.Size(start)) return Failed(SystemError("cannot read it", edit.file.Error()));
-    uint64_t end = start;
+    ZEM::Platform::FileStatus self;
+    Appender out(edit.file, start);
+    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    if (!out.Ready()) return Failed("out of memory");
     std::vector<ArchiveEntry*> added;
     std::string refusal;
     bool writable = true;
     for (unsigned k = 0; k < count && writable; ++k) {
         const char* storeName = storeNames ? storeNames[k] : nullptr;
-        unsigned index = AppendSource(edit, end, srcPaths[k], storeName, asGiven, added, writable);
+        unsigned index = AppendSource(out, self, srcPaths[k], storeName, asGiven, added, writable);
         if (!writable) break;
         if (index == NO_INDEX && refusal.empty()) refusal = lastError;
         if (onFile) onFile(k, index);
     }
+    if (writable && !out.Flush()) {
+        Failed(SystemError("cannot write the archive", edit.file.Error()));
+        writable = false;
+    }
+    const uint64_t end = out.End();
     // A source that cannot be read is left out; an archive that cannot be written takes none
     // (and LastError says why).
     if (!writable || added.empty()) {
@@ -220,15 +282,14 @@ unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* 
     return unsigned(added.size());
 }
 
-// Copies one source to end, which then moves past it; the new entry goes to added. The space of
-// a source that could not be copied whole is given back; writable turns false when the archive
-// file could not be written.
-unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath,
-                                  const char* storeName, bool asGiven,
+// Appends one source to out; the new entry goes to added. The space of a source that could not be
+// copied whole is given back; writable turns false when the archive file (whose status is self)
+// could not be written.
+unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus& self,
+                                  const char* srcPath, const char* storeName, bool asGiven,
                                   std::vector<ArchiveEntry*>& added, bool& writable) {
-    ZEMFile source(nullptr, 0);
-    uint32_t size = 0;
-    uint32_t date = 0;
+    File source;
+    ZEM::Platform::FileStatus status;
     unsigned length = 0;
     const char* base = asGiven && storeName ? storeName
                                             : BaseName(storeName ? storeName : srcPath,
@@ -247,19 +308,20 @@ unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath
             return NO_INDEX;
         }
     }
-    const std::string refusal = OpenSource(srcPath, asGiven, source, size, date);
+    const std::string refusal = OpenSource(srcPath, asGiven, source, status);
     if (!refusal.empty()) {
         Failed(refusal);
         return NO_INDEX;
     }
     // Adding the archive to itself would read back what is being written.
-    if (ZEM::Platform::SameFile(srcPath, archivePath)) {
+    if (ZEM::Platform::SameIdentity(status, self)) {
         Failed(Quoted(srcPath) + " is the archive itself");
         return NO_INDEX;
     }
     // Offsets and the directory must stay addressable in 32 bits.
     const uint64_t records = entries.size() + added.size() + 1;
-    if (end + size + records * RecordSize() > UINT32_MAX) {
+    const uint32_t size = uint32_t(status.size);
+    if (out.End() + size + records * RecordSize() > UINT32_MAX) {
         Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
         return NO_INDEX;
     }
@@ -269,28 +331,20 @@ unsigned ZEMArchive::AppendSource(Edit& edit, uint64_t& end, const char* srcPath
         return NO_INDEX;
     }
     entry->size = size;
-    entry->offset = uint32_t(end);
-    entry->date = StoresDates() ? date : 0;
+    entry->offset = uint32_t(out.End());
+    entry->date = StoresDates() ? status.mtime : 0;
     entry->sortIndex = uint32_t(entries.size() + added.size());
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
-    bool copied = buffer != nullptr;
-    for (uint32_t done = 0; done < size && copied;) {
-        const unsigned want = unsigned(std::min<uint32_t>(size - done, COPY_CHUNK));
-        copied = source.Read(buffer.get(), want) == want;
-        if (!copied) {
+    bool sourceFailed = false;
+    if (!out.Copy(source, 0, size, sourceFailed)) {
+        delete[] entry->name;
+        if (sourceFailed) {
             Failed(Quoted(srcPath) + " changed or cannot be read");
-        } else if (!(copied = edit.file.WriteAt(end + done, buffer.get(), want))) {
-            Failed(SystemError("cannot write the archive", edit.file.Error()));
+        } else {
+            Failed(SystemError("cannot write the archive", out.file.Error()));
             writable = false;
         }
-        done += want;
-    }
-    if (!copied) {
-        delete[] entry->name;
-        edit.file.Truncate(end);
         return NO_INDEX;
     }
-    end += size;
     added.push_back(entry.release());
     return unsigned(entries.size() + added.size() - 1);
 }
@@ -427,22 +481,25 @@ void ZEMArchive::RemoveStaleTemps() const {
 
 bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
     if (index >= entries.size() || !IsSet(srcPath)) return Failed("no such member or no source");
-    ZEMFile source(nullptr, 0);
-    uint32_t size = 0;
-    uint32_t date = 0;
-    const std::string refusal = OpenSource(srcPath, false, source, size, date);
+    File source;
+    ZEM::Platform::FileStatus status;
+    const std::string refusal = OpenSource(srcPath, false, source, status);
     if (!refusal.empty()) return Failed(refusal);
-    if (ZEM::Platform::SameFile(srcPath, archivePath)) {
+    Edit edit;
+    ZEM::Platform::FileStatus self;
+    if (!BeginEdit(edit)) return false;
+    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    if (ZEM::Platform::SameIdentity(status, self)) {
         return Failed(Quoted(srcPath) + " is the archive itself");
     }
-    Edit edit;
-    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    if (!Refresh(edit, &index)) return false;
     std::vector<Part> parts;
     for (const ArchiveEntry* entry : entries)
         parts.push_back({*entry, nullptr, entry->offset});
     parts[index].source = &source;
-    parts[index].entry.size = size;
-    parts[index].entry.date = StoresDates() ? date : 0;
+    parts[index].from = 0;
+    parts[index].entry.size = uint32_t(status.size);
+    parts[index].entry.date = StoresDates() ? status.mtime : 0;
     if (!Rebuild(edit, parts)) return false;
     for (size_t i = 0; i < entries.size(); ++i) {
         entries[i]->offset = parts[i].entry.offset;
@@ -475,23 +532,19 @@ bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
         return Failed(SystemError("cannot make a temporary file beside the archive", temp.Error()));
     }
     temp.TakeModeOf(edit.file);
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[COPY_CHUNK]);
-    if (!buffer) return Failed("out of memory");
+    Appender out(temp, HEADER_SIZE);
+    if (!out.Ready()) return Failed("out of memory");
     uint8_t header[HEADER_SIZE];
     EncodeHeader(header, uint32_t(end), uint32_t(parts.size()));
     bool written = temp.WriteAt(0, header, HEADER_SIZE);
     for (const Part& part : parts) {
-        const ArchiveEntry& entry = part.entry;
-        for (uint32_t done = 0; done < entry.size && written;) {
-            const unsigned want = unsigned(std::min<uint32_t>(entry.size - done, COPY_CHUNK));
-            const bool read =
-                part.source ? part.source->Read(buffer.get(), want) == want
-                            : edit.file.ReadAt(uint64_t(part.from) + done, buffer.get(), want);
-            if (!read) return Failed("cannot read " + Quoted(entry.name) + " to copy it");
-            written = temp.WriteAt(uint64_t(entry.offset) + done, buffer.get(), want);
-            done += want;
-        }
+        if (!written) break;
+        bool readFailed = false;
+        written = out.Copy(part.source ? *part.source : edit.file, part.from, part.entry.size,
+                           readFailed);
+        if (readFailed) return Failed("cannot read " + Quoted(part.entry.name) + " to copy it");
     }
+    written = written && out.Flush();
     std::vector<const ArchiveEntry*> list;
     for (const Part& part : parts)
         list.push_back(&part.entry);

@@ -17,14 +17,6 @@ using namespace ZEM::ArchiveInternal;
 using ZEM::Platform::File;
 using ZEM::Platform::Folder;
 
-namespace {
-
-// Bytes of the archive read at once: members that follow one another in the file come from one
-// read.
-constexpr size_t WINDOW = 1024 * 1024;
-
-} // namespace
-
 // ---- Extraction ----
 
 // One extraction run: the folders on the way to the current member held open (a run of members
@@ -56,7 +48,7 @@ private:
 };
 
 bool ZEMArchive::Extractor::Start() {
-    window.reset(new (std::nothrow) char[WINDOW]);
+    window.reset(new (std::nothrow) char[COPY_BLOCK]);
     if (!window) return archive.Failed("out of memory");
     // After WriteDirectory by a caller the file is read anew.
     if (!archive.readFile) {
@@ -65,7 +57,7 @@ bool ZEMArchive::Extractor::Start() {
     return archive.readFile || archive.Failed("cannot read the archive");
 }
 
-// size bytes (at most WINDOW) of the archive at offset; null when they cannot be read.
+// size bytes (at most COPY_BLOCK) of the archive at offset; null when they cannot be read.
 const char* ZEMArchive::Extractor::Bytes(uint64_t offset, size_t size) {
     if (offset >= windowStart && offset + size <= windowStart + windowLength) {
         return window.get() + (offset - windowStart);
@@ -73,7 +65,7 @@ const char* ZEMArchive::Extractor::Bytes(uint64_t offset, size_t size) {
     ZEM::Stream::SharedFile& file = *archive.readFile;
     const uint64_t length = file.Length();
     if (offset + size > length) return nullptr;
-    const size_t want = size_t(std::min<uint64_t>(WINDOW, length - offset));
+    const size_t want = size_t(std::min<uint64_t>(COPY_BLOCK, length - offset));
     ZEM::Stream::SharedFile::Lock lock(file);
     windowStart = offset;
     windowLength = ZEM::Platform::ReadStreamAt(file.Handle(), offset, window.get(), want);
@@ -156,7 +148,7 @@ ZEMArchive::ExtractOutcome ZEMArchive::Extractor::Write(unsigned index, Folder& 
     }
     std::string why;
     for (uint32_t done = 0; done < entry.size && why.empty();) {
-        const size_t piece = std::min<size_t>(entry.size - done, WINDOW);
+        const size_t piece = std::min<size_t>(entry.size - done, COPY_BLOCK);
         const char* bytes = Bytes(uint64_t(entry.offset) + done, piece);
         if (!bytes) {
             why = "cannot read the member from the archive";

@@ -20,8 +20,9 @@ constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 // Records encoded or decoded per transfer.
 constexpr unsigned RECORDS_PER_BLOCK = 64;
 constexpr unsigned MAX_RECORD_SIZE = 64;
-// Bytes moved per read and write when member data is copied.
-constexpr unsigned COPY_CHUNK = 64 * 1024;
+// Bytes of member data read or written at once when members are copied or extracted: members
+// that follow one another move in one transfer.
+constexpr size_t COPY_BLOCK = 1024 * 1024;
 // How often a file replaced under an opening or an edit is opened again before giving up.
 constexpr int MAX_ATTEMPTS = 20;
 

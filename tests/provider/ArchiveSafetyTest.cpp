@@ -48,17 +48,17 @@ TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
     ZEMArchZEM arch;
     ASSERT_TRUE(arch.Create("a.zem"));
     WriteFile("one", Bytes(3000, '1'));
-    WriteFile("two", Bytes(100000, '2'));
+    WriteFile("two", Bytes(1500000, '2'));
     ASSERT_EQ(arch.AddFile("one", nullptr), 0u);
     const std::string before = ReadFile("a.zem");
     const std::vector<std::string> changes =
         Trace([&] { EXPECT_EQ(arch.AddFile("two", nullptr), 1u); });
     const std::string size = std::to_string(before.size());
-    EXPECT_EQ(changes,
-              (std::vector<std::string>{"write " + size + " 65536",
-                                        "write " + std::to_string(before.size() + 65536) + " 34464",
-                                        "write " + std::to_string(before.size() + 100000) + " 88",
-                                        "sync", "write 0 12", "sync"}));
+    EXPECT_EQ(changes, (std::vector<std::string>{
+                           "write " + size + " 1048576",
+                           "write " + std::to_string(before.size() + 1048576) + " 451424",
+                           "write " + std::to_string(before.size() + 1500000) + " 88", "sync",
+                           "write 0 12", "sync"}));
     const std::string after = ReadFile("a.zem");
     EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12));
 

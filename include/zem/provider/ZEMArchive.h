@@ -19,6 +19,7 @@ class SharedFile;
 namespace Platform {
 class File;
 class Folder;
+struct FileStatus;
 } // namespace Platform
 } // namespace ZEM
 
@@ -231,9 +232,10 @@ private:
     // at the entry's old offset when source is null).
     struct Part {
         ArchiveEntry entry;
-        ZEMFile* source;
-        uint32_t from; // the bytes' offset in the archive file when source is null
+        ZEM::Platform::File* source;
+        uint32_t from; // the bytes' offset in source, or in the archive file when source is null
     };
+    struct Appender;
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
@@ -241,8 +243,9 @@ private:
     bool Refresh(Edit& edit, unsigned* index);
     unsigned AddSources(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                         const AddCallback& onFile, bool asGiven);
-    unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
-                          bool asGiven, std::vector<ArchiveEntry*>& added, bool& writable);
+    unsigned AppendSource(Appender& out, const ZEM::Platform::FileStatus& self, const char* srcPath,
+                          const char* storeName, bool asGiven, std::vector<ArchiveEntry*>& added,
+                          bool& writable);
     bool Rename(unsigned index, const char* base, unsigned length);
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
