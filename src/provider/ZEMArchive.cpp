@@ -14,9 +14,11 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 using namespace ZEM::ArchiveInternal;
 using ZEM::Platform::File;
@@ -250,12 +252,28 @@ int ZEMArchive::CompareFunc(const ZEMSortableItem* a, const ZEMSortableItem* b) 
     return CompareFields(x->name, x->size, x->date, y->name, y->size, y->date);
 }
 
+namespace {
+
+size_t HashName(const char* name) {
+    return std::hash<std::string_view>()(std::string_view(name));
+}
+
+} // namespace
+
 void ZEMArchive::BuildIndex() const {
-    nameIndex.clear();
-    nameIndex.reserve(entries.size());
-    // emplace keeps the first storage index of a name that is stored twice.
-    for (size_t i = 0; i < entries.size(); ++i)
-        nameIndex.emplace(entries[i]->name, uint32_t(i));
+    size_t slots = 16;
+    while (slots < 2 * entries.size())
+        slots *= 2;
+    nameIndex.assign(slots, NO_INDEX);
+    const size_t mask = slots - 1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const char* name = entries[i]->name;
+        size_t slot = HashName(name) & mask;
+        while (nameIndex[slot] != NO_INDEX && strcmp(entries[nameIndex[slot]]->name, name) != 0)
+            slot = (slot + 1) & mask;
+        // A name stored twice keeps its first storage index.
+        if (nameIndex[slot] == NO_INDEX) nameIndex[slot] = uint32_t(i);
+    }
     nameIndexValid = true;
 }
 
@@ -272,8 +290,11 @@ unsigned ZEMArchive::FindFile(const char* name) const {
             return NO_INDEX;
         }
     }
-    auto found = nameIndex.find(name);
-    return found == nameIndex.end() ? NO_INDEX : found->second;
+    const size_t mask = nameIndex.size() - 1;
+    for (size_t slot = HashName(name) & mask;; slot = (slot + 1) & mask) {
+        const uint32_t index = nameIndex[slot];
+        if (index == NO_INDEX || strcmp(entries[index]->name, name) == 0) return index;
+    }
 }
 
 ZEMResFile* ZEMArchive::OpenFile(const char* name) const {

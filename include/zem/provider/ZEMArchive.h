@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class ZEMFile;
@@ -266,8 +264,10 @@ private:
     // Takes a new read handle on file.
     void TakeReadFile(ZEM::Platform::File& file) const;
 
-    // Lookup index: every distinct name and the lowest storage index that bears it.
-    mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
+    // Lookup index: a table of storage indexes addressed by the hash of their names (linear
+    // probing, 0xFFFFFFFF marks a free slot, at most half the slots taken), each distinct name
+    // once with the lowest storage index that bears it.
+    mutable std::vector<uint32_t> nameIndex;
     mutable bool nameIndexValid = false;
     // The read handle that member streams share; opened by the first member.
     mutable ZEM::Stream::SharedFile* readFile = nullptr;
