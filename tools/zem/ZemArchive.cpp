@@ -177,8 +177,10 @@ const Command COMMANDS[] = {
     {"extract", "[-v] [--force] [-C DIR] ARCHIVE [MEMBER...]", "write members into a folder",
      "Writes the members named (every member when none is named) into DIR (the working\n"
      "folder by default), creating DIR and the folders that names such as maps/e1m1.bsp\n"
-     "need. An existing file is not overwritten, and is reported, unless --force is given. A\n"
-     "member whose name is absolute or climbs out with '..' is not written, and is reported.\n",
+     "need. A name that exists already (a file, a folder or a link, even one that leads\n"
+     "nowhere) is left alone, and reported, unless --force replaces it; a link is replaced,\n"
+     "never written through. A member whose name is absolute or climbs out with '..' is not\n"
+     "written, and is reported.\n",
      1, MANY, "--force -v ", "-C ", Extract},
     {"cat", "[-o FILE|-] [--force] ARCHIVE MEMBER...", "write members to standard output",
      "Writes the bytes of the members, one after another, to standard output, or to FILE\n"
