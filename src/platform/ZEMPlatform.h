@@ -88,7 +88,16 @@ struct FileStatus {
     uint32_t mode = 0;  // st_mode & 0xFFFF: type (MODE_*) and access bits
     uint64_t size = 0;  // size in bytes
     uint32_t mtime = 0; // modification time, seconds since 1970-01-01 UTC (32-bit wrap)
+    // The file's identity: the same device and index mean the same file. Filled by File::Status
+    // only (0 otherwise).
+    uint64_t device = 0;
+    uint64_t index = 0;
 };
+
+// True when two statuses that File::Status filled describe the same file.
+inline bool SameIdentity(const FileStatus& a, const FileStatus& b) {
+    return a.index != 0 && a.device == b.device && a.index == b.index;
+}
 
 // File status by path (symbolic links followed); false when the path cannot be reached.
 bool Status(const char* path, FileStatus& status);
@@ -155,6 +164,9 @@ public:
     // Names the temporary file name in its folder, replacing a file of that name (never
     // following a link there) or, without replace, failing when the name exists.
     bool Publish(const Folder& folder, const char* name, bool replace);
+    // A new file name in folder, for writing; fails (EEXIST) when the name exists in any form, a
+    // link that leads nowhere included, and never follows a link.
+    bool CreateNew(const Folder& folder, const char* name);
 
     bool IsOpen() const { return fd_ >= 0; }
     // Exactly size bytes from offset; false at the end of the file or on an error.
@@ -167,6 +179,10 @@ public:
     bool Sync();
     bool Truncate(uint64_t size);
     bool Size(uint64_t& size);
+    // The open file's status, its identity included.
+    bool Status(FileStatus& status);
+    // Sets the modification date, in seconds since 1970-01-01 UTC.
+    bool SetDate(uint32_t mtime);
     // Mode bits of the file (st_mode & 07777) given to this one.
     bool TakeModeOf(File& other);
     // Mode bits of the file name in folder given to this one, and its owner and group where the
@@ -189,6 +205,7 @@ private:
 
     int fd_ = -1;
     int error_ = 0;
+    bool locked_ = false;
     int tempDir_ = -1;     // folder of a named temporary file
     std::string tempName_; // its name while it is not published
 };
@@ -209,6 +226,10 @@ public:
     // Moves down into the child folder name, created when missing; refused (ELOOP) when name is
     // a link and (ENOTDIR) when it is something else than a folder.
     bool Enter(const char* name);
+    // The folder that other holds, under a handle of its own.
+    bool Duplicate(const Folder& other);
+    // Removes the file name in the folder.
+    bool Remove(const char* name);
     // Flushes the folder's entries to the disk.
     bool Sync();
     // Removes the temporary files that File::CreateTemp named here for processes that no longer
@@ -225,6 +246,10 @@ private:
 // The process that File::CreateTemp named the temporary file name for (".zem-PID-...tmp"); 0
 // for any other name.
 long TempOwner(const char* name);
+
+// Up to size bytes at offset of the file behind a runtime handle, read without the handle's
+// buffer; the count read. The handle's position is undefined afterwards.
+size_t ReadStreamAt(FILE* stream, uint64_t offset, void* buffer, size_t size);
 
 // The system's text for an errno value.
 std::string ErrorText(int error);

@@ -429,18 +429,39 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     return false;
 }
 
-size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+bool File::CreateNew(const Folder& folder, const char* name) {
+    Close();
+    fd_ = openat(folder.Descriptor(), name,
+                 O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0666);
+    return fd_ >= 0 || Fail();
+}
+
+namespace {
+
+// Up to size bytes of fd at offset; errno tells a failure apart from the end of the file.
+size_t PreadSome(int fd, uint64_t offset, void* buffer, size_t size) {
     char* out = static_cast<char*>(buffer);
     size_t done = 0;
-    error_ = 0;
+    errno = 0;
     while (done < size) {
-        ssize_t n = pread(fd_, out + done, size - done, off_t(offset + done));
+        ssize_t n = pread(fd, out + done, size - done, off_t(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) Fail();
         if (n <= 0) break;
         done += size_t(n);
     }
     return done;
+}
+
+} // namespace
+
+size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+    const size_t done = PreadSome(fd_, offset, buffer, size);
+    error_ = done < size ? errno : 0;
+    return done;
+}
+
+size_t ReadStreamAt(FILE* stream, uint64_t offset, void* buffer, size_t size) {
+    return stream ? PreadSome(fileno(stream), offset, buffer, size) : 0;
 }
 
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -477,6 +498,22 @@ bool File::Size(uint64_t& size) {
     return true;
 }
 
+bool File::Status(FileStatus& status) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return Fail();
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    status.device = uint64_t(st.st_dev);
+    status.index = uint64_t(st.st_ino);
+    return true;
+}
+
+bool File::SetDate(uint32_t mtime) {
+    const struct timespec times[2] = {{time_t(mtime), 0}, {time_t(mtime), 0}};
+    return futimens(fd_, times) == 0 || Fail();
+}
+
 bool File::TakeModeOf(File& other) {
     struct stat st;
     if (fstat(other.fd_, &st) != 0) return Fail();
@@ -498,7 +535,7 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::chrono::milliseconds pause(1);
     for (;;) {
-        if (flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+        if (flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return locked_ = true;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return Fail();
         std::this_thread::sleep_for(pause);
@@ -507,7 +544,8 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
 }
 
 void File::Unlock() {
-    if (fd_ >= 0 && !IN_BROWSER) flock(fd_, LOCK_UN);
+    if (fd_ >= 0 && locked_ && !IN_BROWSER) flock(fd_, LOCK_UN);
+    locked_ = false;
 }
 
 bool File::IsAt(const char* path) {
@@ -567,11 +605,16 @@ bool Folder::OpenParentOf(const char* path, std::string& name) {
 }
 
 bool Folder::Enter(const char* name) {
-    if (mkdirat(fd_, name, 0777) != 0 && errno != EEXIST) {
-        error_ = errno;
-        return false;
+    constexpr int CHILD = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int child = openat(fd_, name, CHILD);
+    // Made only when missing: most folders on the way exist already.
+    if (child < 0 && errno == ENOENT) {
+        if (mkdirat(fd_, name, 0777) != 0 && errno != EEXIST) {
+            error_ = errno;
+            return false;
+        }
+        child = openat(fd_, name, CHILD);
     }
-    int child = openat(fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (child < 0) {
         error_ = errno;
         struct stat st;
@@ -583,6 +626,19 @@ bool Folder::Enter(const char* name) {
     close(fd_);
     fd_ = child;
     return true;
+}
+
+bool Folder::Duplicate(const Folder& other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.fd_ >= 0 ? fcntl(other.fd_, F_DUPFD_CLOEXEC, 0) : -1;
+    if (fd_ < 0) error_ = other.fd_ >= 0 ? errno : EBADF;
+    return fd_ >= 0;
+}
+
+bool Folder::Remove(const char* name) {
+    if (unlinkat(fd_, name, 0) == 0) return true;
+    error_ = errno;
+    return false;
 }
 
 bool Folder::Sync() {

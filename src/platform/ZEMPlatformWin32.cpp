@@ -237,26 +237,79 @@ DWORD Chunk(size_t size) {
     return DWORD(std::min<size_t>(size, 1u << 30));
 }
 
-} // namespace
-
-size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+// Up to size bytes of handle at offset; errno tells a failure apart from the end of the file.
+size_t ReadHandleAt(HANDLE handle, uint64_t offset, void* buffer, size_t size) {
     char* out = static_cast<char*>(buffer);
     size_t done = 0;
-    error_ = 0;
+    errno = 0;
     while (done < size) {
         OVERLAPPED at = At(offset + done);
         DWORD n = 0;
-        if (!ReadFile(HandleOf(fd_), out + done, Chunk(size - done), &n, &at)) {
-            if (GetLastError() != ERROR_HANDLE_EOF) {
-                SetErrno();
-                Fail();
-            }
+        if (!ReadFile(handle, out + done, Chunk(size - done), &n, &at)) {
+            if (GetLastError() != ERROR_HANDLE_EOF) SetErrno();
             break;
         }
         if (n == 0) break;
         done += n;
     }
     return done;
+}
+
+} // namespace
+
+size_t File::ReadSome(uint64_t offset, void* buffer, size_t size) {
+    const size_t done = ReadHandleAt(HandleOf(fd_), offset, buffer, size);
+    error_ = done < size ? errno : 0;
+    return done;
+}
+
+size_t ReadStreamAt(FILE* stream, uint64_t offset, void* buffer, size_t size) {
+    return stream ? ReadHandleAt(HandleOf(_fileno(stream)), offset, buffer, size) : 0;
+}
+
+bool File::CreateNew(const Folder& folder, const char* name) {
+    Close();
+    const std::string dir = PathOf(HandleOf(folder.Descriptor()));
+    if (dir.empty() || !name) {
+        error_ = ENOENT;
+        return false;
+    }
+    const std::string path = WithSeparator(dir.c_str()) + name;
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrno();
+        return Fail();
+    }
+    fd_ = Adopt(handle, _O_RDWR);
+    return fd_ >= 0 || Fail();
+}
+
+bool File::Status(FileStatus& status) {
+    struct _stati64 st;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (_fstati64(fd_, &st) != 0) return Fail();
+    if (!GetFileInformationByHandle(HandleOf(fd_), &info)) {
+        SetErrno();
+        return Fail();
+    }
+    status.mode = uint32_t(st.st_mode) & 0xFFFF;
+    status.size = uint64_t(st.st_size);
+    status.mtime = uint32_t(st.st_mtime);
+    status.device = info.dwVolumeSerialNumber;
+    // A file index of 0 is valid on some file systems: the high bit keeps it from reading as
+    // "no identity".
+    status.index = (uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow) | (1ull << 63);
+    return true;
+}
+
+bool File::SetDate(uint32_t mtime) {
+    // FILETIME counts 100 ns steps from 1601-01-01.
+    const uint64_t ticks = (uint64_t(mtime) + 11644473600ull) * 10000000ull;
+    FILETIME when;
+    when.dwLowDateTime = DWORD(ticks);
+    when.dwHighDateTime = DWORD(ticks >> 32);
+    return SetFileTime(HandleOf(fd_), nullptr, &when, &when) || SetErrno() || Fail();
 }
 
 bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -321,7 +374,7 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
     for (;;) {
         OVERLAPPED at = {};
         at.OffsetHigh = LOCK_OFFSET_HIGH;
-        if (LockFileEx(HandleOf(fd_), flags, 0, 1, 0, &at)) return true;
+        if (LockFileEx(HandleOf(fd_), flags, 0, 1, 0, &at)) return locked_ = true;
         const DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
             errno = ErrnoOf(error);
@@ -337,7 +390,8 @@ bool File::Lock(bool exclusive, unsigned timeoutMs) {
 }
 
 void File::Unlock() {
-    if (fd_ < 0) return;
+    if (fd_ < 0 || !locked_) return;
+    locked_ = false;
     OVERLAPPED at = {};
     at.OffsetHigh = LOCK_OFFSET_HIGH;
     UnlockFileEx(HandleOf(fd_), 0, 1, 0, &at);
@@ -458,6 +512,30 @@ bool Folder::Enter(const char* name) {
     _close(fd_);
     fd_ = fd;
     return true;
+}
+
+bool Folder::Duplicate(const Folder& other) {
+    if (fd_ >= 0) _close(fd_);
+    fd_ = -1;
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (other.fd_ < 0 ||
+        !DuplicateHandle(GetCurrentProcess(), HandleOf(other.fd_), GetCurrentProcess(), &copy, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+        error_ = other.fd_ < 0 ? EBADF : ErrnoOf(GetLastError());
+        return false;
+    }
+    fd_ = Adopt(copy, _O_RDONLY);
+    if (fd_ < 0) error_ = EMFILE;
+    return fd_ >= 0;
+}
+
+bool Folder::Remove(const char* name) {
+    const std::string dir = PathOf(HandleOf(fd_));
+    if (!dir.empty() && name && DeleteFileA((WithSeparator(dir.c_str()) + name).c_str())) {
+        return true;
+    }
+    error_ = ErrnoOf(GetLastError());
+    return false;
 }
 
 bool Folder::Sync() {

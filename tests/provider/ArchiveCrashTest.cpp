@@ -114,6 +114,13 @@ protected:
         base_ = Read("base", pak);
     }
 
+    // The base with more dead bytes behind its directory than live ones, as another program may
+    // leave it: adds and renames rebuild it.
+    void Bloat() {
+        const std::string bytes = ReadFile("base");
+        WriteFile("base", bytes + Bytes(2 * bytes.size(), 'X'));
+    }
+
     std::vector<EditKind> Kinds() const {
         WriteFile("new.dat", Bytes(9000, 'N'));
         WriteFile("new2.dat", Bytes(3000, 'O'));
@@ -151,39 +158,45 @@ protected:
                  m[2].second = bigger;
                  return m;
              }},
+            {"compact", [](ZEMArchive& a) { return a.Compact(); }, [](Members m) { return m; }},
         };
     }
 
     Members base_;
 };
 
-// Every change of every edit kind, in both formats, killed before it happens, torn halfway, or
-// failed as on a full disk.
+// Every change of every edit kind, in both formats, on an archive with a little dead space and
+// on one with more dead bytes than live ones, killed before it happens, torn halfway, or failed
+// as on a full disk.
 TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
     int kills = 0, checked = 0, leftovers = 0, failures = 0;
     for (bool pak : {false, true}) {
-        MakeBase(pak);
-        for (const EditKind& kind : Kinds()) {
-            const Members after = kind.after(base_);
-            for (const char* mode : {"", ":torn", ":fail"}) {
-                for (int n = 1;; ++n) {
-                    SCOPED_TRACE(std::string(pak ? "PAK " : "ZEM ") + kind.name + " at change " +
-                                 std::to_string(n) + mode);
-                    std::filesystem::copy_file("base", "a.arc",
-                                               std::filesystem::copy_options::overwrite_existing);
-                    const End end = RunChild("a.arc", pak, kind, std::to_string(n) + mode);
-                    ASSERT_NE(end, End::BROKEN);
-                    const Members now = Read("a.arc", pak);
-                    ++checked;
-                    leftovers += SweepLeftovers();
-                    if (end == End::DONE) {
-                        EXPECT_EQ(now, after);
-                        break;
+        for (bool bloated : {false, true}) {
+            MakeBase(pak);
+            if (bloated) Bloat();
+            for (const EditKind& kind : Kinds()) {
+                const Members after = kind.after(base_);
+                for (const char* mode : {"", ":torn", ":fail"}) {
+                    for (int n = 1;; ++n) {
+                        SCOPED_TRACE(std::string(pak ? "PAK " : "ZEM ") +
+                                     (bloated ? "bloated " : "") + kind.name + " at change " +
+                                     std::to_string(n) + mode);
+                        std::filesystem::copy_file(
+                            "base", "a.arc", std::filesystem::copy_options::overwrite_existing);
+                        const End end = RunChild("a.arc", pak, kind, std::to_string(n) + mode);
+                        ASSERT_NE(end, End::BROKEN);
+                        const Members now = Read("a.arc", pak);
+                        ++checked;
+                        leftovers += SweepLeftovers();
+                        if (end == End::DONE) {
+                            EXPECT_EQ(now, after);
+                            break;
+                        }
+                        ASSERT_TRUE(now == base_ || now == after) << now.front().first;
+                        if (end == End::KILLED) ++kills;
+                        if (end == End::REFUSED) ++failures;
+                        ASSERT_LT(n, 200) << "the edit never ends";
                     }
-                    ASSERT_TRUE(now == base_ || now == after) << now.front().first;
-                    if (end == End::KILLED) ++kills;
-                    if (end == End::REFUSED) ++failures;
-                    ASSERT_LT(n, 200) << "the edit never ends";
                 }
             }
         }
@@ -195,6 +208,35 @@ TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
                 "temporary files\n",
                 kills, failures, checked, leftovers);
     EXPECT_GT(kills, 100);
+}
+
+// A rebuild killed between naming its temporary file and renaming it leaves that file beside the
+// archive; the next edit removes it, and keeps the temporaries of processes that still run.
+TEST_F(ArchiveCrashTest, TheNextEditRemovesTheTemporaryOfAKilledRebuild) {
+    MakeBase(false);
+    const EditKind remove = Kinds()[3];
+    const std::string alive = ".zem-" + std::to_string(getppid()) + "-1-0.tmp";
+    int found = 0;
+    for (int n = 1; n < 40; ++n) {
+        std::filesystem::copy_file("base", "a.arc",
+                                   std::filesystem::copy_options::overwrite_existing);
+        WriteFile(alive, "another process's");
+        if (RunChild("a.arc", false, remove, std::to_string(n)) != End::KILLED) break;
+        int left = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            left += entry.path().filename().string().rfind(".zem-", 0) == 0;
+        if (left < 2) continue;
+        ++found;
+        ZEMArchZEM archive;
+        ASSERT_TRUE(archive.Open("a.arc"));
+        ASSERT_TRUE(archive.Compact());
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            if (entry.path().filename().string().rfind(".zem-", 0) == 0)
+                names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{alive}) << "killed at change " << n;
+    }
+    EXPECT_GT(found, 0) << "no kill left a temporary file";
 }
 
 // Creating an archive killed at any change leaves no file or the empty archive, never a part.

@@ -48,17 +48,17 @@ TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
     ZEMArchZEM arch;
     ASSERT_TRUE(arch.Create("a.zem"));
     WriteFile("one", Bytes(3000, '1'));
-    WriteFile("two", Bytes(100000, '2'));
+    WriteFile("two", Bytes(1500000, '2'));
     ASSERT_EQ(arch.AddFile("one", nullptr), 0u);
     const std::string before = ReadFile("a.zem");
     const std::vector<std::string> changes =
         Trace([&] { EXPECT_EQ(arch.AddFile("two", nullptr), 1u); });
     const std::string size = std::to_string(before.size());
-    EXPECT_EQ(changes,
-              (std::vector<std::string>{"write " + size + " 65536",
-                                        "write " + std::to_string(before.size() + 65536) + " 34464",
-                                        "write " + std::to_string(before.size() + 100000) + " 88",
-                                        "sync", "write 0 12", "sync"}));
+    EXPECT_EQ(changes, (std::vector<std::string>{
+                           "write " + size + " 1048576",
+                           "write " + std::to_string(before.size() + 1048576) + " 451424",
+                           "write " + std::to_string(before.size() + 1500000) + " 88", "sync",
+                           "write 0 12", "sync"}));
     const std::string after = ReadFile("a.zem");
     EXPECT_EQ(after.substr(12, before.size() - 12), before.substr(12));
 
@@ -156,6 +156,52 @@ TEST_F(ArchiveSafetyTest, ExtractionNeverWritesThroughLinks) {
     for (const auto& entry : fs::recursive_directory_iterator("."))
         hidden += entry.path().filename().string()[0] == '.';
     EXPECT_EQ(hidden, 0u);
+}
+
+// Without replace, every name that exists at a member's path is left as it is, links that lead
+// nowhere and folders included, and reported; the other members are written in the same run.
+TEST_F(ArchiveSafetyTest, ExtractionWithoutReplaceLeavesExistingNamesAlone) {
+    WriteFile("a.pak", PakFile({{"a.txt", "member a"},
+                                {"b.txt", "member b"},
+                                {"new/n.txt", "member n"},
+                                {"h.txt", "member h"},
+                                {"sub", "member sub"},
+                                {"n.txt", "member n2"}}));
+    MakeLinkTrap();
+    fs::create_directory("dest/sub");
+    ZEMArchPAK arch;
+    ASSERT_TRUE(arch.Open("a.pak"));
+    using Outcome = ZEMArchive::ExtractOutcome;
+    std::vector<std::pair<unsigned, Outcome>> heard;
+    const unsigned order[] = {0, 1, 2, 3, 4, 5};
+    EXPECT_FALSE(arch.ExtractMembers(order, 6, "dest", false, [&](unsigned index, Outcome outcome) {
+        heard.emplace_back(index, outcome);
+    }));
+    EXPECT_EQ(heard, (std::vector<std::pair<unsigned, Outcome>>{{0, Outcome::EXISTS},
+                                                                {1, Outcome::EXISTS},
+                                                                {2, Outcome::WRITTEN},
+                                                                {3, Outcome::EXISTS},
+                                                                {4, Outcome::EXISTS},
+                                                                {5, Outcome::WRITTEN}}));
+    EXPECT_TRUE(fs::is_symlink("dest/a.txt"));
+    EXPECT_TRUE(fs::is_symlink("dest/b.txt"));
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
+    EXPECT_EQ(ReadFile("dest/h.txt"), "hard");
+    EXPECT_TRUE(fs::is_directory("dest/sub"));
+    EXPECT_EQ(ReadFile("dest/new/n.txt"), "member n");
+    EXPECT_EQ(ReadFile("dest/n.txt"), "member n2");
+
+    // With replace the links themselves are replaced; a folder cannot be.
+    heard.clear();
+    EXPECT_FALSE(arch.ExtractMembers(order, 6, "dest", true, [&](unsigned index, Outcome outcome) {
+        heard.emplace_back(index, outcome);
+    }));
+    EXPECT_EQ(heard[4], std::make_pair(4u, Outcome::FAILED));
+    EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
+    EXPECT_FALSE(fs::is_symlink("dest/b.txt"));
+    EXPECT_FALSE(fs::exists("outside/new.txt"));
+    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
 }
 
 // Extraction reads the version of the archive the object opened, even after another editor

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <sys/stat.h>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
@@ -171,12 +172,21 @@ TEST_F(ArchiveZEMTest, AddFilesGivesTheSameMembersAsOneAddAtATime) {
     EXPECT_EQ(reported[5], NO_INDEX);
     EXPECT_EQ(reported[6], 5u);
     EXPECT_EQ(Listing(batch), Listing(arch));
-    // One batch writes one directory; each single add leaves the one before as dead space.
+    // One batch writes one directory; each single add leaves the one before as dead space, until
+    // the dead bytes would outnumber the live ones: the add then rebuilds the archive.
     size_t data = 0;
     for (unsigned i = 0; i < batch.NbFiles(); ++i)
         data += batch.FileSize(i);
-    EXPECT_EQ(ReadFile("batch.zem").size(), 12 + data + 40 * 44);
-    EXPECT_EQ(ReadFile("one.zem").size(), 12 + data + 44 * (40 * 41 / 2));
+    const size_t live = 12 + data + 40 * 44;
+    EXPECT_EQ(ReadFile("batch.zem").size(), live);
+    EXPECT_EQ(batch.DeadSpace(), 0u);
+    const size_t grown = ReadFile("one.zem").size();
+    EXPECT_LE(grown, 2 * live);
+    EXPECT_EQ(arch.DeadSpace(), grown - live);
+    EXPECT_TRUE(arch.Compact());
+    EXPECT_EQ(ReadFile("one.zem").size(), live);
+    EXPECT_EQ(arch.DeadSpace(), 0u);
+    EXPECT_EQ(Listing(arch), Listing(batch));
 
     const char* stored[] = {"f0", "f1"};
     const char* names[] = {"renamed", nullptr};
@@ -480,4 +490,51 @@ TEST_F(ArchiveZEMTest, HostileRecordsAreRefusedByName) {
     EXPECT_EQ(Member(arch, 0), "0123");
     EXPECT_TRUE(arch.ExtractAll("."));
     EXPECT_EQ(ReadFile(std::string(31, 'N')), "0123");
+}
+
+// Extracted files take their members' dates; a new file that cannot be written whole (the disk
+// full) is taken away again.
+TEST_F(ArchiveZEMTest, ExtractionKeepsDatesAndLeavesNoPartialFile) {
+    ASSERT_TRUE(arch.Create("a.zem"));
+    WriteFile("big", Bytes(300000, 'B'));
+    WriteFile("small", "s");
+    SetDate("big", 1000000000);
+    SetDate("small", 1200000000);
+    const char* names[] = {"big", "small"};
+    ASSERT_EQ(arch.AddFiles(names, nullptr, 2), 2u);
+    std::filesystem::create_directory("out");
+    ASSERT_TRUE(arch.ExtractAll("out"));
+    struct stat status;
+    ASSERT_EQ(stat("out/small", &status), 0);
+    EXPECT_EQ(status.st_mtime, 1200000000);
+    ASSERT_EQ(stat("out/big", &status), 0);
+    EXPECT_EQ(status.st_mtime, 1000000000);
+#ifndef _WIN32
+    std::filesystem::remove_all("out");
+    std::filesystem::create_directory("out");
+    const unsigned both[] = {0, 1};
+    {
+        FileSizeLimit limit(100000);
+        EXPECT_FALSE(arch.ExtractMembers(both, 2, "out", false));
+    }
+    EXPECT_NE(std::string(arch.LastError()).find("cannot write"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("out/big"));
+    EXPECT_EQ(ReadFile("out/small"), "s");
+#endif
+}
+
+// Renames append a directory each, until the dead bytes would outnumber the live ones: the rename
+// then rebuilds, and the file stays within twice its live bytes.
+TEST_F(ArchiveZEMTest, RenamesDoNotGrowTheFileWithoutBound) {
+    MakeThree();
+    const size_t live = ReadFile("a.zem").size();
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(arch.RenameFile(1, ("name" + std::to_string(i)).c_str()));
+        ASSERT_LE(ReadFile("a.zem").size(), 2 * live);
+    }
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    EXPECT_EQ(Listing(again), Listing(arch));
+    EXPECT_EQ(std::string(again.FileName(1)), "name99");
+    EXPECT_EQ(Member(again, 1), Member(arch, 1));
 }

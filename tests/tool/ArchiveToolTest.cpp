@@ -156,9 +156,10 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
         {"archive create new.zem --format", 2, "--format needs a value"},
         {"archive create ok.zem file.txt", 1, "'ok.zem' already exists"},
         {"archive create new.zem missing.txt", 1, "'missing.txt': no such file or folder"},
-        {"archive list", 2, "usage: zem archive list [--names] ARCHIVE"},
-        {"archive list a b c", 2, "usage: zem archive list [--names] ARCHIVE"},
-        {"archive list --verbose ok.zem", 2, "archive list takes no option '-v'"},
+        {"archive list", 2, "usage: zem archive list [-v] [--names] ARCHIVE"},
+        {"archive list a b c", 2, "usage: zem archive list [-v] [--names] ARCHIVE"},
+        {"archive list --force ok.zem", 2, "archive list takes no option '--force'"},
+        {"archive compact ok.zem more", 2, "usage: zem archive compact ARCHIVE"},
         {"archive mv -x ok.zem a b", 2, "archive mv takes no option '-x'"},
         {"archive list missing.zem", 1, "'missing.zem': no such file"},
         {"archive list notes.txt", 1, "'notes.txt' is not a ZEM or PAK archive"},
@@ -405,6 +406,14 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(ReadFile("out/data/maps/deep/e1m2.bsp"), "map two");
     ASSERT_EQ(RunTool("archive extract -C out --force game.zem", &out), 0) << out;
     EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
+    // A link that leads nowhere is an existing name too: kept, and named.
+    fs::remove("out/data/maps/deep/e1m2.bsp");
+    fs::create_symlink("nowhere", "out/data/maps/deep/e1m2.bsp");
+    EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
+    EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
+                   "overwrite it)\nzem: 1 of 1 members not extracted\n");
+    EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
+    EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
     // A name not in the archive is named; the others are written.
     EXPECT_EQ(RunTool("archive extract game.zem nope data/maps/e1m1.bsp -C other", &out), 1);
     EXPECT_EQ(out, "zem: no member 'nope' in 'game.zem'\n");
@@ -420,6 +429,26 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(out, "zem: 'one.bin' already exists (use --force to replace it)\n");
     ASSERT_EQ(RunTool("archive cat --force -o one.bin game.zem data/maps/deep/e1m2.bsp"), 0);
     EXPECT_EQ(ReadFile("one.bin"), "map two");
+}
+
+// Renames leave dead space, which list -v and test show and compact gives back; the members stay.
+TEST_F(ArchiveToolTest, CompactGivesBackTheDeadSpace) {
+    MakeSamples();
+    std::string out;
+    ASSERT_EQ(RunTool("archive create game.zem data/maps", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive mv game.zem data/maps/e1m1.bsp e1m1.bsp", &out), 0) << out;
+    const Members members = Read("game.zem");
+    ASSERT_EQ(RunTool("archive list -v game.zem", &out), 0) << out;
+    EXPECT_NE(out.find("\n88 bytes of dead space\n"), std::string::npos) << out;
+    ASSERT_EQ(RunTool("archive test game.zem", &out), 0) << out;
+    EXPECT_NE(out.find("all whole; 88 bytes of dead space ('zem archive compact' gives them back)"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(RunTool("archive compact game.zem", &out), 0) << out;
+    EXPECT_EQ(out, "'game.zem': 88 bytes of dead space given back\n");
+    ASSERT_EQ(RunTool("archive list -v --names game.zem", &out), 0) << out;
+    EXPECT_EQ(out, "data/maps/deep/e1m2.bsp\ne1m1.bsp\n0 bytes of dead space\n");
+    EXPECT_EQ(Read("game.zem"), members);
 }
 
 // Output that cannot be written is a failure, in every command that writes to standard output.

@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class ZEMFile;
@@ -19,6 +17,7 @@ class SharedFile;
 namespace Platform {
 class File;
 class Folder;
+struct FileStatus;
 } // namespace Platform
 } // namespace ZEM
 
@@ -32,9 +31,11 @@ class Folder;
 // Edits never lose data: an editor takes an exclusive lock on the file for the whole edit and
 // first reads the directory again, so that edits by others are kept. Adding and renaming append
 // the new bytes and a new directory after everything the file holds, flush them to the disk, and
-// only then switch the header to the new directory (the old one becomes dead space). Removing and
-// replacing write a new archive into a temporary file beside it, flush it, and rename it over the
-// archive. A crash at any point leaves the archive as it was before the edit or after it.
+// only then switch the header to the new directory (the old one becomes dead space). Removing,
+// replacing and compacting write a new archive into a temporary file beside it, flush it, and
+// rename it over the archive; so do an add or a rename that would leave more dead bytes than
+// live ones. A crash at any point leaves the archive as it was before the edit or after it, and
+// the next edit removes the temporary file that a killed rebuild left behind.
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -49,6 +50,15 @@ public:
     // storage index, or 0xFFFFFFFF when that source was left out (LastError says why). Not
     // called for the source whose copy found the archive file unwritable, nor after it.
     using AddCallback = std::function<void(unsigned position, unsigned index)>;
+
+    // What became of one member in ExtractMembers.
+    enum class ExtractOutcome {
+        WRITTEN, // its file was written
+        EXISTS,  // its name exists below the folder and was left alone
+        FAILED,  // it could not be written (LastError says why)
+    };
+    // Called by ExtractMembers after each member: its storage index and what became of it.
+    using ExtractCallback = std::function<void(unsigned index, ExtractOutcome outcome)>;
 
     // Format number of the file at path from its first bytes: 0 unknown or unreadable, 1 ZEM,
     // 2 PAK, 4 BIFF, 5 (size rule), 6 Ensemble, 7 "rass", 8 ZIP.
@@ -107,23 +117,39 @@ public:
     // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
     // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
-    // all were written. The bytes go to a new temporary file in destPath's folder, which is then
-    // renamed over destPath: a link or a hard link of that name is replaced, never written
-    // through.
+    // all were written. A new name is created for the member; an existing one is replaced by a
+    // temporary file in destPath's folder renamed over it: a link or a hard link of that name is
+    // replaced, never written through. The file takes the member's date when the format keeps
+    // one; a file written in part is removed.
     virtual bool ExtractFile(unsigned index, const char* destPath) const;
     // Extracts every member into the existing directory destDir, creating the subdirectories
-    // that member names hold; names that IsSafeName refuses are skipped.
+    // that member names hold and replacing files of their names; names that IsSafeName refuses
+    // are skipped.
     virtual bool ExtractAll(const char* destDir) const;
     // Extracts one member below destDir as ExtractAll does; false for a name that is not
     // IsSafeName, for a folder on the way that is a link (never followed) or no folder, or when
     // the file cannot be written.
     bool ExtractInto(unsigned index, const char* destDir) const;
+    // Extracts the members at the storage indexes given below the existing directory destDir in
+    // one run, each as ExtractInto does, except that a name that exists there in any form (a
+    // file, a folder, a link, one that leads nowhere included) is left alone unless replace.
+    // The folders on the way are entered once for a run of members in them, and members that
+    // follow one another in the archive file are read in large blocks. onMember hears of each
+    // member; true when every member was written.
+    bool ExtractMembers(const unsigned* indexes, size_t count, const char* destDir, bool replace,
+                        const ExtractCallback& onMember = ExtractCallback()) const;
     // True when a member name stays inside any folder it is extracted to and makes a plain file
     // name there: not empty, not absolute, no component is "..", it does not end with a
     // separator, and it holds no control characters.
     static bool IsSafeName(const char* name);
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;
+    // Bytes of the archive file that neither the header, the directory nor a member uses: the
+    // directories and members that edits left behind.
+    uint64_t DeadSpace() const;
+    // Rewrites the archive without dead space, as RemoveFile rebuilds it: into a temporary file
+    // beside it, flushed and then renamed over it.
+    bool Compact();
 
     // Appends many disk files at once and writes the directory a single time, which keeps
     // building large archives linear. Unlike AddFile, a store name is stored as given (folders
@@ -199,13 +225,15 @@ protected:
 private:
     struct Directory;
     struct Edit;
+    struct Extractor;
     // A member of a rebuilt archive: its entry, and where its bytes come from (the archive file
     // at the entry's old offset when source is null).
     struct Part {
         ArchiveEntry entry;
-        ZEMFile* source;
-        uint32_t from; // the bytes' offset in the archive file when source is null
+        ZEM::Platform::File* source;
+        uint32_t from; // the bytes' offset in source, or in the archive file when source is null
     };
+    struct Appender;
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
@@ -213,13 +241,19 @@ private:
     bool Refresh(Edit& edit, unsigned* index);
     unsigned AddSources(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                         const AddCallback& onFile, bool asGiven);
-    unsigned AppendSource(Edit& edit, uint64_t& end, const char* srcPath, const char* storeName,
-                          bool asGiven, std::vector<ArchiveEntry*>& added, bool& writable);
+    unsigned AppendSource(Appender& out, const ZEM::Platform::FileStatus& self, const char* srcPath,
+                          const char* storeName, bool asGiven, std::vector<ArchiveEntry*>& added,
+                          bool& writable);
     bool Rename(unsigned index, const char* base, unsigned length);
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
-    bool WriteMember(unsigned index, const ZEM::Platform::Folder& folder, const char* name) const;
+    bool Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                std::vector<uint32_t>& offsets);
+    void TakeOffsets(const std::vector<uint32_t>& offsets);
+    bool Bloated(const std::vector<const ArchiveEntry*>& list, uint64_t end) const;
+    uint64_t LiveBytes(const ArchiveEntry* const* list, size_t count) const;
+    void RemoveStaleTemps() const;
     template <class Sink>
     bool EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const;
     bool Failed(const std::string& why) const;
@@ -230,8 +264,10 @@ private:
     // Takes a new read handle on file.
     void TakeReadFile(ZEM::Platform::File& file) const;
 
-    // Lookup index: every distinct name and the lowest storage index that bears it.
-    mutable std::unordered_map<std::string_view, uint32_t> nameIndex;
+    // Lookup index: a table of storage indexes addressed by the hash of their names (linear
+    // probing, 0xFFFFFFFF marks a free slot, at most half the slots taken), each distinct name
+    // once with the lowest storage index that bears it.
+    mutable std::vector<uint32_t> nameIndex;
     mutable bool nameIndexValid = false;
     // The read handle that member streams share; opened by the first member.
     mutable ZEM::Stream::SharedFile* readFile = nullptr;

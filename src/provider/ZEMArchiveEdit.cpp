@@ -1,0 +1,590 @@
+#include <zem/provider/ZEMArchive.h>
+
+#include <zem/provider/ZEMFileUtils.h>
+#include <zem/stream/ZEMResFile.h>
+
+#include "platform/ZEMPlatform.h"
+#include "provider/ZEMArchiveInternal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+using namespace ZEM::ArchiveInternal;
+using ZEM::Platform::File;
+using ZEM::Platform::Folder;
+
+namespace {
+
+constexpr const char* TOO_LARGE =
+    "too large for the format, whose offsets and sizes are 32-bit (4 GiB in all)";
+
+// Whether the bytes written so far reached the file: a seek writes out what is buffered and
+// fails when that fails.
+bool Flushed(ZEMResFile& file) {
+    return file.Seek(0, 1);
+}
+
+// Positions file at an absolute offset of up to 4 GiB.
+bool SeekTo(ZEMResFile& file, uint32_t offset) {
+    if (offset <= uint32_t(INT_MAX)) return file.Seek(int(offset), 0);
+    return file.Seek(INT_MAX, 0) && file.Seek(int(offset - uint32_t(INT_MAX)), 1);
+}
+
+// The last component of name cut to limit characters; null when name is empty or ends with a
+// separator.
+const char* BaseName(const char* name, unsigned limit, unsigned& length) {
+    if (!IsSet(name)) return nullptr;
+    const char* base = name;
+    for (const char* p = name; *p; ++p) {
+        if (ZEM::Platform::IsSeparator(*p)) base = p + 1;
+    }
+    if (!*base) return nullptr;
+    length = static_cast<unsigned>(strnlen(base, limit));
+    return base;
+}
+
+bool SameRecord(const ZEMArchive::ArchiveEntry* a, const ZEMArchive::ArchiveEntry* b) {
+    return strcmp(a->name, b->name) == 0 && a->size == b->size && a->offset == b->offset &&
+           a->date == b->date;
+}
+
+// Opens a source to store and takes its status; "" when it can be stored, else why not. An empty
+// source is refused unless allowEmpty.
+std::string OpenSource(const char* srcPath, bool allowEmpty, File& source,
+                       ZEM::Platform::FileStatus& status) {
+    if (!IsSet(srcPath) || !source.OpenRead(srcPath)) {
+        // A FIFO or a device would block the read or never end: only regular files open.
+        const int error = source.Error();
+        if (IsSet(srcPath) && (error == EINVAL || error == EISDIR)) {
+            return Quoted(srcPath) + " is not a regular file";
+        }
+        return Quoted(srcPath) + " cannot be read";
+    }
+    if (!source.Status(status)) return Quoted(srcPath) + " cannot be read";
+    if (status.size > UINT32_MAX) return Quoted(srcPath) + " does not fit: " + TOO_LARGE;
+    if (status.size == 0 && !allowEmpty) return Quoted(srcPath) + " is empty";
+    return std::string();
+}
+
+// A sink for EncodeDirectory: the blocks go to file one after another from position on.
+auto WriterAt(File& file, uint64_t position) {
+    return [&file, position](const uint8_t* bytes, unsigned n) mutable {
+        if (!file.WriteAt(position, bytes, n)) return false;
+        position += n;
+        return true;
+    };
+}
+
+} // namespace
+
+// Bytes on their way to the end of a file, gathered into large writes: new members appended to
+// the archive, or the members of a rebuilt one.
+struct ZEMArchive::Appender {
+    Appender(File& file, uint64_t start) : file(file), start(start) {}
+
+    bool Ready() {
+        bytes.reset(new (std::nothrow) char[COPY_BLOCK]);
+        return bytes != nullptr;
+    }
+    uint64_t End() const { return start + fill; }
+
+    // Appends size bytes of source from offset from. False when source could not be read
+    // (sourceFailed; its bytes are dropped again) or the file could not be written.
+    bool Copy(File& source, uint64_t from, uint32_t size, bool& sourceFailed) {
+        const uint64_t at = End();
+        sourceFailed = false;
+        for (uint32_t done = 0; done < size;) {
+            if (fill == COPY_BLOCK && !Flush()) return false;
+            const size_t want = std::min<size_t>(size - done, COPY_BLOCK - fill);
+            if (!source.ReadAt(from + done, bytes.get() + fill, want)) {
+                sourceFailed = true;
+                Rewind(at);
+                return false;
+            }
+            fill += want;
+            done += uint32_t(want);
+        }
+        return true;
+    }
+
+    bool Flush() {
+        const bool written = fill == 0 || file.WriteAt(start, bytes.get(), fill);
+        start += fill;
+        fill = 0;
+        return written;
+    }
+
+    // Drops what was appended from at on; the file gives back what reached it.
+    void Rewind(uint64_t at) {
+        if (at >= start) {
+            fill = size_t(at - start);
+            return;
+        }
+        file.Truncate(at);
+        start = at;
+        fill = 0;
+    }
+
+    File& file;
+
+private:
+    uint64_t start;
+    size_t fill = 0;
+    std::unique_ptr<char[]> bytes;
+};
+
+// ---- Editing ----
+
+bool ZEMArchive::CreateEmpty(const char* path) {
+    lastError.clear();
+    if (!path) return Failed("no path given");
+    if (ZEMFileUtils::FileExist(path)) return Failed("the file exists already");
+    Folder folder;
+    std::string name;
+    if (!folder.OpenParentOf(path, name))
+        return Failed(SystemError("cannot enter its folder", folder.Error()));
+    // Written aside and then linked under its name, which fails if the name was taken meanwhile:
+    // the name never holds a partial archive.
+    File file;
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, HEADER_SIZE, 0);
+    if (!file.CreateTemp(folder) || !file.WriteAt(0, header, HEADER_SIZE) || !file.Sync() ||
+        !file.Publish(folder, name.c_str(), false)) {
+        return Failed(SystemError("cannot write it", file.Error()));
+    }
+    folder.Sync();
+    Close();
+    SetName(path);
+    TakeReadFile(file);
+    return true;
+}
+
+// Locks the archive file for this editor and reads its directory as it is now.
+bool ZEMArchive::BeginEdit(Edit& edit) {
+    lastError.clear();
+    if (!archivePath) return Failed("no archive is open");
+    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+        if (!edit.file.OpenEdit(archivePath)) return Failed(OpenError(edit.file.Error()));
+        if (!edit.file.Lock(true, lockTimeout)) return Failed(LockError(edit.file.Error()));
+        // Another editor may have replaced the file while this one waited.
+        if (!edit.file.IsAt(archivePath)) {
+            edit.file.Close();
+            continue;
+        }
+        RemoveStaleTemps();
+        return ReadDirectory(edit.file, edit.current);
+    }
+    return Failed("replaced by other programs again and again while it was opened");
+}
+
+// Takes the directory that the file holds when another program changed it since this object read
+// it. index, when given, follows its member there: the same name, size and date, of the same rank
+// among members of that name.
+bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
+    std::vector<ArchiveEntry*>& current = edit.current.entries;
+    if (std::equal(entries.begin(), entries.end(), current.begin(), current.end(), SameRecord)) {
+        return true;
+    }
+    if (index) {
+        const ArchiveEntry& wanted = *entries[*index];
+        unsigned rank = 0;
+        for (unsigned i = 0; i < *index; ++i)
+            rank += strcmp(entries[i]->name, wanted.name) == 0;
+        unsigned found = NO_INDEX;
+        for (unsigned i = 0; i < current.size() && found == NO_INDEX; ++i) {
+            if (strcmp(current[i]->name, wanted.name) != 0) continue;
+            if (rank-- == 0 && current[i]->size == wanted.size && current[i]->date == wanted.date) {
+                found = i;
+            }
+        }
+        if (found == NO_INDEX) {
+            Adopt(edit.current, edit.file);
+            return Failed("another editor changed or removed the member meanwhile");
+        }
+        *index = found;
+    }
+    Adopt(edit.current, edit.file);
+    return true;
+}
+
+unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
+    unsigned index = NO_INDEX;
+    const AddCallback take = [&index](unsigned, unsigned added) { index = added; };
+    return AddSources(&srcPath, &storeName, 1, take, false) == 0 ? NO_INDEX : index;
+}
+
+unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* storeNames,
+                              unsigned count, const AddCallback& onFile) {
+    return AddSources(srcPaths, storeNames, count, onFile, true);
+}
+
+unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* storeNames,
+                                unsigned count, const AddCallback& onFile, bool asGiven) {
+    Edit edit;
+    if (!srcPaths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
+    // New bytes go after everything the file holds: never over a member or the directory.
+    uint64_t start = 0;
+    if (!edit.file.Size(start)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    ZEM::Platform::FileStatus self;
+    Appender out(edit.file, start);
+    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    if (!out.Ready()) return Failed("out of memory");
+    std::vector<ArchiveEntry*> added;
+    std::string refusal;
+    bool writable = true;
+    for (unsigned k = 0; k < count && writable; ++k) {
+        const char* storeName = storeNames ? storeNames[k] : nullptr;
+        unsigned index = AppendSource(out, self, srcPaths[k], storeName, asGiven, added, writable);
+        if (!writable) break;
+        if (index == NO_INDEX && refusal.empty()) refusal = lastError;
+        if (onFile) onFile(k, index);
+    }
+    if (writable && !out.Flush()) {
+        Failed(SystemError("cannot write the archive", edit.file.Error()));
+        writable = false;
+    }
+    const uint64_t end = out.End();
+    // A source that cannot be read is left out; an archive that cannot be written takes none
+    // (and LastError says why).
+    if (!writable || added.empty()) {
+        for (ArchiveEntry* entry : added)
+            DeleteEntry(entry);
+        edit.file.Truncate(start);
+        if (writable) lastError = refusal;
+        return 0;
+    }
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list.insert(list.end(), added.begin(), added.end());
+    std::vector<uint32_t> offsets;
+    // A new directory behind what the file holds would leave more dead bytes than live ones: the
+    // archive is rebuilt instead, the new bytes copied from where they were appended.
+    const bool rebuild = Bloated(list, end);
+    if (rebuild ? !Repack(edit, list, offsets) : !CommitDirectory(edit, list, end, start)) {
+        if (rebuild) edit.file.Truncate(start);
+        for (ArchiveEntry* entry : added)
+            DeleteEntry(entry);
+        return 0;
+    }
+    entries.insert(entries.end(), added.begin(), added.end());
+    EntriesChanged();
+    if (rebuild) {
+        TakeOffsets(offsets);
+    } else {
+        dataEnd = uint32_t(end);
+        TakeReadFile(edit.file);
+    }
+    lastError = refusal;
+    return unsigned(added.size());
+}
+
+// Appends one source to out; the new entry goes to added. The space of a source that could not be
+// copied whole is given back; writable turns false when the archive file (whose status is self)
+// could not be written.
+unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus& self,
+                                  const char* srcPath, const char* storeName, bool asGiven,
+                                  std::vector<ArchiveEntry*>& added, bool& writable) {
+    File source;
+    ZEM::Platform::FileStatus status;
+    unsigned length = 0;
+    const char* base = asGiven && storeName ? storeName
+                                            : BaseName(storeName ? storeName : srcPath,
+                                                       asGiven ? UINT_MAX : NameLength(), length);
+    if (!base || (asGiven && storeName && !IsSafeName(storeName))) {
+        Failed("no name to store " + Quoted(srcPath) + " under that stays inside a folder");
+        return NO_INDEX;
+    }
+    if (asGiven) {
+        length = unsigned(strlen(base));
+        // Nothing is cut: two long names would become one.
+        if (length > NameLength()) {
+            Failed("the name " + Quoted(base) + " of " + Quoted(srcPath) + " is too long (" +
+                   std::to_string(length) + " bytes; the format holds " +
+                   std::to_string(NameLength()) + ")");
+            return NO_INDEX;
+        }
+    }
+    const std::string refusal = OpenSource(srcPath, asGiven, source, status);
+    if (!refusal.empty()) {
+        Failed(refusal);
+        return NO_INDEX;
+    }
+    // Adding the archive to itself would read back what is being written.
+    if (ZEM::Platform::SameIdentity(status, self)) {
+        Failed(Quoted(srcPath) + " is the archive itself");
+        return NO_INDEX;
+    }
+    // Offsets and the directory must stay addressable in 32 bits.
+    const uint64_t records = entries.size() + added.size() + 1;
+    const uint32_t size = uint32_t(status.size);
+    if (out.End() + size + records * RecordSize() > UINT32_MAX) {
+        Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
+        return NO_INDEX;
+    }
+    std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
+    if (!entry || !(entry->name = CopyText(base, length))) {
+        Failed("out of memory");
+        return NO_INDEX;
+    }
+    entry->size = size;
+    entry->offset = uint32_t(out.End());
+    entry->date = StoresDates() ? status.mtime : 0;
+    entry->sortIndex = uint32_t(entries.size() + added.size());
+    bool sourceFailed = false;
+    if (!out.Copy(source, 0, size, sourceFailed)) {
+        delete[] entry->name;
+        if (sourceFailed) {
+            Failed(Quoted(srcPath) + " changed or cannot be read");
+        } else {
+            Failed(SystemError("cannot write the archive", out.file.Error()));
+            writable = false;
+        }
+        return NO_INDEX;
+    }
+    added.push_back(entry.release());
+    return unsigned(entries.size() + added.size() - 1);
+}
+
+// Writes the directory list at offset at and makes it current: flush, header, flush. Before the
+// header is written a failure gives back the space from start on, and the file keeps its old
+// state; after it, the object takes whatever the file then holds.
+bool ZEMArchive::CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                                 uint64_t at, uint64_t start) {
+    if (at + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    bool written = EncodeDirectory(list.data(), list.size(), WriterAt(edit.file, at));
+    if (!written || !edit.file.Sync()) {
+        const std::string why = SystemError("cannot write the archive", edit.file.Error());
+        edit.file.Truncate(start);
+        return Failed(why);
+    }
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, uint32_t(at), uint32_t(list.size()));
+    if (edit.file.WriteAt(0, header, HEADER_SIZE) && edit.file.Sync()) return true;
+    const std::string why = SystemError("cannot write the archive header", edit.file.Error());
+    Directory now;
+    if (ReadDirectory(edit.file, now)) Adopt(now, edit.file);
+    return Failed(why);
+}
+
+bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
+    unsigned length = 0;
+    const char* base = BaseName(newName, NameLength(), length);
+    if (index >= entries.size() || !base) return Failed("no such member or no new name");
+    return Rename(index, base, length);
+}
+
+bool ZEMArchive::RenameMember(unsigned index, const char* newName) {
+    if (index >= entries.size() || !IsSafeName(newName)) {
+        return Failed("no such member, or a name that leads out of a folder");
+    }
+    const size_t length = strlen(newName);
+    if (length > NameLength()) {
+        return Failed("the name " + Quoted(newName) + " is too long (" + std::to_string(length) +
+                      " bytes; the format holds " + std::to_string(NameLength()) + ")");
+    }
+    return Rename(index, newName, unsigned(length));
+}
+
+// Gives the member at index the first length bytes of base as its name.
+bool ZEMArchive::Rename(unsigned index, const char* base, unsigned length) {
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    ArchiveEntry renamed = *entries[index];
+    std::unique_ptr<char[]> name(CopyText(base, length));
+    if (!name) return Failed("out of memory");
+    renamed.name = name.get();
+    uint64_t end = 0;
+    if (!edit.file.Size(end)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list[index] = &renamed;
+    std::vector<uint32_t> offsets;
+    // No room for another directory behind the dead space, or more dead bytes than live ones
+    // after it: the rebuild drops them.
+    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX || Bloated(list, end)) {
+        if (!Repack(edit, list, offsets)) return false;
+        TakeOffsets(offsets);
+    } else if (!CommitDirectory(edit, list, end, end)) {
+        return false;
+    } else {
+        TakeReadFile(edit.file);
+    }
+    std::swap(entries[index]->name, renamed.name);
+    name.release();
+    delete[] renamed.name;
+    EntriesChanged();
+    return true;
+}
+
+bool ZEMArchive::RemoveFile(unsigned index) {
+    if (index >= entries.size()) return Failed("no such member");
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    list.erase(list.begin() + index);
+    std::vector<uint32_t> offsets;
+    if (!Repack(edit, list, offsets)) return false;
+    DeleteEntry(entries[index]);
+    entries.erase(entries.begin() + index);
+    TakeOffsets(offsets);
+    EntriesChanged();
+    return true;
+}
+
+bool ZEMArchive::Compact() {
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, nullptr)) return false;
+    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
+    std::vector<uint32_t> offsets;
+    if (!Repack(edit, list, offsets)) return false;
+    TakeOffsets(offsets);
+    return true;
+}
+
+// Whether a directory of list written at end would leave more dead bytes in the file than live
+// ones (the header, the members and the directory).
+bool ZEMArchive::Bloated(const std::vector<const ArchiveEntry*>& list, uint64_t end) const {
+    const uint64_t live = LiveBytes(list.data(), list.size());
+    return end + uint64_t(list.size()) * RecordSize() > 2 * live;
+}
+
+// Rebuilds the archive of the members of list, whose bytes lie in the archive file at their
+// offsets; their new offsets go to offsets.
+bool ZEMArchive::Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
+                        std::vector<uint32_t>& offsets) {
+    std::vector<Part> parts;
+    for (const ArchiveEntry* entry : list)
+        parts.push_back({*entry, nullptr, entry->offset});
+    if (!Rebuild(edit, parts)) return false;
+    offsets.clear();
+    for (const Part& part : parts)
+        offsets.push_back(part.entry.offset);
+    return true;
+}
+
+// The members, in storage order, take the offsets that Repack gave them.
+void ZEMArchive::TakeOffsets(const std::vector<uint32_t>& offsets) {
+    for (size_t i = 0; i < entries.size() && i < offsets.size(); ++i)
+        entries[i]->offset = offsets[i];
+}
+
+// Removes the temporary files that killed rebuilds left beside the archive.
+void ZEMArchive::RemoveStaleTemps() const {
+    const std::string target = ZEM::Platform::ResolvedPath(archivePath);
+    Folder folder;
+    std::string name;
+    if (!target.empty() && folder.OpenParentOf(target.c_str(), name)) folder.RemoveDeadTemps();
+}
+
+bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
+    if (index >= entries.size() || !IsSet(srcPath)) return Failed("no such member or no source");
+    File source;
+    ZEM::Platform::FileStatus status;
+    const std::string refusal = OpenSource(srcPath, false, source, status);
+    if (!refusal.empty()) return Failed(refusal);
+    Edit edit;
+    ZEM::Platform::FileStatus self;
+    if (!BeginEdit(edit)) return false;
+    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
+    if (ZEM::Platform::SameIdentity(status, self)) {
+        return Failed(Quoted(srcPath) + " is the archive itself");
+    }
+    if (!Refresh(edit, &index)) return false;
+    std::vector<Part> parts;
+    for (const ArchiveEntry* entry : entries)
+        parts.push_back({*entry, nullptr, entry->offset});
+    parts[index].source = &source;
+    parts[index].from = 0;
+    parts[index].entry.size = uint32_t(status.size);
+    parts[index].entry.date = StoresDates() ? status.mtime : 0;
+    if (!Rebuild(edit, parts)) return false;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        entries[i]->offset = parts[i].entry.offset;
+        entries[i]->size = parts[i].entry.size;
+        entries[i]->date = parts[i].entry.date;
+    }
+    EntriesChanged();
+    return true;
+}
+
+// Writes the archive of parts into a new temporary file beside the archive, members back to back
+// from the header on, flushes it and renames it over the archive. Sets the parts' new offsets.
+// The object's directory is left for the caller to change.
+bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
+    uint64_t end = HEADER_SIZE;
+    for (Part& part : parts) {
+        part.entry.offset = uint32_t(std::min<uint64_t>(end, UINT32_MAX));
+        end += part.entry.size;
+    }
+    if (end + uint64_t(parts.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    // The archive's own folder, links resolved, so that a link to the archive stays a link.
+    const std::string target = ZEM::Platform::ResolvedPath(archivePath);
+    Folder folder;
+    std::string name;
+    if (target.empty() || !folder.OpenParentOf(target.c_str(), name)) {
+        return Failed(SystemError("cannot enter the archive's folder", folder.Error()));
+    }
+    File temp;
+    if (!temp.CreateTemp(folder)) {
+        return Failed(SystemError("cannot make a temporary file beside the archive", temp.Error()));
+    }
+    temp.TakeModeOf(edit.file);
+    Appender out(temp, HEADER_SIZE);
+    if (!out.Ready()) return Failed("out of memory");
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, uint32_t(end), uint32_t(parts.size()));
+    bool written = temp.WriteAt(0, header, HEADER_SIZE);
+    for (const Part& part : parts) {
+        if (!written) break;
+        bool readFailed = false;
+        written = out.Copy(part.source ? *part.source : edit.file, part.from, part.entry.size,
+                           readFailed);
+        if (readFailed) return Failed("cannot read " + Quoted(part.entry.name) + " to copy it");
+    }
+    written = written && out.Flush();
+    std::vector<const ArchiveEntry*> list;
+    for (const Part& part : parts)
+        list.push_back(&part.entry);
+    written = written && EncodeDirectory(list.data(), list.size(), WriterAt(temp, end));
+    if (!written || !temp.Sync() || !temp.Publish(folder, name.c_str(), true)) {
+        return Failed(SystemError("cannot write the new archive", temp.Error()));
+    }
+    // The rename is done: the new archive is in place even if its folder cannot be flushed.
+    folder.Sync();
+    dataEnd = uint32_t(end);
+    TakeReadFile(temp);
+    return true;
+}
+
+bool ZEMArchive::WriteDirectory(ZEMResFile& file) const {
+    // file may be the archive's own: what the shared handle has buffered may be out of date.
+    DropReadFile();
+    bool written = SeekTo(file, dataEnd);
+    written = written && EncodeDirectory(entries.data(), entries.size(),
+                                         [&file](const uint8_t* bytes, unsigned n) {
+                                             return file.Write(bytes, n) == n;
+                                         });
+    // The header last: if the records did not all reach the file, it keeps the old directory.
+    if (!written) return false;
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, dataEnd, uint32_t(entries.size()));
+    return file.Seek(0, 0) && file.Write(header, HEADER_SIZE) == HEADER_SIZE && Flushed(file);
+}
+
+// Encodes the records of list block by block and hands each block to sink; false as soon as the
+// sink refuses one.
+template <class Sink>
+bool ZEMArchive::EncodeDirectory(const ArchiveEntry* const* list, size_t count, Sink sink) const {
+    const unsigned recordSize = RecordSize();
+    uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
+    for (size_t i = 0; i < count; i += RECORDS_PER_BLOCK) {
+        const size_t records = std::min<size_t>(count - i, RECORDS_PER_BLOCK);
+        for (size_t k = 0; k < records; ++k)
+            EncodeRecord(*list[i + k], block + k * recordSize);
+        if (!sink(block, unsigned(records * recordSize))) return false;
+    }
+    return true;
+}
