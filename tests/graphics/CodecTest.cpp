@@ -562,10 +562,11 @@ TEST_F(CodecTest, TgaRowsRunsAndAlpha) {
     Append(file, {0, 1, 2, 3, 255, 0x84, 9, 8, 7, 0});
     ZEMImage image(0, 0, 8);
     ASSERT_TRUE(Load(image, file, TGA));
-    EXPECT_EQ(Pixels(image), Bytes({9, 8, 7, 255, 9, 8, 7, 255, 9, 8, 7, 255,    // top row
-                                    1, 2, 3, 0,   9, 8, 7, 255, 9, 8, 7, 255})); // bottom row
+    // The fourth byte is the file's alpha, unchanged.
+    EXPECT_EQ(Pixels(image), Bytes({9, 8, 7, 0,   9, 8, 7, 0, 9, 8, 7, 0,    // top row
+                                    1, 2, 3, 255, 9, 8, 7, 0, 9, 8, 7, 0})); // bottom row
 
-    // Saved and loaded again, the file keeps its alpha: 255 - the fourth byte both ways.
+    // Saved and loaded again, the four bytes go to the file as they are.
     const std::string plain = Saved(image, TGA);
     ASSERT_EQ(plain.size(), 18u + 24u);
     EXPECT_EQ(plain[17], 8);

@@ -16,7 +16,9 @@ class ZEMResFile;
 //
 // Pixel encodings of the colour value that drawing takes and GetPixel returns: 8 bits, a palette
 // index; 15 and 16 bits, one little-endian word; 24 bits, the low 24 bits lowest byte first (blue,
-// green, red for pictures read from files); 32 bits, the value little-endian.
+// green, red for pictures read from files); 32 bits, the value little-endian: 0xAARRGGBB, stored
+// blue, green, red, alpha. The fourth byte is alpha, 255 opaque, as 32-bit BMP, PCX and TGA files
+// store it: the codecs read and write it unchanged and drawing colours carry it.
 //
 // Format numbers of Load and Save (and results of FindFormat):
 //   Load: 0 detect, 1 BMP, 2 PCX, 3 GIF, 4 TGA, 6 the picture of a font file.
