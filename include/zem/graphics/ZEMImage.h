@@ -99,6 +99,11 @@ public:
                   ZEMFont::FontAlign align, int len = -1);
     // The same with the colours of params: shades for 2-bit fonts.
     void DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1);
+    // Smooth text on 24- and 32-bit pictures: each glyph pixel mixes the colour (every byte,
+    // alpha included) over the picture by its coverage: value / 255 in an 8-bit font, value / 3
+    // in a 2-bit one, whole in a 1-bit one. Laid out as DrawText; on other depths it is DrawText.
+    void BlendText(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                   ZEMFont::FontAlign align, int len = -1);
 
     uint32_t width = 0;        // pixels per row
     uint32_t height = 0;       // rows
