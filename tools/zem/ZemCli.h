@@ -1,6 +1,8 @@
 #ifndef ZEM_TOOLS_ZEMCLI_H
 #define ZEM_TOOLS_ZEMCLI_H
 
+#include <zem/text/ZEMLatin1.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -41,6 +43,9 @@ bool WantsHelp(int argc, char** argv, int i);
 // The text with control characters shown as '?': names read from files must not drive the
 // terminal.
 std::string Printable(const char* text);
+
+// Why a UTF-8 text could not become Latin-1, with where: "<where>: character N is ...".
+std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop);
 
 // One command of a family; run takes the arguments from the command's own name on.
 struct Command {
