@@ -69,11 +69,10 @@ std::string Printable(const char* text) {
 }
 
 std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop) {
-    const std::string at = where + ": character " + std::to_string(stop.character + 1);
-    if (stop.code == ZEMLatin1::INVALID) return at + " is not UTF-8";
+    if (stop.code == ZEMLatin1::INVALID) return where + ": not UTF-8";
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", unsigned(stop.code));
-    return at + " (" + code + ") is outside Latin-1, which fonts and language files hold";
+    return where + ": " + code + " is outside Latin-1, which fonts and language files hold";
 }
 
 int RunCommand(const char* family, const Command* commands, size_t count, int (*help)(), int argc,

@@ -44,7 +44,7 @@ bool WantsHelp(int argc, char** argv, int i);
 // terminal.
 std::string Printable(const char* text);
 
-// Why a UTF-8 text could not become Latin-1, with where: "<where>: character N is ...".
+// Why a UTF-8 text could not become Latin-1: "<where>: U+20AC is outside Latin-1 ...".
 std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop);
 
 // One command of a family; run takes the arguments from the command's own name on.

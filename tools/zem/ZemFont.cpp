@@ -212,7 +212,8 @@ int Render(int argc, char** argv) {
     std::string text;
     ZEMLatin1::Stop stop;
     if (!ZEMLatin1::FromUtf8(options.text, std::strlen(options.text), text, &stop))
-        return zemcli::Fail(zemcli::NotLatin1("TEXT", stop));
+        return zemcli::Fail(
+            zemcli::NotLatin1("TEXT, character " + std::to_string(stop.character + 1), stop));
 
     const int margin = 2;
     int up = 0, down = 0;
