@@ -41,10 +41,10 @@ TEST_F(ImageToolTest, InfoTellsFormatSizeDepthPaletteAndPacking) {
                                               35));
     std::string out;
     ASSERT_EQ(zemtest::RunTool("image info pal.bmp deep.pcx alpha.tga one.gif", &out), 0) << out;
-    EXPECT_EQ(out, "pal.bmp: BMP, 3 x 2, 8 bpp, 256 colours, none\n"
+    EXPECT_EQ(out, "pal.bmp: BMP, 3 x 2, 8 bpp, 256 colors, none\n"
                    "deep.pcx: PCX, 3 x 2, 24 bpp, no palette, RLE\n"
                    "alpha.tga: TGA, 3 x 2, 32 bpp, no palette, RLE\n"
-                   "one.gif: GIF, 1 x 1, 8 bpp, 2 colours, LZW\n");
+                   "one.gif: GIF, 1 x 1, 8 bpp, 2 colors, LZW\n");
 }
 
 TEST_F(ImageToolTest, ConvertsThroughPngAndKeepsAlphaAndPalette) {

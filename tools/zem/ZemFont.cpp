@@ -27,7 +27,7 @@ int Help() {
                 "      the bitmap, its size and its offset below the baseline.\n"
                 "render draws TEXT (UTF-8, characters of Latin-1) on one line in the font into\n"
                 "      the picture OUT (.bmp, .pcx or .tga), black on white unless told: an\n"
-                "      8-bit picture, with 2-bit fonts in shades between the two colours, or\n"
+                "      8-bit picture, with 2-bit fonts in shades between the two colors, or\n"
                 "      for 8-bit (full coverage) fonts a 24-bit picture with smooth edges. An\n"
                 "      existing OUT is replaced only with --force.\n\n"
                 "Font files of both versions are read.\n\n");
@@ -172,7 +172,7 @@ bool RenderArguments(int argc, char** argv, RenderOptions& options) {
         } else if (valued) {
             const bool isColor = std::strcmp(argv[i], "--color") == 0;
             if (!ReadRGB(argv[++i], isColor ? options.color : options.background)) {
-                zemcli::UsageError("'" + zemcli::Printable(argv[i]) + "' is not a colour #RRGGBB");
+                zemcli::UsageError("'" + zemcli::Printable(argv[i]) + "' is not a color #RRGGBB");
                 return false;
             }
         } else if (!options.font) {

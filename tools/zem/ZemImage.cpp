@@ -260,7 +260,7 @@ int Info(int argc, char** argv) {
             continue;
         }
         const std::string palette =
-            image.palette ? std::to_string(image.palette->nbColors) + " colours" : "no palette";
+            image.palette ? std::to_string(image.palette->nbColors) + " colors" : "no palette";
         std::printf("%s: %s, %u x %u, %u bpp, %s, %s\n", zemcli::Printable(path).c_str(),
                     FormatName(format), image.width, image.height, unsigned(image.bpp),
                     palette.c_str(), Compression(format, Head(path, 34)).c_str());
