@@ -21,7 +21,8 @@ namespace {
 int Help() {
     std::printf("usage: zem font info FILE [--glyphs]\n"
                 "       zem font render FILE TEXT -o OUT [--color #RRGGBB] [--background "
-                "#RRGGBB] [--force]\n\n"
+                "#RRGGBB] [--force]\n"
+                "       zem font build SOURCE -o OUT [OPTIONS] (below)\n\n"
                 "info  shows a font file's name, character range, metrics and glyph bitmap;\n"
                 "      with --glyphs also one line per character code: its glyph's place in\n"
                 "      the bitmap, its size and its offset below the baseline.\n"
