@@ -155,8 +155,8 @@ int Build(int argc, char** argv) {
 // Latin-1 text for the terminal, in UTF-8: line breaks escaped, other control characters shown
 // as '?'.
 std::string Printable(const char* text) {
-    const std::string shown = zemcli::Printable(zemlang::Escape(text).c_str());
-    return ZEMLatin1::ToUtf8(shown.data(), shown.size());
+    const std::string escaped = zemlang::Escape(text);
+    return zemcli::Printable(ZEMLatin1::ToUtf8(escaped.data(), escaped.size()).c_str());
 }
 
 int List(int argc, char** argv) {
