@@ -197,7 +197,7 @@ bool CanWrite(ZEMResFile& file, const ZEMImage& image) {
     if (!file.IsOK()) return false;
     const unsigned pixelBytes = BytesPerPixel(image.bpp);
     if (pixelBytes == 2) {
-        ZEM::LOG("TGA: can not handle 16 bits image.\n");
+        ZEM::LOG("TGA: cannot handle 16 bits image.\n");
         return false;
     }
     return image.data && image.width > 0 && image.height > 0 && image.width <= MAX_SIDE &&
@@ -288,16 +288,16 @@ bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     TgaHeader h;
     ReadHeader(file, h);
     if (h.mapType > 1) {
-        ZEM::LOG("TGA:: bad format\n");
+        ZEM::LOG("TGA: bad format\n");
         return false;
     }
     const unsigned baseType = h.type & ~TYPE_RLE;
     if (baseType < TYPE_MAPPED || baseType > TYPE_GREY) {
-        ZEM::LOG("TGA:: Unsupported type %d\n", int(h.type));
+        ZEM::LOG("TGA: unsupported type %d\n", int(h.type));
         return false;
     }
     if (!file.IsOK() || !IsDepth(h.depth)) {
-        ZEM::LOG("TGA:: bad format\n");
+        ZEM::LOG("TGA: bad format\n");
         return false;
     }
     file.Seek(h.idLength, 1);
