@@ -26,7 +26,8 @@ class ZEMResFile;
 class ZEM_API ZEMImage : public ZEMResource {
 public:
     // How a drawing operation sets a pixel: DRAW_COPY stores the colour; any other value XORs
-    // (8 bits: with the colour's low byte; deeper pictures: every bit inverted).
+    // (8 bits: with the colour's low byte; 15, 16 and 24 bits: every bit inverted; 32 bits:
+    // blue, green and red inverted, alpha kept).
     enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
 
     // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
