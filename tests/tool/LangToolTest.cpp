@@ -53,6 +53,7 @@ TEST_F(LangToolTest, BuiltFileLoadsWithEveryString) {
 TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
     WriteFile("utf8.txt", "W\xC3\xB6rld \xC3\x80\n");
     WriteFile("latin1.txt", "W\xF6rld\n");
+    WriteFile("bom.txt", "\xEF\xBB\xBFW\xC3\xB6rld\n");
     struct Case {
         const char* args;
         const char* stored;
@@ -61,6 +62,7 @@ TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
         {"utf8.txt --encoding utf-8", "W\xF6rld \xC0"},          // told
         {"utf8.txt --encoding latin1", "W\xC3\xB6rld \xC3\x80"}, // taken as it is
         {"latin1.txt", "W\xF6rld"},                              // not UTF-8: Latin-1
+        {"bom.txt", "W\xF6rld"},                                 // the mark is no character
     };
     for (const Case& c : cases) {
         std::string out;

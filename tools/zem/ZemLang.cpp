@@ -85,6 +85,8 @@ bool ToLatin1(const char* input, const std::string& encoding, std::string& text)
     const bool utf8 =
         encoding == "utf-8" || (encoding.empty() && ZEMLatin1::LooksUtf8(text.data(), text.size()));
     if (!utf8) return true;
+    // The byte-order mark of editors that write one is no character of the text.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     std::string latin1;
     ZEMLatin1::Stop stop;
     if (!ZEMLatin1::FromUtf8(text.data(), text.size(), latin1, &stop)) {
