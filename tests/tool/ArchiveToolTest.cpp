@@ -375,7 +375,7 @@ TEST_F(ArchiveToolTest, FoldersOutsideAreStoredUnderTheirLastComponent) {
     MakeSamples();
     fs::create_directory("here");
     std::string out;
-    for (const std::string& folder : {Path("data"), std::string("here/../data")}) {
+    for (const std::string& folder : {Path("data"), Path("data/"), std::string("here/../data/.")}) {
         ASSERT_EQ(RunTool("archive create a.zem " + folder, &out), 0) << folder << ": " << out;
         EXPECT_EQ(Read("a.zem"), samples_) << folder;
         fs::remove("a.zem");
