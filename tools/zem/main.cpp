@@ -17,7 +17,7 @@ const Family FAMILIES[] = {
     {"score", ZemScore, "show", "score table files"},
     {"lang", ZemLang, "build, list, dump", "language files"},
     {"config", ZemConfig, "check", "configuration files"},
-    {"archive", ZemArchive, "create, list, add, rm, mv, update, extract, cat, test",
+    {"archive", ZemArchive, "create, list, add, rm, mv, compact, update, extract, cat, test",
      "ZEM and PAK archives"},
     {"palette", ZemPalette, "info, convert", "palette files, between their formats"},
     {"font", ZemFont, "info, render, build", "bitmap font files"},
