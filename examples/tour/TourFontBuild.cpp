@@ -1,13 +1,15 @@
-// A font built from DejaVu Sans, saved and loaded back as a game would ship it, captions the
-// drawing scene in four shades.
+// A font built from DejaVu Sans in full coverage, saved and loaded back as a game would ship it,
+// captions the drawing scene with smooth text written in UTF-8.
 #include "Tour.h"
 
 #include <zem/ZEMConfig.h>
 #include <zem/core.h>
 #include <zem/graphics.h>
 #include <zem/provider.h>
+#include <zem/text.h>
 
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -29,25 +31,9 @@ std::unique_ptr<ZEMImage> Scene() {
     return scene;
 }
 
-// Shades from the panel colour to white for the coverage levels of a 2-bit font.
-ZEMFont::FontParams Shades(ZEMFont* font, unsigned panel) {
-    ZEMFont::FontParams params;
-    params.font = font;
-    params.align = ZEMFont::ALIGN_TOP;
-    for (unsigned level = 1; level < 4; ++level) {
-        unsigned color = 0xFF000000;
-        for (unsigned shift = 0; shift < 24; shift += 8) {
-            const unsigned from = panel >> shift & 0xFF;
-            color |= (from + (0xFF - from) * level / 3) << shift;
-        }
-        params.textColors[level] = color;
-    }
-    return params;
-}
-
 #if ZEM_HAS_FREETYPE
 
-// Builds DejaVu Sans 16 px, Latin-1, in four shades, and writes it as a font file.
+// Builds DejaVu Sans 16 px, Latin-1, with 256 coverage levels, and writes it as a font file.
 bool WriteFont() {
     if (!ZEMFileUtils::FileExist(DEJAVU)) {
         ZEM::LOG("  %s is not installed: no font to build\n", DEJAVU);
@@ -55,7 +41,7 @@ bool WriteFont() {
     }
     ZEMFontBuilder builder;
     ZEMFontBuilder::Options options;
-    options.format = 2;
+    options.format = 8;
     options.last = 255;
     ZEMFont font(nullptr);
     if (!builder.Open(DEJAVU) || !builder.Build(options, font) || !font.SaveName(FONT_FILE, 0))
@@ -84,12 +70,14 @@ void TourFontBuild() {
     ZEMFont font(FONT_FILE);
     auto scene = Scene();
     const unsigned panel = 0xFF303040;
-    const char* caption = "Hello, World! \xC0 bient\xF4t, ZEMBase.";
-    const unsigned width = font.TextWidth(caption, ~0u);
+    // Text from a UTF-8 source becomes the Latin-1 codes the font holds.
+    const char utf8[] = "Hello, World! \xC3\x80 bient\xC3\xB4t, ZEMBase.";
+    std::string caption;
+    ZEMLatin1::FromUtf8(utf8, sizeof utf8 - 1, caption);
+    const unsigned width = font.TextWidth(caption.c_str(), ~0u);
     const int height = font.ascent + font.descent;
     scene->Rectangle(8, 156, width + 12, unsigned(height) + 8, panel, ZEMImage::DRAW_COPY);
-    ZEMFont::FontParams params = Shades(&font, panel);
-    scene->DrawTextEx(14, 160, caption, params);
+    scene->BlendText(14, 160, caption.c_str(), 0xFFFFFFFF, &font, ZEMFont::ALIGN_TOP);
     if (scene->SaveName(CAPTIONED, 1))
         ZEM::LOG("  wrote %s\n", CAPTIONED);
     else

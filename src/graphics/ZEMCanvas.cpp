@@ -18,6 +18,18 @@ void XorBytes(uint8_t* p, size_t count, uint8_t value) {
         p[i] ^= value;
 }
 
+// 32-bit pixels: blue, green and red inverted, alpha kept, so that an inverted pixel stays as
+// visible as it was (and XOR drawn twice still gives the picture back).
+void XorColours(uint8_t* p, size_t count) {
+    const uint32_t mask = Pattern<uint32_t>(0x00FFFFFFu);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t pixel;
+        std::memcpy(&pixel, p + 4 * i, 4);
+        pixel ^= mask;
+        std::memcpy(p + 4 * i, &pixel, 4);
+    }
+}
+
 template <class T>
 void FillWords(uint8_t* p, size_t count, unsigned color) {
     const T value = Pattern<T>(color);
@@ -124,6 +136,7 @@ void Store(uint8_t* pixel, unsigned bytes, unsigned color) {
 }
 
 void FillRow(uint8_t* p, size_t count, unsigned bytes, unsigned color, bool xorMode) {
+    if (xorMode && bytes == 4) return XorColours(p, count);
     if (xorMode) return XorBytes(p, count * bytes, XorByte(bytes, color));
     if (bytes == 1 || color == 0) {
         std::memset(p, int(color & 0xFF), count * bytes);

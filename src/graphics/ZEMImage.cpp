@@ -263,7 +263,7 @@ unsigned ZEMImage::MemoryUsed() const {
 int ZEMImage::FindFormat(ZEMResFile& file) {
     unsigned char head[4];
     if (file.Read(head, 4) < 4) {
-        ZEM::LOG("Can not read file header\n");
+        ZEM::LOG("Image: cannot read the file header\n");
         return 0;
     }
     file.Seek(-4, 1);

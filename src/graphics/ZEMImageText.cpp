@@ -1,4 +1,5 @@
-// Text drawing of ZEMImage in a bitmap font: one colour, or shades for 2-bit fonts.
+// Text drawing of ZEMImage in a bitmap font: one colour, shades for 2-bit fonts, or the colour
+// mixed over the picture by each glyph pixel's coverage.
 #include <zem/graphics/ZEMImage.h>
 
 #include "graphics/ZEMCanvas.h"
@@ -25,15 +26,27 @@ int64_t Baseline(const ZEMFont& font, int64_t y, ZEMFont::FontAlign align) {
 }
 
 // How the glyph pixels are coloured: colors[v] for a pixel of value v in a shaded (2-bit) font,
-// colors[3] for any non-zero pixel otherwise.
+// colors[3] for any non-zero pixel otherwise; or, when full is not 0, colors[3] mixed over the
+// picture by the pixel's coverage, value / full.
 struct Ink {
     const uint32_t* colors;
     bool shaded;
+    unsigned full = 0;
 
     unsigned Color(const uint8_t* pixel) const {
         if (!shaded) return colors[3];
         // A 2-bit font holds 0 to 3; a larger value is taken as the strongest shade.
         return colors[pixel[0] < 3 ? pixel[0] : 3];
+    }
+
+    void Put(uint8_t* target, unsigned bytes, const uint8_t* pixel) const {
+        if (full == 0) return ZEM::Draw::Store(target, bytes, Color(pixel));
+        const unsigned cover = pixel[0] >= full ? 255u : pixel[0] * 255u / full;
+        // Each byte moves toward the colour's by the coverage, rounded to the nearest level.
+        for (unsigned i = 0; i < bytes; ++i) {
+            const unsigned ink = (colors[3] >> (8 * i)) & 0xFFu;
+            target[i] = uint8_t((target[i] * (255u - cover) + ink * cover + 127u) / 255u);
+        }
     }
 };
 
@@ -72,7 +85,7 @@ void DrawGlyph(const Canvas& canvas, const ZEMFont& font, const ZEMChar& glyph, 
             font.bitmap + sourceRow * rowBytes + size_t(glyph.x + (left - firstLeft)) * bytes;
         uint8_t* target = canvas.At(left, y);
         for (int64_t x = left; x <= right; ++x, source += bytes, target += canvas.bytes) {
-            if (!Blank(source, bytes)) ZEM::Draw::Store(target, canvas.bytes, ink.Color(source));
+            if (!Blank(source, bytes)) ink.Put(target, canvas.bytes, source);
         }
     }
 }
@@ -112,4 +125,14 @@ void ZEMImage::DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& p
     const ZEMFont* font = params.font;
     const bool shaded = font && font->format == 2;
     DrawLine(*this, x, y, text, len, font, params.align, Ink{params.textColors, shaded});
+}
+
+void ZEMImage::BlendText(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                         ZEMFont::FontAlign align, int len) {
+    // Coverage needs one byte per glyph pixel and room for levels in the picture's pixels.
+    const bool levels = font && font->format <= 8 && (bpp == 24 || bpp == 32);
+    if (!levels) return DrawText(x, y, text, color, font, align, len);
+    const uint32_t colors[4] = {color, color, color, color};
+    const unsigned full = font->format == 8 ? 255u : font->format == 2 ? 3u : 1u;
+    DrawLine(*this, x, y, text, len, font, align, Ink{colors, false, full});
 }

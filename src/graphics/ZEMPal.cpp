@@ -215,6 +215,40 @@ int ZEMPal::FindFormat(ZEMResFile& file) {
     return size == RAW_SIZE ? 4 : 0;
 }
 
+unsigned ZEMPal::FileColors(ZEMResFile& file, int format) {
+    if (!file.IsOK()) return 0;
+    if (format == 0) format = FindFormat(file);
+    ZEMString line;
+    unsigned count = 0;
+    switch (format) {
+    case 1:
+        count = file.Read32() == PAL_MAGIC ? file.Read32() : 0;
+        break;
+    case 2:
+        if (!NextLine(file, line)) break;
+        while (NextLine(file, line))
+            count += IsGimpHeaderLine(Text(line)) ? 0 : 1;
+        break;
+    case 3: {
+        int stated = 0;
+        NextLine(file, line); // the magic
+        NextLine(file, line); // the version
+        if (NextLine(file, line) && std::sscanf(Text(line), "%d", &stated) == 1 && stated > 0)
+            count = unsigned(stated);
+        break;
+    }
+    case 4:
+    case 5:
+        file.SeekEnd();
+        count = file.GetPos() / 3;
+        break;
+    default:
+        break;
+    }
+    file.SeekStart();
+    return count;
+}
+
 bool ZEMPal::ZEMLoad(ZEMResFile& file) {
     if (file.Read32() != PAL_MAGIC) return false;
     ZEMPal loaded(0u);

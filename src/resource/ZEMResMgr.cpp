@@ -78,7 +78,7 @@ ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool a
     bool keepFile = false;
     ZEMResource* resource = loaders[type](file, name, format, keepFile);
     if (!resource) {
-        ZEM::WARNING("ResMgr: can not load %s (type %d)\n", name, int(type));
+        ZEM::WARNING("ResMgr: cannot load %s (type %d)\n", name, int(type));
         delete file;
         return nullptr;
     }

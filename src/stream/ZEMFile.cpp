@@ -68,7 +68,7 @@ bool ZEMFile::Open(const char* fileName, unsigned openMode) {
     if (!handle) {
         state = ST_OPEN_ERROR;
         const int error = errno; // the system's reason stays for the caller
-        ZEM::DBG("File: Can not open %s in mode '%s'\n", fileName, runtimeMode);
+        ZEM::DBG("File: cannot open %s in mode '%s'\n", fileName, runtimeMode);
         errno = error;
         return false;
     }

@@ -51,7 +51,7 @@ bool ZEMPackFile::Attach(SharedFile* file, const char* runtimeMode, unsigned sta
                          unsigned endOffset) {
     if (!file) {
         state = ST_OPEN_ERROR;
-        ZEM::DBG("PackFile: Can not open %s in mode '%s'\n", fileName, runtimeMode);
+        ZEM::DBG("PackFile: cannot open %s in mode '%s'\n", fileName, runtimeMode);
         return false;
     }
     start = startOffset;

@@ -6,8 +6,8 @@ DIR/manifest.txt lists one file a line: "file reference width height compare", w
 rgb (colours only), rgba (colours and alpha) or rgb5 (colours cut to 5 bits, for 5-5-5 pixels).
 
 decode DIR FILE...: decodes each of our files with Pillow into FILE.pil.rgba, with ImageMagick
-into FILE.im.rgba and with netpbm into FILE.pnm.rgba; a program that cannot read a file leaves
-its output out.
+into FILE.im.rgba and with netpbm into FILE.pnm.rgba (with the alpha of TGA files); a program
+that cannot read a file leaves its output out.
 """
 import concurrent.futures
 import os
@@ -77,6 +77,21 @@ def ref_pnm(tool):
     return lambda path: rgba_from_ppm(run(tool, path))
 
 
+def ref_tgatoppm(path):
+    """tgatoppm's colours with the alpha it writes beside them (255 for a picture without)."""
+    rgba = bytearray(rgba_from_ppm(run("tgatoppm", "-alphaout=" + path + ".alpha.pgm", path)))
+    alpha = Image.open(path + ".alpha.pgm").convert("L").tobytes()
+    rgba[3::4] = alpha
+    return bytes(rgba)
+
+
+def write_pam(im, path):
+    """The RGBA picture as a PAM file with alpha, which pamtotga takes."""
+    with open(path, "wb") as f:
+        f.write(b"P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n"
+                % im.size + im.tobytes())
+
+
 def ref_gif2rgb(path):
     out = path + ".rgb"
     run("gif2rgb", "-1", "-o", out, path)
@@ -126,6 +141,7 @@ def make(folder):
     src.save("src.png")
     rgb = src.convert("RGB")
     rgb.save("src.ppm")
+    write_pam(src, "src.pam")
     for n in (2, 8, 16, 90, 200):
         rgb.quantize(n).convert("RGB").save("q%d.ppm" % n)
     # Each file is one job, made and then decoded; the jobs run side by side, since the programs
@@ -230,6 +246,8 @@ def make(folder):
     pnm("pnm_24_rle.tga", "pamtotga", "-rgb")
     pnm("pnm_map_rle.tga", "pamtotga", "-cmap", src_file="q200.ppm")
     pnm("pnm_grey.tga", "pamtotga", "-mono", "-norle")
+    pnm("pnm_32.tga", "pamtotga", "-norle", src_file="src.pam", compare="rgba")
+    pnm("pnm_32_rle.tga", "pamtotga", src_file="src.pam", compare="rgba")
 
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         manifest = list(pool.map(lambda make: make(), jobs))
@@ -237,13 +255,13 @@ def make(folder):
         f.write("\n".join(manifest) + "\n")
 
 
-NETPBM_READERS = {"bmp": "bmptopnm", "pcx": "pcxtoppm", "tga": "tgatoppm"}
+NETPBM_READERS = {"bmp": ref_pnm("bmptopnm"), "pcx": ref_pnm("pcxtoppm"), "tga": ref_tgatoppm}
 
 
 def decode(folder, names):
     os.chdir(folder)
     for name in names:
-        readers = {"pil": ref_pil, "im": ref_im, "pnm": ref_pnm(NETPBM_READERS[name[-3:]])}
+        readers = {"pil": ref_pil, "im": ref_im, "pnm": NETPBM_READERS[name[-3:]]}
         with open(name, "rb") as f:
             if name.endswith(".pcx") and f.read(66)[65:] == b"\x04":
                 del readers["pnm"]  # pcxtoppm takes four planes for something else

@@ -562,10 +562,11 @@ TEST_F(CodecTest, TgaRowsRunsAndAlpha) {
     Append(file, {0, 1, 2, 3, 255, 0x84, 9, 8, 7, 0});
     ZEMImage image(0, 0, 8);
     ASSERT_TRUE(Load(image, file, TGA));
-    EXPECT_EQ(Pixels(image), Bytes({9, 8, 7, 255, 9, 8, 7, 255, 9, 8, 7, 255,    // top row
-                                    1, 2, 3, 0,   9, 8, 7, 255, 9, 8, 7, 255})); // bottom row
+    // The fourth byte is the file's alpha, unchanged.
+    EXPECT_EQ(Pixels(image), Bytes({9, 8, 7, 0,   9, 8, 7, 0, 9, 8, 7, 0,    // top row
+                                    1, 2, 3, 255, 9, 8, 7, 0, 9, 8, 7, 0})); // bottom row
 
-    // Saved and loaded again, the file keeps its alpha: 255 - the fourth byte both ways.
+    // Saved and loaded again, the four bytes go to the file as they are.
     const std::string plain = Saved(image, TGA);
     ASSERT_EQ(plain.size(), 18u + 24u);
     EXPECT_EQ(plain[17], 8);
@@ -605,13 +606,13 @@ TEST_F(CodecTest, TgaRefusals) {
         Bytes file;
         const char* message;
     } cases[] = {
-        {TgaHeader(2, 2, 0, 0, 0, 1, 1, 24, 0), "TGA:: bad format\n"},
-        {TgaHeader(0, 0, 0, 0, 0, 1, 1, 24, 0), "TGA:: Unsupported type 0\n"},
-        {TgaHeader(0, 32, 0, 0, 0, 1, 1, 24, 0), "TGA:: Unsupported type 32\n"},
+        {TgaHeader(2, 2, 0, 0, 0, 1, 1, 24, 0), "TGA: bad format\n"},
+        {TgaHeader(0, 0, 0, 0, 0, 1, 1, 24, 0), "TGA: unsupported type 0\n"},
+        {TgaHeader(0, 32, 0, 0, 0, 1, 1, 24, 0), "TGA: unsupported type 32\n"},
         {TgaHeader(1, 2, 0, 2, 24, 1, 1, 24, 0), "TGA: Error colormap in 24 bits mode\n"},
         {TgaHeader(1, 1, 0, 2, 16, 1, 1, 8, 0), "TGA: error in colormap depth = 2 bytes.\n"},
         {TgaHeader(1, 3, 0, 2, 8, 1, 1, 8, 0), "TGA: error in colormap depth = 1 bytes.\n"},
-        {TgaHeader(0, 2, 0, 0, 0, 1, 1, 12, 0), "TGA:: bad format\n"},
+        {TgaHeader(0, 2, 0, 0, 0, 1, 1, 12, 0), "TGA: bad format\n"},
         {TgaHeader(0, 2, 0, 0, 0, 60000, 60000, 32, 0),
          "TGA: file too short for 60000 x 60000 pixels\n"},
     };
@@ -659,7 +660,7 @@ TEST_F(CodecTest, TgaSavePacksRowsAsDescribed) {
     LogCapture log;
     ZEMImage shallow(2, 2, 15);
     EXPECT_EQ(Saved(shallow, TGA_RLE), "");
-    EXPECT_EQ(log.Text(), "TGA: can not handle 16 bits image.\n");
+    EXPECT_EQ(log.Text(), "TGA: cannot handle 16 bits image.\n");
 }
 
 } // namespace

@@ -74,8 +74,10 @@ TEST(DrawTest, EveryOperationFollowsThePixelRuleOnEveryDepth) {
                 auto image = Blank(3, 1, bpp);
                 std::memset(image->data, 0x5A, image->pitch);
                 op.second(*image, mode);
+                // XOR inverts every bit of a deep pixel but the alpha of a 32-bit one.
                 const unsigned expected = mode == COPY ? Encoded(bpp, COLOR)
                                           : bpp == 8   ? 0x5A ^ 0x78
+                                          : bpp == 32  ? 0x5AA5A5A5u
                                                        : Encoded(bpp, ~0x5A5A5A5Au);
                 EXPECT_EQ(image->GetPixel(1, 0), expected) << "mode " << mode;
                 EXPECT_EQ(image->GetPixel(0, 0), background);

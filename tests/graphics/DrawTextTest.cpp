@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using drawtest::Blank;
 using drawtest::DEPTHS;
 using drawtest::ExpectClipped;
@@ -137,6 +139,29 @@ TEST(DrawTextTest, EightBitFontsDrawEveryNonZeroByte) {
     auto image = Blank(3, 1, 8);
     image->DrawText(0, 0, "A", 4, font.get(), BASELINE);
     EXPECT_EQ(Picture(*image), Rows({"4.4"}));
+}
+
+TEST(DrawTextTest, BlendTextMixesTheColourOverThePictureByCoverage) {
+    // Coverage 1/3, 2/3 and whole in a 2-bit font (7 counts as whole), every byte from 30
+    // toward 240, rounded; blank glyph pixels keep the picture.
+    auto font = TestFont(2, {{'A', 0, {"123", "7.1"}}});
+    const uint8_t want[6] = {100, 170, 240, 240, 30, 100};
+    for (unsigned bpp : {24u, 32u}) {
+        const unsigned bytes = bpp / 8;
+        auto image = Blank(3, 2, bpp);
+        std::memset(image->data, 30, 6 * bytes);
+        image->BlendText(0, 1, "A", 0xF0F0F0F0u, font.get(), BASELINE);
+        for (unsigned i = 0; i < 6 * bytes; ++i)
+            EXPECT_EQ(image->data[i], want[i / bytes]) << bpp << " bits, byte " << i;
+    }
+    // A 1-bit font draws whole pixels; a picture without room for levels gets DrawText.
+    auto plain = PlainFont();
+    auto deep = Blank(3, 1, 32);
+    deep->BlendText(0, 0, "C", 0x11223344u, plain.get(), ZEMFont::ALIGN_TOP);
+    EXPECT_EQ(deep->GetPixel(0, 0), 0x11223344u);
+    auto indexed = Blank(3, 2, 8);
+    indexed->BlendText(0, 1, "A", 7, font.get(), BASELINE);
+    EXPECT_EQ(Picture(*indexed), Rows({"777", "7.7"}));
 }
 
 TEST(DrawTextTest, DeepFontsStepWholePixels) {

@@ -10,6 +10,7 @@
 #include <zem/graphics/ZEMFontBuilder.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/stream/ZEMMemFile.h>
+#include <zem/text/ZEMLatin1.h>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,37 @@ TEST_F(FontBuilderTest, EachFormatDrawsTextAsFreeTypeRendersIt) {
             const int gap = int(levels[i] * step) - int(theirs[i]);
             ASSERT_LE(std::abs(gap), int(step)) << "pixel " << i % WIDTH << "," << i / WIDTH;
         }
+    }
+}
+
+TEST_F(FontBuilderTest, BlendTextMixesTheColourByFreeTypesCoverage) {
+    Reference reference(DEJAVU, SIZE);
+    ASSERT_TRUE(reference.IsOK());
+    auto font = RoundTrip(*Build(8));
+    // Latin-1 text from UTF-8; its codes are the Unicode codes FreeType renders.
+    const char utf8[] = "Hello, W\xC3\xB6rld \xC3\x80!";
+    std::string text;
+    ASSERT_TRUE(ZEMLatin1::FromUtf8(utf8, sizeof utf8 - 1, text));
+    const std::vector<unsigned> theirs = reference.Text(text.c_str(), false);
+    const uint8_t back[4] = {90, 60, 30, 255}, ink[4] = {10, 200, 250, 255}; // blue first
+    for (unsigned bpp : {24u, 32u}) {
+        SCOPED_TRACE(std::to_string(bpp) + " bits");
+        const unsigned bytes = bpp / 8;
+        ZEMImage image(WIDTH, HEIGHT, bpp);
+        for (int i = 0; i < WIDTH * HEIGHT; ++i)
+            std::memcpy(image.data + i * bytes, back, bytes);
+        image.BlendText(PEN_X, BASELINE_ROW, text.c_str(), 0xFFFAC80Au, font.get(),
+                        ZEMFont::ALIGN_BASELINE);
+        unsigned mixed = 0;
+        for (int i = 0; i < WIDTH * HEIGHT; ++i) {
+            for (unsigned b = 0; b < bytes; ++b) {
+                const double want = back[b] + (ink[b] - back[b]) * double(theirs[i]) / 255.0;
+                ASSERT_LE(std::abs(image.data[i * bytes + b] - want), 1.0)
+                    << "pixel " << i % WIDTH << "," << i / WIDTH << " byte " << b;
+            }
+            mixed += theirs[i] > 0 && theirs[i] < 255;
+        }
+        EXPECT_GT(mixed, 100u) << "smooth edges";
     }
 }
 

@@ -362,7 +362,7 @@ TEST(ImageTest, FindFormatReadsTheMagicAndKeepsThePosition) {
     Stream shortFile("BMx");
     ZEMImage image(0, 0, 8);
     EXPECT_EQ(image.FindFormat(shortFile.file), 0);
-    EXPECT_EQ(log.Text(), "Can not read file header\n");
+    EXPECT_EQ(log.Text(), "Image: cannot read the file header\n");
 }
 
 TEST(ImageTest, UnsupportedFormatsFailWithoutReading) {
@@ -384,7 +384,7 @@ TEST(ImageTest, UnsupportedFormatsFailWithoutReading) {
     LogCapture log;
     Stream tiny("BM");
     EXPECT_FALSE(image.Load(tiny.file, 0));
-    EXPECT_EQ(log.Text(), "Can not read file header\n");
+    EXPECT_EQ(log.Text(), "Image: cannot read the file header\n");
 }
 
 // Whatever a reader did before it gave up, the image is the one it was.

@@ -152,7 +152,7 @@ TEST_F(ResMgrTest, FailuresReportedByTheResult) {
 
     // A loader that fails on a file that exists is the one failure with a message.
     EXPECT_EQ(mgr->Load(ZEMResMgr::RES_FONT, "a", 0, true), nullptr);
-    EXPECT_EQ(log.Text(), "ResMgr: can not load a (type 2)\n");
+    EXPECT_EQ(log.Text(), "ResMgr: cannot load a (type 2)\n");
     EXPECT_EQ(mgr->NbEntries(), 0u);
 }
 

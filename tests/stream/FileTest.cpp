@@ -113,10 +113,10 @@ TEST_F(FileTest, OpenFailuresAreLoggedAtDebugLevelOnly) {
         ZEMFile create("old.bin", W | ZEMResFile::CREATE);
         ZEMFile dir("nodir/x.bin", RW);
     }
-    EXPECT_EQ(log.Text(), "File: Can not open missing.dat in mode 'rb'\n"
+    EXPECT_EQ(log.Text(), "File: cannot open missing.dat in mode 'rb'\n"
                           "File: bad open mode (old.bin)\n"
                           "File: open error: file already exists (CREATE) old.bin\n"
-                          "File: Can not open nodir/x.bin in mode 'w+b'\n");
+                          "File: cannot open nodir/x.bin in mode 'w+b'\n");
 }
 
 TEST_F(FileTest, FailedOpenRefusesTransfers) {

@@ -53,7 +53,7 @@ TEST_F(PackFileTest, OpenFailures) {
     EXPECT_EQ(log.Text(), "PackFile: invalid offset (start=120, end=120) box.dat\n"
                           "PackFile: invalid offset (start=50, end=40) box.dat\n"
                           "PackFile: bad open mode (box.dat)\n"
-                          "PackFile: Can not open missing.dat in mode 'r+b'\n");
+                          "PackFile: cannot open missing.dat in mode 'r+b'\n");
     // The container is never created.
     EXPECT_EQ(ReadFile("missing.dat"), "");
     char buf[4];

@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 #endif
 #include <vector>
 
@@ -247,10 +248,11 @@ TEST_F(ArchiveToolTest, EmptyFilesAreStored) {
     EXPECT_EQ(RunTool("archive extract a.zem -C out", &out), 0) << out;
     EXPECT_TRUE(fs::is_regular_file("out/data/empty.txt"));
     EXPECT_EQ(ReadFile("out/data/empty.txt"), "");
-    // An empty folder gives an empty archive.
+    // An empty folder gives no archive: one that stores nothing would only stand in the way.
     fs::create_directory("nothing");
-    EXPECT_EQ(RunTool("archive create c.zem nothing", &out), 0) << out;
-    EXPECT_EQ(fs::file_size("c.zem"), 12u);
+    EXPECT_EQ(RunTool("archive create c.zem nothing", &out), 1) << out;
+    EXPECT_EQ(out, "zem: 'c.zem' not written: no file to store\n");
+    EXPECT_FALSE(fs::exists("c.zem"));
 }
 
 // A link back up the tree must not make the walk endless; links that cannot be stored are named
@@ -365,6 +367,52 @@ TEST_F(ArchiveToolTest, CatWritesTheExactBytes) {
     EXPECT_EQ(out, "");
     ASSERT_EQ(RunTool("archive cat hand.pak text", &out), 0) << out;
     EXPECT_EQ(out, "hello");
+}
+
+// A folder given by an absolute path or through ".." is stored under its last component, as a
+// relative one is; a create that stores nothing leaves no archive behind to block the next try.
+TEST_F(ArchiveToolTest, FoldersOutsideAreStoredUnderTheirLastComponent) {
+    MakeSamples();
+    fs::create_directory("here");
+    std::string out;
+    for (const std::string& folder : {Path("data"), Path("data/"), std::string("here/../data/.")}) {
+        ASSERT_EQ(RunTool("archive create a.zem " + folder, &out), 0) << folder << ": " << out;
+        EXPECT_EQ(Read("a.zem"), samples_) << folder;
+        fs::remove("a.zem");
+    }
+    fs::current_path("here");
+    ASSERT_EQ(RunTool("archive create a.zem ../data", &out), 0) << out;
+    EXPECT_EQ(Read("a.zem"), samples_);
+    // Files given one by one by such paths are still refused: nothing stored, no archive.
+    EXPECT_EQ(RunTool("archive create b.zem ../data/readme.txt", &out), 1);
+    EXPECT_EQ(out, "zem: '../data/readme.txt': give a relative path (or --flatten), left out\n"
+                   "zem: 'b.zem' not written: no file could be added\n");
+    EXPECT_FALSE(fs::exists("b.zem"));
+    ASSERT_EQ(RunTool("archive create b.zem --flatten ../data/readme.txt", &out), 0) << out;
+}
+
+// Extracted files get their members' dates; those of a PAK, which stores none, the archive's.
+TEST_F(ArchiveToolTest, ExtractRestoresTheStoredDates) {
+    MakeSamples();
+    const time_t old = 1000000000; // 2001-09-09
+    for (const auto& [name, bytes] : samples_) {
+        struct utimbuf times = {old, old + time_t(bytes.size())};
+        ASSERT_EQ(utime(name.c_str(), &times), 0) << name;
+    }
+    ASSERT_EQ(RunTool("archive create game.zem data"), 0);
+    ASSERT_EQ(RunTool("archive create game.pak data"), 0);
+    struct utimbuf pakTimes = {old - 50, old - 50};
+    ASSERT_EQ(utime("game.pak", &pakTimes), 0);
+    std::string out;
+    ASSERT_EQ(RunTool("archive extract game.zem -C z", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive extract game.pak -C p", &out), 0) << out;
+    for (const auto& [name, bytes] : samples_) {
+        struct stat z, p;
+        ASSERT_EQ(stat(("z/" + name).c_str(), &z), 0) << name;
+        ASSERT_EQ(stat(("p/" + name).c_str(), &p), 0) << name;
+        EXPECT_EQ(z.st_mtime, old + time_t(bytes.size())) << name;
+        EXPECT_EQ(p.st_mtime, old - 50) << name;
+    }
 }
 
 TEST_F(ArchiveToolTest, ExtractWritesEveryMemberIntoTheFolder) {

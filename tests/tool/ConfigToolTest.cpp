@@ -68,6 +68,13 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
         << out;
     EXPECT_NE(out.find("zem: binary.cfg: line 102 is 3000 characters long"), std::string::npos)
         << out;
+    // Its bytes reach the terminal as escapes, never raw; UTF-8 text is shown as it is.
+    WriteFile("png.cfg", "\x89PNG\x80\xFF \xFE\nname W\xC3\xB6rld\n");
+    RunApart("config check png.cfg", false, &out);
+    EXPECT_NE(out.find("name \"\\x89PNG\\x80\\xFF\", value \"\\xFE\""), std::string::npos) << out;
+    EXPECT_NE(out.find("value \"W\xC3\xB6rld\""), std::string::npos) << out;
+    for (char c : out)
+        EXPECT_TRUE(c == '\n' || (c >= ' ' && c < 0x7F) || c == '\xC3' || c == '\xB6') << out;
 
     // A clean file passes.
     WriteFile("clean.cfg", "# settings\r\nwidth\t640\r\n-title My Game\r\n");

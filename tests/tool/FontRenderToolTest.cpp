@@ -74,6 +74,31 @@ TEST_F(FontRenderToolTest, DrawsTheLineInShadesBetweenTheTwoColours) {
     }
 }
 
+TEST_F(FontRenderToolTest, TextIsUtf8AndFullCoverageFontsDrawSmoothIn24Bits) {
+    // One glyph for 'À' (0xC0 in Latin-1): two pixels of coverage 255 and 128.
+    ZEMImage glyphs(2, 1, 8);
+    glyphs.data[0] = 255;
+    glyphs.data[1] = 128;
+    ZEMFont font("Smooth", 0xC0, 0xC0, &glyphs, 8);
+    font.ascent = 1;
+    ZEMChar a = {0, 0, 2, 1, 0};
+    font.SetChar(0xC0, &a);
+    ASSERT_TRUE(font.SaveName("smooth.zfn", 0));
+    std::string out;
+    ASSERT_EQ(
+        zemtest::RunTool("font render smooth.zfn '\xC3\x80' -o a.bmp --color '#FF0000'", &out), 0)
+        << out;
+    EXPECT_EQ(out, "a.bmp: 6 x 6\n");
+    ZEMImage picture(0, 0, 8);
+    ASSERT_TRUE(picture.LoadName("a.bmp", 0));
+    ASSERT_EQ(picture.bpp, 24);
+    // Red over white by the coverage, on the baseline row 2 + 1.
+    EXPECT_EQ(picture.GetPixel(2, 3), 0xFF0000u);
+    EXPECT_EQ(picture.GetPixel(3, 3), 0xFF7F7Fu);
+    EXPECT_EQ(picture.GetPixel(4, 3), 0xFFFFFFu);
+    EXPECT_EQ(picture.GetPixel(2, 2), 0xFFFFFFu);
+}
+
 TEST_F(FontRenderToolTest, RefusesBadArguments) {
     SaveFont("shades.zfn");
     zemtest::WriteFile("taken.bmp", "mine");
@@ -89,6 +114,8 @@ TEST_F(FontRenderToolTest, RefusesBadArguments) {
         {"font render shades.zfn AB extra -o x.bmp", 2},                 // one argument too many
         {"font render shades.zfn AB -o no-such-dir/x.bmp", 1},           // cannot write
         {"font render shades.zfn AB -o taken.bmp", 1},                   // exists, no --force
+        {"font render shades.zfn 'A\xE2\x82\xAC' -o x.bmp", 1},          // the euro: not Latin-1
+        {"font render shades.zfn 'A\xC4' -o x.bmp", 1},                  // Latin-1, not UTF-8
     };
     for (const auto& [args, status] : cases) {
         std::string out;

@@ -50,6 +50,42 @@ TEST_F(LangToolTest, BuiltFileLoadsWithEveryString) {
         EXPECT_EQ(Str(translator.GetString(i)), Str(expected[i])) << i;
 }
 
+TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
+    WriteFile("utf8.txt", "W\xC3\xB6rld \xC3\x80\n");
+    WriteFile("latin1.txt", "W\xF6rld\n");
+    WriteFile("bom.txt", "\xEF\xBB\xBFW\xC3\xB6rld\n");
+    struct Case {
+        const char* args;
+        const char* stored;
+    } cases[] = {
+        {"utf8.txt", "W\xF6rld \xC0"},                           // told by its bytes
+        {"utf8.txt --encoding utf-8", "W\xF6rld \xC0"},          // told
+        {"utf8.txt --encoding latin1", "W\xC3\xB6rld \xC3\x80"}, // taken as it is
+        {"latin1.txt", "W\xF6rld"},                              // not UTF-8: Latin-1
+        {"bom.txt", "W\xF6rld"},                                 // the mark is no character
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        ASSERT_EQ(RunTool(std::string("lang build --force -o x.lng --name 'Fran\xC3\xA7"
+                                      "ais' ") +
+                              c.args,
+                          &out),
+                  0)
+            << c.args << ": " << out;
+        ZEMTranslator translator;
+        ASSERT_TRUE(translator.Load("x.lng", 0)) << c.args;
+        EXPECT_EQ(Str(translator.GetCurName()), "Fran\xE7"
+                                                "ais")
+            << c.args;
+        EXPECT_EQ(Str(translator.GetString(0)), c.stored) << c.args;
+    }
+    // dump shows the Latin-1 file in UTF-8, which build reads back the same.
+    std::string out;
+    ASSERT_EQ(RunTool("lang build utf8.txt -o a.lng --name A", &out), 0) << out;
+    ASSERT_EQ(RunTool("lang dump a.lng", &out), 0) << out;
+    EXPECT_NE(out.find("[0] W\xC3\xB6rld \xC3\x80\n"), std::string::npos) << out;
+}
+
 TEST_F(LangToolTest, LayoutIsTheDocumentedOne) {
     WriteFile("two.txt", "ab\n\nc\n");
     ASSERT_EQ(RunTool("lang build two.txt --name Xy -o two.lng"), 0);
@@ -106,8 +142,12 @@ TEST_F(LangToolTest, HelpAndFailures) {
     WriteFile("long.txt", std::string(65535, 'a') + "\n");
     WriteFile("zero.txt", std::string("a\0b\n", 4));
     WriteFile("junk.lng", std::string("LanG\0\0", 6));
+    WriteFile("empty.txt", "");
+    WriteFile("euro.txt", "\xC3\xA9t\xC3\xA9\n\xC3\xA0 5 \xE2\x82\xAC\n");
+    WriteFile("latin1.txt", "caf\xE9\n");
     const std::string build =
-        "lang build TEXT -o FILE --name NAME [--force] (see 'zem lang --help')";
+        "lang build TEXT -o FILE --name NAME [--encoding latin1|utf-8] [--force] (see 'zem lang "
+        "--help')";
     struct Case {
         std::string args;
         std::string message;
@@ -119,7 +159,16 @@ TEST_F(LangToolTest, HelpAndFailures) {
         {"lang build -o x.lng --name N", build},
         {"lang build ok.txt -o x.lng --name", build},
         {"lang build ok.txt extra -o x.lng --name N", build},
-        {"lang build missing.txt -o x.lng --name N", "cannot read 'missing.txt'"},
+        {"lang build missing.txt -o x.lng --name N", "cannot read 'missing.txt': no such file"},
+        {"lang build . -o x.lng --name N", "'.' is a folder, not a text file"},
+        {"lang build empty.txt -o x.lng --name N",
+         "'empty.txt' is empty: there is no string to store"},
+        {"lang build ok.txt -o x.lng --name N --encoding cp1252", build},
+        {"lang build euro.txt -o x.lng --name N",
+         "euro.txt:2:5: U+20AC is outside Latin-1, which fonts and language files hold"},
+        {"lang build latin1.txt -o x.lng --name N --encoding utf-8", "latin1.txt:1:4: not UTF-8"},
+        {"lang build ok.txt -o x.lng --name '\xE2\x82\xAC'",
+         "NAME, character 1: U+20AC is outside Latin-1, which fonts and language files hold"},
         {"lang build long.txt -o x.lng --name N", "long.txt: line 1 is longer than 65534 bytes"},
         {"lang build zero.txt -o x.lng --name N", "zero.txt: line 1 holds a zero byte"},
         {"lang build ok.txt -o x.lng --name ''",

@@ -108,3 +108,34 @@ TEST_F(PaletteToolTest, WarnsWhenTheTargetKeepsFewerColours) {
 }
 
 } // namespace
+
+TEST_F(PaletteToolTest, ColoursTheReaderLeavesOutAreToldAndFail) {
+    std::string gimp = "GIMP Palette\nName: big\n# a comment\n";
+    for (int i = 0; i < 448; ++i)
+        gimp += "1 2 3\tc\n";
+    zemtest::WriteFile("big.gpl", gimp);
+    std::string jasc = "JASC-PAL\n0100\n5000\n";
+    for (int i = 0; i < 5000; ++i)
+        jasc += "1 2 3\n";
+    zemtest::WriteFile("big.pal", jasc);
+    zemtest::WriteFile("big.raw", std::string(1000, '\x7F'));
+    const struct {
+        const char* args;
+        const char* out;
+    } cases[] = {
+        {"big.gpl a.zpl",
+         "zem: 192 colors of 'big.gpl' left out: the GIMP palette reader keeps 256\n"},
+        {"big.pal b.zpl",
+         "zem: 904 colors of 'big.pal' left out: the JASC palette reader keeps 4096\n"},
+        {"big.raw c.zpl --from rgb",
+         "zem: 77 colors of 'big.raw' left out: the raw RGB reader keeps 256\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(zemtest::RunTool(std::string("palette convert --format zem ") + c.args, &out), 1)
+            << c.args;
+        // The output is written, then the loss told.
+        EXPECT_NE(out.find(c.out), std::string::npos) << out;
+        EXPECT_NE(out.find(": ZEM palette, "), std::string::npos) << out;
+    }
+}

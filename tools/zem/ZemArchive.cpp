@@ -136,11 +136,14 @@ const Command COMMANDS[] = {
      "new archive of files and of everything below folders",
      "Writes a new archive holding the files given and every file below the folders given\n"
      "(in name order). Members are named by their paths as given, with '/' between folders\n"
-     "(data/maps/e1m1.bsp), or by the files' own names with --flatten. A name may have at most\n"
+     "(data/maps/e1m1.bsp), or by the files' own names with --flatten; a folder given by an\n"
+     "absolute path or one with '..' names its files below its last component, as a relative\n"
+     "one does (/home/me/game/data: data/maps/e1m1.bsp). A name may have at most\n"
      "31 bytes in a ZEM archive, 56 in a PAK; longer names and two files of one name are\n"
      "refused, never cut or doubled. The format is that of --format, else that of ARCHIVE's\n"
-     "extension (.zem or .pak; another extension needs --format). ARCHIVE must not exist yet.\n"
-     "-v names each member as it is added.\n",
+     "extension (.zem or .pak; another extension needs --format). ARCHIVE must not exist yet,\n"
+     "and is not left behind when no file could be added. -v names each member as it is\n"
+     "added.\n",
      2, MANY, "--flatten -v ", "--format ", Create},
     {"list", "[-v] [--names] ARCHIVE", "table of the members",
      "Shows the members of a ZEM or PAK archive: size, date (\"-\" when the format keeps\n"
@@ -180,15 +183,17 @@ const Command COMMANDS[] = {
      "need. A name that exists already (a file, a folder or a link, even one that leads\n"
      "nowhere) is left alone, and reported, unless --force replaces it; a link is replaced,\n"
      "never written through. A member whose name is absolute or climbs out with '..' is not\n"
-     "written, and is reported.\n",
+     "written, and is reported. Each file gets its member's stored date (a PAK stores none:\n"
+     "the archive's date).\n",
      1, MANY, "--force -v ", "-C ", Extract},
     {"cat", "[-o FILE|-] [--force] ARCHIVE MEMBER...", "write members to standard output",
      "Writes the bytes of the members, one after another, to standard output, or to FILE\n"
      "with -o (\"-\" is standard output; an existing FILE needs --force).\n",
      2, MANY, "--force ", "-o ", Cat},
     {"test", "ARCHIVE", "check that every member reads whole",
-     "Checks the directory (every member inside the file) and reads every member to its end;\n"
-     "exits 1 at the first damage, naming it.\n",
+     "Checks the archive's structure: the directory (every member inside the file), then\n"
+     "reads every member to its end; exits 1 at the first damage, naming it. ZEM and PAK\n"
+     "archives hold no checksums: bytes changed inside a member go unseen.\n",
      1, 1, "", "", Test},
 };
 

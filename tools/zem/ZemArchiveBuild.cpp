@@ -91,13 +91,13 @@ public:
             Warn(Shown(path) + ": no such file or folder");
             return false;
         }
-        if (!flatten_ && MemberName(path).empty() && !ZEMFileUtils::IsDir(path.c_str())) {
+        if (ZEMFileUtils::IsDir(path.c_str())) {
+            Walk(path, FolderName(path));
+        } else if (!flatten_ && MemberName(path).empty()) {
             Warn(Shown(path) + ": give a relative path (or --flatten), left out");
             skipped = true;
-        } else if (ZEMFileUtils::IsDir(path.c_str())) {
-            Walk(path);
         } else {
-            Keep(path);
+            Keep(path, MemberName(path));
         }
         return true;
     }
@@ -109,17 +109,25 @@ public:
     bool skipped = false; // something below a folder could not be taken
 
 private:
-    void Keep(const std::string& path) {
-        files.push_back({path, flatten_ ? std::string(ZEMFileUtils::FileName(path.c_str()))
-                                        : MemberName(path)});
-        if (!files.back().name.empty()) return;
-        Warn(Shown(path) + ": its name would lead out of the archive's folder (give a relative "
-                           "path, or --flatten), left out");
-        files.pop_back();
-        skipped = true;
+    // The member name of the folder at path: the path, or its last component when the path is
+    // absolute or climbs with "..", which no member name may.
+    std::string FolderName(const std::string& path) const {
+        const std::string name = MemberName(path);
+        const bool relative = !ZEMFileUtils::IsAbsolute(path.c_str()) &&
+                              (!name.empty() || Normal(workDir_, path) == Normal(workDir_, "."));
+        if (relative) return name;
+        std::filesystem::path folder(Normal(workDir_, path));
+        if (!folder.has_filename()) folder = folder.parent_path(); // written with a '/' at its end
+        return folder.filename().string();
     }
 
-    void Walk(const std::string& folder) {
+    void Keep(const std::string& path, const std::string& name) {
+        files.push_back(
+            {path, flatten_ ? std::string(ZEMFileUtils::FileName(path.c_str())) : name});
+    }
+
+    // Walks the folder at path, whose files are named below name.
+    void Walk(const std::string& folder, const std::string& name) {
         struct stat status;
         std::error_code error;
         std::filesystem::directory_iterator it(folder, error);
@@ -155,12 +163,13 @@ private:
             skipped = true;
         }
         std::sort(children.begin(), children.end());
-        for (const auto& [name, isFolder] : children) {
-            const std::string path = Join(folder, name.c_str());
+        for (const auto& [child, isFolder] : children) {
+            const std::string path = Join(folder, child.c_str());
+            const std::string member = name.empty() ? child : name + "/" + child;
             if (isFolder) {
-                Walk(path);
+                Walk(path, member);
             } else {
-                Keep(path);
+                Keep(path, member);
             }
         }
     }
@@ -310,12 +319,19 @@ int Create(ZEMArchive*, const Line& line) {
     }
     FileGatherer gatherer(line.Has("--flatten"));
     if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
+    if (gatherer.files.empty()) {
+        return zemcli::Fail(Shown(path) + " not written: " +
+                            (gatherer.skipped ? "no file could be added" : "no file to store"));
+    }
     ArchivePtr archive(format == "pak" ? static_cast<ZEMArchive*>(new ZEMArchPAK)
                                        : static_cast<ZEMArchive*>(new ZEMArchZEM));
     if (!archive->Create(path.c_str())) return zemcli::Fail("cannot create " + Shown(path));
     std::vector<Source> none;
     const bool unique = DropDuplicates(*archive, Existing::REFUSE, gatherer.files, none);
-    if (!AddAll(*archive, gatherer.files) && archive->NbFiles() == 0 && !gatherer.files.empty()) {
+    AddAll(*archive, gatherer.files);
+    if (archive->NbFiles() == 0) {
+        // An empty archive would only stand in the way of the next try.
+        archive->Close();
         ZEMFileUtils::FileRemove(path.c_str());
         return zemcli::Fail(Shown(path) + " not written: no file could be added");
     }

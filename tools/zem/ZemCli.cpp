@@ -65,7 +65,34 @@ bool WantsHelp(int argc, char** argv, int i) {
 std::string Printable(const char* text) {
     std::string shown = text ? text : "";
     ZEMParse::ForceRange(&shown[0], ' ', '\xFF', '?');
-    return shown;
+    const bool utf8 = ZEMLatin1::LooksUtf8(shown.data(), shown.size());
+    std::string out;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(shown[i]);
+        const unsigned char next =
+            i + 1 < shown.size() ? static_cast<unsigned char>(shown[i + 1]) : 0;
+        if (c == 0x7F) {
+            out += '?';
+        } else if (c >= 0x80 && !utf8) {
+            // Bytes that are not UTF-8 are shown by their value, never sent raw.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned(c));
+            out += escaped;
+        } else if (utf8 && c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            out += '?'; // a C1 control character
+            ++i;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop) {
+    if (stop.code == ZEMLatin1::INVALID) return where + ": not UTF-8";
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", unsigned(stop.code));
+    return where + ": " + code + " is outside Latin-1, which fonts and language files hold";
 }
 
 int RunCommand(const char* family, const Command* commands, size_t count, int (*help)(), int argc,

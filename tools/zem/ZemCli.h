@@ -1,6 +1,8 @@
 #ifndef ZEM_TOOLS_ZEMCLI_H
 #define ZEM_TOOLS_ZEMCLI_H
 
+#include <zem/text/ZEMLatin1.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -38,9 +40,12 @@ int WriteOutput(const std::string& path, bool force, const std::function<bool(ZE
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
 
-// The text with control characters shown as '?': names read from files must not drive the
-// terminal.
+// The text with control characters shown as '?' and, unless it is UTF-8, bytes above 127 as
+// \xNN: names and texts read from files must not drive the terminal.
 std::string Printable(const char* text);
+
+// Why a UTF-8 text could not become Latin-1: "<where>: U+20AC is outside Latin-1 ...".
+std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop);
 
 // One command of a family; run takes the arguments from the command's own name on.
 struct Command {

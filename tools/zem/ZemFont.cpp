@@ -7,6 +7,7 @@
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMFile.h>
+#include <zem/text/ZEMLatin1.h>
 #include <zem/text/ZEMParse.h>
 
 #include <algorithm>
@@ -20,14 +21,16 @@ namespace {
 int Help() {
     std::printf("usage: zem font info FILE [--glyphs]\n"
                 "       zem font render FILE TEXT -o OUT [--color #RRGGBB] [--background "
-                "#RRGGBB] [--force]\n\n"
+                "#RRGGBB] [--force]\n"
+                "       zem font build SOURCE -o OUT [OPTIONS] (below)\n\n"
                 "info  shows a font file's name, character range, metrics and glyph bitmap;\n"
                 "      with --glyphs also one line per character code: its glyph's place in\n"
                 "      the bitmap, its size and its offset below the baseline.\n"
-                "render draws TEXT on one line in the font into the 8-bit picture OUT (.bmp,\n"
-                "      .pcx or .tga), black on white unless told; 2-bit fonts are drawn in\n"
-                "      shades between the two colours. An existing OUT is replaced only with\n"
-                "      --force.\n\n"
+                "render draws TEXT (UTF-8, characters of Latin-1) on one line in the font into\n"
+                "      the picture OUT (.bmp, .pcx or .tga), black on white unless told: an\n"
+                "      8-bit picture, with 2-bit fonts in shades between the two colors, or\n"
+                "      for 8-bit (full coverage) fonts a 24-bit picture with smooth edges. An\n"
+                "      existing OUT is replaced only with --force.\n\n"
                 "Font files of both versions are read.\n\n");
     std::printf("%s", FONT_BUILD_HELP);
     return 0;
@@ -126,6 +129,11 @@ void Extent(const ZEMFont& font, const char* text, int& up, int& down) {
     }
 }
 
+// The colour value of red, green, blue bytes on a 24-bit picture.
+unsigned RGB(const unsigned char* rgb) {
+    return unsigned(rgb[0]) << 16 | unsigned(rgb[1]) << 8 | rgb[2];
+}
+
 // Four colours from the background to the text colour: the shades of a 2-bit font.
 ZEMPal* Shades(const unsigned char* background, const unsigned char* color) {
     ZEMPal* palette = new ZEMPal(4);
@@ -165,7 +173,7 @@ bool RenderArguments(int argc, char** argv, RenderOptions& options) {
         } else if (valued) {
             const bool isColor = std::strcmp(argv[i], "--color") == 0;
             if (!ReadRGB(argv[++i], isColor ? options.color : options.background)) {
-                zemcli::UsageError("'" + zemcli::Printable(argv[i]) + "' is not a colour #RRGGBB");
+                zemcli::UsageError("'" + zemcli::Printable(argv[i]) + "' is not a color #RRGGBB");
                 return false;
             }
         } else if (!options.font) {
@@ -202,25 +210,38 @@ int Render(int argc, char** argv) {
                             "' (missing, not a font file, or damaged)");
     }
 
+    std::string text;
+    ZEMLatin1::Stop stop;
+    if (!ZEMLatin1::FromUtf8(options.text, std::strlen(options.text), text, &stop))
+        return zemcli::Fail(
+            zemcli::NotLatin1("TEXT, character " + std::to_string(stop.character + 1), stop));
+
     const int margin = 2;
     int up = 0, down = 0;
-    Extent(font, options.text, up, down);
-    const unsigned width =
-        font.TextWidth(options.text, unsigned(std::strlen(options.text))) + 2 * margin;
+    Extent(font, text.c_str(), up, down);
+    const unsigned width = font.TextWidth(text.c_str(), unsigned(text.size())) + 2 * margin;
     const unsigned height = unsigned(up + 1 + down + 2 * margin);
-    if (const char* problem = ZEM::PictureSizeProblem(format, width, height, 8)) {
+    const bool smooth = font.format == 8;
+    const unsigned bpp = smooth ? 24 : 8;
+    if (const char* problem = ZEM::PictureSizeProblem(format, width, height, bpp)) {
         return zemcli::Fail("the picture would be " + std::to_string(width) + " x " +
                             std::to_string(height) + " pixels: " + problem);
     }
-    ZEMImage picture(width, height, 8);
-    picture.ReplacePalette(Shades(options.background, options.color));
-    picture.Rectangle(0, 0, width, height, 0, ZEMImage::DRAW_COPY);
-    ZEMFont::FontParams params;
-    params.font = &font;
-    params.align = ZEMFont::ALIGN_BASELINE;
-    for (unsigned i = 0; i < 4; ++i)
-        params.textColors[i] = i;
-    picture.DrawTextEx(margin, margin + up, options.text, params);
+    ZEMImage picture(width, height, bpp);
+    if (smooth) {
+        picture.Rectangle(0, 0, width, height, RGB(options.background), ZEMImage::DRAW_COPY);
+        picture.BlendText(margin, margin + up, text.c_str(), RGB(options.color), &font,
+                          ZEMFont::ALIGN_BASELINE);
+    } else {
+        picture.ReplacePalette(Shades(options.background, options.color));
+        picture.Rectangle(0, 0, width, height, 0, ZEMImage::DRAW_COPY);
+        ZEMFont::FontParams params;
+        params.font = &font;
+        params.align = ZEMFont::ALIGN_BASELINE;
+        for (unsigned i = 0; i < 4; ++i)
+            params.textColors[i] = i;
+        picture.DrawTextEx(margin, margin + up, text.c_str(), params);
+    }
     const int written = zemcli::WriteOutput(
         options.out, options.force, [&](ZEMResFile& file) { return picture.Save(file, format); });
     if (written != 0) return written;

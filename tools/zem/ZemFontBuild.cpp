@@ -19,8 +19,9 @@ const char* const FONT_BUILD_HELP =
     "      [--name NAME] [--spacing N] [--space-width N] [--force]\n"
     "      rasterises a TrueType, OpenType, BDF or PCF font (anything FreeType reads)\n"
     "      into the font file OUT: size 16 pixels, format 1 (1 monochrome, 2 four\n"
-    "      coverage levels for DrawTextEx, 8 full coverage), range 32-126 (codes are\n"
-    "      Latin-1), the name from the font's family, style and size, no spacing and\n"
+    "      coverage levels for DrawTextEx, 8 full coverage for BlendText's smooth\n"
+    "      text), range 32-126 (codes are Latin-1: 32-255 takes them all), the name\n"
+    "      from the font's family, style and size, no spacing and\n"
     "      the space glyph's advance unless given. A bitmap-only font uses its strike\n"
     "      nearest to the size. An existing OUT is replaced only with --force.\n";
 

@@ -108,14 +108,6 @@ std::string Compression(int format, const std::vector<uint8_t>& head) {
     }
 }
 
-// A 32-bit TGA picture holds 255 - alpha as its fourth byte; the tool works with alpha.
-void FlipAlpha(ZEMImage& image) {
-    if (image.bpp != 32) return;
-    for (uint32_t i = 0; i < image.width * image.height; ++i) {
-        image.data[4 * i + 3] = uint8_t(255 - image.data[4 * i + 3]);
-    }
-}
-
 #ifdef ZEM_TOOL_HAS_PNG
 bool IsPng(const std::vector<uint8_t>& head) {
     return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
@@ -244,7 +236,6 @@ bool LoadPicture(const char* path, ZEMImage& image, int& format, std::string& wh
         if (why.empty()) why = "not a picture, or damaged";
         return false;
     }
-    if (format == TGA) FlipAlpha(image);
     return true;
 }
 
@@ -269,7 +260,7 @@ int Info(int argc, char** argv) {
             continue;
         }
         const std::string palette =
-            image.palette ? std::to_string(image.palette->nbColors) + " colours" : "no palette";
+            image.palette ? std::to_string(image.palette->nbColors) + " colors" : "no palette";
         std::printf("%s: %s, %u x %u, %u bpp, %s, %s\n", zemcli::Printable(path).c_str(),
                     FormatName(format), image.width, image.height, unsigned(image.bpp),
                     palette.c_str(), Compression(format, Head(path, 34)).c_str());
@@ -307,7 +298,6 @@ int Convert(int argc, char** argv) {
     int inFormat = 0;
     std::string why;
     if (!LoadPicture(in, image, inFormat, why)) return CannotRead(in, why);
-    if (format == TGA || format == TGA_RLE) FlipAlpha(image);
     return zemcli::WriteOutput(
         out, force,
         [&](ZEMResFile& file) {

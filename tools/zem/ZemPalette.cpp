@@ -28,7 +28,7 @@ constexpr unsigned SMALL_PALETTE = 256;
 int Help() {
     std::printf("usage: zem palette info FILE [--from FORMAT]\n"
                 "       zem palette convert IN OUT --format FORMAT [--from FORMAT] [--force]\n\n"
-                "info     shows the format, the number of colours and every colour as #RRGGBB\n"
+                "info     shows the format, the number of colors and every color as #RRGGBB\n"
                 "         with its index.\n"
                 "convert  reads the palette IN and writes it to OUT in FORMAT; an existing OUT is\n"
                 "         replaced only with --force.\n\n"
@@ -91,11 +91,17 @@ bool ParseOptions(int argc, char** argv, int nbPaths, Options& options) {
 }
 
 // Loads path in the format given, or the one detected; null (said) when it cannot be read.
-const Format* Load(const std::string& path, const Format* from, ZEMPal& pal) {
+// leftOut, when given, counts the colours of the file that the load did not keep.
+const Format* Load(const std::string& path, const Format* from, ZEMPal& pal,
+                   unsigned* leftOut = nullptr) {
     ZEMFile file(path.c_str(), ZEMResFile::READ);
     int number = from ? from->number : file.IsOK() ? pal.FindFormat(file) : 0;
     const Format* format = FormatOf(number);
-    if (file.IsOK() && format && pal.Load(file, number)) return format;
+    const unsigned held = leftOut && format ? pal.FileColors(file, number) : 0;
+    if (file.IsOK() && format && pal.Load(file, number)) {
+        if (leftOut) *leftOut = held > pal.nbColors ? held - pal.nbColors : 0;
+        return format;
+    }
     zemcli::Fail(
         "cannot load the palette '" + zemcli::Printable(path.c_str()) +
         (from ? "' as " + std::string(from->title) : "' (missing, or not a palette file)"));
@@ -130,7 +136,9 @@ int Convert(int argc, char** argv) {
     const std::string out = zemcli::Printable(options.paths[1].c_str());
     if (!zemcli::MayWrite(options.paths[1], options.force)) return 1;
     ZEMPal pal(0u);
-    if (!Load(options.paths[0], options.from, pal)) return 1;
+    unsigned leftOut = 0;
+    const Format* from = Load(options.paths[0], options.from, pal, &leftOut);
+    if (!from) return 1;
     if (options.to->number != 1 && options.to->number != 3 && pal.nbColors > SMALL_PALETTE) {
         zemcli::Warn(std::to_string(pal.nbColors) + " colors written to '" + out + "', but " +
                      options.to->title + " readers keep the first 256");
@@ -140,7 +148,10 @@ int Convert(int argc, char** argv) {
     });
     if (written != 0) return written;
     std::printf("%s: %s, %u colors\n", out.c_str(), options.to->title, pal.nbColors);
-    return 0;
+    if (leftOut == 0) return 0;
+    return zemcli::Fail(std::to_string(leftOut) + " colors of '" +
+                        zemcli::Printable(options.paths[0].c_str()) + "' left out: the " +
+                        from->title + " reader keeps " + std::to_string(pal.nbColors));
 }
 
 } // namespace

@@ -8,24 +8,27 @@ namespace {
 struct Family {
     const char* name;
     int (*run)(int argc, char** argv);
-    const char* summary;
+    const char* commands; // every command of the family, as 'zem FAMILY --help' tells them
+    const char* subject;
 };
 
 const Family FAMILIES[] = {
-    {"version", ZemVersion, "print the library's version"},
-    {"score", ZemScore, "show score table files"},
-    {"lang", ZemLang, "build, list and dump language files"},
-    {"config", ZemConfig, "check configuration files"},
-    {"archive", ZemArchive, "build, list, edit and extract ZEM and PAK archives"},
-    {"palette", ZemPalette, "show palette files and convert between their formats"},
-    {"font", ZemFont, "show bitmap font files and render text in them"},
-    {"image", ZemImage, "show pictures and convert between BMP, PCX, TGA and PNG"},
+    {"version", ZemVersion, "", "print the library's version"},
+    {"score", ZemScore, "show", "score table files"},
+    {"lang", ZemLang, "build, list, dump", "language files"},
+    {"config", ZemConfig, "check", "configuration files"},
+    {"archive", ZemArchive, "create, list, add, rm, mv, compact, update, extract, cat, test",
+     "ZEM and PAK archives"},
+    {"palette", ZemPalette, "info, convert", "palette files, between their formats"},
+    {"font", ZemFont, "info, render, build", "bitmap font files"},
+    {"image", ZemImage, "info, convert", "pictures, between BMP, PCX, TGA and PNG"},
 };
 
 int Usage(FILE* out) {
     std::fprintf(out, "usage: zem FAMILY COMMAND [ARGS...]\n\nfamilies:\n");
     for (const Family& family : FAMILIES) {
-        std::fprintf(out, "  %-10s %s\n", family.name, family.summary);
+        std::fprintf(out, "  %-10s %s%s%s\n", family.name, family.commands,
+                     *family.commands ? ": " : "", family.subject);
     }
     std::fprintf(out,
                  "\n'zem FAMILY --help' describes the commands of a family;\n"

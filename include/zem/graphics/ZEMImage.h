@@ -16,7 +16,9 @@ class ZEMResFile;
 //
 // Pixel encodings of the colour value that drawing takes and GetPixel returns: 8 bits, a palette
 // index; 15 and 16 bits, one little-endian word; 24 bits, the low 24 bits lowest byte first (blue,
-// green, red for pictures read from files); 32 bits, the value little-endian.
+// green, red for pictures read from files); 32 bits, the value little-endian: 0xAARRGGBB, stored
+// blue, green, red, alpha. The fourth byte is alpha, 255 opaque, as 32-bit BMP, PCX and TGA files
+// store it: the codecs read and write it unchanged and drawing colours carry it.
 //
 // Format numbers of Load and Save (and results of FindFormat):
 //   Load: 0 detect, 1 BMP, 2 PCX, 3 GIF, 4 TGA, 6 the picture of a font file.
@@ -24,7 +26,8 @@ class ZEMResFile;
 class ZEM_API ZEMImage : public ZEMResource {
 public:
     // How a drawing operation sets a pixel: DRAW_COPY stores the colour; any other value XORs
-    // (8 bits: with the colour's low byte; deeper pictures: every bit inverted).
+    // (8 bits: with the colour's low byte; 15, 16 and 24 bits: every bit inverted; 32 bits:
+    // blue, green and red inverted, alpha kept).
     enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
 
     // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
@@ -97,6 +100,11 @@ public:
                   ZEMFont::FontAlign align, int len = -1);
     // The same with the colours of params: shades for 2-bit fonts.
     void DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1);
+    // Smooth text on 24- and 32-bit pictures: each glyph pixel mixes the colour (every byte,
+    // alpha included) over the picture by its coverage: value / 255 in an 8-bit font, value / 3
+    // in a 2-bit one, whole in a 1-bit one. Laid out as DrawText; on other depths it is DrawText.
+    void BlendText(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                   ZEMFont::FontAlign align, int len = -1);
 
     uint32_t width = 0;        // pixels per row
     uint32_t height = 0;       // rows

@@ -51,6 +51,10 @@ public:
     // The format of the palette at the start of the stream (1 to 4), 0 when unknown; the stream is
     // left at its start.
     int FindFormat(ZEMResFile& file);
+    // How many colours the palette at the start of the stream holds in the given format (0
+    // detects it), whether a load keeps them or not: loads keep at most 256 of a GIMP or raw
+    // file and 4096 of the others. The stream is left at its start.
+    unsigned FileColors(ZEMResFile& file, int format);
     // Reads a ZEM palette file ("ZEMP").
     bool ZEMLoad(ZEMResFile& file);
     // Reads a GIMP palette; header, column and comment lines are skipped.

@@ -240,7 +240,7 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     }
     Codec::Picture picture;
     if (!picture.Allocate(w, rows, depth)) {
-        ZEM::LOG("BMP: can not allocate image\n");
+        ZEM::LOG("BMP: cannot allocate image\n");
         return false;
     }
     // The colour table follows the header, whatever its size.

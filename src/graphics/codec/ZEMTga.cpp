@@ -93,18 +93,6 @@ bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
     return true;
 }
 
-// A picture of 32 bits holds 255 - the alpha of the file as its fourth byte, both ways.
-void FlipAlpha(uint8_t* pixels, uint32_t count) {
-    // 255 - a is a XOR 255, the fourth byte being the high byte of a little-endian word: a loop
-    // the compiler turns into wide operations.
-    for (size_t i = 0; i < size_t(count) * 4; i += 4) {
-        uint32_t pixel;
-        std::memcpy(&pixel, pixels + i, 4);
-        pixel ^= 0xFF000000u;
-        std::memcpy(pixels + i, &pixel, 4);
-    }
-}
-
 // count copies of one pixel of size bytes.
 void FillPixels(uint8_t* to, const uint8_t* pixel, unsigned size, uint32_t count) {
     if (size == 1) {
@@ -134,7 +122,6 @@ bool ReadPlain(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
             ReportShortRead(n, got / pixelBytes * pixelBytes);
             return false;
         }
-        if (h.depth == 32) FlipAlpha(row, h.width);
     }
     return true;
 }
@@ -157,7 +144,6 @@ bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
                 ReportShortRead(n, offset);
                 return false;
             }
-            if (h.depth == 32) pixel[3] ^= 0xFF;
         }
         while (left > 0 && n < h.height) {
             const uint32_t take = std::min(left, (pitch - offset) / pixelBytes);
@@ -170,7 +156,6 @@ bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
                     ReportShortRead(n, offset + got / pixelBytes * pixelBytes);
                     return false;
                 }
-                if (h.depth == 32) FlipAlpha(to, take);
             }
             offset += take * pixelBytes;
             left -= take;
@@ -212,20 +197,11 @@ bool CanWrite(ZEMResFile& file, const ZEMImage& image) {
     if (!file.IsOK()) return false;
     const unsigned pixelBytes = BytesPerPixel(image.bpp);
     if (pixelBytes == 2) {
-        ZEM::LOG("TGA: can not handle 16 bits image.\n");
+        ZEM::LOG("TGA: cannot handle 16 bits image.\n");
         return false;
     }
     return image.data && image.width > 0 && image.height > 0 && image.width <= MAX_SIDE &&
            image.height <= MAX_SIDE && (pixelBytes == 1 || pixelBytes == 3 || pixelBytes == 4);
-}
-
-// The picture's row y as the file holds it: with 32 bits, a copy with the alpha turned back.
-const uint8_t* FileRow(const ZEMImage& image, uint32_t y, uint8_t* scratch) {
-    const uint8_t* row = image.data + uint64_t(y) * image.pitch;
-    if (image.bpp != 32) return row;
-    std::memcpy(scratch, row, image.pitch);
-    FlipAlpha(scratch, image.width);
-    return scratch;
 }
 
 uint32_t PixelAt(const uint8_t* p, unsigned bytes) {
@@ -278,20 +254,20 @@ uint8_t* PackRow(const uint8_t* row, uint32_t n, unsigned bytes, uint8_t* out) {
 
 bool WriteRows(ZEMResFile& file, const ZEMImage& image, bool packed) {
     const unsigned bytes = BytesPerPixel(image.bpp);
-    // Room for a row as the file holds it, and for its packing: the pixels plus one header byte
-    // each at worst.
-    const uint64_t pitch = image.pitch;
-    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[2 * pitch + image.width]);
-    if (!scratch) return false;
-    uint8_t* packedRow = scratch.get() + pitch;
+    // Room for a packed row: the pixels plus one header byte each at worst.
+    std::unique_ptr<uint8_t[]> packedRow;
+    if (packed) {
+        packedRow.reset(new (std::nothrow) uint8_t[uint64_t(image.pitch) + image.width]);
+        if (!packedRow) return false;
+    }
     for (uint32_t n = 0; n < image.height; ++n) {
-        const uint8_t* row = FileRow(image, image.height - 1 - n, scratch.get());
+        const uint8_t* row = image.data + uint64_t(image.height - 1 - n) * image.pitch;
         if (!packed) {
             file.Write(row, image.pitch);
             continue;
         }
-        const uint8_t* end = PackRow(row, image.width, bytes, packedRow);
-        file.Write(packedRow, unsigned(end - packedRow));
+        const uint8_t* end = PackRow(row, image.width, bytes, packedRow.get());
+        file.Write(packedRow.get(), unsigned(end - packedRow.get()));
     }
     return file.IsOK();
 }
@@ -312,16 +288,16 @@ bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     TgaHeader h;
     ReadHeader(file, h);
     if (h.mapType > 1) {
-        ZEM::LOG("TGA:: bad format\n");
+        ZEM::LOG("TGA: bad format\n");
         return false;
     }
     const unsigned baseType = h.type & ~TYPE_RLE;
     if (baseType < TYPE_MAPPED || baseType > TYPE_GREY) {
-        ZEM::LOG("TGA:: Unsupported type %d\n", int(h.type));
+        ZEM::LOG("TGA: unsupported type %d\n", int(h.type));
         return false;
     }
     if (!file.IsOK() || !IsDepth(h.depth)) {
-        ZEM::LOG("TGA:: bad format\n");
+        ZEM::LOG("TGA: bad format\n");
         return false;
     }
     file.Seek(h.idLength, 1);
