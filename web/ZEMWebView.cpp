@@ -56,9 +56,8 @@ uint8_t Widen5(unsigned v) {
 
 // The picture's pixels as the canvas takes them (red, green, blue, alpha): 8 bits through the
 // palette (a grey ramp without one), 15 and 16 bits as 5-5-5, 24 bits opaque, 32 bits with their
-// fourth byte as alpha (as 255 - alpha when inverted, as TGA files hold it), unless every alpha is
-// 0: such a file stores no alpha.
-std::vector<uint8_t> Rgba(const ZEMImage& image, bool inverted = false) {
+// fourth byte as alpha, unless every alpha is 0: such a file stores no alpha.
+std::vector<uint8_t> Rgba(const ZEMImage& image) {
     const size_t count = size_t(image.width) * image.height;
     std::vector<uint8_t> rgba(4 * count, 255);
     bool anyAlpha = false;
@@ -80,7 +79,7 @@ std::vector<uint8_t> Rgba(const ZEMImage& image, bool inverted = false) {
                 const unsigned step = image.bpp / 8;
                 const uint8_t* p = row + step * x;
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];
-                if (step == 4) out[3] = inverted ? uint8_t(255 - p[3]) : p[3];
+                if (step == 4) out[3] = p[3];
                 anyAlpha = anyAlpha || (step == 4 && out[3]);
             }
         }
@@ -101,10 +100,9 @@ std::string Pixels(std::vector<uint8_t> rgba, unsigned width, unsigned height) {
 }
 
 std::string Picture(const ZEMImage& image, const char* format) {
-    const bool tga = std::strcmp(format, "TGA") == 0;
     return "{\"kind\":\"picture\",\"format\":" + Quote(format) +
            ",\"bpp\":" + std::to_string(image.bpp) +
-           ",\"image\":" + Pixels(Rgba(image, tga), image.width, image.height) + "}";
+           ",\"image\":" + Pixels(Rgba(image), image.width, image.height) + "}";
 }
 
 bool HasExtension(const char* name, const char* extension) {

@@ -34,7 +34,7 @@ const failure = (args) => {
 // Pictures of ImageMagick's writers, and those of the library that the tour wrote; each with the
 // native library's decoding as PNG.
 const PICTURES = [
-  ["drawing32.bmp"], ["drawing8.bmp"], ["drawing8.tga"], ["caption32.bmp"],
+  ["drawing32.bmp"], ["drawing32.tga"], ["drawing8.bmp"], ["drawing8.tga"], ["caption32.bmp"],
   ["im24.bmp", ["-type", "TrueColor", "BMP3:im24.bmp"]],
   ["im8.bmp", ["-colors", "200", "-type", "Palette", "BMP3:im8.bmp"]],
   ["im.gif", ["-colors", "128", "im.gif"]],
@@ -44,6 +44,7 @@ const PICTURES = [
   // Pillow and the library show them upside down); told the origin, it sets the top-left bit.
   ["im24.tga", ["-type", "TrueColor", "-orient", "TopLeft", "im24.tga"]],
   ["im-rle.tga", ["-type", "TrueColor", "-orient", "TopLeft", "-compress", "RLE", "im-rle.tga"]],
+  ["im32.tga", ["-type", "TrueColorAlpha", "-orient", "TopLeft", "im32.tga"]],
 ];
 const BENCH_FORMATS = ["bmp", "gif", "pcx", "tga"];
 
