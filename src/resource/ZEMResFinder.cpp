@@ -16,6 +16,14 @@ constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
 } // namespace
 
+struct ZEMResFinder::SourceState {
+    bool archive = false;
+    bool readable = true;
+    ZEM::Platform::FileStamp stamp;
+};
+
+ZEMResFinder::ZEMResFinder() = default;
+
 ZEMResFinder::~ZEMResFinder() {
     for (ZEMFileProvider* source : sources)
         delete source;
@@ -44,6 +52,7 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
     const bool isDir = (attributes & ZEM::Platform::ATTR_DIRECTORY) != 0;
 
     ZEMFileProvider* source = nullptr;
+    SourceState state;
     if (isDir) {
         ZEMDir* dir = new (std::nothrow) ZEMDir();
         if (!dir || !dir->Open(name)) {
@@ -52,15 +61,20 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
         }
         source = dir;
     } else {
+        // Stamped before it is read: a change made meanwhile makes the first lookup read it again.
+        state.archive = true;
+        ZEM::Platform::Stamp(name, state.stamp);
         source = ZEMArchive::OpenArchive(name);
         if (!source) return false;
     }
     try {
+        states.reserve(states.size() + 1);
         sources.insert(front ? sources.begin() : sources.end(), source);
     } catch (const std::bad_alloc&) {
         delete source;
         return false;
     }
+    states.insert(front ? states.begin() : states.end(), state);
     return true;
 }
 
@@ -69,10 +83,15 @@ bool ZEMResFinder::RemoveSource(const char* name) {
     if (index == NO_INDEX) return false;
     delete sources[index];
     sources.erase(sources.begin() + index);
+    states.erase(states.begin() + index);
     return true;
 }
 
 ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
+    return FindRes(name, nullptr);
+}
+
+ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
     if (!name || !*name) return nullptr;
     // A name from a mod or a save file may not lead out of the sources, whichever they are.
     if (!ZEMArchive::IsSafeName(name)) {
@@ -80,10 +99,30 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
                  name);
         return nullptr;
     }
-    for (const ZEMFileProvider* source : sources) {
-        if (ZEMResFile* file = source->OpenFile(name)) return file;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!IsCurrent(i)) continue;
+        ZEMResFile* file = sources[i]->OpenFile(name);
+        if (!file) continue;
+        if (origin) {
+            *origin = sources[i]->Name();
+            if (!states[i].archive) *origin = ZEM::Platform::WithSeparator(origin->c_str()) + name;
+        }
+        return file;
     }
     return nullptr;
+}
+
+bool ZEMResFinder::IsCurrent(size_t index) const {
+    SourceState& state = states[index];
+    if (!state.archive) return true;
+    // The archive keeps its path while its file is gone or damaged, so it can be read again.
+    ZEM::Platform::FileStamp now;
+    if (!ZEM::Platform::Stamp(sources[index]->Name(), now)) now = ZEM::Platform::FileStamp();
+    if (now == state.stamp) return state.readable;
+    state.stamp = now;
+    const std::string path = sources[index]->Name(); // reopening frees the archive's own copy
+    state.readable = sources[index]->Open(path.c_str());
+    return state.readable;
 }
 
 void ZEMResFinder::PrintInfo() const {
