@@ -314,7 +314,8 @@ bool MatchPattern(const char* pattern, const char* name);
 // the caller polls. One watch serves a whole folder.
 class FolderWatch {
 public:
-    // A change to the entry name of the folder with that id; an id of LOST tells that changes
+    // A change to the entry name of the folder with that id. An empty name tells that the
+    // folder's watch ended (the folder was removed or moved away); an id of LOST, that changes
     // were lost (too many at once), so that anything watched may have changed.
     struct Change {
         int id;
@@ -328,7 +329,8 @@ public:
     FolderWatch& operator=(const FolderWatch&) = delete;
 
     // Starts watching a folder; its id (0 or more), or -1 with Error() set when the system
-    // refuses (no such folder, no right to read it, too many watches).
+    // refuses (no such folder, no right to read it, too many watches). The same folder added
+    // twice may get the same id.
     int Add(const char* folder);
     // Stops watching the folder of that id.
     void Remove(int id);

@@ -951,6 +951,8 @@ void FolderWatch::Read(std::vector<Change>& changes) {
                 changes.push_back(Change{LOST, std::string()});
             } else if (event.len > 0) {
                 changes.push_back(Change{event.wd, std::string(name, strnlen(name, event.len))});
+            } else if (event.mask & IN_IGNORED) {
+                changes.push_back(Change{event.wd, std::string()});
             }
         }
     }

@@ -8,6 +8,11 @@
 
 class ZEMFileProvider;
 class ZEMResFile;
+namespace ZEM {
+namespace Platform {
+class FolderWatch;
+}
+} // namespace ZEM
 
 // The ordered list of places where a program's data files are looked for: directories and
 // archives, each held as a provider that the finder owns. A name is asked of each source in turn
@@ -51,6 +56,10 @@ public:
 
 private:
     struct SourceState;
+    // Watches the folder of the archive at index, so that lookups need not look at its file.
+    void WatchArchive(size_t index);
+    // Notes the archives whose folders told of a change to them.
+    void TakeChanges() const;
     // Whether the source at index may be asked: an archive file changed since it was read is
     // read again first.
     bool IsCurrent(size_t index) const;
@@ -58,6 +67,8 @@ private:
     std::vector<ZEMFileProvider*> sources;
     // Beside each source: whether it is an archive, and what its file was when it was read.
     mutable std::vector<SourceState> states;
+    // The folders of the archives, watched; made with the first archive.
+    ZEM::Platform::FolderWatch* archiveWatch = nullptr;
 };
 
 #endif
