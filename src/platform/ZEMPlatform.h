@@ -54,6 +54,16 @@ inline std::string WithSeparator(const char* dir) {
     return path;
 }
 
+// The folder part of a path (without its last separator, but "/" for a file in the root) and the
+// name that follows it.
+inline void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    size_t at = path.size();
+    while (at > 0 && !IsSeparator(path[at - 1]))
+        --at;
+    folder = path.substr(0, at > 1 ? at - 1 : at);
+    name = path.substr(at);
+}
+
 // The path as the system takes it: '\' and '/' are both separators.
 std::string NativePath(const char* path);
 

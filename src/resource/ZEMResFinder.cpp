@@ -130,13 +130,10 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
 void ZEMResFinder::WatchArchive(size_t index) {
     if (!archiveWatch) archiveWatch = new (std::nothrow) ZEM::Platform::FolderWatch;
     if (!archiveWatch) return;
-    const std::string path = sources[index]->Name();
-    size_t at = path.size();
-    while (at > 0 && !ZEM::Platform::IsSeparator(path[at - 1]))
-        --at;
-    const std::string folder = path.substr(0, at > 1 ? at - 1 : at);
+    std::string folder, base;
+    ZEM::Platform::SplitPath(sources[index]->Name(), folder, base);
     SourceState& state = states[index];
-    state.base = ZEM::Platform::FoldedName(path.substr(at));
+    state.base = ZEM::Platform::FoldedName(base);
     state.watch = archiveWatch->Add(folder.c_str());
     state.changed = true; // a change before the watch began is seen by the first lookup
 }

@@ -4,15 +4,6 @@
 
 namespace {
 
-// The folder part of a path and the name in it.
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-    size_t at = path.size();
-    while (at > 0 && !ZEM::Platform::IsSeparator(path[at - 1]))
-        --at;
-    folder = at > 1 ? path.substr(0, at - 1) : path.substr(0, at);
-    name = path.substr(at);
-}
-
 std::string FileKey(const std::string& folder, const std::string& name) {
     return folder + '\0' + ZEM::Platform::FoldedName(name);
 }
@@ -21,7 +12,7 @@ std::string FileKey(const std::string& folder, const std::string& name) {
 
 bool ZEMResWatcher::Track(const std::string& name, const std::string& file) {
     std::string folderPath, base;
-    SplitPath(file, folderPath, base);
+    ZEM::Platform::SplitPath(file, folderPath, base);
     const std::string key = FileKey(folderPath, base);
     auto known = keys.find(name);
     if (known != keys.end()) {

@@ -46,6 +46,7 @@ public:
 
     // What one PollChanges did, by resource name.
     struct ChangeReport {
+        // Reloaded from their changed file.
         std::vector<std::string> reloaded;
         // Their file changed but could not be read (damaged, or gone): they keep their content
         // and are tried again when the file changes again.
@@ -111,6 +112,7 @@ public:
     // Turns watching the files of the cached resources on or off. Off by default, and then it
     // costs nothing. Turning it on watches the resources cached already.
     void SetWatching(bool on);
+    // Whether watching is on.
     bool IsWatching() const { return watcher != nullptr; }
     // How long a changed file must be left alone before it is reloaded: editors write a file in
     // several steps. 100 ms by default.
