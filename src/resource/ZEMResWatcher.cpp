@@ -12,20 +12,25 @@ std::string FileKey(const std::string& folder, const std::string& name) {
 
 bool ZEMResWatcher::Track(const std::string& name, const std::string& file) {
     std::string folderPath, base;
-    ZEM::Platform::SplitPath(file, folderPath, base);
+    // One spelling per folder ("a/./b" and "a/b" are one watch): events name it by its id.
+    ZEM::Platform::SplitPath(ZEM::Platform::AbsolutePath(file.c_str()), folderPath, base);
     const std::string key = FileKey(folderPath, base);
     auto known = keys.find(name);
     if (known != keys.end()) {
         if (known->second == key) return true;
         Forget(name);
     }
+    auto unwatchable = refusedKeys.find(name);
+    if (unwatchable != refusedKeys.end() && unwatchable->second == key) return true;
     Folder& folder = folders[folderPath];
     if (folder.id < 0) folder.id = watch.Add(folderPath.c_str());
     if (folder.id < 0) {
         folders.erase(folderPath);
         refused.push_back(name);
+        refusedKeys[name] = key;
         return false;
     }
+    refusedKeys.erase(name);
     folderPaths[folder.id] = folderPath;
     File& watched = files[key];
     if (watched.resources.empty()) {
@@ -43,6 +48,7 @@ void ZEMResWatcher::TakeRefused(std::vector<std::string>& names) {
 }
 
 void ZEMResWatcher::Forget(const std::string& name) {
+    refusedKeys.erase(name);
     auto known = keys.find(name);
     if (known == keys.end()) return;
     const std::string key = known->second;

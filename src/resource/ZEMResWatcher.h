@@ -16,8 +16,8 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Watches file (a path on disk) for the resource name, in place of the file watched for it
-    // before. False when the file's folder cannot be watched; the name is then kept for
-    // TakeRefused.
+    // before. False when the file's folder cannot be watched, once for a name and its file: the
+    // name is then kept for TakeRefused.
     bool Track(const std::string& name, const std::string& file);
     // Moves the names whose file could not be watched since the last call to names.
     void TakeRefused(std::vector<std::string>& names);
@@ -45,12 +45,13 @@ private:
     void Drop(const std::string& key, const std::string& name);
 
     ZEM::Platform::FolderWatch watch;
-    std::unordered_map<std::string, Folder> folders;   // by path
-    std::unordered_map<int, std::string> folderPaths;  // by watch id
-    std::unordered_map<std::string, File> files;       // by folder, separator, folded name
-    std::unordered_map<std::string, std::string> keys; // file key of each resource name
-    std::vector<std::string> pending;                  // keys of files changed, not yet due
-    std::vector<std::string> refused;                  // names whose file cannot be watched
+    std::unordered_map<std::string, Folder> folders;          // by path
+    std::unordered_map<int, std::string> folderPaths;         // by watch id
+    std::unordered_map<std::string, File> files;              // by folder, separator, folded name
+    std::unordered_map<std::string, std::string> keys;        // file key of each resource name
+    std::vector<std::string> pending;                         // keys of files changed, not yet due
+    std::vector<std::string> refused;                         // names refused since TakeRefused
+    std::unordered_map<std::string, std::string> refusedKeys; // file key of each refused name
     std::vector<ZEM::Platform::FolderWatch::Change> changes;
 };
 
