@@ -51,6 +51,11 @@ protected:
         fs::create_directories("data/sub");
         fs::create_directories("stage");
     }
+    // The watches end before the folders go.
+    void TearDown() override {
+        mgr.reset();
+        zemtest::TempDirTest::TearDown();
+    }
 
     ZEMResFinder finder;
     std::unique_ptr<ZEMResMgr> mgr = std::make_unique<ZEMResMgr>(finder);
