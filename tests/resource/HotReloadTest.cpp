@@ -153,8 +153,8 @@ TEST_F(ReloadTest, ArchiveEditedByAnotherProcessIsReadAgain) {
 TEST_F(ReloadTest, ReloadUsesTheFormatOfTheFirstLoad) {
     ASSERT_TRUE(finder.AddSource("data", false));
     std::string raw(768, '\0');
-    raw[0] = 10;  // blue
-    raw[2] = 200; // red
+    raw[0] = 10;        // blue
+    raw[2] = char(200); // red
     WriteFile("data/sky.bgr", raw);
     auto* pal = dynamic_cast<ZEMPal*>(mgr->Load(ZEMResMgr::RES_PALETTE, "sky.bgr", 5, true));
     ASSERT_NE(pal, nullptr);
