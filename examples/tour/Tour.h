@@ -12,5 +12,6 @@ void TourArchive();
 void TourGraphics();
 void TourDrawing();
 void TourFontBuild();
+void TourHotReload();
 
 #endif

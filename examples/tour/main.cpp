@@ -12,5 +12,6 @@ int main() {
     TourGraphics();
     TourDrawing();
     TourFontBuild();
+    TourHotReload();
     return 0;
 }

@@ -54,6 +54,16 @@ inline std::string WithSeparator(const char* dir) {
     return path;
 }
 
+// The folder part of a path (without its last separator, but "/" for a file in the root) and the
+// name that follows it.
+inline void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    size_t at = path.size();
+    while (at > 0 && !IsSeparator(path[at - 1]))
+        --at;
+    folder = path.substr(0, at > 1 ? at - 1 : at);
+    name = path.substr(at);
+}
+
 // The path as the system takes it: '\' and '/' are both separators.
 std::string NativePath(const char* path);
 
@@ -104,6 +114,24 @@ bool Status(const char* path, FileStatus& status);
 
 // True when both paths reach the same existing file, whatever the names (links, "..", case).
 bool SameFile(const char* a, const char* b);
+
+// What a file is now: which file the name reaches, its size and its last change. Two stamps of
+// one path differ once a program wrote the file, appended to it or renamed another over it.
+struct FileStamp {
+    uint64_t identity = 0; // the file the name reaches (device and inode, or creation time)
+    uint64_t size = 0;
+    uint64_t modified = 0; // last write, in the system's finest unit
+    uint64_t changed = 0;  // last change of the file or its status, where the system tells it
+
+    bool operator==(const FileStamp& other) const {
+        return identity == other.identity && size == other.size && modified == other.modified &&
+               changed == other.changed;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the file at path (links followed); false when it cannot be reached.
+bool Stamp(const char* path, FileStamp& stamp);
 
 // ---- File operations ----
 
@@ -289,6 +317,52 @@ private:
 
 // Whether a name matches a search pattern as described for Search.
 bool MatchPattern(const char* pattern, const char* name);
+
+// ---- Watching folders ----
+
+// Changes to the entries of watched folders, read without ever waiting: no thread is started,
+// the caller polls. One watch serves a whole folder.
+class FolderWatch {
+public:
+    // A change to the entry name of the folder with that id. An empty name tells that the
+    // folder's watch ended (the folder was removed or moved away); an id of LOST, that changes
+    // were lost (too many at once), so that anything watched may have changed.
+    struct Change {
+        int id;
+        std::string name;
+    };
+    static constexpr int LOST = -1;
+
+    FolderWatch() = default;
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Starts watching a folder; its id (0 or more), or -1 with Error() set when the system
+    // refuses (no such folder, no right to read it, too many watches). The same folder added
+    // twice may get the same id.
+    int Add(const char* folder);
+    // Stops watching the folder of that id.
+    void Remove(int id);
+    // Appends the changes that arrived since the last call; returns at once when there are none.
+    void Read(std::vector<Change>& changes);
+    // errno of the last failure.
+    int Error() const { return error_; }
+
+private:
+    int error_ = 0;
+#ifdef _WIN32
+    struct Watched;
+    std::vector<Watched*> watched_; // by id; null where a watch was removed
+#else
+    int fd_ = -1;              // the inotify descriptor, made by the first Add
+    std::vector<char> buffer_; // room for the events of one read
+#endif
+};
+
+// A file name as the system compares names in a folder: unchanged where names are
+// case-sensitive, lower-cased (ASCII) where they are not.
+std::string FoldedName(const std::string& name);
 
 // ---- Process ----
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <mntent.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __EMSCRIPTEN__
@@ -711,6 +712,16 @@ bool Status(const char* path, FileStatus& status) {
     return true;
 }
 
+bool Stamp(const char* path, FileStamp& stamp) {
+    struct stat st;
+    if (!path || stat(NativePath(path).c_str(), &st) != 0) return false;
+    stamp.identity = uint64_t(st.st_dev) << 40 ^ uint64_t(st.st_ino);
+    stamp.size = uint64_t(st.st_size);
+    stamp.modified = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+    stamp.changed = uint64_t(st.st_ctim.tv_sec) * 1000000000u + uint64_t(st.st_ctim.tv_nsec);
+    return true;
+}
+
 bool SameFile(const char* a, const char* b) {
     if (!a || !b) return false;
     struct stat sa, sb;
@@ -889,6 +900,66 @@ std::vector<std::string> OpticalMounts() {
 
 FolderLookup FindUserFolder(UserFolder folder, std::string& path) {
     return folder == UserFolder::DOCUMENTS ? FindDocuments(path) : FindAppData(path);
+}
+
+// ---- Watching folders ----
+
+namespace {
+
+// Every way an entry's content or the name's target can change: written and closed, created,
+// deleted, renamed in or out, its attributes or its bytes changed.
+constexpr uint32_t WATCHED_EVENTS =
+    IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+
+// One read takes many events at once; a longer queue is left for the next read.
+constexpr size_t EVENT_ROOM = 64 * (sizeof(inotify_event) + NAME_MAX + 1);
+
+} // namespace
+
+FolderWatch::~FolderWatch() {
+    if (fd_ >= 0) close(fd_);
+}
+
+int FolderWatch::Add(const char* folder) {
+    if (fd_ < 0) fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0 || !folder) {
+        error_ = folder ? errno : EINVAL;
+        return -1;
+    }
+    const int id = inotify_add_watch(fd_, NativePath(folder).c_str(), WATCHED_EVENTS | IN_ONLYDIR);
+    if (id < 0) error_ = errno;
+    return id;
+}
+
+void FolderWatch::Remove(int id) {
+    if (fd_ >= 0 && id >= 0) inotify_rm_watch(fd_, id);
+}
+
+void FolderWatch::Read(std::vector<Change>& changes) {
+    if (fd_ < 0) return;
+    if (buffer_.empty()) buffer_.resize(EVENT_ROOM);
+    for (;;) {
+        const ssize_t got = read(fd_, buffer_.data(), buffer_.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return;
+        for (ssize_t at = 0; at < got;) {
+            inotify_event event;
+            std::memcpy(&event, buffer_.data() + at, sizeof event);
+            const char* name = buffer_.data() + at + sizeof event;
+            at += ssize_t(sizeof event + event.len);
+            if (event.mask & IN_Q_OVERFLOW) {
+                changes.push_back(Change{LOST, std::string()});
+            } else if (event.len > 0) {
+                changes.push_back(Change{event.wd, std::string(name, strnlen(name, event.len))});
+            } else if (event.mask & IN_IGNORED) {
+                changes.push_back(Change{event.wd, std::string()});
+            }
+        }
+    }
+}
+
+std::string FoldedName(const std::string& name) {
+    return name;
 }
 
 } // namespace Platform

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace ZEM {
@@ -617,6 +619,23 @@ bool Status(const char* path, FileStatus& status) {
     return true;
 }
 
+bool Stamp(const char* path, FileStamp& stamp) {
+    if (!path) return false;
+    HANDLE file = OpenIdentity(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known) return false;
+    stamp.identity = uint64_t(info.dwVolumeSerialNumber) << 32 ^
+                     (uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow);
+    stamp.size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    stamp.modified =
+        uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime;
+    stamp.changed = 0;
+    return true;
+}
+
 bool SameFile(const char* a, const char* b) {
     if (!a || !b) return false;
     HANDLE ha = OpenIdentity(a);
@@ -798,6 +817,120 @@ std::vector<std::string> OpticalMounts() {
 
 FolderLookup FindUserFolder(UserFolder folder, std::string& path) {
     return ReadShellFolder(folder == UserFolder::DOCUMENTS ? "Personal" : "AppData", path);
+}
+
+// ---- Watching folders ----
+
+namespace {
+
+// Names created, deleted or renamed, and bytes written.
+constexpr DWORD WATCHED_CHANGES = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                                  FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_CREATION;
+
+// Room for the notifications that gather between two polls of one folder.
+constexpr DWORD NOTIFY_ROOM = 16 * 1024;
+
+// A name of a change notification, converted to the code page of the ANSI calls.
+std::string NarrowName(const WCHAR* name, int length) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_ACP, 0, name, length, &narrow[0], size, nullptr, nullptr);
+    return narrow;
+}
+
+} // namespace
+
+// One folder with its read of changes outstanding: the system fills the buffer meanwhile, and a
+// poll only looks whether it has.
+struct FolderWatch::Watched {
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped = {};
+    DWORD buffer[NOTIFY_ROOM / sizeof(DWORD)]; // notifications are DWORD-aligned
+
+    bool Arm() {
+        overlapped = OVERLAPPED{};
+        return ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE, WATCHED_CHANGES, nullptr,
+                                     &overlapped, nullptr) != 0;
+    }
+    ~Watched() {
+        CancelIo(folder);
+        DWORD ignored = 0;
+        GetOverlappedResult(folder, &overlapped, &ignored, TRUE); // the buffer is ours again
+        CloseHandle(folder);
+    }
+};
+
+FolderWatch::~FolderWatch() {
+    for (Watched* watched : watched_)
+        delete watched;
+}
+
+int FolderWatch::Add(const char* folder) {
+    if (!folder) {
+        error_ = EINVAL;
+        return -1;
+    }
+    HANDLE handle =
+        CreateFileA(NativePath(folder).c_str(), FILE_LIST_DIRECTORY, SHARE_ALL, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error_ = ErrnoOf(GetLastError());
+        return -1;
+    }
+    Watched* watched = new (std::nothrow) Watched;
+    if (!watched) {
+        CloseHandle(handle);
+        error_ = ENOMEM;
+        return -1;
+    }
+    watched->folder = handle;
+    if (!watched->Arm()) {
+        error_ = ErrnoOf(GetLastError());
+        CloseHandle(handle);
+        watched->folder = INVALID_HANDLE_VALUE;
+        delete watched;
+        return -1;
+    }
+    watched_.push_back(watched);
+    return int(watched_.size() - 1);
+}
+
+void FolderWatch::Remove(int id) {
+    if (id < 0 || size_t(id) >= watched_.size()) return;
+    delete watched_[size_t(id)];
+    watched_[size_t(id)] = nullptr;
+}
+
+void FolderWatch::Read(std::vector<Change>& changes) {
+    for (size_t id = 0; id < watched_.size(); ++id) {
+        Watched* watched = watched_[id];
+        if (!watched || !HasOverlappedIoCompleted(&watched->overlapped)) continue;
+        DWORD bytes = 0;
+        const bool done = GetOverlappedResult(watched->folder, &watched->overlapped, &bytes, FALSE);
+        if (done && bytes == 0) changes.push_back(Change{LOST, std::string()}); // overflowed
+        const char* at = reinterpret_cast<const char*>(watched->buffer);
+        for (DWORD offset = 0; done && bytes > 0;) {
+            FILE_NOTIFY_INFORMATION info;
+            std::memcpy(&info, at + offset, offsetof(FILE_NOTIFY_INFORMATION, FileName));
+            const WCHAR* name = reinterpret_cast<const WCHAR*>(
+                at + offset + offsetof(FILE_NOTIFY_INFORMATION, FileName));
+            changes.push_back(Change{int(id), NarrowName(name, int(info.FileNameLength / 2))});
+            if (info.NextEntryOffset == 0) break;
+            offset += info.NextEntryOffset;
+        }
+        if (watched->Arm()) continue;
+        // The folder is gone or refuses: its watch ends, and what it held may have changed.
+        Remove(int(id));
+        changes.push_back(Change{LOST, std::string()});
+    }
+}
+
+std::string FoldedName(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    }
+    return folded;
 }
 
 } // namespace Platform

@@ -6,6 +6,7 @@
 
 #include "platform/ZEMPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,9 +17,23 @@ constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
 } // namespace
 
+// An archive's file is looked at when its folder told of a change to it, and on every lookup
+// when its folder cannot be watched.
+struct ZEMResFinder::SourceState {
+    bool archive = false;
+    bool readable = true;
+    bool changed = false; // its folder told of a change since its file was looked at
+    int watch = -1;       // the watch of its folder; -1 when there is none
+    std::string base;     // its file's name in that folder, as the system compares names
+    ZEM::Platform::FileStamp stamp;
+};
+
+ZEMResFinder::ZEMResFinder() = default;
+
 ZEMResFinder::~ZEMResFinder() {
     for (ZEMFileProvider* source : sources)
         delete source;
+    delete archiveWatch;
 }
 
 // A directory is known by its full path as the system reports it, so the relative path it was
@@ -44,6 +59,7 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
     const bool isDir = (attributes & ZEM::Platform::ATTR_DIRECTORY) != 0;
 
     ZEMFileProvider* source = nullptr;
+    SourceState state;
     if (isDir) {
         ZEMDir* dir = new (std::nothrow) ZEMDir();
         if (!dir || !dir->Open(name)) {
@@ -52,15 +68,21 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
         }
         source = dir;
     } else {
+        // Stamped before it is read: a change made meanwhile makes the first lookup read it again.
+        state.archive = true;
+        ZEM::Platform::Stamp(name, state.stamp);
         source = ZEMArchive::OpenArchive(name);
         if (!source) return false;
     }
     try {
+        states.reserve(states.size() + 1);
         sources.insert(front ? sources.begin() : sources.end(), source);
     } catch (const std::bad_alloc&) {
         delete source;
         return false;
     }
+    states.insert(front ? states.begin() : states.end(), state);
+    if (state.archive) WatchArchive(front ? 0 : states.size() - 1);
     return true;
 }
 
@@ -69,10 +91,21 @@ bool ZEMResFinder::RemoveSource(const char* name) {
     if (index == NO_INDEX) return false;
     delete sources[index];
     sources.erase(sources.begin() + index);
+    const int watch = states[index].watch;
+    states.erase(states.begin() + index);
+    // Archives of one folder may share its watch.
+    const bool shared =
+        std::any_of(states.begin(), states.end(),
+                    [watch](const SourceState& other) { return other.watch == watch; });
+    if (watch >= 0 && !shared) archiveWatch->Remove(watch);
     return true;
 }
 
 ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
+    return FindRes(name, nullptr);
+}
+
+ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
     if (!name || !*name) return nullptr;
     // A name from a mod or a save file may not lead out of the sources, whichever they are.
     if (!ZEMArchive::IsSafeName(name)) {
@@ -80,10 +113,62 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name) const {
                  name);
         return nullptr;
     }
-    for (const ZEMFileProvider* source : sources) {
-        if (ZEMResFile* file = source->OpenFile(name)) return file;
+    TakeChanges();
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!IsCurrent(i)) continue;
+        ZEMResFile* file = sources[i]->OpenFile(name);
+        if (!file) continue;
+        if (origin) {
+            *origin = sources[i]->Name();
+            if (!states[i].archive) *origin = ZEM::Platform::WithSeparator(origin->c_str()) + name;
+        }
+        return file;
     }
     return nullptr;
+}
+
+void ZEMResFinder::WatchArchive(size_t index) {
+    if (!archiveWatch) archiveWatch = new (std::nothrow) ZEM::Platform::FolderWatch;
+    if (!archiveWatch) return;
+    std::string folder, base;
+    ZEM::Platform::SplitPath(sources[index]->Name(), folder, base);
+    SourceState& state = states[index];
+    state.base = ZEM::Platform::FoldedName(base);
+    state.watch = archiveWatch->Add(folder.c_str());
+    state.changed = true; // a change before the watch began is seen by the first lookup
+}
+
+void ZEMResFinder::TakeChanges() const {
+    if (!archiveWatch) return;
+    std::vector<ZEM::Platform::FolderWatch::Change> changes;
+    archiveWatch->Read(changes);
+    for (const ZEM::Platform::FolderWatch::Change& change : changes) {
+        const std::string base = ZEM::Platform::FoldedName(change.name);
+        for (SourceState& state : states) {
+            if (change.id == ZEM::Platform::FolderWatch::LOST) {
+                state.changed = true;
+            } else if (state.watch == change.id && change.name.empty()) {
+                state.watch = -1; // the folder went away: its archives are looked at each time
+            } else if (state.watch == change.id && state.base == base) {
+                state.changed = true;
+            }
+        }
+    }
+}
+
+bool ZEMResFinder::IsCurrent(size_t index) const {
+    SourceState& state = states[index];
+    if (!state.archive) return true;
+    if (state.watch >= 0 && !state.changed) return state.readable;
+    state.changed = false;
+    // The archive keeps its path while its file is gone or damaged, so it can be read again.
+    ZEM::Platform::FileStamp now;
+    if (!ZEM::Platform::Stamp(sources[index]->Name(), now)) now = ZEM::Platform::FileStamp();
+    if (now == state.stamp) return state.readable;
+    state.stamp = now;
+    const std::string path = sources[index]->Name(); // reopening frees the archive's own copy
+    state.readable = sources[index]->Open(path.c_str());
+    return state.readable;
 }
 
 void ZEMResFinder::PrintInfo() const {

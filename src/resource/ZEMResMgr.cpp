@@ -10,9 +10,14 @@
 #include <zem/text/ZEMText.h>
 
 #include "core/ZEMBisect.h"
+#include "platform/ZEMPlatform.h"
+#include "resource/ZEMResWatcher.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -47,6 +52,14 @@ bool IsEmpty(const char* name) {
     return !name || !*name;
 }
 
+// The one form in which names are cached and asked of the finder: '/' for either separator.
+const char* NormalName(const char* name, std::string& scratch) {
+    if (!std::strchr(name, '\\')) return name;
+    scratch = name;
+    std::replace(scratch.begin(), scratch.end(), '\\', '/');
+    return scratch.c_str();
+}
+
 } // namespace
 
 ZEMResMgr::ZEMResMgr(const ZEMResFinder& resFinder)
@@ -57,6 +70,7 @@ ZEMResMgr::ZEMResMgr(const ZEMResFinder& resFinder)
 }
 
 ZEMResMgr::~ZEMResMgr() {
+    delete watcher;
     for (uint32_t i = 0; i < count; ++i) {
         delete[] entries[i].name;
         delete entries[i].resource;
@@ -66,14 +80,17 @@ ZEMResMgr::~ZEMResMgr() {
 
 ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool add) {
     if (IsEmpty(name) || type >= loaders.size()) return nullptr;
-    unsigned index = 0;
-    if (FindRes(name, index)) {
-        ResEntry& entry = entries[index];
+    std::string scratch;
+    name = NormalName(name, scratch);
+    const uint32_t slot = Slot(name);
+    if (slot != NO_INDEX) {
+        ResEntry& entry = entries[slot];
         if (entry.type != type) return nullptr;
         ++entry.users;
         return entry.resource;
     }
-    ZEMResFile* file = finder->FindRes(name);
+    std::string origin;
+    ZEMResFile* file = finder->FindRes(name, watcher && add ? &origin : nullptr);
     if (!file) return nullptr;
     bool keepFile = false;
     ZEMResource* resource = loaders[type](file, name, format, keepFile);
@@ -83,30 +100,39 @@ ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool a
         return nullptr;
     }
     if (!keepFile) delete file;
-    if (add && !PrivateAdd(index, type, name, resource)) {
+    if (!add) return resource;
+    if (!PrivateAdd(type, name, resource, format)) {
         delete resource; // not cached, and the caller expects the manager to own it
         return nullptr;
     }
+    if (watcher) Watch(entries[count - 1], origin);
     return resource;
 }
 
 ZEMResource* ZEMResMgr::Get(const char* name) {
-    unsigned index = 0;
-    if (!FindRes(name, index)) return nullptr;
-    ++entries[index].users;
-    return entries[index].resource;
+    if (IsEmpty(name)) return nullptr;
+    std::string scratch;
+    const uint32_t slot = Slot(NormalName(name, scratch));
+    if (slot == NO_INDEX) return nullptr;
+    ++entries[slot].users;
+    return entries[slot].resource;
 }
 
 bool ZEMResMgr::Add(unsigned type, const char* name, ZEMResource* resource) {
-    unsigned index = 0;
-    if (IsEmpty(name) || FindRes(name, index)) return false;
-    return PrivateAdd(index, type, name, resource);
+    if (IsEmpty(name)) return false;
+    std::string scratch;
+    name = NormalName(name, scratch);
+    if (Slot(name) != NO_INDEX || !PrivateAdd(type, name, resource, 0)) return false;
+    if (watcher) Watch(entries[count - 1], std::string());
+    return true;
 }
 
 bool ZEMResMgr::Release(const char* name) {
-    unsigned index = 0;
-    if (count == 0 || !FindRes(name, index)) return false;
-    Drop(index);
+    if (IsEmpty(name)) return false;
+    std::string scratch;
+    const uint32_t slot = Slot(NormalName(name, scratch));
+    if (slot == NO_INDEX) return false;
+    Drop(slot);
     return true;
 }
 
@@ -122,9 +148,10 @@ bool ZEMResMgr::Release(ZEMResource* resource) {
 }
 
 bool ZEMResMgr::Reload(const char* name) {
-    unsigned index = 0;
-    if (count == 0 || !FindRes(name, index)) return false;
-    return ReloadEntry(entries[index]);
+    if (IsEmpty(name)) return false;
+    std::string scratch;
+    const uint32_t slot = Slot(NormalName(name, scratch));
+    return slot != NO_INDEX && ReloadEntry(entries[slot]);
 }
 
 bool ZEMResMgr::ReloadType(unsigned type) {
@@ -150,28 +177,49 @@ bool ZEMResMgr::ChangeLoader(unsigned type, ResLoader loader) {
     return true;
 }
 
-bool ZEMResMgr::FindRes(const char* name, unsigned& index) const {
-    if (IsEmpty(name)) return false;
-    if (lastFound < count && std::strcmp(name, entries[lastFound].name) == 0) {
-        index = lastFound;
-        return true;
+uint32_t ZEMResMgr::Slot(const char* name) const {
+    auto found = slots.find(name);
+    return found == slots.end() ? NO_INDEX : found->second;
+}
+
+bool ZEMResMgr::Sorted() const {
+    if (orderValid) return true;
+    try {
+        order.resize(count);
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    const bool found = ZEM::Bisect(
-        count, [&](uint32_t i) { return std::strcmp(name, entries[i].name); }, index);
-    if (found) lastFound = index;
-    return found;
+    for (uint32_t i = 0; i < count; ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+        return std::strcmp(entries[a].name, entries[b].name) < 0;
+    });
+    orderValid = true;
+    return true;
+}
+
+bool ZEMResMgr::FindRes(const char* name, unsigned& index) const {
+    if (IsEmpty(name) || !Sorted()) return false;
+    std::string scratch;
+    name = NormalName(name, scratch);
+    return ZEM::Bisect(
+        count, [&](uint32_t i) { return std::strcmp(name, entries[order[i]].name); }, index);
+}
+
+const ZEMResMgr::ResEntry* ZEMResMgr::GetEntry(unsigned index) const {
+    return index < count && Sorted() ? &entries[order[index]] : nullptr;
 }
 
 void ZEMResMgr::PrintContent() const {
     ZEM::LOG("Resource Manager : (%d entries, %d alloc)\n", int(count), int(capacity));
     for (uint32_t i = 0; i < count; ++i) {
-        const ResEntry& entry = entries[i];
+        const ResEntry& entry = *GetEntry(i);
         ZEM::LOG("- %3d [type %2d] %s (%d)\n", int(i), int(entry.type), entry.name,
                  int(entry.users));
     }
 }
 
-bool ZEMResMgr::PrivateAdd(unsigned index, unsigned type, const char* name, ZEMResource* resource) {
+bool ZEMResMgr::PrivateAdd(unsigned type, const char* name, ZEMResource* resource, int format) {
     if (count == capacity) {
         if (capacity > UINT32_MAX / 2) return false;
         const uint32_t grown = capacity ? capacity * 2 : FIRST_CAPACITY;
@@ -186,32 +234,93 @@ bool ZEMResMgr::PrivateAdd(unsigned index, unsigned type, const char* name, ZEMR
     char* copy = new (std::nothrow) char[size];
     if (!copy) return false;
     std::memcpy(copy, name, size);
-    if (index > count) index = count;
-    std::memmove(entries + index + 1, entries + index, (count - index) * sizeof(ResEntry));
-    entries[index] = ResEntry{type, 1, copy, resource};
+    try {
+        slots.emplace(std::string_view(copy, size - 1), count);
+    } catch (const std::bad_alloc&) {
+        delete[] copy;
+        return false;
+    }
+    entries[count] = ResEntry{type, 1, copy, resource, format};
     ++count;
+    orderValid = false;
     return true;
 }
 
-void ZEMResMgr::PrivateRemove(unsigned index, bool deleteResource) {
-    ResEntry& entry = entries[index];
+void ZEMResMgr::PrivateRemove(uint32_t slot, bool deleteResource) {
+    ResEntry& entry = entries[slot];
+    if (watcher) watcher->Forget(entry.name);
+    slots.erase(entry.name);
     delete[] entry.name;
     if (deleteResource) delete entry.resource;
-    entry = ResEntry{};
     --count;
-    std::memmove(entries + index, entries + index + 1, (count - index) * sizeof(ResEntry));
+    if (slot != count) {
+        entry = entries[count];
+        slots.find(entry.name)->second = slot;
+    }
     entries[count] = ResEntry{};
+    orderValid = false;
 }
 
-void ZEMResMgr::Drop(unsigned index) {
-    if (--entries[index].users == 0) PrivateRemove(index, true);
+void ZEMResMgr::Drop(uint32_t slot) {
+    if (--entries[slot].users == 0) PrivateRemove(slot, true);
 }
 
-bool ZEMResMgr::ReloadEntry(const ResEntry& entry) const {
+bool ZEMResMgr::ReloadEntry(const ResEntry& entry) {
     if (!entry.resource) return false;
-    ZEMResFile* file = finder->FindRes(entry.name);
+    std::string origin;
+    ZEMResFile* file = finder->FindRes(entry.name, watcher ? &origin : nullptr);
     if (!file) return false;
-    const bool loaded = entry.resource->Load(*file, 0);
+    const bool loaded = entry.resource->Load(*file, entry.format);
     delete file;
+    // The name may come from another source now (a member gone from an archive, found in a
+    // folder): its new file is the one watched.
+    if (watcher) Watch(entry, origin);
     return loaded;
+}
+
+void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {
+    std::string file = origin;
+    if (file.empty()) {
+        delete finder->FindRes(entry.name, &file);
+        if (file.empty()) return; // no source has it: nothing to watch
+    }
+    if (watcher->Track(entry.name, file)) return;
+    ZEM::WARNING("ResMgr: can not watch %s (%s)\n", entry.name,
+                 ZEM::Platform::ErrorText(watcher->Error()).c_str());
+}
+
+void ZEMResMgr::SetWatching(bool on) {
+    if (on == (watcher != nullptr)) return;
+    if (!on) {
+        delete watcher;
+        watcher = nullptr;
+        return;
+    }
+    watcher = new (std::nothrow) ZEMResWatcher;
+    if (!watcher) return;
+    for (uint32_t i = 0; i < count; ++i)
+        Watch(entries[i], std::string());
+}
+
+unsigned ZEMResMgr::PollChanges(ChangeReport* report) {
+    if (report) *report = ChangeReport();
+    if (!watcher) return 0;
+    std::vector<std::string> due;
+    watcher->Poll(ZEMResWatcher::Clock::now(), std::chrono::milliseconds(quietTime), due);
+    std::vector<std::string> refused;
+    watcher->TakeRefused(report ? report->unwatched : refused);
+    unsigned reloaded = 0;
+    for (const std::string& name : due) {
+        const uint32_t slot = Slot(name.c_str());
+        if (slot == NO_INDEX) continue;
+        const ResEntry& entry = entries[slot];
+        const bool loaded = ReloadEntry(entry);
+        if (loaded) {
+            ++reloaded;
+        } else {
+            ZEM::WARNING("ResMgr: can not reload %s (type %d)\n", entry.name, int(entry.type));
+        }
+        if (report) (loaded ? report->reloaded : report->failed).push_back(name);
+    }
+    return reloaded;
 }

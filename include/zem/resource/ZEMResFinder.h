@@ -3,17 +3,27 @@
 
 #include <zem/core/ZEMExport.h>
 
+#include <string>
 #include <vector>
 
 class ZEMFileProvider;
 class ZEMResFile;
+namespace ZEM {
+namespace Platform {
+class FolderWatch;
+}
+} // namespace ZEM
 
 // The ordered list of places where a program's data files are looked for: directories and
 // archives, each held as a provider that the finder owns. A name is asked of each source in turn
 // and the first that has it wins, so a source added at the front hides the same name behind it.
+//
+// An archive that another program changed since it was read (members updated, added or removed,
+// or a new file renamed over it) is read again before it is asked for a name; one that is gone or
+// can no longer be read answers no name until its file changes again.
 class ZEM_API ZEMResFinder {
 public:
-    ZEMResFinder() = default;
+    ZEMResFinder();
     ~ZEMResFinder();
     ZEMResFinder(const ZEMResFinder&) = delete;
     ZEMResFinder& operator=(const ZEMResFinder&) = delete;
@@ -38,11 +48,27 @@ public:
     // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, or with a
     // ".." component) are refused in every source, with a message in the log.
     ZEMResFile* FindRes(const char* name) const;
+    // The same, and when found, origin is set to the disk file that holds it: the file in a
+    // folder source, or the archive file.
+    ZEMResFile* FindRes(const char* name, std::string* origin) const;
     // Writes the sources in search order to the log.
     void PrintInfo() const;
 
 private:
+    struct SourceState;
+    // Watches the folder of the archive at index, so that lookups need not look at its file.
+    void WatchArchive(size_t index);
+    // Notes the archives whose folders told of a change to them.
+    void TakeChanges() const;
+    // Whether the source at index may be asked: an archive file changed since it was read is
+    // read again first.
+    bool IsCurrent(size_t index) const;
+
     std::vector<ZEMFileProvider*> sources;
+    // Beside each source: whether it is an archive, and what its file was when it was read.
+    mutable std::vector<SourceState> states;
+    // The folders of the archives, watched; made with the first archive.
+    ZEM::Platform::FolderWatch* archiveWatch = nullptr;
 };
 
 #endif

@@ -4,16 +4,26 @@
 #include <zem/core/ZEMExport.h>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class ZEMResFile;
 class ZEMResFinder;
 class ZEMResource;
+class ZEMResWatcher;
 
 // Loads named resources through loaders chosen by a type number, caches each under its name with
 // a count of its users, hands the same object to every later request of that name, reloads
 // resources in place and deletes one when its last user releases it. Files are found through one
 // resource finder, which must outlive the manager.
+//
+// Names are taken in one form: '\\' and '/' both separate folders, so "sub\\a.gpl" and "sub/a.gpl"
+// are one resource, cached, listed and asked of the finder as "sub/a.gpl". Case is kept.
+//
+// With watching turned on, the manager watches the files of its resources (through their
+// folders) and PollChanges, called from the program's loop, reloads in place those that changed.
 class ZEM_API ZEMResMgr {
 public:
     // Type numbers of the default loaders; a host's first loader gets 4.
@@ -31,6 +41,19 @@ public:
         uint32_t users;        // the use count, at least 1
         char* name;            // owned copy of the name
         ZEMResource* resource; // owned
+        int32_t format;        // the format it was loaded with, which reloads use again
+    };
+
+    // What one PollChanges did, by resource name.
+    struct ChangeReport {
+        // Reloaded from their changed file.
+        std::vector<std::string> reloaded;
+        // Their file changed but could not be read (damaged, or gone): they keep their content
+        // and are tried again when the file changes again.
+        std::vector<std::string> failed;
+        // Loaded since the last poll from a source that cannot be watched (its folder refuses a
+        // watch, or the system has no more): reported once; Reload still serves them.
+        std::vector<std::string> unwatched;
     };
 
     // No index: the result of RegisterLoader for a null loader.
@@ -57,8 +80,9 @@ public:
     // One user gives the resource up; the last one deletes it. False when it is not cached.
     bool Release(const char* name);
     bool Release(ZEMResource* resource);
-    // Reads the cached resource of that name again from its file, in place (format 0): users'
-    // pointers stay valid.
+    // Reads the cached resource of that name again from its file, in place, with the format it
+    // was loaded with: users' pointers stay valid. An archive that another program changed is
+    // read anew first; a file that is gone leaves the resource as it was.
     bool Reload(const char* name);
     // Reloads every cached resource of that type; false when one of them failed.
     bool ReloadType(unsigned type);
@@ -80,32 +104,54 @@ public:
     // Loaders registered: the type numbers are 0 to NbLoaders() - 1.
     unsigned NbLoaders() const { return unsigned(loaders.size()); }
     // The cached entry at a table position (in name order); null past the end.
-    const ResEntry* GetEntry(unsigned index) const {
-        return index < count ? &entries[index] : nullptr;
-    }
+    const ResEntry* GetEntry(unsigned index) const;
 
     // Writes the cache, in name order, with types and use counts, to the log.
     void PrintContent() const;
 
+    // Turns watching the files of the cached resources on or off. Off by default, and then it
+    // costs nothing. Turning it on watches the resources cached already.
+    void SetWatching(bool on);
+    // Whether watching is on.
+    bool IsWatching() const { return watcher != nullptr; }
+    // How long a changed file must be left alone before it is reloaded: editors write a file in
+    // several steps. 100 ms by default.
+    void SetQuietTime(unsigned milliseconds) { quietTime = milliseconds; }
+    // Reloads in place, without ever waiting, every watched resource whose file changed and has
+    // been quiet for the quiet time since. Returns how many were reloaded; report, when given,
+    // is filled with the names. Does nothing when watching is off.
+    unsigned PollChanges(ChangeReport* report = nullptr);
+
 private:
-    // Inserts an entry with one user at index (count when past it), growing the table by
-    // doubling; false, with nothing taken, when memory is short.
-    bool PrivateAdd(unsigned index, unsigned type, const char* name, ZEMResource* resource);
-    // Removes the entry at index, deleting its resource when deleteResource is true.
-    void PrivateRemove(unsigned index, bool deleteResource);
-    // Lowers the use count of the entry at index; the last user removes it.
-    void Drop(unsigned index);
+    // Inserts an entry with one user, growing the table by doubling; false, with nothing taken,
+    // when memory is short.
+    bool PrivateAdd(unsigned type, const char* name, ZEMResource* resource, int format);
+    // Removes the entry in a slot, deleting its resource when deleteResource is true.
+    void PrivateRemove(uint32_t slot, bool deleteResource);
+    // Lowers the use count of the entry in a slot; the last user removes it.
+    void Drop(uint32_t slot);
+    // The slot of a name in its normal form; NO_INDEX when it is not cached.
+    uint32_t Slot(const char* name) const;
     // Reads the resource of an entry again from its file.
-    bool ReloadEntry(const ResEntry& entry) const;
+    bool ReloadEntry(const ResEntry& entry);
+    // Watches the file of an entry when watching is on and a source has it.
+    void Watch(const ResEntry& entry, const std::string& origin);
+    // Sorts the name order of the table when entries changed since.
+    bool Sorted() const;
 
     uint32_t count = 0;
     uint32_t capacity = 0;
-    // The index FindRes found last, tried (by its name) before the bisection: a Release or Get
-    // mostly names what was just loaded. Entries that move since only make it miss.
-    mutable uint32_t lastFound = NO_INDEX;
+    // Entries live in slots in the order they came (a removal moves the last one into the gap);
+    // lookups go through a hash of the names, and the name order that listings show is sorted
+    // when asked for.
     ResEntry* entries = nullptr;
+    std::unordered_map<std::string_view, uint32_t> slots; // names (the entries' own) to slots
+    mutable std::vector<uint32_t> order;                  // slots in name order
+    mutable bool orderValid = true;
     std::vector<ResLoader> loaders;
     const ZEMResFinder* finder;
+    ZEMResWatcher* watcher = nullptr; // owned; null while watching is off
+    unsigned quietTime = 100;
 };
 
 #endif
