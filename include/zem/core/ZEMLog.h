@@ -17,6 +17,7 @@ ZEM_API unsigned GetLogTarget();
 // Receives each message that passes the level, in place of the target, while it is set (null
 // gives the messages back to the target): for a program that shows them its own way.
 using LogSink = void (*)(const char* message, void* context);
+// Sets the sink and the context handed to it with each message.
 ZEM_API void SetLogSink(LogSink sink, void* context);
 
 // Writes one printf-style message of the given level and flushes it.

@@ -13,10 +13,14 @@ class ZEM_API ZEMLatin1 {
 public:
     // Where a conversion from UTF-8 stopped.
     struct Stop {
-        size_t offset = 0;    // byte offset of the character in the input
-        size_t character = 0; // its index among the input's characters, from 0
-        uint32_t code = 0;    // the character's code, or INVALID for a malformed sequence
+        // Byte offset of the character in the input.
+        size_t offset = 0;
+        // Its index among the input's characters, from 0.
+        size_t character = 0;
+        // The character's code, or INVALID for a malformed sequence.
+        uint32_t code = 0;
     };
+    // The code given to a malformed sequence.
     static constexpr uint32_t INVALID = 0xFFFFFFFFu;
 
     // The UTF-8 text of length bytes as Latin-1 into out. False, out holding the text before it,
