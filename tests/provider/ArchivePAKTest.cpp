@@ -184,7 +184,8 @@ TEST_F(ArchivePAKTest, UpdateOfTheFirstMemberMovesTheOthers) {
 // A PAK file written and edited here reads the same in PhysicsFS.
 TEST_F(ArchivePAKTest, PhysicsFSReadsWhatWeWrite) {
 #if !ZEM_TEST_PHYSFS
-    GTEST_SKIP() << "built without PhysicsFS (none for Windows, none for i386 beside the native one)";
+    GTEST_SKIP()
+        << "built without PhysicsFS (none for Windows, none for i386 beside the native one)";
 #else
     std::map<std::string, std::string> expected;
     ASSERT_TRUE(arch.Create("game.pak"));
