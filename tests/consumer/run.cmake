@@ -13,6 +13,8 @@ if(ZIP)
     file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${WORK_DIR}/staged)
     set(zem ${WORK_DIR}/prefix/bin/zem.exe)
     set(ENV{WINEPATH} ${WORK_DIR}/prefix/bin)
+    set(root -DCMAKE_FIND_ROOT_PATH=${WORK_DIR}/prefix)
+    set(exe .exe)
 else()
     execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/staged
         RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -34,7 +36,7 @@ foreach(standard 17 20)
     set(build ${WORK_DIR}/build${standard})
     execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
         -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_STANDARD=${standard}
-        -DCMAKE_CXX_STANDARD_REQUIRED=ON -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} RESULT_VARIABLE rc)
+        -DCMAKE_CXX_STANDARD_REQUIRED=ON -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} ${root} RESULT_VARIABLE rc)
     if(rc)
         message(FATAL_ERROR "configuring the consumer as C++${standard} failed")
     endif()
@@ -43,7 +45,7 @@ foreach(standard 17 20)
         message(FATAL_ERROR "building the consumer as C++${standard} failed")
     endif()
     foreach(program consumer_cmake consumer_pkgconfig)
-        execute_process(COMMAND ${EMULATOR} ${build}/${program} RESULT_VARIABLE rc
+        execute_process(COMMAND ${EMULATOR} ${build}/${program}${exe} RESULT_VARIABLE rc
             OUTPUT_VARIABLE out)
         if(rc OR NOT out MATCHES "ZEMBase 0.20.0")
             message(FATAL_ERROR "${program} (C++${standard}) did not run: ${rc} ${out}")
