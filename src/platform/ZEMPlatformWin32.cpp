@@ -789,14 +789,19 @@ bool Search::Next(FindEntry& entry) {
     return false;
 }
 
+// The wide call: the ANSI one is held to MAX_PATH characters.
 bool GetCurrentDir(std::string& dir) {
-    DWORD n = GetCurrentDirectoryA(0, nullptr);
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
     if (n == 0) return false;
-    std::string buffer(n, '\0');
-    n = GetCurrentDirectoryA(DWORD(buffer.size()), &buffer[0]);
-    if (n == 0 || n >= buffer.size()) return false;
-    dir.assign(buffer.c_str());
-    return true;
+    std::wstring wide(n, L'\0');
+    n = GetCurrentDirectoryW(DWORD(wide.size()), &wide[0]);
+    if (n == 0 || n >= wide.size()) return false;
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    dir.assign(size_t(size), '\0');
+    return WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), &dir[0], size, nullptr, nullptr) ==
+           size;
 }
 
 std::string AbsolutePath(const char* path) {
