@@ -621,7 +621,10 @@ FILE* OpenFile(const char* path, const char* mode) {
     }
     HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrno();
+        return nullptr;
+    }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
         return nullptr;
