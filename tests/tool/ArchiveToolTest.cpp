@@ -15,8 +15,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 #endif
+#include <utime.h>
 #include <vector>
 
 namespace fs = std::filesystem;
