@@ -7,7 +7,8 @@ JOBS ?= $(shell nproc)
 
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build test-windows windows-tests package-windows bench docs setup clean
+.PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build \
+	test-windows package-windows linux32-setup test-linux32 bench docs setup clean
 
 setup:
 	@./scripts/setup.sh
@@ -60,24 +61,21 @@ test-web: web setup
 serve-web: web
 	python3 -m http.server 8000 --bind 127.0.0.1 --directory $(WEB_BUILD)/site
 
-# The 32-bit Windows DLL, cross-built with MinGW-w64 (GoogleTest from Debian's sources with the
-# same compiler), and the tests run under Wine in a fresh prefix inside the build folder. On a
-# machine whose kernel runs no 32-bit programs (Wine's 32-bit loader fails), the 32-bit DLL, zem
-# and the tour are still built, and the tests run on the 64-bit build under wine64.
+# The 32-bit Windows DLL, zem.exe, the tour and every test, cross-built with MinGW-w64
+# (GoogleTest from Debian's sources with the same compiler), the tests run under 32-bit Wine in a
+# fresh prefix inside the build folder, and the package zip built from the same tree. Wine's
+# 32-bit programs run under qemu-i386 where the kernel runs no 32-bit programs (setup registers
+# it). The wineserver and Wine's services are started once before the tests, away from their
+# output: started by the first test, they would hold its output open until its timeout.
 WIN_DIR = $(abspath $(WIN_BUILD))
-WIN32_DIR = $(WIN_DIR)/win32
-WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(1).cmake \
-	-DGTest_DIR=$(WIN_DIR)/gtest-$(1)/install/lib/cmake/GTest
-WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-WIN_TEST_ARCH = $$(/usr/lib/wine/wine --version >/dev/null 2>&1 && echo i686 || echo x86_64)
+WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake
+WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 
-# GoogleTest, built with the cross compiler, for one architecture ($(1): i686 or x86_64).
-define windows_gtest
-	cmake -G Ninja -DCMAKE_BUILD_TYPE=Release \
-		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(1).cmake -S /usr/src/googletest \
-		-B $(WIN_DIR)/gtest-$(1) -DBUILD_GMOCK=OFF \
-		-DCMAKE_INSTALL_PREFIX=$(WIN_DIR)/gtest-$(1)/install >/dev/null
-	cmake --build $(WIN_DIR)/gtest-$(1) --target install -j $(JOBS) >/dev/null
+# GoogleTest built from Debian's sources ($(1): toolchain file, $(2): folder).
+define cross_gtest
+	cmake -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/$(1) \
+		-S /usr/src/googletest -B $(2) -DBUILD_GMOCK=OFF -DCMAKE_INSTALL_PREFIX=$(2)/install >/dev/null
+	cmake --build $(2) --target install -j $(JOBS) >/dev/null
 endef
 
 setup-windows:
@@ -85,28 +83,37 @@ setup-windows:
 
 # The 32-bit DLL, zem.exe and the tour, without the tests.
 windows-build: setup-windows
-	$(call WIN_CONFIGURE,i686) -DBUILD_TESTING=OFF -S . -B $(WIN32_DIR) >/dev/null
-	cmake --build $(WIN32_DIR) -j $(JOBS)
+	$(WIN_CONFIGURE) -DBUILD_TESTING=OFF -DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_DIR)/win32 >/dev/null
+	cmake --build $(WIN_DIR)/win32 -j $(JOBS)
 
-test-windows: windows-build
-	arch=$(WIN_TEST_ARCH); \
-	if [ $$arch = i686 ]; then wine=wine; dir=$(WIN_DIR)/win32-tests; \
-	else wine=/usr/lib/wine/wine64; dir=$(WIN_DIR)/win64; fi; \
-	echo "test-windows: tests of the $$arch build under $$wine"; \
-	$(MAKE) --no-print-directory windows-tests WIN_ARCH=$$arch WINE=$$wine WIN_TEST_DIR=$$dir
-
-windows-tests:
-	$(call windows_gtest,$(WIN_ARCH))
-	$(call WIN_CONFIGURE,$(WIN_ARCH)) -S . -B $(WIN_TEST_DIR) >/dev/null
-	cmake --build $(WIN_TEST_DIR) -j $(JOBS)
-	WINE=$(WINE) ./scripts/wine-prefix.sh $(WIN_DIR)/wine
-	$(WINE_ENV) ZEM_TEST_WINE_FOLDERS=1 ctest --test-dir $(WIN_TEST_DIR) --output-on-failure -j $(JOBS)
-	$(WINE_ENV) wineserver -k || true
+test-windows: setup-windows
+	$(call cross_gtest,mingw-w64-i686.cmake,$(WIN_DIR)/gtest)
+	$(WIN_CONFIGURE) -DGTest_DIR=$(WIN_DIR)/gtest/install/lib/cmake/GTest \
+		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_DIR)/win32-tests >/dev/null
+	cmake --build $(WIN_DIR)/win32-tests -j $(JOBS)
+	file $(WIN_DIR)/win32-tests/bin/zembase.dll | grep -q 'PE32 executable (DLL).*Intel 80386'
+	./scripts/wine-prefix.sh $(WIN_DIR)/wine
+	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
+	$(WINE_ENV) wine wineboot </dev/null >/dev/null 2>&1
+	$(WINE_ENV) ZEM_TEST_WINE_FOLDERS=1 ctest --test-dir $(WIN_DIR)/win32-tests --output-on-failure -j $(JOBS); \
+		rc=$$?; $(WINE_ENV) wineserver -k || true; exit $$rc
 
 # zembase-<version>-win32.zip: the DLL, its import library, the headers, the CMake package files
 # and zem.exe, for a Windows program to unpack and link.
 package-windows: windows-build
-	cd $(WIN32_DIR) && cpack -G ZIP
+	cd $(WIN_DIR)/win32 && cpack -G ZIP
+
+# The Linux suite built for 32-bit x86 (-m32), run by qemu-i386: the code on an ILP32 target.
+LINUX32_DIR = $(abspath $(BUILD))-linux32
+linux32-setup:
+	@./scripts/setup.sh linux32
+
+test-linux32: linux32-setup
+	$(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-i686.cmake \
+		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(LINUX32_DIR) >/dev/null
+	cmake --build $(LINUX32_DIR) -j $(JOBS)
+	file $(LINUX32_DIR)/libzembase.so.* | grep -q 'ELF 32-bit LSB shared object, Intel 80386'
+	ctest --test-dir $(LINUX32_DIR) --output-on-failure -j $(JOBS)
 
 # The HTML API reference in $(BUILD)/docs/html; fails on any Doxygen warning.
 docs:
@@ -119,4 +126,4 @@ bench: setup
 	for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WEB_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WEB_BUILD) $(LINUX32_DIR)

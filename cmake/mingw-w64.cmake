@@ -7,7 +7,8 @@ set(CMAKE_C_COMPILER ${ZEM_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZEM_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZEM_MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${ZEM_MINGW_TRIPLE})
+# Appended, so that a project may add its own roots (an unpacked package) on the command line.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${ZEM_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,43 +1,87 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
 # with the argument "docs", those that the API reference needs instead; with "windows", those of
-# the 32-bit Windows cross-build and its run under Wine; with "web", those of the WebAssembly build
-# and its test in Chromium (Node.js and npm only when the machine has no node of its own).
+# the 32-bit Windows cross-build and its run under Wine; with "linux32", those of the -m32 build;
+# with "web", those of the WebAssembly build and its test in Chromium (Node.js and npm only when
+# the machine has no node of its own). Windows and linux32 run 32-bit x86 programs, which this
+# kernel may not: they are run by qemu-i386, registered with binfmt_misc (see
+# setup_i386_emulation). Every step is taken only when missing.
 set -eu
 
+mode=${1:-}
 packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev libphysfs-dev zip locales gimp-data
           imagemagick netpbm giflib-tools python3-pil libpng-dev libstb-dev libgif-dev
           libsdl2-image-dev libsdl2-dev libfreetype-dev fonts-dejavu-core xfonts-base)
-if [ "${1:-}" = docs ]; then
-    packages=(doxygen python3)
-fi
-if [ "${1:-}" = windows ]; then
-    packages=(cmake ninja-build make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine32:i386
-              wine64 zip)
-fi
-if [ "${1:-}" = web ]; then
-    packages=(cmake ninja-build make emscripten chromium)
-    command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
-fi
+# wine64 brings the native wineserver, which serves the 32-bit Wine too: qemu then emulates the
+# Windows programs only.
+case "$mode" in
+docs) packages=(doxygen python3) ;;
+windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 zip
+                   qemu-user) ;;
+# PhysFS has no i386 form beside the native one: the 32-bit tests leave its comparisons out.
+linux32) packages=(cmake ninja-build make g++-multilib qemu-user libgtest-dev:i386
+                   libfreetype-dev:i386 libpng-dev:i386) ;;
+web) packages=(cmake ninja-build make emscripten chromium)
+     command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm) ;;
+esac
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
+is_root() { [ "$(id -u)" -eq 0 ]; }
+
+# Wine needs qemu-user 10 from bookworm-backports: bookworm's 7.2 treats MAP_FIXED_NOREPLACE as a
+# hint, and Wine then fails with "failed to map the shared user data".
+BACKPORTS=/etc/apt/sources.list.d/bookworm-backports.sources
+add_backports() {
+    grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
+    printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+        'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$BACKPORTS"
+}
+
+missing_packages() {
+    for package in "${packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            echo "$package"
+        fi
+    done
+}
+
+# qemu-i386 runs i386 ELF programs (the F flag opens it now, so it serves in any mount namespace).
+BINFMT=/proc/sys/fs/binfmt_misc
+I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+setup_i386_emulation() {
+    [ -e $BINFMT/qemu-i386 ] && return 0
+    if ! is_root; then
+        echo "setup: 32-bit x86 programs need qemu-i386 registered with binfmt_misc (run as root)" >&2
+        return 0
     fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+    grep -qs " $BINFMT " /proc/mounts || mount -t binfmt_misc binfmt_misc $BINFMT
+    echo ":qemu-i386:M::$I386_MAGIC:$I386_MASK:/usr/bin/qemu-i386:F" > $BINFMT/register
+}
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "setup: missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
-    exit 0
+mapfile -t missing < <(missing_packages)
+need_qemu=0
+case "$mode" in windows | linux32) need_qemu=1 ;; esac
+if [ $need_qemu = 1 ] && ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -q 'version \(9\|[1-9][0-9]\)\.'; then
+    missing+=(qemu-user)
 fi
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-# wine32 comes from the i386 architecture.
-if [ "${1:-}" = windows ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+
+if [ ${#missing[@]} -ne 0 ]; then
+    if ! is_root; then
+        echo "setup: missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        exit 0
+    fi
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    if [ $need_qemu = 1 ]; then
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        add_backports || true
+    fi
+    apt-get update -o DPkg::Lock::Timeout=900 -qq
+    if [ $need_qemu = 1 ]; then
+        apt-get install -o DPkg::Lock::Timeout=900 -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
+    fi
+    apt-get install -o DPkg::Lock::Timeout=900 -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ $need_qemu = 1 ] && setup_i386_emulation
+exit 0

@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
-# Makes a fresh Wine prefix in the folder given, for the Windows tests: no display and no prompt
-# (no Mono or Gecko), and the user's shell folders set to places the tests know. $WINE names the
-# Wine loader (wine, or wine64 for a 64-bit prefix).
+# Makes a fresh 32-bit Wine prefix in the folder given, for the Windows tests: no display and no
+# prompt (no Mono or Gecko), and the user's shell folders set to places the tests know.
 set -eu
-wine=${WINE:-wine}
+
 prefix=$1
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX=$(cd "$prefix" && pwd) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-"$wine" wineboot -i >/dev/null 2>&1
+export WINEPREFIX=$(cd "$prefix" && pwd) WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+wine wineboot -i >/dev/null 2>&1
 folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
-"$wine" reg add "$folders" /v Personal /t REG_EXPAND_SZ /d '%USERPROFILE%\ZEM Documents' /f >/dev/null
-"$wine" reg add "$folders" /v AppData /t REG_SZ /d 'C:\ZEM AppData' /f >/dev/null
+wine reg add "$folders" /v Personal /t REG_EXPAND_SZ /d '%USERPROFILE%\ZEM Documents' /f >/dev/null
+wine reg add "$folders" /v AppData /t REG_SZ /d 'C:\ZEM AppData' /f >/dev/null
 wineserver -w

@@ -75,6 +75,10 @@ FILE* OpenFile(const char* path, const char* mode);
 // would fill its buffer with bytes that may change before they are read).
 bool StreamSize(FILE* file, uint64_t& size);
 
+// Places a runtime handle at an absolute offset, past 2 GiB too (fseek takes a long, which has
+// 32 bits on Windows and on 32-bit systems).
+bool SeekStream(FILE* file, uint64_t offset);
+
 // ---- Attributes and status ----
 
 // Attribute bits, with the values of the original platform.

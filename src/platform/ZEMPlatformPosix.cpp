@@ -695,6 +695,10 @@ bool StreamSize(FILE* file, uint64_t& size) {
     return true;
 }
 
+bool SeekStream(FILE* file, uint64_t offset) {
+    return file && fseeko(file, off_t(offset), SEEK_SET) == 0;
+}
+
 unsigned Attributes(const char* path) {
     if (!path) return ATTR_INVALID;
     struct stat st;

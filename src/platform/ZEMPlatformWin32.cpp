@@ -587,9 +587,56 @@ std::string NativePath(const char* path) {
     return native;
 }
 
+// fopen's own handles refuse to be renamed or removed while open: a rebuilt archive could not
+// replace one that a reader holds. The handle is made here with every share mode instead.
 FILE* OpenFile(const char* path, const char* mode) {
-    if (!path || !mode) return nullptr;
-    return fopen(NativePath(path).c_str(), mode);
+    if (!path || !mode || !strchr("rwa", mode[0])) return nullptr;
+    const bool update = strchr(mode, '+') != nullptr;
+    DWORD access = 0;
+    DWORD disposition = OPEN_EXISTING;
+    int flags = strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
+    switch (mode[0]) {
+    case 'r':
+        access = GENERIC_READ | (update ? GENERIC_WRITE : 0);
+        flags |= update ? _O_RDWR : _O_RDONLY;
+        break;
+    case 'w':
+        access = GENERIC_WRITE | (update ? GENERIC_READ : 0);
+        disposition = CREATE_ALWAYS;
+        flags |= update ? _O_RDWR : _O_WRONLY;
+        break;
+    default:
+        access = GENERIC_WRITE | (update ? GENERIC_READ : 0);
+        disposition = OPEN_ALWAYS;
+        flags |= _O_APPEND | (update ? _O_RDWR : _O_WRONLY);
+        break;
+    }
+    const std::string native = NativePath(path);
+    // Windows refuses to write a read-only file, but Wine lets its root user do it.
+    const DWORD attributes = GetFileAttributesA(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        (access & GENERIC_WRITE)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetErrno();
+        return nullptr;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, mode);
+    if (!file) _close(fd);
+    return file;
 }
 
 bool StreamSize(FILE* file, uint64_t& size) {
@@ -597,6 +644,10 @@ bool StreamSize(FILE* file, uint64_t& size) {
     if (!file || _fstati64(_fileno(file), &st) != 0) return false;
     size = uint64_t(st.st_size);
     return true;
+}
+
+bool SeekStream(FILE* file, uint64_t offset) {
+    return file && _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
 }
 
 unsigned Attributes(const char* path) {
@@ -709,39 +760,51 @@ void TakeEntry(const WIN32_FIND_DATAA& found, FindEntry& entry) {
 
 } // namespace
 
+// The system lists every name of the folder and the library's own matcher picks, so that a pattern
+// means the same on every system (FindFirstFile has rules of its own for "*.*.*" or "*.").
 bool Search::First(const char* pattern, FindEntry& entry) {
     Close();
     if (!pattern) return false;
     const std::string native = NativePath(pattern);
-    pattern_ = native.substr(native.find_last_of("\\:") + 1);
+    const size_t cut = native.find_last_of("\\:") + 1;
+    pattern_ = native.substr(cut);
     if (pattern_.empty()) return false;
     WIN32_FIND_DATAA found;
-    HANDLE handle = FindFirstFileA(native.c_str(), &found);
+    HANDLE handle = FindFirstFileA((native.substr(0, cut) + "*").c_str(), &found);
     if (handle == INVALID_HANDLE_VALUE) return false;
     dir_ = handle;
-    TakeEntry(found, entry);
-    return true;
+    if (MatchPattern(pattern_.c_str(), found.cFileName)) {
+        TakeEntry(found, entry);
+        return true;
+    }
+    return Next(entry);
 }
 
 bool Search::Next(FindEntry& entry) {
     if (!dir_) return false;
     WIN32_FIND_DATAA found;
-    if (!FindNextFileA(static_cast<HANDLE>(dir_), &found)) {
-        Close();
-        return false;
+    while (FindNextFileA(static_cast<HANDLE>(dir_), &found)) {
+        if (!MatchPattern(pattern_.c_str(), found.cFileName)) continue;
+        TakeEntry(found, entry);
+        return true;
     }
-    TakeEntry(found, entry);
-    return true;
+    Close();
+    return false;
 }
 
+// The wide call: the ANSI one is held to MAX_PATH characters.
 bool GetCurrentDir(std::string& dir) {
-    DWORD n = GetCurrentDirectoryA(0, nullptr);
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
     if (n == 0) return false;
-    std::string buffer(n, '\0');
-    n = GetCurrentDirectoryA(DWORD(buffer.size()), &buffer[0]);
-    if (n == 0 || n >= buffer.size()) return false;
-    dir.assign(buffer.c_str());
-    return true;
+    std::wstring wide(n, L'\0');
+    n = GetCurrentDirectoryW(DWORD(wide.size()), &wide[0]);
+    if (n == 0 || n >= wide.size()) return false;
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    dir.assign(size_t(size), '\0');
+    return WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), &dir[0], size, nullptr, nullptr) ==
+           size;
 }
 
 std::string AbsolutePath(const char* path) {

@@ -1,6 +1,7 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/stream/ZEMPackFile.h>
 
+#include "platform/ZEMPlatform.h"
 #include "stream/ZEMLineScan.h"
 #include "stream/ZEMSharedFile.h"
 
@@ -88,7 +89,7 @@ void ZEMPackFile::Close() {
 }
 
 bool ZEMPackFile::Place(uint32_t target) {
-    const bool placed = fseek(shared->Handle(), long(target), SEEK_SET) == 0;
+    const bool placed = ZEM::Platform::SeekStream(shared->Handle(), target);
     shared->user = placed ? this : nullptr;
     return placed;
 }

@@ -1,16 +1,32 @@
 # Installs the built library and tool into WORK_DIR/prefix, moves that prefix elsewhere (the
 # installed files must not depend on where they were put), then runs the installed zem and builds
-# and runs the consumer against the moved prefix, as C++17 and as C++20.
+# and runs the consumer against the moved prefix, as C++17 and as C++20. A cross build passes its
+# TOOLCHAIN and its EMULATOR (Wine, qemu); with ZIP the prefix is the Windows package unpacked.
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/staged
-    RESULT_VARIABLE rc OUTPUT_QUIET)
-if(rc)
-    message(FATAL_ERROR "install failed")
+if(ZIP)
+    execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP -B ${WORK_DIR}/zip
+        WORKING_DIRECTORY ${BUILD_DIR} RESULT_VARIABLE rc OUTPUT_QUIET)
+    file(GLOB zip ${WORK_DIR}/zip/zembase-*-win32.zip)
+    if(rc OR NOT zip)
+        message(FATAL_ERROR "the package zip was not made")
+    endif()
+    file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${WORK_DIR}/staged)
+    set(zem ${WORK_DIR}/prefix/bin/zem.exe)
+    set(ENV{WINEPATH} ${WORK_DIR}/prefix/bin)
+    set(root -DCMAKE_FIND_ROOT_PATH=${WORK_DIR}/prefix)
+    set(exe .exe)
+else()
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/staged
+        RESULT_VARIABLE rc OUTPUT_QUIET)
+    if(rc)
+        message(FATAL_ERROR "install failed")
+    endif()
+    set(zem ${WORK_DIR}/prefix/bin/zem)
 endif()
 file(RENAME ${WORK_DIR}/staged ${WORK_DIR}/prefix)
 set(ENV{LD_LIBRARY_PATH} "")
-if(EXISTS ${WORK_DIR}/prefix/bin/zem)
-    execute_process(COMMAND ${WORK_DIR}/prefix/bin/zem --version RESULT_VARIABLE rc
+if(EXISTS ${zem})
+    execute_process(COMMAND ${EMULATOR} ${zem} --version RESULT_VARIABLE rc
         OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(rc OR NOT out MATCHES "0.20.0")
         message(FATAL_ERROR "the installed zem did not run: ${rc} ${out} ${err}")
@@ -20,7 +36,7 @@ foreach(standard 17 20)
     set(build ${WORK_DIR}/build${standard})
     execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G ${GENERATOR}
         -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_STANDARD=${standard}
-        -DCMAKE_CXX_STANDARD_REQUIRED=ON RESULT_VARIABLE rc)
+        -DCMAKE_CXX_STANDARD_REQUIRED=ON -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN} ${root} RESULT_VARIABLE rc)
     if(rc)
         message(FATAL_ERROR "configuring the consumer as C++${standard} failed")
     endif()
@@ -29,7 +45,8 @@ foreach(standard 17 20)
         message(FATAL_ERROR "building the consumer as C++${standard} failed")
     endif()
     foreach(program consumer_cmake consumer_pkgconfig)
-        execute_process(COMMAND ${build}/${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+        execute_process(COMMAND ${EMULATOR} ${build}/${program}${exe} RESULT_VARIABLE rc
+            OUTPUT_VARIABLE out)
         if(rc OR NOT out MATCHES "ZEMBase 0.20.0")
             message(FATAL_ERROR "${program} (C++${standard}) did not run: ${rc} ${out}")
         endif()

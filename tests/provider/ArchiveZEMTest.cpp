@@ -198,7 +198,7 @@ TEST_F(ArchiveZEMTest, AddFilesGivesTheSameMembersAsOneAddAtATime) {
 TEST_F(ArchiveZEMTest, RemoveFileClosesTheGap) {
     MakeThree();
     const size_t before = ReadFile("a.zem").size();
-    ASSERT_TRUE(arch.RemoveFile(1));
+    ASSERT_TRUE(arch.RemoveFile(1)) << arch.LastError();
     EXPECT_EQ(ReadFile("a.zem").size(), before - 20 - 44);
     ASSERT_EQ(arch.NbFiles(), 2u);
     EXPECT_EQ(std::string(arch.FileName(1)), "three");

@@ -558,7 +558,7 @@ TEST_F(FileUtilsTest, WorkingDirectory) {
 TEST_F(FileUtilsTest, LongWorkingDirectoryIsNotCut) {
     std::string deep = Dir();
     while (deep.size() < 300) {
-        deep += "/" + std::string(40, 'd');
+        deep += char(fs::path::preferred_separator) + std::string(40, 'd');
     }
     fs::create_directories(deep);
     fs::current_path(deep);

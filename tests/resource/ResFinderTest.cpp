@@ -197,7 +197,8 @@ TEST_F(ResFinderTest, PrintInfoListsSourcesInSearchOrder) {
     ASSERT_TRUE(finder.AddSource("b", true));
     zemtest::LogCapture log;
     finder.PrintInfo();
-    EXPECT_EQ(log.Text(), "Resource Finder sources (2):\n- " + Dir() + "/b\n- " + Dir() + "/a\n");
+    EXPECT_EQ(log.Text(),
+              "Resource Finder sources (2):\n- " + Path("b") + "\n- " + Path("a") + "\n");
 }
 
 } // namespace

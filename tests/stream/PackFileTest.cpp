@@ -4,6 +4,9 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/stream/ZEMPackFile.h>
 
+#include <filesystem>
+#include <fstream>
+
 using zemtest::LogCapture;
 using zemtest::ReadFile;
 using zemtest::WriteFile;
@@ -72,6 +75,31 @@ TEST_F(PackFileTest, OpenFailures) {
     EXPECT_TRUE(open.IsOK());
 }
 
+// Archives reach 4 GiB: a window past 2 GiB is read where a long has 32 bits too (Windows, 32-bit
+// systems). The file is sparse, so it takes no room on the disk.
+TEST_F(PackFileTest, WindowPastTwoGiB) {
+    const uint64_t far = 0x80000000u + 0x1000u;
+    {
+        std::fstream big("big.dat", std::ios::out | std::ios::binary);
+        ASSERT_TRUE(big.good());
+    }
+    std::filesystem::resize_file("big.dat", far);
+    {
+        std::fstream big("big.dat",
+                         std::ios::in | std::ios::out | std::ios::binary | std::ios::ate);
+        big << "far bytes";
+        ASSERT_TRUE(big.good());
+    }
+    ZEMPackFile f("big.dat", unsigned(far), unsigned(far + 9), R, "far");
+    ASSERT_TRUE(f.IsOK());
+    char buf[9] = {};
+    ASSERT_EQ(f.Read(buf, 9), 9u);
+    EXPECT_EQ(std::string(buf, 9), "far bytes");
+    EXPECT_TRUE(f.Seek(4, SEEK_SET));
+    EXPECT_EQ(f.Read(buf, 5), 5u);
+    EXPECT_EQ(std::string(buf, 5), "bytes");
+}
+
 TEST_F(PackFileTest, SeeksAreRelativeToTheWindow) {
     ZEMPackFile f("box.dat", 30, 40, R);
     struct {
@@ -87,7 +115,8 @@ TEST_F(PackFileTest, SeeksAreRelativeToTheWindow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << "," << c.whence);
         EXPECT_EQ(f.Seek(c.offset, c.whence), c.ok);
-        EXPECT_EQ(f.GetState(), c.ok ? unsigned(ZEMResFile::ST_OK) : unsigned(ZEMResFile::ST_SEEK_ERROR));
+        EXPECT_EQ(f.GetState(),
+                  c.ok ? unsigned(ZEMResFile::ST_OK) : unsigned(ZEMResFile::ST_SEEK_ERROR));
         EXPECT_EQ(f.GetPos(), c.pos);
     }
     ASSERT_TRUE(f.Seek(9, 0));

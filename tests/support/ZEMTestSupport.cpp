@@ -1,7 +1,9 @@
 #include "ZEMTestSupport.h"
 
+#include <algorithm>
 #include <zem/core/ZEMLog.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +46,9 @@ int ExitStatus(int status) {
     return status;
 }
 
+// Read in text mode: the programs end their lines with "\r\n" there, the tests compare "\n".
 FILE* OpenPipe(const std::string& command) {
-    return _popen(command.c_str(), "rb");
+    return _popen(command.c_str(), "rt");
 }
 
 int ClosePipe(FILE* pipe) {
@@ -147,6 +150,14 @@ std::string ReadText(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+std::string TempDirTest::Path(const std::string& name) const {
+    std::string path = dir_ + "/" + name;
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
 }
 
 std::string DataPath(const std::string& name) {

@@ -20,7 +20,8 @@ protected:
 
     // Absolute path of the temporary directory, every link resolved, as the system reports it.
     const std::string& Dir() const { return dir_; }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    // A name below it ('/' between components), in the system's own form as the library gives it.
+    std::string Path(const std::string& name) const;
 
 private:
     std::string dir_;

@@ -10,7 +10,7 @@
 #include <vector>
 
 using zemtest::LogCapture;
-using zemtest::ReadFile;
+using zemtest::ReadText;
 using zemtest::WriteFile;
 using Cfg = ZEMConfigMgr;
 
@@ -151,7 +151,7 @@ TEST_F(ConfigTest, NamesAreOneInAnyCaseAndKeptSorted) {
     for (const char* name : {"beta", "Alpha", "gamma"})
         ASSERT_TRUE(order.AddParameter(name, Cfg::TYPE_INT, Int(0)));
     ASSERT_TRUE(order.Save("order.cfg", nullptr));
-    EXPECT_EQ(ReadFile("order.cfg"), "#\n# Configuration file\n#\n\nAlpha\t0\nbeta\t0\ngamma\t0\n");
+    EXPECT_EQ(ReadText("order.cfg"), "#\n# Configuration file\n#\n\nAlpha\t0\nbeta\t0\ngamma\t0\n");
     unsigned index = 99;
     EXPECT_TRUE(order.Find("BETA", index));
     EXPECT_EQ(index, 1u);
@@ -180,7 +180,7 @@ TEST_F(ConfigTest, TableGrowsAndRemovalKeepsOrder) {
         ASSERT_EQ(StringOf(big, name.c_str()), name);
     }
     ASSERT_TRUE(big.Save("big.cfg", nullptr));
-    std::string text = ReadFile("big.cfg");
+    std::string text = ReadText("big.cfg");
     EXPECT_LT(text.find("p101\tp101\n"), text.find("p103\tp103\n"));
     EXPECT_EQ(text.find("p100"), std::string::npos);
 
@@ -413,14 +413,14 @@ TEST_F(ConfigTest, SaveWritesEveryTypeAndReadsBack) {
     ASSERT_TRUE(odd.AddParameter("odd", 9, Int(5)));
     ASSERT_TRUE(odd.AddParameter("empty", Cfg::TYPE_STRING, String(nullptr)));
     ASSERT_TRUE(odd.Save("odd.cfg", "Odd"));
-    EXPECT_EQ(ReadFile("odd.cfg"), "#\n# Odd\n# Configuration file\n#\n\nempty\t\nodd\t\n");
+    EXPECT_EQ(ReadText("odd.cfg"), "#\n# Odd\n# Configuration file\n#\n\nempty\t\nodd\t\n");
 
     const unsigned long date = zemtest::LocalTime(2004, 1, 15, 10, 20, 30);
     ASSERT_TRUE(cfg.SetValue("start", Cfg::TYPE_DATE, Date(date), false));
     ASSERT_TRUE(cfg.SetValue("gamma", Cfg::TYPE_FLOAT, Float(1e-7f), false));
     ASSERT_TRUE(cfg.SetValue("title", Cfg::TYPE_STRING, String("  spaced out "), false));
     ASSERT_TRUE(cfg.Save("game.cfg", "My game"));
-    EXPECT_EQ(ReadFile("game.cfg"), "#\n# My game\n# Configuration file\n#\n\n"
+    EXPECT_EQ(ReadText("game.cfg"), "#\n# My game\n# Configuration file\n#\n\n"
                                     "color\t#010203\n"
                                     "fullscreen\tfalse\n"
                                     "gamma\t1e-07\n"
@@ -462,7 +462,7 @@ TEST_F(ConfigTest, FloatsAreSavedWithAPointInEveryLocale) {
     ASSERT_STREQ(shown, "0,5");
     ASSERT_TRUE(saved);
     EXPECT_TRUE(read);
-    EXPECT_NE(ReadFile("game.cfg").find("\ngamma\t2.75\n"), std::string::npos);
+    EXPECT_NE(ReadText("game.cfg").find("\ngamma\t2.75\n"), std::string::npos);
     EXPECT_FLOAT_EQ(cfg.GetValue("gamma", Cfg::TYPE_FLOAT).floatValue, 2.75f);
 }
 

@@ -144,7 +144,7 @@ TEST_F(TranslatorTest, LoadNameServesTheStrings) {
 
     LogCapture log;
     t.PrintInfo(true);
-    EXPECT_EQ(log.Text(), "Path : " + Dir() + "/\nFiles:\n-[0] English (" + Path("english.lng") +
+    EXPECT_EQ(log.Text(), "Path : " + Path("") + "\nFiles:\n-[0] English (" + Path("english.lng") +
                               ")\nLang file : " + Path("english.lng") +
                               "\nLanguage  : English\nStrings   : 5\nStrings:\n-[0] Hello\n"
                               "-[1] Quit\n-[2] (null)\n-[3] \n-[4] Bye\n");

@@ -12,7 +12,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -128,17 +127,17 @@ private:
 
     // Walks the folder at path, whose files are named below name.
     void Walk(const std::string& folder, const std::string& name) {
-        struct stat status;
+        zemcli::FileIdentity identity;
         std::error_code error;
         std::filesystem::directory_iterator it(folder, error);
-        if (error || stat(folder.c_str(), &status) != 0) {
+        if (error || !zemcli::Identity(folder, identity)) {
             Warn(Shown(folder) + ": cannot list this folder");
             skipped = true;
             return;
         }
         // A link back into a folder already walked would never end; another way into one would
         // store its files twice.
-        if (!walked_.insert({status.st_dev, status.st_ino}).second) {
+        if (!walked_.insert(identity).second) {
             Warn(Shown(folder) +
                  ": this folder was taken already by another way (a link), left out");
             skipped = true;
@@ -176,7 +175,7 @@ private:
 
     bool flatten_;
     std::string workDir_;
-    std::set<std::pair<dev_t, ino_t>> walked_; // the folders walked, by identity
+    std::set<zemcli::FileIdentity> walked_; // the folders walked
 };
 
 // Gathers every path of args; false when one does not exist.

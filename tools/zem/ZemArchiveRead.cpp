@@ -35,7 +35,7 @@ bool MakeFolders(const std::string& path) {
 // breaks the columns.
 void PrintTable(const ZEMArchive& archive) {
     const bool dated = dynamic_cast<const ZEMArchPAK*>(&archive) == nullptr;
-    // localtime_r does not read the time zone on each call as localtime does.
+    // zemcli::LocalTime does not read the time zone on each call as localtime does.
     tzset();
     std::printf("%10s  %-16s  %10s  %s\n", "Size", "Date", "Offset", "Name");
     uint64_t total = 0;
@@ -43,7 +43,7 @@ void PrintTable(const ZEMArchive& archive) {
         char date[32] = "-";
         const time_t when = time_t(archive.FileDate(i));
         struct tm local;
-        if (dated && localtime_r(&when, &local)) {
+        if (dated && zemcli::LocalTime(when, local)) {
             std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
         }
         const auto* entry = static_cast<const ZEMArchive::ArchiveEntry*>(archive.GetItem(i));
@@ -229,6 +229,7 @@ int Cat(ZEMArchive* archive, const Line& line) {
             },
             " (a member could not be read)");
     }
+    zemcli::BinaryMode(stdout);
     const bool whole = copyAll(
         [](const char* bytes, unsigned n) { return std::fwrite(bytes, 1, n, stdout) == n; });
     if (std::fflush(stdout) != 0 || std::ferror(stdout))

@@ -8,6 +8,12 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace zemcli {
 
@@ -31,9 +37,54 @@ bool Flushed() {
     return false;
 }
 
-bool MayWrite(const std::string& path, bool force) {
+#ifdef _WIN32
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool LocalTime(time_t when, struct tm& local) {
+    return localtime_s(&local, &when) == 0;
+}
+
+bool Identity(const std::string& path, FileIdentity& identity) {
+    HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!known) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+void BinaryMode(FILE* out) {
+    _setmode(_fileno(out), _O_BINARY);
+}
+#else
+bool Exists(const std::string& path) {
     struct stat status;
-    if (force || lstat(path.c_str(), &status) != 0) return true;
+    return lstat(path.c_str(), &status) == 0;
+}
+
+bool LocalTime(time_t when, struct tm& local) {
+    return localtime_r(&when, &local) != nullptr;
+}
+
+bool Identity(const std::string& path, FileIdentity& identity) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) return false;
+    identity = {uint64_t(status.st_dev), uint64_t(status.st_ino)};
+    return true;
+}
+
+void BinaryMode(FILE*) {}
+#endif
+
+bool MayWrite(const std::string& path, bool force) {
+    if (force || !Exists(path)) return true;
     Warn("'" + Printable(path.c_str()) + "' already exists (use --force to replace it)");
     return false;
 }

@@ -4,8 +4,12 @@
 #include <zem/text/ZEMLatin1.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 
 class ZEMResFile;
 
@@ -36,6 +40,21 @@ bool MayWrite(const std::string& path, bool force);
 // that fill could not write.
 int WriteOutput(const std::string& path, bool force, const std::function<bool(ZEMResFile&)>& fill,
                 const std::string& refusal = "");
+
+// The tool's few calls that differ between systems.
+
+// Whether anything is at path, a link that leads nowhere included.
+bool Exists(const std::string& path);
+
+// The broken-down local time of when; false when it cannot be told.
+bool LocalTime(time_t when, struct tm& local);
+
+// Which file or folder path reaches (its volume and its number there), whatever the name.
+using FileIdentity = std::pair<uint64_t, uint64_t>;
+bool Identity(const std::string& path, FileIdentity& identity);
+
+// Makes out pass bytes as they are: Windows would write "\r\n" for each '\n'.
+void BinaryMode(FILE* out);
 
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
