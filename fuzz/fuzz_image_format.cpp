@@ -6,6 +6,8 @@
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMMemFile.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +56,10 @@ void CheckLoaded(const ZEMImage& image) {
     for (unsigned i = 0; image.palette && i < 4 * image.palette->nbColors; ++i)
         sum += image.palette->colors[i];
     // Every byte is read, so that the sanitizer sees a buffer shorter than it claims.
-    sink = sum + image.GetPixel(int(image.width) - 1, int(image.height) - 1);
+    // Sides past INT_MAX (an empty picture may claim one) stop at the last int coordinate.
+    const int lastX = int(std::min<uint64_t>(image.width, INT_MAX)) - 1;
+    const int lastY = int(std::min<uint64_t>(image.height, INT_MAX)) - 1;
+    sink = sum + image.GetPixel(lastX, lastY);
 }
 
 } // namespace
