@@ -17,7 +17,7 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
 # Windows programs only.
 case "$mode" in
 docs) packages=(doxygen python3) ;;
-windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 zip
+windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 zip unzip file
                    qemu-user) ;;
 # PhysFS has no i386 form beside the native one: the 32-bit tests leave its comparisons out.
 linux32) packages=(cmake ninja-build make g++-multilib qemu-user libgtest-dev:i386
