@@ -99,13 +99,13 @@ std::string PathOf(HANDLE handle) {
 }
 
 // A name for a temporary file that no one is likely to have chosen: unique to the process, the
-// moment and a counter.
-std::string TempName() {
+// moment and a counter, with the extension given.
+std::string TempName(const char* extension = ".tmp") {
     static std::atomic<unsigned> counter{0};
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     char name[64];
-    snprintf(name, sizeof name, ".zem-%lu-%llx-%u.tmp", GetCurrentProcessId(),
-             static_cast<unsigned long long>(now), counter++);
+    snprintf(name, sizeof name, ".zem-%lu-%llx-%u%s", GetCurrentProcessId(),
+             static_cast<unsigned long long>(now), counter++, extension);
     return name;
 }
 
@@ -208,6 +208,36 @@ bool File::CreateTemp(const Folder& folder) {
     return Fail();
 }
 
+namespace {
+
+// Puts the file temp in the place of name in dir while handles hold the file there open: Wine
+// refuses to rename over such a file whatever its share modes, and Windows unless each of them
+// shares deletion. A held file may be renamed, so the old one steps aside under a unique name
+// and is deleted there (it goes with its last handle; readers keep reading it meanwhile). Should
+// the process die between the two renames, the old file stays whole under that ".old" name.
+bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* name) {
+    const std::string target = dir + name;
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    // A read-only file or a folder is not replaced, as by the rename.
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const std::string aside = dir + TempName(".old");
+    if (!MoveFileExA(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        MoveFileExA(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside.c_str());
+    return true;
+}
+
+} // namespace
+
 bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string dir = PathOf(HandleOf(folder.Descriptor()));
     if (tempName_.empty() || dir.empty() || !name) {
@@ -217,7 +247,9 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string target = WithSeparator(dir.c_str()) + name;
     // The file is open with FILE_SHARE_DELETE, so it can be renamed while it is held.
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags)) {
+    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags) &&
+        !(replace && GetLastError() == ERROR_ACCESS_DENIED &&
+          ReplaceHeld(tempName_, WithSeparator(dir.c_str()), name))) {
         SetErrno();
         return Fail();
     }
