@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
@@ -391,6 +392,55 @@ TEST_F(ArchiveZEMTest, RebuildsLeaveTheWorkingFolderAlone) {
         stored.push_back(entry.path().filename().string());
     std::sort(stored.begin(), stored.end());
     EXPECT_EQ(stored, (std::vector<std::string>{"ZEMARCH.TMP", "other.zem"}));
+}
+
+// Two objects edit one archive at once from two threads: the file lock orders their edits, each
+// takes what the other wrote, and rebuilds replace the file while the other object holds it.
+TEST_F(ArchiveZEMTest, TwoObjectsEditingAtOnceKeepEveryEdit) {
+    ASSERT_TRUE(arch.Create("a.zem"));
+    constexpr int ROUNDS = 8;
+    auto edit = [](char who, std::string& failure) {
+        ZEMArchZEM mine;
+        if (!mine.Open("a.zem")) {
+            failure = mine.LastError();
+            return;
+        }
+        for (int i = 0; i < ROUNDS && failure.empty(); ++i) {
+            const std::string name = std::string(1, who) + std::to_string(i);
+            WriteFile(name, name + " first");
+            WriteFile(name + ".new", name + " second, longer");
+            // An append, a rebuild that replaces the member, and every other round a rebuild
+            // that removes the member added before.
+            bool done = mine.AddFile(name.c_str(), nullptr) != 0xFFFFFFFFu &&
+                        mine.UpdateFile(mine.FindFile(name.c_str()), (name + ".new").c_str());
+            if (done && i % 2 == 1) {
+                const std::string before = std::string(1, who) + std::to_string(i - 1);
+                done = mine.RemoveFile(mine.FindFile(before.c_str()));
+            }
+            if (!done) failure = name + ": " + mine.LastError();
+        }
+    };
+    std::string failureA, failureB;
+    std::thread a(edit, 'a', std::ref(failureA));
+    std::thread b(edit, 'b', std::ref(failureB));
+    a.join();
+    b.join();
+    EXPECT_EQ(failureA, "");
+    EXPECT_EQ(failureB, "");
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem")) << again.LastError();
+    std::vector<std::string> kept;
+    for (unsigned i = 0; i < again.NbFiles(); ++i) {
+        kept.push_back(again.FileName(i));
+        EXPECT_EQ(Member(again, i), kept.back() + " second, longer");
+    }
+    std::sort(kept.begin(), kept.end());
+    std::vector<std::string> expected;
+    for (char who : {'a', 'b'}) {
+        for (int i = 1; i < ROUNDS; i += 2)
+            expected.push_back(std::string(1, who) + std::to_string(i));
+    }
+    EXPECT_EQ(kept, expected);
 }
 
 // The working directory, where the temporary file goes, lies on another file system than the
