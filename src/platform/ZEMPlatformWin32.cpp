@@ -31,6 +31,12 @@ constexpr DWORD LOCK_OFFSET_HIGH = 0x7FFFFFFF;
 // as on POSIX.
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The extension of the names under which ReplaceHeld puts held files aside.
+constexpr const char* ASIDE_EXTENSION = ".old";
+// How many times an open waits 1 ms for a file that ReplaceHeld is replacing: enough for its two
+// renames, little for a file that is gone.
+constexpr int ASIDE_WAITS = 50;
+
 // The errno value closest to a Win32 error code.
 int ErrnoOf(DWORD error) {
     switch (error) {
@@ -147,6 +153,17 @@ FolderLookup ReadShellFolder(const char* value, std::string& path) {
 
 namespace {
 
+// Whether the folder of the file native holds a file that ReplaceHeld put aside.
+bool HoldsAsideFile(const std::string& native) {
+    const size_t cut = native.find_last_of("\\:");
+    const std::string dir = cut == std::string::npos ? std::string() : native.substr(0, cut + 1);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + ".zem-*" + ASIDE_EXTENSION).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
 // Descriptor of an existing regular file; -1 (errno set) otherwise.
 int OpenRegular(const char* path, bool write) {
     if (!path) {
@@ -160,8 +177,18 @@ int OpenRegular(const char* path, bool write) {
         return -1;
     }
     const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
-    HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto open = [&native, access] {
+        return CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE handle = open();
+    // Between the two renames of ReplaceHeld the name is missing; the new file comes at once.
+    for (int wait = 0; handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND &&
+                       wait < ASIDE_WAITS && HoldsAsideFile(native);
+         ++wait) {
+        Sleep(1);
+        handle = open();
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         SetErrno();
         return -1;
@@ -224,7 +251,7 @@ bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* na
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    const std::string aside = dir + TempName(".old");
+    const std::string aside = dir + TempName(ASIDE_EXTENSION);
     if (!MoveFileExA(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
     if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
