@@ -31,6 +31,12 @@ constexpr DWORD LOCK_OFFSET_HIGH = 0x7FFFFFFF;
 // as on POSIX.
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The extension of the names under which ReplaceHeld puts held files aside.
+constexpr const char* ASIDE_EXTENSION = ".old";
+// How many times an open waits 1 ms for a file that ReplaceHeld is replacing: enough for its two
+// renames, little for a file that is gone.
+constexpr int ASIDE_WAITS = 50;
+
 // The errno value closest to a Win32 error code.
 int ErrnoOf(DWORD error) {
     switch (error) {
@@ -99,14 +105,22 @@ std::string PathOf(HANDLE handle) {
 }
 
 // A name for a temporary file that no one is likely to have chosen: unique to the process, the
-// moment and a counter.
-std::string TempName() {
+// moment and a counter, followed by ending.
+std::string TempName(const std::string& ending = ".tmp") {
     static std::atomic<unsigned> counter{0};
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     char name[64];
-    snprintf(name, sizeof name, ".zem-%lu-%llx-%u.tmp", GetCurrentProcessId(),
+    snprintf(name, sizeof name, ".zem-%lu-%llx-%u", GetCurrentProcessId(),
              static_cast<unsigned long long>(now), counter++);
-    return name;
+    return name + ending;
+}
+
+bool ProcessRuns(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
 }
 
 // Reads a string value of the user's shell folders; environment references in it are expanded,
@@ -147,6 +161,38 @@ FolderLookup ReadShellFolder(const char* value, std::string& path) {
 
 namespace {
 
+// What the folder of the file native holds that ReplaceHeld put aside (".zem-PID-...-NAME.old").
+enum class Aside {
+    NONE,     // nothing
+    PENDING,  // files of replacements under way: a missing name comes back at once
+    RESTORED, // the file of native, left by a process that died between its two renames: it is
+              // whole, and it is put back under its name here
+};
+
+Aside CheckAside(const std::string& native) {
+    const size_t cut = native.find_last_of("\\:") + 1;
+    const std::string dir = native.substr(0, cut);
+    const std::string ending = native.substr(cut) + ASIDE_EXTENSION;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + ".zem-*" + ASIDE_EXTENSION).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return Aside::NONE;
+    Aside aside = Aside::PENDING;
+    do {
+        unsigned long pid = 0;
+        unsigned long long stamp = 0;
+        unsigned counter = 0;
+        int length = 0;
+        if (sscanf(found.cFileName, ".zem-%lu-%llx-%u-%n", &pid, &stamp, &counter, &length) == 3 &&
+            length > 0 && _stricmp(found.cFileName + length, ending.c_str()) == 0 &&
+            !ProcessRuns(DWORD(pid)) &&
+            MoveFileExA((dir + found.cFileName).c_str(), native.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            aside = Aside::RESTORED;
+        }
+    } while (aside != Aside::RESTORED && FindNextFileA(search, &found));
+    FindClose(search);
+    return aside;
+}
+
 // Descriptor of an existing regular file; -1 (errno set) otherwise.
 int OpenRegular(const char* path, bool write) {
     if (!path) {
@@ -160,10 +206,24 @@ int OpenRegular(const char* path, bool write) {
         return -1;
     }
     const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
-    HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto open = [&native, access] {
+        return CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE handle = open();
+    DWORD error = GetLastError();
+    // Between the two renames of ReplaceHeld the name is missing; the new file comes at once.
+    for (int wait = 0;
+         handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND && wait < ASIDE_WAITS;
+         ++wait) {
+        const Aside aside = CheckAside(native);
+        if (aside == Aside::NONE) break;
+        if (aside == Aside::PENDING) Sleep(1);
+        handle = open();
+        error = GetLastError();
+    }
     if (handle == INVALID_HANDLE_VALUE) {
-        SetErrno();
+        errno = ErrnoOf(error);
         return -1;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -208,6 +268,37 @@ bool File::CreateTemp(const Folder& folder) {
     return Fail();
 }
 
+namespace {
+
+// Puts the file temp in the place of name in dir while handles hold the file there open: Wine
+// refuses to rename over such a file whatever its share modes, and Windows unless each of them
+// shares deletion. A held file may be renamed, so the old one steps aside under a unique name
+// and is deleted there (it goes with its last handle; readers keep reading it meanwhile). Should
+// the process die between the two renames, the old file stays whole under that name, and the
+// next open of the file puts it back (CheckAside).
+bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* name) {
+    const std::string target = dir + name;
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    // A read-only file or a folder is not replaced, as by the rename.
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const std::string aside = dir + TempName(std::string("-") + name + ASIDE_EXTENSION);
+    if (!MoveFileExA(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        MoveFileExA(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside.c_str());
+    return true;
+}
+
+} // namespace
+
 bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string dir = PathOf(HandleOf(folder.Descriptor()));
     if (tempName_.empty() || dir.empty() || !name) {
@@ -217,7 +308,9 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string target = WithSeparator(dir.c_str()) + name;
     // The file is open with FILE_SHARE_DELETE, so it can be renamed while it is held.
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags)) {
+    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags) &&
+        !(replace && GetLastError() == ERROR_ACCESS_DENIED &&
+          ReplaceHeld(tempName_, WithSeparator(dir.c_str()), name))) {
         SetErrno();
         return Fail();
     }
@@ -544,18 +637,6 @@ bool Folder::Sync() {
     // Windows offers no flush of a folder's entries; MOVEFILE_WRITE_THROUGH carries renames.
     return true;
 }
-
-namespace {
-
-bool ProcessRuns(DWORD pid) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
-    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return runs;
-}
-
-} // namespace
 
 void Folder::RemoveDeadTemps() {
     const std::string dir = WithSeparator(PathOf(HandleOf(fd_)).c_str());

@@ -143,6 +143,9 @@ private:
 bool ZEMArchive::CreateEmpty(const char* path) {
     lastError.clear();
     if (!path) return Failed("no path given");
+    // On Windows a file deleted while a handle holds it keeps its name until that handle goes:
+    // the archive this object read may be the one deleted there.
+    if (ZEMFileUtils::FileExist(path)) DropReadFile();
     if (ZEMFileUtils::FileExist(path)) return Failed("the file exists already");
     Folder folder;
     std::string name;

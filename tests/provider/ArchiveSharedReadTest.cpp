@@ -8,8 +8,11 @@
 #include <zem/stream/ZEMFile.h>
 #include <zem/stream/ZEMPackFile.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -218,6 +221,71 @@ TEST_F(ArchiveSharedReadTest, MembersOpenedAfterAnEditReadTheNewFile) {
             EXPECT_EQ(Drain(archive.OpenFile(name.c_str())), bytes) << name;
         EXPECT_EQ(Drain(before.release()), b.substr(10));
     }
+}
+
+// Rebuilds replace the archive while other objects hold it open (Windows lets a file be renamed
+// but not be replaced while a handle holds it): those keep reading the old file until they open
+// the archive again, and nothing is left beside it once the last of them lets go.
+TEST_F(ArchiveSharedReadTest, RebuildsReplaceAnArchiveThatOthersHoldOpen) {
+    const std::string a = Bytes(40, 'a'), b = Bytes(60, 'b'), c = Bytes(30, 'c');
+    Build({{"a", a}, {"b", b}});
+    WriteFile("c", c);
+    ZEMArchZEM other;
+    ASSERT_TRUE(other.Open("a.zem"));
+    Stream held = Stream(other.OpenFile("b"));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(Take(*held, 10), b.substr(0, 10));
+    // Twice: the second rebuild replaces a file that this object holds, while the first one's
+    // old file still waits for its holders.
+    ASSERT_TRUE(archive.UpdateFile(0, "c")) << archive.LastError();
+    ASSERT_TRUE(archive.RemoveFile(1)) << archive.LastError();
+    ASSERT_EQ(archive.NbFiles(), 1u);
+    EXPECT_EQ(Drain(archive.OpenFile("a")), c);
+    EXPECT_EQ(Drain(held.release()), b.substr(10));
+    EXPECT_EQ(Drain(other.OpenFile("b")), b);
+    // The other object edits the archive that this one holds, after reading it again.
+    ASSERT_TRUE(other.Open("a.zem"));
+    ASSERT_TRUE(other.UpdateFile(0, "a")) << other.LastError();
+    EXPECT_EQ(Drain(archive.OpenFile("a")), c);
+    ASSERT_TRUE(archive.Open("a.zem"));
+    EXPECT_EQ(Drain(archive.OpenFile("a")), a);
+    archive.Close();
+    other.Close();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "a.zem", "b", "c"}));
+}
+
+// A holder that does not share deletion (the C runtime's own handles on Windows) keeps the
+// archive from being replaced there: the rebuild fails whole and the archive stays as it was.
+TEST_F(ArchiveSharedReadTest, ARebuildThatCannotReplaceTheArchiveChangesNothing) {
+    const std::string a = Bytes(40, 'a'), b = Bytes(60, 'b');
+    Build({{"a", a}, {"b", b}});
+    const std::string before = ReadFile("a.zem");
+    {
+        std::ifstream holder("a.zem", std::ios::binary);
+        ASSERT_TRUE(holder);
+        const bool removed = archive.RemoveFile(0);
+#ifdef _WIN32
+        EXPECT_FALSE(removed);
+        EXPECT_STRNE(archive.LastError(), "");
+        EXPECT_EQ(ReadFile("a.zem"), before);
+        ASSERT_EQ(archive.NbFiles(), 2u);
+        EXPECT_EQ(Drain(archive.OpenFile("a")), a);
+        EXPECT_EQ(Drain(archive.OpenFile("b")), b);
+#else
+        // POSIX replaces a file whatever holds it.
+        EXPECT_TRUE(removed) << archive.LastError();
+#endif
+    }
+    // Once the holder let go, a rebuild goes through.
+    ASSERT_TRUE(archive.Compact()) << archive.LastError();
+    EXPECT_EQ(Drain(archive.OpenFile("b")), b);
+    archive.Close();
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_EQ(entry.path().filename().string().rfind(".zem-", 0), std::string::npos);
 }
 
 TEST_F(ArchiveSharedReadTest, LinesAndTypedValuesThroughSharedStreams) {

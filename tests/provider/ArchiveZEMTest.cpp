@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <unistd.h>
@@ -393,16 +394,101 @@ TEST_F(ArchiveZEMTest, RebuildsLeaveTheWorkingFolderAlone) {
     EXPECT_EQ(stored, (std::vector<std::string>{"ZEMARCH.TMP", "other.zem"}));
 }
 
+// Two objects edit one archive at once from two threads: the file lock orders their edits, each
+// takes what the other wrote, and rebuilds replace the file while the other object holds it.
+TEST_F(ArchiveZEMTest, TwoObjectsEditingAtOnceKeepEveryEdit) {
+    ASSERT_TRUE(arch.Create("a.zem"));
+    constexpr int ROUNDS = 8;
+    auto edit = [](char who, std::string& failure) {
+        ZEMArchZEM mine;
+        if (!mine.Open("a.zem")) {
+            failure = mine.LastError();
+            return;
+        }
+        for (int i = 0; i < ROUNDS && failure.empty(); ++i) {
+            const std::string name = std::string(1, who) + std::to_string(i);
+            WriteFile(name, name + " first");
+            WriteFile(name + ".new", name + " second, longer");
+            // An append, a rebuild that replaces the member, and every other round a rebuild
+            // that removes the member added before.
+            bool done = mine.AddFile(name.c_str(), nullptr) != 0xFFFFFFFFu &&
+                        mine.UpdateFile(mine.FindFile(name.c_str()), (name + ".new").c_str());
+            if (done && i % 2 == 1) {
+                const std::string before = std::string(1, who) + std::to_string(i - 1);
+                done = mine.RemoveFile(mine.FindFile(before.c_str()));
+            }
+            if (!done) failure = name + ": " + mine.LastError();
+        }
+    };
+    std::string failureA, failureB;
+    std::thread a(edit, 'a', std::ref(failureA));
+    std::thread b(edit, 'b', std::ref(failureB));
+    a.join();
+    b.join();
+    EXPECT_EQ(failureA, "");
+    EXPECT_EQ(failureB, "");
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem")) << again.LastError();
+    std::vector<std::string> kept;
+    for (unsigned i = 0; i < again.NbFiles(); ++i) {
+        kept.push_back(again.FileName(i));
+        EXPECT_EQ(Member(again, i), kept.back() + " second, longer");
+    }
+    std::sort(kept.begin(), kept.end());
+    std::vector<std::string> expected;
+    for (char who : {'a', 'b'}) {
+        for (int i = 1; i < ROUNDS; i += 2)
+            expected.push_back(std::string(1, who) + std::to_string(i));
+    }
+    EXPECT_EQ(kept, expected);
+}
+
+// On Windows a rebuild that replaces an archive held open renames it aside first, then puts the
+// new one under its name: a process that dies in between leaves the old archive whole aside, and
+// the next open puts it back. The aside file of a replacement under way is left to it.
+TEST_F(ArchiveZEMTest, AnArchiveLeftAsideByADeadRebuildIsPutBack) {
+#ifndef _WIN32
+    GTEST_SKIP() << "POSIX replaces an archive in one rename: its name is never missing";
+#else
+    WriteFile("m", "member");
+    ASSERT_TRUE(arch.Create("a.zem"));
+    ASSERT_EQ(arch.AddFile("m", nullptr), 0u);
+    arch.Close();
+    const std::string dead = ".zem-999999-1-0-a.zem.old";
+    std::filesystem::rename("a.zem", dead);
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem")) << again.LastError();
+    EXPECT_EQ(Member(again, 0), "member");
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    again.Close();
+    const std::string running = ".zem-" + std::to_string(getpid()) + "-1-0-a.zem.old";
+    std::filesystem::rename("a.zem", running);
+    EXPECT_FALSE(again.Open("a.zem"));
+    EXPECT_TRUE(std::filesystem::exists(running));
+#endif
+}
+
 // The working directory, where the temporary file goes, lies on another file system than the
 // archive.
 TEST_F(ArchiveZEMTest, RebuildsMoveAcrossFileSystems) {
     std::error_code error;
+#ifdef _WIN32
+    // Wine shows the machine's root as drive Z:; elsewhere the folder is missing and the test
+    // skipped.
+    std::string shm = "Z:\\dev\\shm\\zemarch-" + std::to_string(getpid());
+#else
     std::string shm = "/dev/shm/zemarch-" + std::to_string(getpid());
+#endif
     if (!std::filesystem::create_directory(shm, error)) GTEST_SKIP() << "no /dev/shm";
     struct Cleanup {
+        ZEMArchive& archive;
         std::string dir;
-        ~Cleanup() { std::filesystem::remove_all(dir); }
-    } cleanup{shm};
+        ~Cleanup() {
+            // An open file keeps its folder on Windows.
+            archive.Close();
+            std::filesystem::remove_all(dir);
+        }
+    } cleanup{arch, shm};
     std::string path = shm + "/a.zem";
     ASSERT_TRUE(arch.Create(path.c_str()));
     WriteFile("one", "first");

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -93,8 +94,28 @@ void TempDirTest::TearDown() {
     ZEM::SetLogLevel(oldLevel_);
     if (ZEM::GetLogTarget() == 2) ZEM::CloseLog();
     fs::current_path(oldCwd_);
+}
+
+namespace {
+
+// Removes a tree, each folder listed once: a file that stays (a handle holds it on Windows, where
+// fs::remove_all then lists its folder again and again) is left behind.
+void RemoveTree(const fs::path& dir) {
     std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(dir, ignored), end; !ignored && it != end; it.increment(ignored))
+        entries.push_back(it->path());
+    for (const fs::path& entry : entries) {
+        if (fs::is_directory(fs::symlink_status(entry, ignored))) RemoveTree(entry);
+        fs::remove(entry, ignored);
+    }
+    fs::remove(dir, ignored);
+}
+
+} // namespace
+
+TempDirTest::~TempDirTest() {
+    if (!dir_.empty()) RemoveTree(dir_);
 }
 
 LogCapture::LogCapture() : oldTarget_(ZEM::GetLogTarget()) {

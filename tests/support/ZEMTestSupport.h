@@ -17,6 +17,8 @@ class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Removes the directory: after TearDown, once the fixture's members let go of its files.
+    ~TempDirTest() override;
 
     // Absolute path of the temporary directory, every link resolved, as the system reports it.
     const std::string& Dir() const { return dir_; }

@@ -500,6 +500,32 @@ TEST_F(ArchiveToolTest, CompactGivesBackTheDeadSpace) {
     EXPECT_EQ(Read("game.zem"), members);
 }
 
+// The tool rebuilds an archive that this process holds open through an archive object and a
+// member stream (on Windows a held file cannot simply be renamed over): the stream goes on
+// reading the old bytes, and the object reads the new archive once it opens it again.
+TEST_F(ArchiveToolTest, EditsReplaceAnArchiveThatAnotherProcessHoldsOpen) {
+    MakeSamples();
+    std::string out;
+    ASSERT_EQ(RunTool("archive create game.zem data", &out), 0) << out;
+    std::unique_ptr<ZEMArchive> held(ZEMArchive::OpenArchive("game.zem"));
+    ASSERT_TRUE(held);
+    std::unique_ptr<ZEMResFile> stream(held->OpenFile("data/readme.txt"));
+    ASSERT_TRUE(stream);
+    WriteFile("data/readme.txt", "read me again");
+    ASSERT_EQ(RunTool("archive rm game.zem data/sounds/jump.wav", &out), 0) << out;
+    ASSERT_EQ(RunTool("archive update game.zem data/readme.txt", &out), 0) << out;
+    char bytes[16] = {};
+    EXPECT_EQ(stream->Read(bytes, sizeof bytes), 7u);
+    EXPECT_STREQ(bytes, "read me");
+    Members now = samples_;
+    now.erase("data/sounds/jump.wav");
+    now["data/readme.txt"] = "read me again";
+    EXPECT_EQ(Read("game.zem"), now);
+    EXPECT_EQ(held->NbFiles(), 5u);
+    ASSERT_TRUE(held->Open("game.zem"));
+    EXPECT_EQ(held->NbFiles(), 4u);
+}
+
 // Output that cannot be written is a failure, in every command that writes to standard output.
 TEST_F(ArchiveToolTest, UnwritableOutputFails) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
