@@ -974,6 +974,9 @@ constexpr DWORD WATCHED_CHANGES = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHA
 // Room for the notifications that gather between two polls of one folder.
 constexpr DWORD NOTIFY_ROOM = 16 * 1024;
 
+// Reads of one folder's changes that one poll takes at most.
+constexpr int READS_PER_POLL = 16;
+
 // A name of a change notification, converted to the code page of the ANSI calls.
 std::string NarrowName(const WCHAR* name, int length) {
     const int size = WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
@@ -996,8 +999,30 @@ struct FolderWatch::Watched {
         return ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE, WATCHED_CHANGES, nullptr,
                                      &overlapped, nullptr) != 0;
     }
+    // Appends the changes of the completed read, as the changes of the folder id.
+    void Take(int id, std::vector<Change>& changes) {
+        DWORD bytes = 0;
+        // Too many changes for the buffer come as an empty read or as ERROR_NOTIFY_ENUM_DIR.
+        if (!GetOverlappedResult(folder, &overlapped, &bytes, FALSE) &&
+            GetLastError() != ERROR_NOTIFY_ENUM_DIR)
+            return;
+        if (bytes == 0) changes.push_back(Change{LOST, std::string()});
+        const char* at = reinterpret_cast<const char*>(buffer);
+        constexpr DWORD HEAD = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+        for (DWORD offset = 0; bytes >= HEAD && offset <= bytes - HEAD;) {
+            FILE_NOTIFY_INFORMATION info;
+            std::memcpy(&info, at + offset, HEAD);
+            if (info.FileNameLength > bytes - HEAD - offset) break;
+            const WCHAR* name = reinterpret_cast<const WCHAR*>(at + offset + HEAD);
+            changes.push_back(Change{id, NarrowName(name, int(info.FileNameLength / 2))});
+            if (info.NextEntryOffset == 0 || info.NextEntryOffset > bytes - offset) break;
+            offset += info.NextEntryOffset;
+        }
+    }
     ~Watched() {
-        CancelIo(folder);
+        // CancelIo would leave a read armed by another thread running, and the wait below
+        // would last until the folder next changed.
+        CancelIoEx(folder, &overlapped);
         DWORD ignored = 0;
         GetOverlappedResult(folder, &overlapped, &ignored, TRUE); // the buffer is ours again
         CloseHandle(folder);
@@ -1047,25 +1072,19 @@ void FolderWatch::Remove(int id) {
 
 void FolderWatch::Read(std::vector<Change>& changes) {
     for (size_t id = 0; id < watched_.size(); ++id) {
-        Watched* watched = watched_[id];
-        if (!watched || !HasOverlappedIoCompleted(&watched->overlapped)) continue;
-        DWORD bytes = 0;
-        const bool done = GetOverlappedResult(watched->folder, &watched->overlapped, &bytes, FALSE);
-        if (done && bytes == 0) changes.push_back(Change{LOST, std::string()}); // overflowed
-        const char* at = reinterpret_cast<const char*>(watched->buffer);
-        for (DWORD offset = 0; done && bytes > 0;) {
-            FILE_NOTIFY_INFORMATION info;
-            std::memcpy(&info, at + offset, offsetof(FILE_NOTIFY_INFORMATION, FileName));
-            const WCHAR* name = reinterpret_cast<const WCHAR*>(
-                at + offset + offsetof(FILE_NOTIFY_INFORMATION, FileName));
-            changes.push_back(Change{int(id), NarrowName(name, int(info.FileNameLength / 2))});
-            if (info.NextEntryOffset == 0) break;
-            offset += info.NextEntryOffset;
+        // A read armed again completes at once with the changes queued since the last one: those
+        // are taken too, so that a poll sees what happened before it (a few rounds at most, so
+        // that a folder written without pause cannot hold the poll).
+        for (int round = 0; round < READS_PER_POLL; ++round) {
+            Watched* watched = watched_[id];
+            if (!watched || !HasOverlappedIoCompleted(&watched->overlapped)) break;
+            watched->Take(int(id), changes);
+            if (watched->Arm()) continue;
+            // The folder is gone or refuses: its watch ends, and what it held may have changed.
+            Remove(int(id));
+            changes.push_back(Change{int(id), std::string()});
+            changes.push_back(Change{LOST, std::string()});
         }
-        if (watched->Arm()) continue;
-        // The folder is gone or refuses: its watch ends, and what it held may have changed.
-        Remove(int(id));
-        changes.push_back(Change{LOST, std::string()});
     }
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -344,6 +345,24 @@ TEST_F(HotReloadTest, ReleasedResourcesAreNotReloaded) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     Poll();
     EXPECT_EQ(polled.reloaded, std::vector<std::string>{"kept.txt"});
+}
+
+// A manager that loads and polls on one thread (a loader's) and is released on another ends its
+// watches at once, however long their folders stay quiet.
+TEST_F(HotReloadTest, ReleaseOnAnotherThreadDoesNotWait) {
+    auto* loader = new ZEMResMgr(finder);
+    loader->SetWatching(true);
+    WriteFile("data/t.txt", "one\n");
+    ASSERT_NE(loader->Load(ZEMResMgr::RES_TEXT, "t.txt", 0, true), nullptr);
+    loader->PollChanges();
+    auto released = std::make_shared<std::promise<void>>();
+    std::future<void> done = released->get_future();
+    // Detached: a release that hangs fails the case instead of the whole run.
+    std::thread([loader, released] {
+        delete loader;
+        released->set_value();
+    }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 // A member changed by `zem archive update` in another process: the archive's folder is watched.
