@@ -157,8 +157,10 @@ TEST_F(Win32PlatformTest, ArchivesExtractIntoBackslashFolders) {
     WriteFile("one.txt", "first");
     ZEMArchZEM arch;
     ASSERT_TRUE(arch.Create((Dir() + "\\a.zem").c_str()));
-    ASSERT_NE(arch.AddFile("one.txt", "maps\\one.txt"), 0xFFFFFFFFu);
-    ASSERT_NE(arch.AddFile("one.txt", "maps/two.txt"), 0xFFFFFFFFu);
+    // AddFile keeps the base name only; AddFiles stores folders, with either separator.
+    const char* const sources[] = {"one.txt", "one.txt"};
+    const char* const names[] = {"maps\\one.txt", "maps/two.txt"};
+    ASSERT_EQ(arch.AddFiles(sources, names, 2), 2u);
     fs::create_directory("out");
     EXPECT_TRUE(arch.ExtractAll((Dir() + "\\out").c_str()));
     EXPECT_EQ(ReadFile("out/maps/one.txt"), "first");
