@@ -154,6 +154,12 @@ std::set<std::string> Listing(const std::string& dir) {
     return names;
 }
 
+bool PlantSymlink(const std::string& target, const std::string& name) {
+    std::error_code error;
+    fs::create_symlink(target, name, error);
+    return !error;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

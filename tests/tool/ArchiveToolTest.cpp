@@ -457,12 +457,14 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
     // A link that leads nowhere is an existing name too: kept, and named.
     fs::remove("out/data/maps/deep/e1m2.bsp");
-    fs::create_symlink("nowhere", "out/data/maps/deep/e1m2.bsp");
-    EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
-    EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
-                   "overwrite it)\nzem: 1 of 1 members not extracted\n");
-    EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
-    EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
+    const bool linked = zemtest::PlantSymlink("nowhere", "out/data/maps/deep/e1m2.bsp");
+    if (linked) {
+        EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
+        EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
+                       "overwrite it)\nzem: 1 of 1 members not extracted\n");
+        EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
+        EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
+    }
     // A name not in the archive is named; the others are written.
     EXPECT_EQ(RunTool("archive extract game.zem nope data/maps/e1m1.bsp -C other", &out), 1);
     EXPECT_EQ(out, "zem: no member 'nope' in 'game.zem'\n");
@@ -478,6 +480,7 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(out, "zem: 'one.bin' already exists (use --force to replace it)\n");
     ASSERT_EQ(RunTool("archive cat --force -o one.bin game.zem data/maps/deep/e1m2.bsp"), 0);
     EXPECT_EQ(ReadFile("one.bin"), "map two");
+    if (!linked) GTEST_SKIP() << zemtest::NO_SYMLINKS;
 }
 
 // Renames leave dead space, which list -v and test show and compact gives back; the members stay.
