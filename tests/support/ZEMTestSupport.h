@@ -57,6 +57,7 @@ std::set<std::string> Listing(const std::string& dir = ".");
 bool PlantSymlink(const std::string& target, const std::string& name);
 constexpr const char* NO_SYMLINKS = "symbolic links need a privilege on Windows";
 
+// Names are UTF-8, as the library takes them on every system.
 std::string ReadFile(const std::string& path);
 // A text file the library wrote in text mode, with "\n" line ends whatever the system writes.
 std::string ReadText(const std::string& path);
