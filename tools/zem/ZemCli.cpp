@@ -75,21 +75,6 @@ std::string FsName(const std::filesystem::path& path) {
     return Utf8(path.wstring());
 }
 
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    if (!wide || count != argc) {
-        // The runtime's own split is kept when the system's differs.
-        arguments.assign(argv, argv + argc);
-    } else {
-        for (int i = 0; i < count; ++i)
-            arguments.push_back(Utf8(wide[i]));
-    }
-    if (wide) LocalFree(wide);
-    return arguments;
-}
-
 bool Exists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -122,10 +107,6 @@ std::filesystem::path FsPath(const std::string& name) {
 
 std::string FsName(const std::filesystem::path& path) {
     return path.string();
-}
-
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
 }
 
 bool Exists(const std::string& path) {

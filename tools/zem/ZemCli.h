@@ -50,10 +50,6 @@ int WriteOutput(const std::string& path, bool force, const std::function<bool(ZE
 std::filesystem::path FsPath(const std::string& name);
 std::string FsName(const std::filesystem::path& path);
 
-// The arguments as UTF-8 on Windows (the runtime gives them in the ANSI code page); argv itself
-// elsewhere. Kept alive by the returned storage.
-std::vector<std::string> Utf8Arguments(int argc, char** argv);
-
 // Whether anything is at path, a link that leads nowhere included.
 bool Exists(const std::string& path);
 

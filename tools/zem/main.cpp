@@ -43,13 +43,7 @@ int Usage(FILE* out) {
 
 } // namespace
 
-int main(int argc, char** given) {
-    std::vector<std::string> arguments = zemcli::Utf8Arguments(argc, given);
-    std::vector<char*> pointers;
-    for (std::string& argument : arguments)
-        pointers.push_back(&argument[0]);
-    pointers.push_back(nullptr);
-    char** argv = pointers.data();
+int main(int argc, char** argv) {
     if (argc < 2) return Usage(stderr);
     if (zemcli::WantsHelp(argc, argv, 1)) {
         Usage(stdout);
