@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <thread>
 
@@ -20,7 +21,7 @@ namespace Platform {
 
 namespace {
 
-// Room for the paths of the ANSI calls.
+// Room for a path the system reports, grown when it needs more.
 constexpr DWORD PATH_ROOM = MAX_PATH;
 
 // Locks are taken on one byte far beyond any data: Windows locks are mandatory, and a lock on the
@@ -62,6 +63,36 @@ int ErrnoOf(DWORD error) {
     }
 }
 
+// The library's names are bytes, taken as UTF-8 and given to the wide calls, so that any name the
+// file system holds can be reached whatever the ANSI code page. Bytes that are not UTF-8 (names
+// from older archives) are read in the ANSI code page, as the ANSI calls did.
+std::wstring Wide(const std::string& name) {
+    if (name.empty()) return std::wstring();
+    const int length = int(name.size());
+    UINT page = CP_UTF8;
+    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+    if (n <= 0) {
+        page = CP_ACP;
+        n = MultiByteToWideChar(page, 0, name.data(), length, nullptr, 0);
+    }
+    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(page, 0, name.data(), length, &wide[0], n);
+    return wide;
+}
+
+// A name the system gives, as UTF-8.
+std::string Utf8(const WCHAR* name, size_t length) {
+    if (length == 0) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, name, int(length), nullptr, 0, nullptr, nullptr);
+    std::string narrow(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, name, int(length), &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
+std::string Utf8(const WCHAR* name) {
+    return Utf8(name, wcslen(name));
+}
+
 // Sets errno from the last Win32 error; returns false for chaining.
 bool SetErrno() {
     errno = ErrnoOf(GetLastError());
@@ -89,16 +120,22 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 // A handle on an existing file or folder for its identity only; INVALID_HANDLE_VALUE otherwise.
 HANDLE OpenIdentity(const char* path) {
-    return CreateFileA(NativePath(path).c_str(), 0, SHARE_ALL, nullptr, OPEN_EXISTING,
+    return CreateFileW(Wide(NativePath(path)).c_str(), 0, SHARE_ALL, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The full path of an open file or folder, without the "\\?\" prefix of the system's answer.
 std::string PathOf(HANDLE handle) {
-    char buffer[32768];
-    DWORD n = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= sizeof buffer) return std::string();
-    std::string path(buffer, n);
+    std::wstring buffer(PATH_ROOM, L'\0');
+    DWORD n =
+        GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()), FILE_NAME_NORMALIZED);
+    if (n >= buffer.size()) {
+        buffer.assign(n, L'\0');
+        n = GetFinalPathNameByHandleW(handle, &buffer[0], DWORD(buffer.size()),
+                                      FILE_NAME_NORMALIZED);
+    }
+    if (n == 0 || n >= buffer.size()) return std::string();
+    std::string path = Utf8(buffer.data(), n);
     if (path.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + path.substr(7);
     if (path.compare(0, 4, "\\\\?\\") == 0) return path.substr(4);
     return path;
@@ -126,31 +163,31 @@ bool ProcessRuns(DWORD pid) {
 // Reads a string value of the user's shell folders; environment references in it are expanded,
 // as the shell does.
 FolderLookup ReadShellFolder(const char* value, std::string& path) {
-    static const char* const KEYS[] = {
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+    static const WCHAR* const KEYS[] = {
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
     HKEY key = nullptr;
-    for (const char* name : KEYS) {
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, name, 0, KEY_READ, &key) == ERROR_SUCCESS) break;
+    for (const WCHAR* name : KEYS) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, name, 0, KEY_READ, &key) == ERROR_SUCCESS) break;
         key = nullptr;
     }
     if (!key) return FolderLookup::UNAVAILABLE;
-    char buffer[PATH_ROOM + 1] = {};
+    WCHAR buffer[PATH_ROOM + 1] = {};
     DWORD type = 0;
-    DWORD size = PATH_ROOM - 1;
-    LONG read =
-        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    DWORD size = (PATH_ROOM - 1) * sizeof(WCHAR);
+    LONG read = RegQueryValueExW(key, Wide(value).c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || !buffer[0]) {
         return FolderLookup::NO_VALUE;
     }
     if (type == REG_EXPAND_SZ) {
-        char expanded[PATH_ROOM];
-        DWORD n = ExpandEnvironmentStringsA(buffer, expanded, sizeof expanded);
-        if (n == 0 || n > sizeof expanded) return FolderLookup::NO_VALUE;
-        path = expanded;
+        WCHAR expanded[PATH_ROOM];
+        DWORD n = ExpandEnvironmentStringsW(buffer, expanded, PATH_ROOM);
+        if (n == 0 || n > PATH_ROOM) return FolderLookup::NO_VALUE;
+        path = Utf8(expanded);
     } else {
-        path = buffer;
+        path = Utf8(buffer);
     }
     return FolderLookup::FOUND;
 }
@@ -173,22 +210,23 @@ Aside CheckAside(const std::string& native) {
     const size_t cut = native.find_last_of("\\:") + 1;
     const std::string dir = native.substr(0, cut);
     const std::string ending = native.substr(cut) + ASIDE_EXTENSION;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + ".zem-*" + ASIDE_EXTENSION).c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(dir + ".zem-*" + ASIDE_EXTENSION).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return Aside::NONE;
     Aside aside = Aside::PENDING;
     do {
+        const std::string name = Utf8(found.cFileName);
         unsigned long pid = 0;
         unsigned long long stamp = 0;
         unsigned counter = 0;
         int length = 0;
-        if (sscanf(found.cFileName, ".zem-%lu-%llx-%u-%n", &pid, &stamp, &counter, &length) == 3 &&
-            length > 0 && _stricmp(found.cFileName + length, ending.c_str()) == 0 &&
+        if (sscanf(name.c_str(), ".zem-%lu-%llx-%u-%n", &pid, &stamp, &counter, &length) == 3 &&
+            length > 0 && _stricmp(name.c_str() + length, ending.c_str()) == 0 &&
             !ProcessRuns(DWORD(pid)) &&
-            MoveFileExA((dir + found.cFileName).c_str(), native.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            MoveFileExW(Wide(dir + name).c_str(), Wide(native).c_str(), MOVEFILE_WRITE_THROUGH)) {
             aside = Aside::RESTORED;
         }
-    } while (aside != Aside::RESTORED && FindNextFileA(search, &found));
+    } while (aside != Aside::RESTORED && FindNextFileW(search, &found));
     FindClose(search);
     return aside;
 }
@@ -200,14 +238,15 @@ int OpenRegular(const char* path, bool write) {
         return -1;
     }
     const std::string native = NativePath(path);
-    const DWORD attributes = GetFileAttributesA(native.c_str());
+    const std::wstring wide = Wide(native);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         errno = EISDIR;
         return -1;
     }
     const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
-    auto open = [&native, access] {
-        return CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
+    auto open = [&wide, access] {
+        return CreateFileW(wide.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     HANDLE handle = open();
@@ -257,8 +296,8 @@ bool File::CreateTemp(const Folder& folder) {
     }
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         tempName_ = dir + TempName();
-        HANDLE handle = CreateFileA(tempName_.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL,
-                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(Wide(tempName_).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    SHARE_ALL, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
         fd_ = Adopt(handle, _O_RDWR);
     }
@@ -278,7 +317,7 @@ namespace {
 // next open of the file puts it back (CheckAside).
 bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* name) {
     const std::string target = dir + name;
-    const DWORD attributes = GetFileAttributesA(target.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
     // A read-only file or a folder is not replaced, as by the rename.
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
@@ -286,14 +325,16 @@ bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* na
         return false;
     }
     const std::string aside = dir + TempName(std::string("-") + name + ASIDE_EXTENSION);
-    if (!MoveFileExA(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
-    if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const std::wstring wideTarget = Wide(target);
+    const std::wstring wideAside = Wide(aside);
+    if (!MoveFileExW(wideTarget.c_str(), wideAside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExW(Wide(temp).c_str(), wideTarget.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        MoveFileExA(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+        MoveFileExW(wideAside.c_str(), wideTarget.c_str(), MOVEFILE_WRITE_THROUGH);
         SetLastError(error);
         return false;
     }
-    DeleteFileA(aside.c_str());
+    DeleteFileW(wideAside.c_str());
     return true;
 }
 
@@ -308,7 +349,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string target = WithSeparator(dir.c_str()) + name;
     // The file is open with FILE_SHARE_DELETE, so it can be renamed while it is held.
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExA(tempName_.c_str(), target.c_str(), flags) &&
+    if (!MoveFileExW(Wide(tempName_).c_str(), Wide(target).c_str(), flags) &&
         !(replace && GetLastError() == ERROR_ACCESS_DENIED &&
           ReplaceHeld(tempName_, WithSeparator(dir.c_str()), name))) {
         SetErrno();
@@ -370,8 +411,8 @@ bool File::CreateNew(const Folder& folder, const char* name) {
         return false;
     }
     const std::string path = WithSeparator(dir.c_str()) + name;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         SetErrno();
         return Fail();
@@ -529,7 +570,7 @@ void File::Close() {
     Unlock();
     if (fd_ >= 0) _close(fd_);
     fd_ = -1;
-    if (!tempName_.empty()) DeleteFileA(tempName_.c_str());
+    if (!tempName_.empty()) DeleteFileW(Wide(tempName_).c_str());
     tempName_.clear();
 }
 
@@ -545,8 +586,9 @@ namespace {
 // names below it stay where they were checked. With noLink a link (a reparse point) is refused.
 HANDLE OpenFolderHandle(const std::string& native, bool noLink, int& error) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    HANDLE handle = CreateFileA(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE handle =
+        CreateFileW(Wide(native).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = ErrnoOf(GetLastError());
         return handle;
@@ -598,7 +640,7 @@ bool Folder::Enter(const char* name) {
         error_ = ENOENT;
         return false;
     }
-    if (!CreateDirectoryA(child.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(Wide(child).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         error_ = ErrnoOf(GetLastError());
         return false;
     }
@@ -626,7 +668,7 @@ bool Folder::Duplicate(const Folder& other) {
 
 bool Folder::Remove(const char* name) {
     const std::string dir = PathOf(HandleOf(fd_));
-    if (!dir.empty() && name && DeleteFileA((WithSeparator(dir.c_str()) + name).c_str())) {
+    if (!dir.empty() && name && DeleteFileW(Wide(WithSeparator(dir.c_str()) + name).c_str())) {
         return true;
     }
     error_ = ErrnoOf(GetLastError());
@@ -641,13 +683,14 @@ bool Folder::Sync() {
 void Folder::RemoveDeadTemps() {
     const std::string dir = WithSeparator(PathOf(HandleOf(fd_)).c_str());
     if (dir.empty()) return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + ".zem-*.tmp").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(dir + ".zem-*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const long pid = TempOwner(found.cFileName);
-        if (pid > 0 && !ProcessRuns(DWORD(pid))) DeleteFileA((dir + found.cFileName).c_str());
-    } while (FindNextFileA(search, &found));
+        const std::string name = Utf8(found.cFileName);
+        const long pid = TempOwner(name.c_str());
+        if (pid > 0 && !ProcessRuns(DWORD(pid))) DeleteFileW(Wide(dir + name).c_str());
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -692,15 +735,15 @@ FILE* OpenFile(const char* path, const char* mode) {
         flags |= _O_APPEND | (update ? _O_RDWR : _O_WRONLY);
         break;
     }
-    const std::string native = NativePath(path);
+    const std::wstring native = Wide(NativePath(path));
     // Windows refuses to write a read-only file, but Wine lets its root user do it.
-    const DWORD attributes = GetFileAttributesA(native.c_str());
+    const DWORD attributes = GetFileAttributesW(native.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         (access & GENERIC_WRITE)) {
         errno = EACCES;
         return nullptr;
     }
-    HANDLE handle = CreateFileA(native.c_str(), access, SHARE_ALL, nullptr, disposition,
+    HANDLE handle = CreateFileW(native.c_str(), access, SHARE_ALL, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         SetErrno();
@@ -733,7 +776,7 @@ bool SeekStream(FILE* file, uint64_t offset) {
 
 unsigned Attributes(const char* path) {
     if (!path) return ATTR_INVALID;
-    const DWORD attributes = GetFileAttributesA(NativePath(path).c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(NativePath(path)).c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ? ATTR_INVALID : unsigned(attributes);
 }
 
@@ -744,7 +787,7 @@ bool Status(const char* path, FileStatus& status) {
     while (native.size() > 1 && native.back() == '\\' && native[native.size() - 2] != ':')
         native.pop_back();
     struct _stati64 st;
-    if (_stati64(native.c_str(), &st) != 0) return false;
+    if (_wstati64(Wide(native).c_str(), &st) != 0) return false;
     status.mode = uint32_t(st.st_mode) & 0xFFFF;
     status.size = uint64_t(st.st_size);
     status.mtime = uint32_t(st.st_mtime);
@@ -780,20 +823,20 @@ bool SameFile(const char* a, const char* b) {
 
 bool RemoveFile(const char* path) {
     if (!path) return false;
-    return DeleteFileA(NativePath(path).c_str());
+    return DeleteFileW(Wide(NativePath(path)).c_str());
 }
 
 bool MovePath(const char* from, const char* to) {
     if (!from || !to) return false;
     // Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail; across volumes the
     // system copies and deletes, and a failed copy leaves no target.
-    return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(),
+    return MoveFileExW(Wide(NativePath(from)).c_str(), Wide(NativePath(to)).c_str(),
                        MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
 }
 
 bool MoveReplace(const char* from, const char* to) {
     if (!from || !to) return false;
-    return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(),
+    return MoveFileExW(Wide(NativePath(from)).c_str(), Wide(NativePath(to)).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
 }
 
@@ -802,7 +845,7 @@ bool MayWriteFile(const char* path) {
         errno = EINVAL;
         return false;
     }
-    const DWORD attributes = GetFileAttributesA(NativePath(path).c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(NativePath(path)).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return SetErrno();
     if (!(attributes & FILE_ATTRIBUTE_READONLY)) return true;
     errno = EACCES;
@@ -813,14 +856,14 @@ bool CopyRegularFile(const char* from, const char* to, bool failIfExists) {
     if (!from || !to) return false;
     const unsigned attributes = Attributes(from);
     if (attributes == ATTR_INVALID || (attributes & ATTR_DIRECTORY)) return false;
-    // CopyFileA onto the source itself would empty it under some names (links, 8.3 forms).
+    // CopyFileW onto the source itself would empty it under some names (links, 8.3 forms).
     if (SameFile(from, to)) return false;
-    return CopyFileA(NativePath(from).c_str(), NativePath(to).c_str(), failIfExists);
+    return CopyFileW(Wide(NativePath(from)).c_str(), Wide(NativePath(to)).c_str(), failIfExists);
 }
 
 bool MakeDirectory(const char* path) {
     if (!path) return false;
-    return CreateDirectoryA(NativePath(path).c_str(), nullptr);
+    return CreateDirectoryW(Wide(NativePath(path)).c_str(), nullptr);
 }
 
 Search::~Search() {
@@ -834,9 +877,13 @@ void Search::Close() {
 
 namespace {
 
-void TakeEntry(const WIN32_FIND_DATAA& found, FindEntry& entry) {
-    entry.name = found.cFileName;
+// True (entry filled) when the found name matches pattern.
+bool TakeEntry(const WIN32_FIND_DATAW& found, const std::string& pattern, FindEntry& entry) {
+    std::string name = Utf8(found.cFileName);
+    if (!MatchPattern(pattern.c_str(), name.c_str())) return false;
+    entry.name = std::move(name);
     entry.attributes = found.dwFileAttributes ? unsigned(found.dwFileAttributes) : ATTR_NORMAL;
+    return true;
 }
 
 } // namespace
@@ -850,24 +897,18 @@ bool Search::First(const char* pattern, FindEntry& entry) {
     const size_t cut = native.find_last_of("\\:") + 1;
     pattern_ = native.substr(cut);
     if (pattern_.empty()) return false;
-    WIN32_FIND_DATAA found;
-    HANDLE handle = FindFirstFileA((native.substr(0, cut) + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE handle = FindFirstFileW(Wide(native.substr(0, cut) + "*").c_str(), &found);
     if (handle == INVALID_HANDLE_VALUE) return false;
     dir_ = handle;
-    if (MatchPattern(pattern_.c_str(), found.cFileName)) {
-        TakeEntry(found, entry);
-        return true;
-    }
-    return Next(entry);
+    return TakeEntry(found, pattern_, entry) || Next(entry);
 }
 
 bool Search::Next(FindEntry& entry) {
     if (!dir_) return false;
-    WIN32_FIND_DATAA found;
-    while (FindNextFileA(static_cast<HANDLE>(dir_), &found)) {
-        if (!MatchPattern(pattern_.c_str(), found.cFileName)) continue;
-        TakeEntry(found, entry);
-        return true;
+    WIN32_FIND_DATAW found;
+    while (FindNextFileW(static_cast<HANDLE>(dir_), &found)) {
+        if (TakeEntry(found, pattern_, entry)) return true;
     }
     Close();
     return false;
@@ -880,12 +921,8 @@ bool GetCurrentDir(std::string& dir) {
     std::wstring wide(n, L'\0');
     n = GetCurrentDirectoryW(DWORD(wide.size()), &wide[0]);
     if (n == 0 || n >= wide.size()) return false;
-    const int size =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return false;
-    dir.assign(size_t(size), '\0');
-    return WideCharToMultiByte(CP_ACP, 0, wide.data(), int(n), &dir[0], size, nullptr, nullptr) ==
-           size;
+    dir = Utf8(wide.data(), n);
+    return !dir.empty();
 }
 
 std::string AbsolutePath(const char* path) {
@@ -894,18 +931,19 @@ std::string AbsolutePath(const char* path) {
         std::string dir;
         return GetCurrentDir(dir) ? dir : native;
     }
-    // GetFullPathNameA folds "." and ".." by text, as on POSIX; doubled separators are folded
+    // GetFullPathNameW folds "." and ".." by text, as on POSIX; doubled separators are folded
     // first, but for the "\\server" start.
     std::string single = native.substr(0, 2);
     for (size_t i = single.size(); i < native.size(); ++i) {
         if (native[i] != '\\' || single.back() != '\\') single += native[i];
     }
-    DWORD n = GetFullPathNameA(single.c_str(), 0, nullptr, nullptr);
+    const std::wstring wide = Wide(single);
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (n == 0) return native;
-    std::string buffer(n, '\0');
-    n = GetFullPathNameA(single.c_str(), DWORD(buffer.size()), &buffer[0], nullptr);
-    if (n == 0 || n >= buffer.size()) return native;
-    buffer.resize(n);
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), DWORD(full.size()), &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return native;
+    std::string buffer = Utf8(full.data(), n);
     // A trailing separator is dropped but for a root, so that spellings compare equal.
     if (buffer.size() > 3 && buffer.back() == '\\') buffer.pop_back();
     return buffer;
@@ -913,7 +951,7 @@ std::string AbsolutePath(const char* path) {
 
 bool SetCurrentDir(const char* path) {
     if (!path || !*path) return false;
-    return SetCurrentDirectoryA(NativePath(path).c_str());
+    return SetCurrentDirectoryW(Wide(NativePath(path)).c_str());
 }
 
 std::string ResolvedPath(const char* path) {
@@ -926,12 +964,12 @@ std::string ResolvedPath(const char* path) {
 }
 
 bool ExecutablePath(std::string& path) {
-    std::string buffer(PATH_ROOM, '\0');
+    std::wstring buffer(PATH_ROOM, L'\0');
     for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, &buffer[0], DWORD(buffer.size()));
+        DWORD n = GetModuleFileNameW(nullptr, &buffer[0], DWORD(buffer.size()));
         if (n == 0) return false;
         if (n < buffer.size()) {
-            path.assign(buffer.data(), n);
+            path = Utf8(buffer.data(), n);
             return true;
         }
         if (buffer.size() > 32768) return false;
@@ -945,7 +983,7 @@ unsigned DriveMask() {
 
 unsigned DriveTypeOf(const char* root) {
     if (!root) return DRIVE_TYPE_NO_ROOT;
-    return unsigned(GetDriveTypeA(NativePath(root).c_str()));
+    return unsigned(GetDriveTypeW(Wide(NativePath(root)).c_str()));
 }
 
 std::vector<std::string> OpticalMounts() {
@@ -977,14 +1015,6 @@ constexpr DWORD NOTIFY_ROOM = 16 * 1024;
 // Reads of one folder's changes that one poll takes at most.
 constexpr int READS_PER_POLL = 16;
 
-// A name of a change notification, converted to the code page of the ANSI calls.
-std::string NarrowName(const WCHAR* name, int length) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, name, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(size_t(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_ACP, 0, name, length, &narrow[0], size, nullptr, nullptr);
-    return narrow;
-}
-
 } // namespace
 
 // One folder with its read of changes outstanding: the system fills the buffer meanwhile, and a
@@ -1014,7 +1044,7 @@ struct FolderWatch::Watched {
             std::memcpy(&info, at + offset, HEAD);
             if (info.FileNameLength > bytes - HEAD - offset) break;
             const WCHAR* name = reinterpret_cast<const WCHAR*>(at + offset + HEAD);
-            changes.push_back(Change{id, NarrowName(name, int(info.FileNameLength / 2))});
+            changes.push_back(Change{id, Utf8(name, info.FileNameLength / sizeof(WCHAR))});
             if (info.NextEntryOffset == 0 || info.NextEntryOffset > bytes - offset) break;
             offset += info.NextEntryOffset;
         }
@@ -1040,7 +1070,7 @@ int FolderWatch::Add(const char* folder) {
         return -1;
     }
     HANDLE handle =
-        CreateFileA(NativePath(folder).c_str(), FILE_LIST_DIRECTORY, SHARE_ALL, nullptr,
+        CreateFileW(Wide(NativePath(folder)).c_str(), FILE_LIST_DIRECTORY, SHARE_ALL, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error_ = ErrnoOf(GetLastError());

@@ -121,12 +121,15 @@ TEST_F(ArchiveZEMTest, RefusedAddsLeaveTheArchiveAlone) {
     EXPECT_EQ(arch.AddFile(".", "x"), NO_INDEX);
     // The archive itself, under other spellings of its path and under other names.
     EXPECT_EQ(arch.AddFile(Path("a.zem").c_str(), "self"), NO_INDEX);
-    std::filesystem::create_symlink("a.zem", "link.zem");
     std::filesystem::create_hard_link("a.zem", "hard.zem");
-    EXPECT_EQ(arch.AddFile("link.zem", "self"), NO_INDEX);
     EXPECT_EQ(arch.AddFile("hard.zem", "self"), NO_INDEX);
+    const bool linked = zemtest::PlantSymlink("a.zem", "link.zem");
+    if (linked) {
+        EXPECT_EQ(arch.AddFile("link.zem", "self"), NO_INDEX);
+    }
     EXPECT_EQ(ReadFile("a.zem"), before);
     EXPECT_EQ(arch.NbFiles(), 3u);
+    if (!linked) GTEST_SKIP() << zemtest::NO_SYMLINKS;
 }
 
 namespace {

@@ -152,13 +152,39 @@ TEST(Win32Folders, UserFoldersComeFromTheRegistry) {
     EXPECT_EQ(ZEMFileUtils::GetUserAppDir(), ZEMFileUtils::GetUserAppDir());
 }
 
+// Names are UTF-8: what the library makes, std::filesystem finds under the same name, and the
+// other way round, in Latin-1 ("é") and out of it ("日").
+TEST_F(Win32PlatformTest, NamesAreUtf8BothWays) {
+    const std::string summer = "\xC3\xA9t\xC3\xA9.txt";
+    const std::string day = "\xE6\x97\xA5";
+    ZEMFile("x", ZEMResFile::WRITE).Close();
+    ASSERT_TRUE(ZEMFileUtils::FileCopy("x", summer.c_str(), false));
+    ASSERT_TRUE(ZEMFileUtils::DirCreate(day.c_str()));
+    EXPECT_TRUE(fs::is_regular_file(fs::u8path(summer)));
+    EXPECT_TRUE(fs::is_directory(fs::u8path(day)));
+
+    WriteFile(day + "/" + summer, "summer");
+    const std::string inside = day + "\\" + summer;
+    EXPECT_TRUE(ZEMFileUtils::FileExist(inside.c_str()));
+    EXPECT_EQ(ZEMFileUtils::FileSize(inside.c_str()), 6u);
+    ZEMFile in(inside.c_str(), ZEMResFile::READ);
+    EXPECT_TRUE(in.IsOK());
+    ZEMDir dir(day.c_str());
+    EXPECT_LT(IndexOf(dir, summer.c_str()), dir.NbFiles());
+    ASSERT_TRUE(ZEMFileUtils::SetCWD(day.c_str()));
+    const std::unique_ptr<char[]> cwd(ZEMFileUtils::GetCWD());
+    EXPECT_EQ(fs::u8path(cwd.get()), fs::current_path());
+}
+
 // Extraction under Windows: members with either separator land in folders below the target.
 TEST_F(Win32PlatformTest, ArchivesExtractIntoBackslashFolders) {
     WriteFile("one.txt", "first");
     ZEMArchZEM arch;
     ASSERT_TRUE(arch.Create((Dir() + "\\a.zem").c_str()));
-    ASSERT_NE(arch.AddFile("one.txt", "maps\\one.txt"), 0xFFFFFFFFu);
-    ASSERT_NE(arch.AddFile("one.txt", "maps/two.txt"), 0xFFFFFFFFu);
+    // AddFile keeps the base name only; AddFiles stores folders, with either separator.
+    const char* const sources[] = {"one.txt", "one.txt"};
+    const char* const names[] = {"maps\\one.txt", "maps/two.txt"};
+    ASSERT_EQ(arch.AddFiles(sources, names, 2), 2u);
     fs::create_directory("out");
     EXPECT_TRUE(arch.ExtractAll((Dir() + "\\out").c_str()));
     EXPECT_EQ(ReadFile("out/maps/one.txt"), "first");

@@ -149,27 +149,33 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 
 std::set<std::string> Listing(const std::string& dir) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(fs::u8path(dir)))
+        names.insert(entry.path().filename().u8string());
     return names;
 }
 
+bool PlantSymlink(const std::string& target, const std::string& name) {
+    std::error_code error;
+    fs::create_symlink(target, name, error);
+    return !error;
+}
+
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(fs::u8path(path));
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 

@@ -52,6 +52,12 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 // The names in a folder (not below it), dot files included.
 std::set<std::string> Listing(const std::string& dir = ".");
 
+// Plants a symbolic link name leading to target; false where the system makes none (Windows
+// without the privilege, and Wine): a test then runs the rest and skips with NO_SYMLINKS.
+bool PlantSymlink(const std::string& target, const std::string& name);
+constexpr const char* NO_SYMLINKS = "symbolic links need a privilege on Windows";
+
+// Names are UTF-8, as the library takes them on every system.
 std::string ReadFile(const std::string& path);
 // A text file the library wrote in text mode, with "\n" line ends whatever the system writes.
 std::string ReadText(const std::string& path);

@@ -457,12 +457,14 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(ReadFile("out/data/maps/e1m1.bsp"), "map one");
     // A link that leads nowhere is an existing name too: kept, and named.
     fs::remove("out/data/maps/deep/e1m2.bsp");
-    fs::create_symlink("nowhere", "out/data/maps/deep/e1m2.bsp");
-    EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
-    EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
-                   "overwrite it)\nzem: 1 of 1 members not extracted\n");
-    EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
-    EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
+    const bool linked = zemtest::PlantSymlink("nowhere", "out/data/maps/deep/e1m2.bsp");
+    if (linked) {
+        EXPECT_EQ(RunTool("archive extract -C out game.zem data/maps/deep/e1m2.bsp", &out), 1);
+        EXPECT_EQ(out, "zem: 'data/maps/deep/e1m2.bsp' not extracted: the file exists (--force to "
+                       "overwrite it)\nzem: 1 of 1 members not extracted\n");
+        EXPECT_TRUE(fs::is_symlink("out/data/maps/deep/e1m2.bsp"));
+        EXPECT_FALSE(fs::exists("out/data/maps/deep/nowhere"));
+    }
     // A name not in the archive is named; the others are written.
     EXPECT_EQ(RunTool("archive extract game.zem nope data/maps/e1m1.bsp -C other", &out), 1);
     EXPECT_EQ(out, "zem: no member 'nope' in 'game.zem'\n");
@@ -478,6 +480,7 @@ TEST_F(ArchiveToolTest, CommandLinesWorkAsTarUsersExpect) {
     EXPECT_EQ(out, "zem: 'one.bin' already exists (use --force to replace it)\n");
     ASSERT_EQ(RunTool("archive cat --force -o one.bin game.zem data/maps/deep/e1m2.bsp"), 0);
     EXPECT_EQ(ReadFile("one.bin"), "map two");
+    if (!linked) GTEST_SKIP() << zemtest::NO_SYMLINKS;
 }
 
 // Renames leave dead space, which list -v and test show and compact gives back; the members stay.
@@ -570,12 +573,25 @@ TEST_F(ArchiveToolTest, ListShowsIsoDatesAndAlignedColumns) {
                        "2 members, 7 bytes\n");
 }
 
+// Every folder and file below root by its name there ('/' between components), with the bytes
+// of the files.
+Members Tree(const std::string& root) {
+    Members tree;
+    const fs::path top = fs::u8path(root);
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        const std::string name = entry.path().lexically_relative(top).generic_u8string();
+        tree[name] = entry.is_directory() ? "(folder)" : ReadFile(entry.path().u8string());
+    }
+    return tree;
+}
+
 // A tree of awkward names goes through create, test, list and extract in both formats and comes
-// back as diff sees it: spaces, UTF-8, empty files, nested folders holding files of one name.
+// back whole: spaces, UTF-8 (in and out of Latin-1), empty files, nested folders holding files of
+// one name.
 TEST_F(ArchiveToolTest, TreesComeBackIdentical) {
     const std::string utf8 = "t/\xC3\xA9t\xC3\xA9 \xE6\x97\xA5";
     for (const std::string& folder : {std::string("t/a b/a b"), utf8, std::string("t/x/x/x")}) {
-        fs::create_directories(folder);
+        fs::create_directories(fs::u8path(folder));
         WriteFile(folder + "/same name.txt", folder);
         WriteFile(folder + "/empty", "");
     }
@@ -589,7 +605,10 @@ TEST_F(ArchiveToolTest, TreesComeBackIdentical) {
         EXPECT_EQ(Lines(out), 7u) << out;
         const std::string into = std::string("out-") + format;
         ASSERT_EQ(RunTool("archive extract " + archive + " -C " + into, &out), 0) << out;
+        EXPECT_EQ(Tree(into + "/t"), Tree("t")) << format;
+#ifndef _WIN32
         EXPECT_EQ(RunShell("diff -r t " + into + "/t", &out), 0) << format << ": " << out;
+#endif
     }
 }
 

@@ -72,7 +72,7 @@ std::string OpenFailure(const char* path, const ZEMArchive* archive) {
     if (!ZEMFileUtils::FileExist(path)) return Shown(path) + ": no such file";
     if (ZEMFileUtils::IsDir(path)) return Shown(path) + " is a folder, not an archive";
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    if (!std::filesystem::is_regular_file(zemcli::FsPath(path), error)) {
         return Shown(path) + " is not a regular file";
     }
     if (archive) {

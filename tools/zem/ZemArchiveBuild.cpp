@@ -40,7 +40,7 @@ std::string Normal(const std::string& base, const std::string& path) {
     for (char& c : absolute) {
         if (c == '\\') c = '/';
     }
-    return std::filesystem::path(absolute).lexically_normal().string();
+    return zemcli::FsName(zemcli::FsPath(absolute).lexically_normal());
 }
 
 // ---- Gathering the files of the command line ----
@@ -73,7 +73,7 @@ struct Source {
 // The working folder of the process, as the system reports it; "." when it cannot.
 std::string WorkingFolder() {
     std::error_code error;
-    const std::string folder = std::filesystem::current_path(error).string();
+    const std::string folder = zemcli::FsName(std::filesystem::current_path(error));
     return error || folder.empty() ? std::string(".") : folder;
 }
 
@@ -115,9 +115,9 @@ private:
         const bool relative = !ZEMFileUtils::IsAbsolute(path.c_str()) &&
                               (!name.empty() || Normal(workDir_, path) == Normal(workDir_, "."));
         if (relative) return name;
-        std::filesystem::path folder(Normal(workDir_, path));
+        std::filesystem::path folder = zemcli::FsPath(Normal(workDir_, path));
         if (!folder.has_filename()) folder = folder.parent_path(); // written with a '/' at its end
-        return folder.filename().string();
+        return zemcli::FsName(folder.filename());
     }
 
     void Keep(const std::string& path, const std::string& name) {
@@ -129,7 +129,7 @@ private:
     void Walk(const std::string& folder, const std::string& name) {
         zemcli::FileIdentity identity;
         std::error_code error;
-        std::filesystem::directory_iterator it(folder, error);
+        std::filesystem::directory_iterator it(zemcli::FsPath(folder), error);
         if (error || !zemcli::Identity(folder, identity)) {
             Warn(Shown(folder) + ": cannot list this folder");
             skipped = true;
@@ -147,7 +147,7 @@ private:
         std::vector<std::pair<std::string, bool>> children;
         for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
             std::error_code typeError;
-            const std::string name = it->path().filename().string();
+            const std::string name = zemcli::FsName(it->path().filename());
             if (it->is_directory(typeError) || it->is_regular_file(typeError)) {
                 children.emplace_back(name, it->is_directory(typeError));
                 continue;

@@ -38,8 +38,45 @@ bool Flushed() {
 }
 
 #ifdef _WIN32
+namespace {
+
+// Bytes that are not UTF-8 are read in the ANSI code page, as the library reads them.
+std::wstring Wide(const std::string& name) {
+    if (name.empty()) return std::wstring();
+    const int length = int(name.size());
+    UINT page = CP_UTF8;
+    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+    if (n <= 0) {
+        page = CP_ACP;
+        n = MultiByteToWideChar(page, 0, name.data(), length, nullptr, 0);
+    }
+    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(page, 0, name.data(), length, &wide[0], n);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int length = int(wide.size());
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string name(size_t(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &name[0], n, nullptr, nullptr);
+    return name;
+}
+
+} // namespace
+
+std::filesystem::path FsPath(const std::string& name) {
+    return std::filesystem::path(Wide(name));
+}
+
+std::string FsName(const std::filesystem::path& path) {
+    return Utf8(path.wstring());
+}
+
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool LocalTime(time_t when, struct tm& local) {
@@ -48,7 +85,7 @@ bool LocalTime(time_t when, struct tm& local) {
 
 bool Identity(const std::string& path, FileIdentity& identity) {
     HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -64,6 +101,14 @@ void BinaryMode(FILE* out) {
     _setmode(_fileno(out), _O_BINARY);
 }
 #else
+std::filesystem::path FsPath(const std::string& name) {
+    return std::filesystem::path(name);
+}
+
+std::string FsName(const std::filesystem::path& path) {
+    return path.string();
+}
+
 bool Exists(const std::string& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class ZEMResFile;
 
@@ -42,6 +44,11 @@ int WriteOutput(const std::string& path, bool force, const std::function<bool(ZE
                 const std::string& refusal = "");
 
 // The tool's few calls that differ between systems.
+
+// Names are UTF-8 on Windows, as the library takes them, and bytes elsewhere: a name as
+// std::filesystem takes it, and a path it gives as a name.
+std::filesystem::path FsPath(const std::string& name);
+std::string FsName(const std::filesystem::path& path);
 
 // Whether anything is at path, a link that leads nowhere included.
 bool Exists(const std::string& path);
