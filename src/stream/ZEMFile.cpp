@@ -90,6 +90,16 @@ void ZEMFile::Expose() {
     readEnd = nullptr;
 }
 
+void ZEMFile::BeforeRead() {
+    if (lastTransfer == WRITING) fflush(handle);
+    lastTransfer = READING;
+}
+
+void ZEMFile::BeforeWrite() {
+    if (lastTransfer == READING && !feof(handle)) fseek(handle, 0, SEEK_CUR);
+    lastTransfer = WRITING;
+}
+
 void ZEMFile::Close() {
     ZEMResFile::Close();
     if (!handle) return;
@@ -98,6 +108,7 @@ void ZEMFile::Close() {
     readEnd = nullptr;
     fclose(handle);
     handle = nullptr;
+    lastTransfer = NO_TRANSFER;
 }
 
 bool ZEMFile::Eof() const {
@@ -109,6 +120,7 @@ bool ZEMFile::Seek(int offset, int whence) {
     Settle();
     clearerr(handle);
     state = fseek(handle, offset, whence) == 0 ? ST_OK : ST_SEEK_ERROR;
+    lastTransfer = NO_TRANSFER;
     eof = feof(handle);
     Expose();
     return state == ST_OK;
@@ -131,13 +143,19 @@ unsigned ZEMFile::GetPos() const {
 void ZEMFile::Flush() {
     if (!handle) return;
     Settle();
-    fflush(handle); // drops what a read-only handle had buffered
+    // Drops what was buffered for reading, so later reads see the file as it is now. Microsoft's
+    // runtime leaves the position after the dropped bytes: it is put back.
+    const long pos = lastTransfer != WRITING && !feof(handle) ? ftell(handle) : -1;
+    fflush(handle);
+    if (pos >= 0) fseek(handle, pos, SEEK_SET);
+    lastTransfer = NO_TRANSFER;
     Expose();
 }
 
 unsigned ZEMFile::Read(void* buffer, unsigned size) {
     if (!Readable() || !buffer || size == 0) return 0;
     Settle();
+    BeforeRead();
     const size_t got = fread(buffer, 1, size, handle);
     if (got < size) state = ST_READ_END;
     eof = feof(handle);
@@ -148,6 +166,7 @@ unsigned ZEMFile::Read(void* buffer, unsigned size) {
 unsigned ZEMFile::Write(const void* buffer, unsigned size) {
     if (state != ST_OK || !(mode & WRITE) || !handle || !buffer || size == 0) return 0;
     Settle();
+    BeforeWrite();
     const size_t put = fwrite(buffer, 1, size, handle);
     if (put < size) state = ST_WRITE_END;
     eof = feof(handle);
@@ -158,6 +177,7 @@ unsigned ZEMFile::Write(const void* buffer, unsigned size) {
 unsigned ZEMFile::GetLine(char* buffer, unsigned size, char terminator) {
     if (!Readable() || eof || size == 0 || !buffer) return 0;
     Settle();
+    BeforeRead();
     ZEM::Stream::LineScan scan =
         ZEM::Stream::ScanFile(handle, ZEM::Stream::NO_LIMIT, size - 1, terminator, buffer);
     eof = feof(handle);
@@ -169,6 +189,7 @@ unsigned ZEMFile::GetLine(ZEMString& line, unsigned size, char terminator) {
     if (!Readable() || size == 0 || eof) return 0;
     const uint64_t limit = size == 0xFFFFFFFFu ? ZEM::Stream::NO_LIMIT : size;
     Settle();
+    BeforeRead();
     const uint64_t consumed = ZEM::Stream::ScanFileLine(line, handle, limit, terminator);
     eof = feof(handle);
     Expose();

@@ -41,8 +41,15 @@ private:
     // opens the window again over what the runtime holds then (Expose).
     void Settle() const;
     void Expose();
+    // The C runtime allows no read straight after a write, nor a write straight after a read
+    // short of the end, without a flush or a seek between: glibc forgives it, Microsoft's
+    // runtime returns wrong bytes. These put one in when the direction changes.
+    void BeforeRead();
+    void BeforeWrite();
 
+    enum Transfer : uint8_t { NO_TRANSFER, READING, WRITING };
     FILE* handle = nullptr; // null when closed
+    Transfer lastTransfer = NO_TRANSFER;
 };
 
 #endif
