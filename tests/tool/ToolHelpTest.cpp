@@ -49,4 +49,24 @@ TEST(ToolHelpTest, EveryCommandOfEveryFamilyIsListedAndAnswers) {
     }
 }
 
+// Arguments go to the tool through no shell: spaces, quotes, backslashes and UTF-8 arrive as
+// written (the tool names the unknown family back).
+TEST(ToolArgumentsTest, ReachTheToolByteForByte) {
+    const char* cases[] = {
+        "a b",
+        "say \"hi\"",
+        "tail\\",
+        "back\\\\\"slash",
+        "Fran\xC3\xA7"
+        "ais \xE2\x82\xAC",
+        "*.txt",
+    };
+    for (const char* arg : cases) {
+        std::string out;
+        EXPECT_EQ(zemtest::RunToolArgs({arg}, &out), 2) << arg;
+        EXPECT_NE(out.find("unknown family '" + std::string(arg) + "'"), std::string::npos)
+            << arg << ": " << out;
+    }
+}
+
 } // namespace
