@@ -58,7 +58,7 @@ TEST(ToolArgumentsTest, ReachTheToolByteForByte) {
         "tail\\",
         "back\\\\\"slash",
         "Fran\xC3\xA7"
-        "ais \xE2\x82\xAC",
+        "ais \xE2\x82\xAC \xCE\xA9",
         "*.txt",
     };
     for (const char* arg : cases) {
