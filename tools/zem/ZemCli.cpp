@@ -11,8 +11,6 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <fcntl.h>
 #include <io.h>
 #endif
@@ -102,22 +100,6 @@ bool Identity(const std::string& path, FileIdentity& identity) {
 void BinaryMode(FILE* out) {
     _setmode(_fileno(out), _O_BINARY);
 }
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) return std::vector<std::string>(argv, argv + argc);
-    std::vector<std::string> args;
-    for (int i = 0; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string arg(size_t(size > 0 ? size : 1), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-        arg.resize(arg.size() - 1);
-        args.push_back(arg);
-    }
-    LocalFree(wide);
-    return args;
-}
 #else
 std::filesystem::path FsPath(const std::string& name) {
     return std::filesystem::path(name);
@@ -144,10 +126,6 @@ bool Identity(const std::string& path, FileIdentity& identity) {
 }
 
 void BinaryMode(FILE*) {}
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-    return std::vector<std::string>(argv, argv + argc);
-}
 #endif
 
 bool MayWrite(const std::string& path, bool force) {

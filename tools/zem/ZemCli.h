@@ -63,10 +63,6 @@ bool Identity(const std::string& path, FileIdentity& identity);
 // Makes out pass bytes as they are: Windows would write "\r\n" for each '\n'.
 void BinaryMode(FILE* out);
 
-// The command line's arguments in UTF-8: Windows hands main its ANSI code page, which loses what
-// that page lacks, so there they come from the wide command line.
-std::vector<std::string> Arguments(int argc, char** argv);
-
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
 

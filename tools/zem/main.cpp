@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -45,14 +43,7 @@ int Usage(FILE* out) {
 
 } // namespace
 
-int main(int rawArgc, char** rawArgv) {
-    std::vector<std::string> args = zemcli::Arguments(rawArgc, rawArgv);
-    std::vector<char*> pointers;
-    for (std::string& arg : args)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    const int argc = int(args.size());
-    char** argv = pointers.data();
+int main(int argc, char** argv) {
     if (argc < 2) return Usage(stderr);
     if (zemcli::WantsHelp(argc, argv, 1)) {
         Usage(stdout);
