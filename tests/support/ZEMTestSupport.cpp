@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -14,9 +15,14 @@
 #include <vector>
 #ifdef _WIN32
 #include <process.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+extern char** environ;
 #endif
 
 namespace fs = std::filesystem;
@@ -55,6 +61,80 @@ FILE* OpenPipe(const std::string& command) {
 int ClosePipe(FILE* pipe) {
     return _pclose(pipe);
 }
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+// One argument as the C runtime's command-line parser splits it back: quotes around, a quote
+// escaped, and the backslashes before a quote (or before the closing one) doubled.
+std::wstring QuotedArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// The program's output read from the pipe until it closes, then its exit code.
+int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, std::string* text) {
+    std::wstring commandLine;
+    for (const std::string& arg : argv)
+        commandLine += (commandLine.empty() ? L"" : L" ") + QuotedArgument(Wide(arg));
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE input = CreateFileW(Wide(inputPath).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (input == INVALID_HANDLE_VALUE) return -1;
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        CloseHandle(input);
+        return -1;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(input);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return -1;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text->append(buffer, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    size_t at = 0;
+    while ((at = text->find("\r\n", at)) != std::string::npos)
+        text->erase(at, 1);
+    return int(code);
+}
 #else
 std::string MakeTempDir() {
     std::string pattern = (fs::temp_directory_path() / "zemtest-XXXXXX").string();
@@ -77,7 +157,59 @@ FILE* OpenPipe(const std::string& command) {
 int ClosePipe(FILE* pipe) {
     return pclose(pipe);
 }
+
+int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, std::string* text) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (failed == 0) {
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+            if (got > 0) text->append(buffer, size_t(got));
+    }
+    close(pipeEnds[0]);
+    if (failed != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return ExitStatus(status);
+}
 #endif
+
+// A file holding a program's standard input, removed with the object.
+class InputFile {
+public:
+    explicit InputFile(const std::string& bytes) {
+        static std::atomic<int> counter{0};
+        path_ = (fs::temp_directory_path() / ("zeminput-" + std::to_string(getpid()) + "-" +
+                                              std::to_string(counter++) + ".txt"))
+                    .string();
+        WriteFile(path_, bytes);
+    }
+    ~InputFile() { std::remove(path_.c_str()); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 } // namespace
 
@@ -206,6 +338,21 @@ int RunShell(const std::string& command, std::string* out) {
     int status = ClosePipe(pipe);
     if (out) *out = text;
     return ExitStatus(status);
+}
+
+int RunProgram(const std::vector<std::string>& argv, std::string* out, const std::string& input) {
+    if (argv.empty()) return -1;
+    const InputFile stdinFile(input);
+    std::string text;
+    const int status = Spawn(argv, stdinFile.Path(), &text);
+    if (out) *out = text;
+    return status;
+}
+
+int RunToolArgs(const std::vector<std::string>& args, std::string* out, const std::string& input) {
+    std::vector<std::string> argv{ZEM_TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, out, input);
 }
 
 } // namespace zemtest

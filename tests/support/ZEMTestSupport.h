@@ -83,6 +83,16 @@ int RunTool(const std::string& args, std::string* out = nullptr);
 // Runs a shell command; returns its exit status and fills out with its standard output and error.
 int RunShell(const std::string& command, std::string* out = nullptr);
 
+// Runs a program with an argument list, through no shell (arguments reach it byte for byte, UTF-8
+// on Windows too), with input as its standard input; returns its exit status (-1 when it could
+// not run or did not exit) and fills out with its standard output and error ("\n" line ends).
+int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr,
+               const std::string& input = std::string());
+
+// RunProgram of the zem tool with these arguments.
+int RunToolArgs(const std::vector<std::string>& args, std::string* out = nullptr,
+                const std::string& input = std::string());
+
 } // namespace zemtest
 
 #endif

@@ -8,6 +8,7 @@
 
 using zemtest::ReadFile;
 using zemtest::RunTool;
+using zemtest::RunToolArgs;
 using zemtest::WriteFile;
 
 namespace {
@@ -55,29 +56,33 @@ TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
     WriteFile("latin1.txt", "W\xF6rld\n");
     WriteFile("bom.txt", "\xEF\xBB\xBFW\xC3\xB6rld\n");
     struct Case {
-        const char* args;
+        std::vector<std::string> args;
         const char* stored;
     } cases[] = {
-        {"utf8.txt", "W\xF6rld \xC0"},                           // told by its bytes
-        {"utf8.txt --encoding utf-8", "W\xF6rld \xC0"},          // told
-        {"utf8.txt --encoding latin1", "W\xC3\xB6rld \xC3\x80"}, // taken as it is
-        {"latin1.txt", "W\xF6rld"},                              // not UTF-8: Latin-1
-        {"bom.txt", "W\xF6rld"},                                 // the mark is no character
+        {{"utf8.txt"}, "W\xF6rld \xC0"},                                 // told by its bytes
+        {{"utf8.txt", "--encoding", "utf-8"}, "W\xF6rld \xC0"},          // told
+        {{"utf8.txt", "--encoding", "latin1"}, "W\xC3\xB6rld \xC3\x80"}, // taken as it is
+        {{"latin1.txt"}, "W\xF6rld"},                                    // not UTF-8: Latin-1
+        {{"bom.txt"}, "W\xF6rld"},                                       // the mark is no character
     };
     for (const Case& c : cases) {
+        std::vector<std::string> args{"lang",
+                                      "build",
+                                      "--force",
+                                      "-o",
+                                      "x.lng",
+                                      "--name",
+                                      "Fran\xC3\xA7"
+                                      "ais"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
         std::string out;
-        ASSERT_EQ(RunTool(std::string("lang build --force -o x.lng --name 'Fran\xC3\xA7"
-                                      "ais' ") +
-                              c.args,
-                          &out),
-                  0)
-            << c.args << ": " << out;
+        ASSERT_EQ(RunToolArgs(args, &out), 0) << c.args[0] << ": " << out;
         ZEMTranslator translator;
-        ASSERT_TRUE(translator.Load("x.lng", 0)) << c.args;
+        ASSERT_TRUE(translator.Load("x.lng", 0)) << c.args[0];
         EXPECT_EQ(Str(translator.GetCurName()), "Fran\xE7"
                                                 "ais")
-            << c.args;
-        EXPECT_EQ(Str(translator.GetString(0)), c.stored) << c.args;
+            << c.args[0];
+        EXPECT_EQ(Str(translator.GetString(0)), c.stored) << c.args[0];
     }
     // dump shows the Latin-1 file in UTF-8, which build reads back the same.
     std::string out;
@@ -104,8 +109,9 @@ TEST_F(LangToolTest, DumpAndList) {
     namespace fs = std::filesystem;
     fs::create_directory("lang");
     WriteFile("fr.txt", "Bonjour\n\nA\\\\B\\nC\n");
-    ASSERT_EQ(RunTool("lang build fr.txt -o lang/FRENCH.LNG --name Fran\xC3\xA7"
-                      "ais"),
+    ASSERT_EQ(RunToolArgs({"lang", "build", "fr.txt", "-o", "lang/FRENCH.LNG", "--name",
+                           "Fran\xC3\xA7"
+                           "ais"}),
               0);
     WriteFile("de.txt", "Hallo\n");
     ASSERT_EQ(RunTool("lang build de.txt -o lang/german.dat --name Deutsch"), 0);

@@ -49,4 +49,18 @@ TEST(ToolHelpTest, EveryCommandOfEveryFamilyIsListedAndAnswers) {
     }
 }
 
+// Arguments go to the tool through no shell: spaces, quotes and backslashes arrive as
+// written (the tool names the unknown family back).
+TEST(ToolArgumentsTest, ReachTheToolByteForByte) {
+    const char* cases[] = {
+        "a b", "say \"hi\"", "tail\\", "back\\\\\"slash", "*.txt",
+    };
+    for (const char* arg : cases) {
+        std::string out;
+        EXPECT_EQ(zemtest::RunToolArgs({arg}, &out), 2) << arg;
+        EXPECT_NE(out.find("unknown family '" + std::string(arg) + "'"), std::string::npos)
+            << arg << ": " << out;
+    }
+}
+
 } // namespace
