@@ -1,4 +1,5 @@
 #include "platform/ZEMPlatform.h"
+#include "platform/ZEMWideNames.h"
 
 #include <windows.h>
 
@@ -63,31 +64,7 @@ int ErrnoOf(DWORD error) {
     }
 }
 
-// The library's names are bytes, taken as UTF-8 and given to the wide calls, so that any name the
-// file system holds can be reached whatever the ANSI code page. Bytes that are not UTF-8 (names
-// from older archives) are read in the ANSI code page, as the ANSI calls did.
-std::wstring Wide(const std::string& name) {
-    if (name.empty()) return std::wstring();
-    const int length = int(name.size());
-    UINT page = CP_UTF8;
-    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
-    if (n <= 0) {
-        page = CP_ACP;
-        n = MultiByteToWideChar(page, 0, name.data(), length, nullptr, 0);
-    }
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(page, 0, name.data(), length, &wide[0], n);
-    return wide;
-}
-
-// A name the system gives, as UTF-8.
-std::string Utf8(const WCHAR* name, size_t length) {
-    if (length == 0) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, name, int(length), nullptr, 0, nullptr, nullptr);
-    std::string narrow(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, name, int(length), &narrow[0], n, nullptr, nullptr);
-    return narrow;
-}
+using ZEM::Platform::Utf8;
 
 std::string Utf8(const WCHAR* name) {
     return Utf8(name, wcslen(name));

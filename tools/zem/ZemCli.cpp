@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/ZEMWideNames.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -40,29 +40,10 @@ bool Flushed() {
 #ifdef _WIN32
 namespace {
 
-// Bytes that are not UTF-8 are read in the ANSI code page, as the library reads them.
-std::wstring Wide(const std::string& name) {
-    if (name.empty()) return std::wstring();
-    const int length = int(name.size());
-    UINT page = CP_UTF8;
-    int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
-    if (n <= 0) {
-        page = CP_ACP;
-        n = MultiByteToWideChar(page, 0, name.data(), length, nullptr, 0);
-    }
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(page, 0, name.data(), length, &wide[0], n);
-    return wide;
-}
+using ZEM::Platform::Wide;
 
 std::string Utf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int length = int(wide.size());
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string name(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &name[0], n, nullptr, nullptr);
-    return name;
+    return ZEM::Platform::Utf8(wide.data(), wide.size());
 }
 
 } // namespace
