@@ -58,14 +58,20 @@ public:
     int loads = 0;
 };
 
+// Handles are counted on POSIX only: under Wine GetProcessHandleCount says 0 and the process's
+// own descriptors come and go with Wine's work.
+#ifndef _WIN32
 size_t OpenDescriptors() {
     return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
 }
+#endif
 
 class ResourceTest : public zemtest::TempDirTest {};
 
 TEST_F(ResourceTest, LoadNameOfMissingFileFailsWithoutLeakingAHandle) {
-    size_t before = OpenDescriptors();
+#ifndef _WIN32
+    const size_t before = OpenDescriptors();
+#endif
     Blob blob("kept");
     fs::create_directory("folder");
     {
@@ -85,7 +91,9 @@ TEST_F(ResourceTest, LoadNameOfMissingFileFailsWithoutLeakingAHandle) {
     EXPECT_FALSE(blob.LoadName(nullptr, WHOLE));
     WriteFile("present.dat", "abc");
     EXPECT_TRUE(blob.LoadName("present.dat", WHOLE));
+#ifndef _WIN32
     EXPECT_EQ(OpenDescriptors(), before);
+#endif
 }
 
 TEST_F(ResourceTest, LoadNameMatchesLoadOnAStream) {
