@@ -1,6 +1,5 @@
 #include "ZEMTestSupport.h"
 
-#include <algorithm>
 #include <zem/core/ZEMLog.h>
 
 #include <algorithm>
@@ -14,9 +13,9 @@
 #include <sstream>
 #include <vector>
 #ifdef _WIN32
+#include "platform/ZEMWideNames.h"
+
 #include <process.h>
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <spawn.h>
@@ -62,13 +61,7 @@ int ClosePipe(FILE* pipe) {
     return _pclose(pipe);
 }
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), size);
-    return wide;
-}
+using ZEM::Platform::Wide;
 
 // One argument as the C runtime's command-line parser splits it back: quotes around, a quote
 // escaped, and the backslashes before a quote (or before the closing one) doubled.
