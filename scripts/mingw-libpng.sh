@@ -28,8 +28,9 @@ fetch() {
     return 1
 }
 if ! version=$(fetch); then
+    [ -f "$deps/src/apt.log" ] && tail -n 3 "$deps/src/apt.log" >&2
     echo "mingw-libpng: no libpng1.6 source at hand: run ./scripts/setup.sh windows as root" \
-        "(it adds deb-src lines for the system's suite)" >&2
+        "(it installs dpkg-dev and adds deb-src lines for the system's suite)" >&2
     exit 1
 fi
 echo "mingw-libpng: building libpng $version for $(basename "$prefix")"
