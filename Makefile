@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
 .PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build \
-	test-windows package-windows linux32-setup test-linux32 bench docs setup clean
+	windows-deps test-windows package-windows linux32-setup test-linux32 bench docs setup clean
 
 setup:
 	@./scripts/setup.sh
@@ -68,7 +68,9 @@ serve-web: web
 # it). The wineserver and Wine's services are started once before the tests, away from their
 # output: started by the first test, they would hold its output open until its timeout.
 WIN_DIR = $(abspath $(WIN_BUILD))
-WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake
+WIN_DEPS = $(WIN_DIR)/deps
+WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
+	-DCMAKE_FIND_ROOT_PATH=$(WIN_DEPS)/mingw-w64-i686
 WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 
 # GoogleTest built from Debian's sources ($(1): toolchain file, $(2): folder).
@@ -81,13 +83,17 @@ endef
 setup-windows:
 	@./scripts/setup.sh windows
 
+# The static libpng that zem.exe links, cross-built once from Debian's source package.
+windows-deps: setup-windows
+	./scripts/mingw-libpng.sh cmake/mingw-w64-i686.cmake $(WIN_DEPS)
+
 # The 32-bit DLL, zem.exe and the tour, without the tests, optimised for shipping.
-windows-build: setup-windows
+windows-build: windows-deps
 	$(WIN_CONFIGURE) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DZEM_BUILD_BENCHMARKS=OFF \
 		-S . -B $(WIN_DIR)/win32 >/dev/null
 	cmake --build $(WIN_DIR)/win32 -j $(JOBS)
 
-test-windows: setup-windows
+test-windows: windows-deps
 	$(call cross_gtest,mingw-w64-i686.cmake,$(WIN_DIR)/gtest)
 	$(WIN_CONFIGURE) -DGTest_DIR=$(WIN_DIR)/gtest/install/lib/cmake/GTest \
 		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_DIR)/win32-tests >/dev/null

@@ -17,8 +17,8 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
 # Windows programs only.
 case "$mode" in
 docs) packages=(doxygen python3) ;;
-windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest wine wine32:i386 wine64 zip unzip file
-                   qemu-user) ;;
+windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest libz-mingw-w64-dev dpkg-dev
+                   wine wine32:i386 wine64 zip unzip file qemu-user) ;;
 # PhysFS has no i386 form beside the native one: the 32-bit tests leave its comparisons out.
 linux32) packages=(cmake ninja-build make g++-multilib qemu-user libgtest-dev:i386
                    libfreetype-dev:i386 libpng-dev:i386) ;;
@@ -35,6 +35,20 @@ add_backports() {
     grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
     printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$BACKPORTS"
+}
+
+# zem.exe links a libpng built from Debian's own source package (Debian has no MinGW libpng): apt
+# must know the sources of the suite the system runs. Added once, beside the binary lines.
+SOURCES=/etc/apt/sources.list.d/zem-deb-src.sources
+has_sources() { apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Package: libpng1.6$'; }
+add_sources() {
+    local suite
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
+        "Suites: $suite $suite-updates" 'Components: main' \
+        'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' '' \
+        'Types: deb-src' 'URIs: http://deb.debian.org/debian-security' "Suites: $suite-security" \
+        'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$SOURCES"
 }
 
 missing_packages() {
@@ -66,18 +80,34 @@ if [ $need_qemu = 1 ] && ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -q 'v
     missing+=(qemu-user)
 fi
 
-if [ ${#missing[@]} -ne 0 ]; then
+need_sources=0
+if [ "$mode" = windows ] && ! has_sources; then
+    need_sources=1
+fi
+
+if [ ${#missing[@]} -ne 0 ] || [ $need_sources = 1 ]; then
     if ! is_root; then
-        echo "setup: missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        if [ ${#missing[@]} -ne 0 ]; then
+            echo "setup: missing packages: ${missing[*]} (run as root, or install them with apt-get)" >&2
+        fi
+        if [ $need_sources = 1 ]; then
+            echo "setup: apt knows no source packages (run as root, or add deb-src lines for the system's suite and apt-get update)" >&2
+        fi
         exit 0
     fi
-    echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    if [ $need_sources = 1 ]; then
+        echo "setup: adding the source packages of the system's suite to apt ($SOURCES)"
+        add_sources
+    fi
     if [ $need_qemu = 1 ]; then
         dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
         add_backports || true
     fi
     apt-get update -o DPkg::Lock::Timeout=900 -qq
+fi
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "setup: installing ${missing[*]}"
     if [ $need_qemu = 1 ]; then
         apt-get install -o DPkg::Lock::Timeout=900 -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
     fi

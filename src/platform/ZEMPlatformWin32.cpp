@@ -208,6 +208,16 @@ Aside CheckAside(const std::string& native) {
     return aside;
 }
 
+// True, with errno EISDIR as on POSIX, for a folder's attributes: Windows refuses to open a folder
+// with "access denied", which tells the user nothing of the cause.
+bool RefuseFolder(DWORD attributes) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return false;
+    }
+    errno = EISDIR;
+    return true;
+}
+
 // Descriptor of an existing regular file; -1 (errno set) otherwise.
 int OpenRegular(const char* path, bool write) {
     if (!path) {
@@ -216,11 +226,7 @@ int OpenRegular(const char* path, bool write) {
     }
     const std::string native = NativePath(path);
     const std::wstring wide = Wide(native);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        errno = EISDIR;
-        return -1;
-    }
+    if (RefuseFolder(GetFileAttributesW(wide.c_str()))) return -1;
     const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
     auto open = [&wide, access] {
         return CreateFileW(wide.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
@@ -713,8 +719,9 @@ FILE* OpenFile(const char* path, const char* mode) {
         break;
     }
     const std::wstring native = Wide(NativePath(path));
-    // Windows refuses to write a read-only file, but Wine lets its root user do it.
     const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (RefuseFolder(attributes)) return nullptr;
+    // Windows refuses to write a read-only file, but Wine lets its root user do it.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         (access & GENERIC_WRITE)) {
         errno = EACCES;
