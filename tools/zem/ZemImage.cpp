@@ -6,10 +6,7 @@
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMFile.h>
 
-#if __has_include(<png.h>)
 #include <png.h>
-#define ZEM_TOOL_HAS_PNG 1
-#endif
 
 #include <algorithm>
 #include <cctype>
@@ -108,7 +105,6 @@ std::string Compression(int format, const std::vector<uint8_t>& head) {
     }
 }
 
-#ifdef ZEM_TOOL_HAS_PNG
 bool IsPng(const std::vector<uint8_t>& head) {
     return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
 }
@@ -198,22 +194,6 @@ bool WritePng(ZEMResFile& file, const ZEMImage& image) {
     }
     return size <= UINT32_MAX && file.Write(bytes.data(), unsigned(size)) == size;
 }
-#else
-// Built without libpng (the Windows build): PNG files are recognised but neither read nor written.
-bool IsPng(const std::vector<uint8_t>& head) {
-    static const uint8_t SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    return head.size() >= 8 && std::equal(SIGNATURE, SIGNATURE + 8, head.begin());
-}
-
-bool ReadPng(const char*, ZEMImage&, std::string& why) {
-    why = "this build reads no PNG files";
-    return false;
-}
-
-bool WritePng(ZEMResFile&, const ZEMImage&) {
-    return false;
-}
-#endif
 
 // Loads any picture the tool reads; format tells what it was. On failure, why holds the reason:
 // the system's words or the decoder's message.
