@@ -37,11 +37,6 @@ const Case STOPS[] = {
 };
 
 const char* const TABLE = "latin1-iconv.txt";
-const char* const TABLE_HEAD =
-    "# What iconv makes of Latin-1 and UTF-8, one conversion a line: L (Latin-1 to UTF-8) or U\n"
-    "# (UTF-8 to Latin-1), the input and the output in hex (- for none), and the byte of the "
-    "input\n"
-    "# where iconv stopped (- when it converted everything).\n";
 constexpr size_t ALL = std::string::npos;
 
 // One conversion iconv made.
@@ -104,7 +99,10 @@ Row Iconv(char direction, std::string text) {
 }
 
 std::string WriteTable(const std::vector<Row>& rows) {
-    std::string text = TABLE_HEAD;
+    std::string text =
+        "# What iconv makes of Latin-1 and UTF-8, one conversion a line: L (Latin-1 to UTF-8)\n"
+        "# or U (UTF-8 to Latin-1), the input and the output in hex (- for none), and the byte\n"
+        "# of the input where iconv stopped (- when it converted everything).\n";
     for (const Row& row : rows) {
         text += std::string(1, row.direction) + " " + Hex(row.in) + " " + Hex(row.out) + " " +
                 (row.stop == ALL ? "-" : std::to_string(row.stop)) + "\n";
