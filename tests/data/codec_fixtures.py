@@ -1,17 +1,25 @@
 """Picture files made by real programs, and their pixels as a second program decodes them.
 
 make DIR: writes BMP, GIF, PCX and TGA files made by ImageMagick, Pillow, netpbm and giflib into
-DIR, each with a reference: the file decoded by another of those programs, as raw RGBA bytes.
-DIR/manifest.txt lists one file a line: "file reference width height compare", where compare is
-rgb (colours only), rgba (colours and alpha) or rgb5 (colours cut to 5 bits, for 5-5-5 pixels).
+DIR, each with a reference: the file decoded by another of those programs, as raw RGBA bytes
+(files that decode alike share one reference). DIR/manifest.txt lists one file a line:
+"file reference width height compare", where compare is rgb (colours only), rgba (colours and
+alpha) or rgb5 (colours cut to 5 bits, for 5-5-5 pixels).
 
 decode DIR FILE...: decodes each of our files with Pillow into FILE.pil.rgba, with ImageMagick
 into FILE.im.rgba and with netpbm into FILE.pnm.rgba (with the alpha of TGA files); a program
 that cannot read a file leaves its output out.
+
+update [BUILD]: remakes the files checked in under tests/data for the systems where those
+programs do not run (Windows): codec/peers (the files above and their references), codec/ours
+(the files our codecs save, which the programs decode as drawn) and latin1-iconv.txt (iconv's
+conversions). It runs the comparison tests of the build folder BUILD (default: build) with
+ZEM_UPDATE_FIXTURES set, which write what they checked where they would compare it.
 """
 import concurrent.futures
 import os
 import random
+import shutil
 import subprocess
 import sys
 
@@ -252,7 +260,22 @@ def make(folder):
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         manifest = list(pool.map(lambda make: make(), jobs))
     with open("manifest.txt", "w") as f:
-        f.write("\n".join(manifest) + "\n")
+        f.write("\n".join(share_references(manifest)) + "\n")
+
+
+def share_references(manifest):
+    """The manifest with one reference for the files that decode alike, the copies removed."""
+    first = {}
+    lines = []
+    for line in manifest:
+        fields = line.split(" ")
+        with open(fields[1], "rb") as f:
+            pixels = f.read()
+        if pixels in first:
+            os.remove(fields[1])
+        fields[1] = first.setdefault(pixels, fields[1])
+        lines.append(" ".join(fields))
+    return lines
 
 
 NETPBM_READERS = {"bmp": ref_pnm("bmptopnm"), "pcx": ref_pnm("pcxtoppm"), "tga": ref_tgatoppm}
@@ -274,10 +297,44 @@ def decode(folder, names):
                 f.write(pixels)
 
 
+def update(build):
+    data = os.path.dirname(os.path.abspath(__file__))
+    # Made afresh, so that no file of a dropped case stays; the old files come back on a failure.
+    codec, old = os.path.join(data, "codec"), os.path.join(data, "codec.old")
+    shutil.rmtree(old, ignore_errors=True)
+    if os.path.exists(codec):
+        os.rename(codec, old)
+    try:
+        run_updating_tests(build)
+    except ToolFailed:
+        shutil.rmtree(codec, ignore_errors=True)
+        if os.path.exists(old):
+            os.rename(old, codec)
+        raise
+    shutil.rmtree(old, ignore_errors=True)
+
+
+def run_updating_tests(build):
+    env = dict(os.environ, ZEM_UPDATE_FIXTURES="1")
+    for binary, cases in (
+        ("test_graphics", "OtherProgramsTest.*:CodecToolTest.*"),
+        ("test_text", "Latin1Test.*"),
+    ):
+        program = os.path.join(os.path.abspath(build), "tests", binary)
+        done = subprocess.run([program, "--gtest_filter=" + cases], env=env, capture_output=True,
+                              text=True)
+        print(done.stdout + done.stderr, end="")
+        # A skipped comparison (a program missing) wrote nothing to check in.
+        if done.returncode != 0 or "[  SKIPPED ]" in done.stdout:
+            raise ToolFailed("%s failed: the files it wrote are not to be checked in" % binary)
+
+
 if __name__ == "__main__":
     try:
         if sys.argv[1] == "make":
             make(sys.argv[2])
+        elif sys.argv[1] == "update":
+            update(sys.argv[2] if len(sys.argv) > 2 else "build")
         else:
             decode(sys.argv[2], sys.argv[3:])
     except ToolFailed as e:

@@ -4,10 +4,11 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/provider.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 using namespace archtest;
 using zemtest::ReadFile;
@@ -59,12 +60,20 @@ TEST_F(ArchiveTest, FormatsAreKnownByTheirFirstBytes) {
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("f"), 1);
 }
 
-// A zip file written by the zip tool is recognised and not opened.
+// A zip file written by the zip tool is recognised and not opened: the one checked in (made by
+// `zip -q zip-tool.zip member.txt`) and, where the tool runs, one made now.
 TEST_F(ArchiveTest, ZipFromTheZipToolIsFormat8AndStaysClosed) {
-    WriteFile("member.txt", "zip me");
-    ASSERT_EQ(std::system("zip -q out.zip member.txt"), 0) << "the zip tool is needed";
-    EXPECT_EQ(ZEMArchive::FindArchiveFormat("out.zip"), 8);
-    EXPECT_EQ(ZEMArchive::OpenArchive("out.zip"), nullptr);
+    std::vector<std::string> zips{zemtest::DataPath("zip-tool.zip")};
+    if (zemtest::PEERS_RUN) {
+        WriteFile("member.txt", "zip me");
+        ASSERT_EQ(zemtest::RunProgram({"zip", "-q", "out.zip", "member.txt"}), 0)
+            << "the zip tool is needed";
+        zips.push_back("out.zip");
+    }
+    for (const std::string& zip : zips) {
+        EXPECT_EQ(ZEMArchive::FindArchiveFormat(zip.c_str()), 8) << zip;
+        EXPECT_EQ(ZEMArchive::OpenArchive(zip.c_str()), nullptr) << zip;
+    }
 }
 
 TEST_F(ArchiveTest, OpenArchiveMakesTheRightClass) {

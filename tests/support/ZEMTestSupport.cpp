@@ -316,6 +316,25 @@ std::string DataPath(const std::string& name) {
     return std::string(ZEM_TEST_DATA_DIR) + "/" + name;
 }
 
+void ExpectFixture(const std::string& name, const std::string& bytes) {
+    const fs::path path = fs::u8path(DataPath(name));
+    const char* update = std::getenv("ZEM_UPDATE_FIXTURES");
+    if (update && *update) {
+        std::error_code ignored;
+        fs::create_directories(path.parent_path(), ignored);
+        WriteFile(path.u8string(), bytes);
+        return;
+    }
+    const std::string stored = ReadFile(path.u8string());
+    size_t same = 0;
+    while (same < stored.size() && same < bytes.size() && stored[same] == bytes[same])
+        ++same;
+    EXPECT_TRUE(stored == bytes)
+        << "tests/data/" << name << " differs from what this run made from byte " << same << " ("
+        << stored.size() << " bytes checked in, " << bytes.size()
+        << " made); when the change is meant: python3 tests/data/codec_fixtures.py update";
+}
+
 int RunTool(const std::string& args, std::string* out) {
     return RunShell(Quoted(ZEM_TOOL_PATH) + " " + args, out);
 }

@@ -76,6 +76,21 @@ struct ByteStream {
 // Directory of checked-in test files (tests/data).
 std::string DataPath(const std::string& name);
 
+// The programs some tests compare with (ImageMagick, netpbm, Pillow, giflib, iconv, zip) are
+// Linux programs. Where they cannot run, the files they made and decoded, checked in under
+// tests/data, stand in for them; the Linux run checks those files against the programs.
+#ifdef _WIN32
+constexpr bool PEERS_RUN = false;
+#else
+constexpr bool PEERS_RUN = true;
+#endif
+constexpr const char* NO_PEERS =
+    "the programs compared with run on Linux; here their checked-in files stand in for them";
+
+// Expects the checked-in file tests/data/<name> to hold bytes. With ZEM_UPDATE_FIXTURES set in
+// the environment it writes them there instead (tests/data/codec_fixtures.py update).
+void ExpectFixture(const std::string& name, const std::string& bytes);
+
 // Runs the zem tool with the given argument text (shell syntax); returns its exit status and
 // fills out with its standard output and error.
 int RunTool(const std::string& args, std::string* out = nullptr);
