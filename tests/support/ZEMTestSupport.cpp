@@ -16,10 +16,12 @@
 #include "platform/ZEMWideNames.h"
 
 #include <process.h>
+#include <sys/stat.h>
 #include <sys/utime.h>
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
@@ -297,6 +299,16 @@ bool SetModified(const std::string& path, long long when) {
     times.actime = time_t(when);
     times.modtime = time_t(when);
     return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+long long Modified(const std::string& path) {
+#ifdef _WIN32
+    struct _stat64 status;
+    return _wstat64(ZEM::Platform::Wide(path).c_str(), &status) == 0 ? status.st_mtime : -1;
+#else
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? status.st_mtime : -1;
 #endif
 }
 

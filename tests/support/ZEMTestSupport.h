@@ -51,6 +51,8 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
 
 // Gives the file at path the modification time when (seconds since 1970); false when it cannot.
 bool SetModified(const std::string& path, long long when);
+// The modification time of the file at path; -1 when it cannot be read.
+long long Modified(const std::string& path);
 
 // The names in a folder (not below it), dot files included.
 std::set<std::string> Listing(const std::string& dir = ".");

@@ -77,9 +77,10 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
     for (char c : out)
         EXPECT_TRUE(c == '\n' || (c >= ' ' && c < 0x7F) || c == '\xC3' || c == '\xB6') << out;
 
-    // A clean file passes.
-    WriteFile("clean.cfg", "# settings\r\nwidth\t640\r\n-title My Game\r\n");
-    ASSERT_EQ(RunTool("config check clean.cfg", &out), 0) << out;
+    // A clean file passes, whatever its name.
+    const std::string clean = "\xE6\x97\xA5\xE6\x9C\xAC.cfg";
+    WriteFile(clean, "# settings\r\nwidth\t640\r\n-title My Game\r\n");
+    ASSERT_EQ(Check(clean, &out, &errors), 0) << errors;
 
     WriteFile("comments.cfg", "# only\n\n");
     ASSERT_EQ(RunTool("config check comments.cfg", &out), 0) << out;

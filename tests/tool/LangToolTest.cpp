@@ -84,6 +84,20 @@ TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
             << c.args[0];
         EXPECT_EQ(Str(translator.GetString(0)), c.stored) << c.args[0];
     }
+    // Names outside the ANSI code page of Windows reach the files, and the messages, whole.
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";
+    WriteFile(japanese + ".txt", "x\n");
+    std::string said;
+    ASSERT_EQ(
+        RunToolArgs({"lang", "build", japanese + ".txt", "-o", japanese + ".lng", "--name", "N"},
+                    &said),
+        0)
+        << said;
+    EXPECT_EQ(said, japanese + ".lng: language 'N', 1 strings (0 absent)\n");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(japanese + ".lng")));
+    EXPECT_EQ(RunToolArgs({"lang", "list", japanese}, &said), 1);
+    EXPECT_EQ(said, "zem: '" + japanese + "' is not a directory\n");
+
     // dump shows the Latin-1 file in UTF-8, which build reads back the same.
     std::string out;
     ASSERT_EQ(RunTool("lang build utf8.txt -o a.lng --name A", &out), 0) << out;

@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include "platform/ZEMWideNames.h"
 
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -68,9 +69,29 @@ int Run(int argc, char** argv) {
 } // namespace
 
 #ifdef _WIN32
+namespace {
+
+UINT consolePage = 0;
+
+void RestoreConsolePage() {
+    SetConsoleOutputCP(consolePage);
+}
+
+// The tool writes UTF-8: a console shows it as such only in that code page, and gets the user's
+// own back when the tool ends. Pipes and files take the bytes as they are.
+void ConsoleInUtf8() {
+    consolePage = GetConsoleOutputCP(); // 0 without a console
+    if (consolePage == 0 || consolePage == CP_UTF8) return;
+    SetConsoleOutputCP(CP_UTF8);
+    std::atexit(RestoreConsolePage);
+}
+
+} // namespace
+
 // Windows hands the command line over in UTF-16; the families take UTF-8, as the library takes
 // names, so that a name or text outside the ANSI code page reaches them whole.
 int wmain(int argc, wchar_t** wide) {
+    ConsoleInUtf8();
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i)
         args.push_back(ZEM::Platform::Utf8(wide[i], std::wcslen(wide[i])));
