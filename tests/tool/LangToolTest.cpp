@@ -149,6 +149,13 @@ TEST_F(LangToolTest, DumpAndList) {
               std::string::npos);
     ASSERT_EQ(RunTool("lang list lang --suffix .none", &out), 0) << out;
     EXPECT_EQ(out, "");
+#ifndef _WIN32
+    // A name that would drive the terminal is shown with '?' in place of its control characters
+    // (Windows names hold none).
+    fs::rename("lang/german.dat", "lang/\x1B[2J.dat");
+    ASSERT_EQ(RunTool("lang list lang --suffix .dat", &out), 0) << out;
+    EXPECT_EQ(out, "Deutsch\t" + Path("lang/?[2J.dat") + "\n");
+#endif
 }
 
 TEST_F(LangToolTest, HelpAndFailures) {

@@ -55,7 +55,7 @@ bool ReadInput(const char* input, std::string& bytes) {
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        const bool exists = zemcli::Exists(input);
+        const bool exists = std::filesystem::exists(path, error);
         zemcli::Fail(std::string("cannot read '") + input + "'" + (exists ? "" : ": no such file"));
         return false;
     }
@@ -186,7 +186,7 @@ int List(int argc, char** argv) {
     int count = translator.Init(dir, suffix);
     for (int i = 0; i < count; ++i)
         std::printf("%s\t%s\n", Printable(translator.GetLangName(i)).c_str(),
-                    translator.GetLangFile(i));
+                    zemcli::Printable(translator.GetLangFile(i)).c_str());
     return 0;
 }
 
@@ -199,7 +199,8 @@ int Dump(int argc, char** argv) {
                             "' (missing, not a language file, or damaged)");
     }
     const unsigned count = translator.NbStrings();
-    std::printf("file     : %s\nlanguage : %s\nstrings  : %u\n", translator.GetCurFile(),
+    std::printf("file     : %s\nlanguage : %s\nstrings  : %u\n",
+                zemcli::Printable(translator.GetCurFile()).c_str(),
                 Printable(translator.GetCurName()).c_str(), count);
     for (unsigned i = 0; i < count; ++i) {
         const char* s = translator.GetString(i);
