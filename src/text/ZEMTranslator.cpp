@@ -100,7 +100,7 @@ bool FullDirectory(const char* dir, std::string& path) {
         return true;
     }
     path += ZEM::Platform::SEPARATOR;
-    path += dir;
+    path += ZEM::Platform::NativePath(dir);
     return true;
 }
 
@@ -192,7 +192,7 @@ int ZEMTranslator::Init(const char* dir, const char* suffix) {
     if (!dir || !*dir) return 0;
     std::string path;
     if (IsAbsolute(dir)) {
-        path = dir;
+        path = ZEM::Platform::NativePath(dir);
     } else if (!FullDirectory(dir, path)) {
         return 0;
     }
@@ -246,12 +246,14 @@ bool ZEMTranslator::Load(const char* file, unsigned index) {
         path = m_files[index].path;
         newIndex = int32_t(index);
     } else {
+        // In the system's form, as Init lists paths: the file then finds its list entry and is
+        // reported as the system names it, whichever separator the caller wrote.
         if (IsAbsolute(file)) {
-            path = file;
+            path = ZEM::Platform::NativePath(file);
         } else if (!ZEM::Platform::GetCurrentDir(path)) {
             return false;
         } else {
-            path = path + ZEM::Platform::SEPARATOR + file;
+            path = path + ZEM::Platform::SEPARATOR + ZEM::Platform::NativePath(file);
         }
         if (path.size() > MAX_PATH_LENGTH) return false;
         for (uint32_t i = 0; i < m_nbFiles; ++i) {

@@ -16,11 +16,15 @@
 #include "platform/ZEMWideNames.h"
 
 #include <process.h>
+#include <sys/stat.h>
+#include <sys/utime.h>
 #else
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 extern char** environ;
 #endif
 
@@ -82,19 +86,27 @@ std::wstring QuotedArgument(const std::wstring& arg) {
     return quoted + L"\"";
 }
 
+// An existing file opened for the child to inherit; INVALID_HANDLE_VALUE when it cannot be.
+HANDLE Inherited(const std::string& path, DWORD access, SECURITY_ATTRIBUTES& inherit) {
+    return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // The program's output read from the pipe until it closes, then its exit code.
-int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, std::string* text) {
+int Spawn(const std::vector<std::string>& argv, const std::string& inputPath,
+          const std::string& errorPath, std::string* text) {
     std::wstring commandLine;
     for (const std::string& arg : argv)
         commandLine += (commandLine.empty() ? L"" : L" ") + QuotedArgument(Wide(arg));
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE input = CreateFileW(Wide(inputPath).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE input = Inherited(inputPath, GENERIC_READ, inherit);
     if (input == INVALID_HANDLE_VALUE) return -1;
+    HANDLE errors = errorPath.empty() ? nullptr : Inherited(errorPath, GENERIC_WRITE, inherit);
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    if (errors == INVALID_HANDLE_VALUE || !CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
         CloseHandle(input);
+        if (errors && errors != INVALID_HANDLE_VALUE) CloseHandle(errors);
         return -1;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
@@ -103,11 +115,12 @@ int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, st
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input;
     startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdError = errors ? errors : writeEnd;
     PROCESS_INFORMATION process = {};
     const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     CloseHandle(input);
+    if (errors) CloseHandle(errors);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
@@ -151,14 +164,18 @@ int ClosePipe(FILE* pipe) {
     return pclose(pipe);
 }
 
-int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, std::string* text) {
+int Spawn(const std::vector<std::string>& argv, const std::string& inputPath,
+          const std::string& errorPath, std::string* text) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+    if (errorPath.empty())
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
     std::vector<char*> args;
@@ -184,19 +201,20 @@ int Spawn(const std::vector<std::string>& argv, const std::string& inputPath, st
 }
 #endif
 
-// A file holding a program's standard input, removed with the object.
-class InputFile {
+// A file beside the tests holding a program's standard input or taking its standard error,
+// removed with the object.
+class RunFile {
 public:
-    explicit InputFile(const std::string& bytes) {
+    explicit RunFile(const std::string& bytes) {
         static std::atomic<int> counter{0};
-        path_ = (fs::temp_directory_path() / ("zeminput-" + std::to_string(getpid()) + "-" +
-                                              std::to_string(counter++) + ".txt"))
+        path_ = (fs::temp_directory_path() /
+                 ("zemrun-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".txt"))
                     .string();
         WriteFile(path_, bytes);
     }
-    ~InputFile() { std::remove(path_.c_str()); }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
+    ~RunFile() { std::remove(path_.c_str()); }
+    RunFile(const RunFile&) = delete;
+    RunFile& operator=(const RunFile&) = delete;
 
     const std::string& Path() const { return path_; }
 
@@ -270,6 +288,28 @@ unsigned long LocalTime(int year, int month, int day, int hour, int minute, int 
     tm.tm_sec = second;
     tm.tm_isdst = 0;
     return static_cast<unsigned long>(std::mktime(&tm));
+}
+
+bool SetModified(const std::string& path, long long when) {
+#ifdef _WIN32
+    struct __utimbuf64 times = {when, when};
+    return _wutime64(ZEM::Platform::Wide(path).c_str(), &times) == 0;
+#else
+    struct utimbuf times;
+    times.actime = time_t(when);
+    times.modtime = time_t(when);
+    return utime(path.c_str(), &times) == 0;
+#endif
+}
+
+long long Modified(const std::string& path) {
+#ifdef _WIN32
+    struct _stat64 status;
+    return _wstat64(ZEM::Platform::Wide(path).c_str(), &status) == 0 ? status.st_mtime : -1;
+#else
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? status.st_mtime : -1;
+#endif
 }
 
 std::set<std::string> Listing(const std::string& dir) {
@@ -352,19 +392,23 @@ int RunShell(const std::string& command, std::string* out) {
     return ExitStatus(status);
 }
 
-int RunProgram(const std::vector<std::string>& argv, std::string* out, const std::string& input) {
+int RunProgram(const std::vector<std::string>& argv, std::string* out, const std::string& input,
+               std::string* errors) {
     if (argv.empty()) return -1;
-    const InputFile stdinFile(input);
+    const RunFile stdinFile(input);
+    const RunFile stderrFile("");
     std::string text;
-    const int status = Spawn(argv, stdinFile.Path(), &text);
+    const int status = Spawn(argv, stdinFile.Path(), errors ? stderrFile.Path() : "", &text);
     if (out) *out = text;
+    if (errors) *errors = ReadText(stderrFile.Path());
     return status;
 }
 
-int RunToolArgs(const std::vector<std::string>& args, std::string* out, const std::string& input) {
+int RunToolArgs(const std::vector<std::string>& args, std::string* out, const std::string& input,
+                std::string* errors) {
     std::vector<std::string> argv{ZEM_TOOL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProgram(argv, out, input);
+    return RunProgram(argv, out, input, errors);
 }
 
 } // namespace zemtest

@@ -49,6 +49,11 @@ private:
 // Seconds since 1970 of a local calendar time (no daylight saving).
 unsigned long LocalTime(int year, int month, int day, int hour, int minute, int second);
 
+// Gives the file at path the modification time when (seconds since 1970); false when it cannot.
+bool SetModified(const std::string& path, long long when);
+// The modification time of the file at path; -1 when it cannot be read.
+long long Modified(const std::string& path);
+
 // The names in a folder (not below it), dot files included.
 std::set<std::string> Listing(const std::string& dir = ".");
 
@@ -101,12 +106,13 @@ int RunShell(const std::string& command, std::string* out = nullptr);
 // Runs a program with an argument list, through no shell (arguments reach it byte for byte, UTF-8
 // on Windows too), with input as its standard input; returns its exit status (-1 when it could
 // not run or did not exit) and fills out with its standard output and error ("\n" line ends).
+// Given errors, standard error goes there apart and out holds standard output alone.
 int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr,
-               const std::string& input = std::string());
+               const std::string& input = std::string(), std::string* errors = nullptr);
 
 // RunProgram of the zem tool with these arguments.
 int RunToolArgs(const std::vector<std::string>& args, std::string* out = nullptr,
-                const std::string& input = std::string());
+                const std::string& input = std::string(), std::string* errors = nullptr);
 
 } // namespace zemtest
 

@@ -124,6 +124,22 @@ TEST_F(TranslatorTest, InitResolvesRelativeDirectories) {
                               Path("lang/english.lng") + ")\nNo file loaded.\n");
 }
 
+// Whichever separator the caller writes, the paths come back in the system's own form.
+TEST_F(TranslatorTest, ReportsPathsInTheSystemsOwnForm) {
+    std::filesystem::create_directories("lang/sub");
+    WriteLang("lang/sub/english.lng", Lang("English", {"Hello"}));
+    const std::string file = Path("lang/sub/english.lng");
+    for (const std::string sep : {"/", "\\"}) {
+        const std::string dir = "lang" + sep + "sub";
+        ASSERT_EQ(t.Init(dir.c_str(), ".lng"), 1) << sep;
+        EXPECT_EQ(Str(t.GetLangFile(0)), file) << sep;
+        ASSERT_TRUE(t.Load((dir + sep + "english.lng").c_str(), 0)) << sep;
+        EXPECT_EQ(Str(t.GetCurFile()), file) << sep;
+        ASSERT_TRUE(t.Load((Dir() + sep + dir + sep + "english.lng").c_str(), 0)) << sep;
+        EXPECT_EQ(Str(t.GetCurFile()), file) << sep;
+    }
+}
+
 TEST_F(TranslatorTest, LoadNameServesTheStrings) {
     WriteLang("english.lng", Lang("English", {"Hello", "Quit", nullptr, "", "Bye"}));
     ASSERT_EQ(t.Init(Dir().c_str(), ".lng"), 1);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -16,7 +18,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#include <utime.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -395,24 +396,22 @@ TEST_F(ArchiveToolTest, FoldersOutsideAreStoredUnderTheirLastComponent) {
 // Extracted files get their members' dates; those of a PAK, which stores none, the archive's.
 TEST_F(ArchiveToolTest, ExtractRestoresTheStoredDates) {
     MakeSamples();
+    Members members = samples_;
+    members["data/\xC3\xA9t\xC3\xA9-\xE6\x97\xA5\xE6\x9C\xAC.txt"] = "UTF-8 name";
     const time_t old = 1000000000; // 2001-09-09
-    for (const auto& [name, bytes] : samples_) {
-        struct utimbuf times = {old, old + time_t(bytes.size())};
-        ASSERT_EQ(utime(name.c_str(), &times), 0) << name;
+    for (const auto& [name, bytes] : members) {
+        WriteFile(name, bytes);
+        ASSERT_TRUE(zemtest::SetModified(name, old + time_t(bytes.size()))) << name;
     }
     ASSERT_EQ(RunTool("archive create game.zem data"), 0);
     ASSERT_EQ(RunTool("archive create game.pak data"), 0);
-    struct utimbuf pakTimes = {old - 50, old - 50};
-    ASSERT_EQ(utime("game.pak", &pakTimes), 0);
+    ASSERT_TRUE(zemtest::SetModified("game.pak", old - 50));
     std::string out;
     ASSERT_EQ(RunTool("archive extract game.zem -C z", &out), 0) << out;
     ASSERT_EQ(RunTool("archive extract game.pak -C p", &out), 0) << out;
-    for (const auto& [name, bytes] : samples_) {
-        struct stat z, p;
-        ASSERT_EQ(stat(("z/" + name).c_str(), &z), 0) << name;
-        ASSERT_EQ(stat(("p/" + name).c_str(), &p), 0) << name;
-        EXPECT_EQ(z.st_mtime, old + time_t(bytes.size())) << name;
-        EXPECT_EQ(p.st_mtime, old - 50) << name;
+    for (const auto& [name, bytes] : members) {
+        EXPECT_EQ(zemtest::Modified("z/" + name), old + time_t(bytes.size())) << name;
+        EXPECT_EQ(zemtest::Modified("p/" + name), old - 50) << name;
     }
 }
 
@@ -546,6 +545,37 @@ TEST_F(ArchiveToolTest, UnwritableOutputFails) {
     }
 }
 
+// Sets the time zone of this process, and of the programs it starts, for its lifetime.
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        const char* old = std::getenv("TZ");
+        if (old) old_ = old;
+        had_ = old != nullptr;
+        Set(zone);
+    }
+    ~TimeZone() { Set(had_ ? old_.c_str() : nullptr); }
+    TimeZone(const TimeZone&) = delete;
+    TimeZone& operator=(const TimeZone&) = delete;
+
+private:
+    static void Set(const char* zone) {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        if (zone)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+
+    std::string old_;
+    bool had_;
+};
+
 // The table: ISO dates in local time, "-" where the format keeps none, sizes unsigned, the names
 // last so that long and UTF-8 names keep the columns.
 TEST_F(ArchiveToolTest, ListShowsIsoDatesAndAlignedColumns) {
@@ -553,14 +583,17 @@ TEST_F(ArchiveToolTest, ListShowsIsoDatesAndAlignedColumns) {
     fs::create_directory("data");
     WriteFile(utf8, "summer");
     WriteFile("data/a.txt", "a");
-    ASSERT_EQ(RunShell("TZ=UTC0 touch -d '2026-12-10 14:03:30' data/a.txt '" + utf8 + "'"), 0);
+    for (const std::string& name : {std::string("data/a.txt"), utf8})
+        ASSERT_TRUE(zemtest::SetModified(name, 1796911410)) << name; // 2026-12-10 14:03:30 UTC
+    // Five hours east of Greenwich, where that is 19:03.
+    const TimeZone east("ZEM-5");
     ASSERT_EQ(RunTool("archive create a.zem data"), 0);
     ASSERT_EQ(RunTool("archive create a.pak data"), 0);
     std::string out;
-    ASSERT_EQ(RunShell("TZ=UTC0 '" + std::string(ZEM_TOOL_PATH) + "' archive list a.zem", &out), 0);
+    ASSERT_EQ(RunTool("archive list a.zem", &out), 0) << out;
     EXPECT_EQ(out, "      Size  Date                  Offset  Name\n"
-                   "         1  2026-12-10 14:03          12  data/a.txt\n"
-                   "         6  2026-12-10 14:03          13  " +
+                   "         1  2026-12-10 19:03          12  data/a.txt\n"
+                   "         6  2026-12-10 19:03          13  " +
                        utf8 +
                        "\n"
                        "2 members, 7 bytes\n");

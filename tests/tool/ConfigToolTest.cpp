@@ -10,12 +10,10 @@ namespace {
 
 class ConfigToolTest : public zemtest::TempDirTest {};
 
-// Runs zem with args; its status, and in out what it wrote to standard error alone (errors) or to
-// standard output alone.
-int RunApart(const std::string& args, bool errors, std::string* out) {
-    const std::string zem = std::string("'") + ZEM_TOOL_PATH + "' " + args;
-    return zemtest::RunShell(
-        errors ? "{ { " + zem + "; } 2>&1 >/dev/null; }" : "{ " + zem + " 2>/dev/null; }", out);
+// Runs 'zem config check file'; its status, with its standard output in out and its standard
+// error in errors.
+int Check(const std::string& file, std::string* out, std::string* errors) {
+    return zemtest::RunToolArgs({"config", "check", file}, out, "", errors);
 }
 
 TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
@@ -28,7 +26,8 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
                           "bell \a!\n" +
                               std::string(1030, 'x') + "\n");
     std::string out;
-    ASSERT_EQ(RunApart("config check game.cfg", false, &out), 1) << out;
+    std::string errors;
+    ASSERT_EQ(Check("game.cfg", &out, &errors), 1) << errors;
     EXPECT_EQ(out, "line 5: name \"width\", value \"640\"\n"
                    "line 6: name \"title\", value \"My  Game \"\n"
                    "line 7: name \"width=640\", no value\n"
@@ -41,44 +40,47 @@ TEST_F(ConfigToolTest, ReportsLinesAsTheParserReadsThem) {
                        "line 12: name \"xxxxxxx\", no value\n");
 
     // Every line the manager would skip or misread is told, by its line in the file.
-    ASSERT_EQ(RunApart("config check game.cfg", true, &out), 1) << out;
-    EXPECT_EQ(out, "zem: game.cfg: line 7 uses '=', which the manager does not know: write 'name "
-                   "value'\n"
-                   "zem: game.cfg: line 8 has an empty name (it starts with a blank)\n"
-                   "zem: game.cfg: line 9 has no value: the manager skips it\n"
-                   "zem: game.cfg: line 10 holds the control byte 0x07 (a binary file?)\n"
-                   "zem: game.cfg: line 11 is 1030 characters long, over the limit of 1023: read "
-                   "as several lines\n"
-                   "zem: game.cfg: line 11 has no value: the manager skips it\n");
+    EXPECT_EQ(errors,
+              "zem: game.cfg: line 7 uses '=', which the manager does not know: write 'name "
+              "value'\n"
+              "zem: game.cfg: line 8 has an empty name (it starts with a blank)\n"
+              "zem: game.cfg: line 9 has no value: the manager skips it\n"
+              "zem: game.cfg: line 10 holds the control byte 0x07 (a binary file?)\n"
+              "zem: game.cfg: line 11 is 1030 characters long, over the limit of 1023: read "
+              "as several lines\n"
+              "zem: game.cfg: line 11 has no value: the manager skips it\n");
     WriteFile("more.cfg", "[video]\nwidth = 640\nlast 1");
-    ASSERT_EQ(RunApart("config check more.cfg", true, &out), 1) << out;
-    EXPECT_EQ(out, "zem: more.cfg: line 1 looks like a [section], which the manager does not "
-                   "know: read as a name\n"
-                   "zem: more.cfg: line 2 uses '=', which the manager does not know: write 'name "
-                   "value'\n");
+    ASSERT_EQ(Check("more.cfg", &out, &errors), 1) << errors;
+    EXPECT_EQ(errors,
+              "zem: more.cfg: line 1 looks like a [section], which the manager does not "
+              "know: read as a name\n"
+              "zem: more.cfg: line 2 uses '=', which the manager does not know: write 'name "
+              "value'\n");
     // A binary file fails, and its complaints are cut short.
     WriteFile("binary.cfg", std::string("\x7F"
                                         "ELF\0\x01\x02\n",
                                         8) +
                                 std::string(100, '\n') + std::string(3000, '\x01') +
                                 std::string(40, '\n'));
-    ASSERT_EQ(RunApart("config check binary.cfg", true, &out), 1) << out;
+    ASSERT_EQ(Check("binary.cfg", &out, &errors), 1) << errors;
     EXPECT_EQ(
-        out.rfind("zem: binary.cfg: line 1 holds the control byte 0x7F (a binary file?)\n", 0), 0u)
-        << out;
-    EXPECT_NE(out.find("zem: binary.cfg: line 102 is 3000 characters long"), std::string::npos)
-        << out;
+        errors.rfind("zem: binary.cfg: line 1 holds the control byte 0x7F (a binary file?)\n", 0),
+        0u)
+        << errors;
+    EXPECT_NE(errors.find("zem: binary.cfg: line 102 is 3000 characters long"), std::string::npos)
+        << errors;
     // Its bytes reach the terminal as escapes, never raw; UTF-8 text is shown as it is.
     WriteFile("png.cfg", "\x89PNG\x80\xFF \xFE\nname W\xC3\xB6rld\n");
-    RunApart("config check png.cfg", false, &out);
+    Check("png.cfg", &out, &errors);
     EXPECT_NE(out.find("name \"\\x89PNG\\x80\\xFF\", value \"\\xFE\""), std::string::npos) << out;
     EXPECT_NE(out.find("value \"W\xC3\xB6rld\""), std::string::npos) << out;
     for (char c : out)
         EXPECT_TRUE(c == '\n' || (c >= ' ' && c < 0x7F) || c == '\xC3' || c == '\xB6') << out;
 
-    // A clean file passes.
-    WriteFile("clean.cfg", "# settings\r\nwidth\t640\r\n-title My Game\r\n");
-    ASSERT_EQ(RunTool("config check clean.cfg", &out), 0) << out;
+    // A clean file passes, whatever its name.
+    const std::string clean = "\xE6\x97\xA5\xE6\x9C\xAC.cfg";
+    WriteFile(clean, "# settings\r\nwidth\t640\r\n-title My Game\r\n");
+    ASSERT_EQ(Check(clean, &out, &errors), 0) << errors;
 
     WriteFile("comments.cfg", "# only\n\n");
     ASSERT_EQ(RunTool("config check comments.cfg", &out), 0) << out;

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+using zemtest::RunToolArgs;
 
 namespace {
 
@@ -47,9 +50,9 @@ TEST_F(FontRenderToolTest, DrawsTheLineInShadesBetweenTheTwoColours) {
     SaveFont("shades.zfn");
     for (const char* name : {"line.bmp", "line.pcx", "line.tga"}) {
         std::string out;
-        ASSERT_EQ(zemtest::RunTool(std::string("font render shades.zfn 'A B' -o ") + name +
-                                       " --color '#FF0000' --background '#000030'",
-                                   &out),
+        ASSERT_EQ(RunToolArgs({"font", "render", "shades.zfn", "A B", "-o", name, "--color",
+                               "#FF0000", "--background", "#000030"},
+                              &out),
                   0)
             << out;
         EXPECT_EQ(out, std::string(name) + ": 11 x 8\n");
@@ -85,8 +88,10 @@ TEST_F(FontRenderToolTest, TextIsUtf8AndFullCoverageFontsDrawSmoothIn24Bits) {
     font.SetChar(0xC0, &a);
     ASSERT_TRUE(font.SaveName("smooth.zfn", 0));
     std::string out;
-    ASSERT_EQ(
-        zemtest::RunTool("font render smooth.zfn '\xC3\x80' -o a.bmp --color '#FF0000'", &out), 0)
+    ASSERT_EQ(RunToolArgs(
+                  {"font", "render", "smooth.zfn", "\xC3\x80", "-o", "a.bmp", "--color", "#FF0000"},
+                  &out),
+              0)
         << out;
     EXPECT_EQ(out, "a.bmp: 6 x 6\n");
     ZEMImage picture(0, 0, 8);
@@ -102,30 +107,39 @@ TEST_F(FontRenderToolTest, TextIsUtf8AndFullCoverageFontsDrawSmoothIn24Bits) {
 TEST_F(FontRenderToolTest, RefusesBadArguments) {
     SaveFont("shades.zfn");
     zemtest::WriteFile("taken.bmp", "mine");
-    // Status 2: the command line is wrong; 1: the work could not be done.
-    const std::pair<const char*, int> cases[] = {
-        {"font render shades.zfn AB", 2},                                // no output
-        {"font render shades.zfn -o x.bmp", 2},                          // no text
-        {"font render shades.zfn AB -o x.png", 2},                       // format unknown
-        {"font render shades.zfn AB -o x.bmp --color red", 2},           // not #RRGGBB
-        {"font render shades.zfn AB -o x.bmp --background '#12345'", 2}, // too short
-        {"font render shades.zfn AB -o x.bmp --color", 2},               // no value
-        {"font render missing.zfn AB -o x.bmp", 1},                      // no font
-        {"font render shades.zfn AB extra -o x.bmp", 2},                 // one argument too many
-        {"font render shades.zfn AB -o no-such-dir/x.bmp", 1},           // cannot write
-        {"font render shades.zfn AB -o taken.bmp", 1},                   // exists, no --force
-        {"font render shades.zfn 'A\xE2\x82\xAC' -o x.bmp", 1},          // the euro: not Latin-1
-        {"font render shades.zfn 'A\xC4' -o x.bmp", 1},                  // Latin-1, not UTF-8
+    // Status 2: the command line is wrong; 1: the work could not be done. The arguments after
+    // "font render".
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"shades.zfn", "AB"}, 2},                                          // no output
+        {{"shades.zfn", "-o", "x.bmp"}, 2},                                 // no text
+        {{"shades.zfn", "AB", "-o", "x.png"}, 2},                           // format unknown
+        {{"shades.zfn", "AB", "-o", "x.bmp", "--color", "red"}, 2},         // not #RRGGBB
+        {{"shades.zfn", "AB", "-o", "x.bmp", "--background", "#12345"}, 2}, // too short
+        {{"shades.zfn", "AB", "-o", "x.bmp", "--color"}, 2},                // no value
+        {{"missing.zfn", "AB", "-o", "x.bmp"}, 1},                          // no font
+        {{"shades.zfn", "AB", "extra", "-o", "x.bmp"}, 2},                  // one argument too many
+        {{"shades.zfn", "AB", "-o", "no-such-dir/x.bmp"}, 1},               // cannot write
+        {{"shades.zfn", "AB", "-o", "taken.bmp"}, 1},                       // exists, no --force
+        {{"shades.zfn", "A\xE2\x82\xAC", "-o", "x.bmp"}, 1},                // the euro: not Latin-1
+#ifndef _WIN32
+        // A Windows command line is UTF-16 and carries no byte that is not UTF-8.
+        {{"shades.zfn", "A\xC4", "-o", "x.bmp"}, 1}, // Latin-1, not UTF-8
+#endif
     };
     for (const auto& [args, status] : cases) {
+        std::vector<std::string> command{"font", "render"};
+        command.insert(command.end(), args.begin(), args.end());
+        const std::string shown = ::testing::PrintToString(args);
         std::string out;
-        EXPECT_EQ(zemtest::RunTool(args, &out), status) << args;
-        EXPECT_EQ(out.rfind("zem: ", 0), 0u) << args << ": " << out;
-        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
+        EXPECT_EQ(RunToolArgs(command, &out), status) << shown;
+        EXPECT_EQ(out.rfind("zem: ", 0), 0u) << shown << ": " << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << shown << ": " << out;
     }
     EXPECT_EQ(zemtest::ReadFile("taken.bmp"), "mine");
     std::string out;
-    EXPECT_EQ(zemtest::RunTool("font render shades.zfn AB -o taken.bmp --force", &out), 0) << out;
+    EXPECT_EQ(
+        RunToolArgs({"font", "render", "shades.zfn", "AB", "-o", "taken.bmp", "--force"}, &out), 0)
+        << out;
 }
 
 // A picture that the loaders would refuse is refused before anything is drawn or written.
@@ -133,11 +147,12 @@ TEST_F(FontRenderToolTest, RefusesPicturesTheLoadersWouldRefuse) {
     SaveFont("shades.zfn");
     const std::string text(11000, 'A'); // 3 pixels a letter and the margins: 33,003 wide
     std::string out;
-    EXPECT_EQ(zemtest::RunTool("font render shades.zfn " + text + " -o wide.pcx", &out), 1);
+    EXPECT_EQ(RunToolArgs({"font", "render", "shades.zfn", text, "-o", "wide.pcx"}, &out), 1);
     EXPECT_EQ(out, "zem: the picture would be 33003 x 7 pixels: PCX pictures are at most 32768 "
                    "pixels wide and high\n");
     EXPECT_FALSE(std::filesystem::exists("wide.pcx"));
-    EXPECT_EQ(zemtest::RunTool("font render shades.zfn " + text + " -o wide.tga", &out), 0) << out;
+    EXPECT_EQ(RunToolArgs({"font", "render", "shades.zfn", text, "-o", "wide.tga"}, &out), 0)
+        << out;
 }
 
 } // namespace

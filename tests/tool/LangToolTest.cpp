@@ -84,6 +84,20 @@ TEST_F(LangToolTest, Utf8TextAndNamesAreStoredAsLatin1) {
             << c.args[0];
         EXPECT_EQ(Str(translator.GetString(0)), c.stored) << c.args[0];
     }
+    // Names outside the ANSI code page of Windows reach the files, and the messages, whole.
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";
+    WriteFile(japanese + ".txt", "x\n");
+    std::string said;
+    ASSERT_EQ(
+        RunToolArgs({"lang", "build", japanese + ".txt", "-o", japanese + ".lng", "--name", "N"},
+                    &said),
+        0)
+        << said;
+    EXPECT_EQ(said, japanese + ".lng: language 'N', 1 strings (0 absent)\n");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(japanese + ".lng")));
+    EXPECT_EQ(RunToolArgs({"lang", "list", japanese}, &said), 1);
+    EXPECT_EQ(said, "zem: '" + japanese + "' is not a directory\n");
+
     // dump shows the Latin-1 file in UTF-8, which build reads back the same.
     std::string out;
     ASSERT_EQ(RunTool("lang build utf8.txt -o a.lng --name A", &out), 0) << out;
@@ -135,6 +149,13 @@ TEST_F(LangToolTest, DumpAndList) {
               std::string::npos);
     ASSERT_EQ(RunTool("lang list lang --suffix .none", &out), 0) << out;
     EXPECT_EQ(out, "");
+#ifndef _WIN32
+    // A name that would drive the terminal is shown with '?' in place of its control characters
+    // (Windows names hold none).
+    fs::rename("lang/german.dat", "lang/\x1B[2J.dat");
+    ASSERT_EQ(RunTool("lang list lang --suffix .dat", &out), 0) << out;
+    EXPECT_EQ(out, "Deutsch\t" + Path("lang/?[2J.dat") + "\n");
+#endif
 }
 
 TEST_F(LangToolTest, HelpAndFailures) {
@@ -155,46 +176,53 @@ TEST_F(LangToolTest, HelpAndFailures) {
         "lang build TEXT -o FILE --name NAME [--encoding latin1|utf-8] [--force] (see 'zem lang "
         "--help')";
     struct Case {
-        std::string args;
+        std::vector<std::string> args; // after "lang"
         std::string message;
     } cases[] = {
-        {"lang", "lang needs a command (see 'zem lang --help')"},
-        {"lang make", "unknown lang command 'make' (see 'zem lang --help')"},
-        {"lang build ok.txt -o x.lng", build},
-        {"lang build ok.txt --name N", build},
-        {"lang build -o x.lng --name N", build},
-        {"lang build ok.txt -o x.lng --name", build},
-        {"lang build ok.txt extra -o x.lng --name N", build},
-        {"lang build missing.txt -o x.lng --name N", "cannot read 'missing.txt': no such file"},
-        {"lang build . -o x.lng --name N", "'.' is a folder, not a text file"},
-        {"lang build empty.txt -o x.lng --name N",
+        {{}, "lang needs a command (see 'zem lang --help')"},
+        {{"make"}, "unknown lang command 'make' (see 'zem lang --help')"},
+        {{"build", "ok.txt", "-o", "x.lng"}, build},
+        {{"build", "ok.txt", "--name", "N"}, build},
+        {{"build", "-o", "x.lng", "--name", "N"}, build},
+        {{"build", "ok.txt", "-o", "x.lng", "--name"}, build},
+        {{"build", "ok.txt", "extra", "-o", "x.lng", "--name", "N"}, build},
+        {{"build", "missing.txt", "-o", "x.lng", "--name", "N"},
+         "cannot read 'missing.txt': no such file"},
+        {{"build", ".", "-o", "x.lng", "--name", "N"}, "'.' is a folder, not a text file"},
+        {{"build", "empty.txt", "-o", "x.lng", "--name", "N"},
          "'empty.txt' is empty: there is no string to store"},
-        {"lang build ok.txt -o x.lng --name N --encoding cp1252", build},
-        {"lang build euro.txt -o x.lng --name N",
+        {{"build", "ok.txt", "-o", "x.lng", "--name", "N", "--encoding", "cp1252"}, build},
+        {{"build", "euro.txt", "-o", "x.lng", "--name", "N"},
          "euro.txt:2:5: U+20AC is outside Latin-1, which fonts and language files hold"},
-        {"lang build latin1.txt -o x.lng --name N --encoding utf-8", "latin1.txt:1:4: not UTF-8"},
-        {"lang build ok.txt -o x.lng --name '\xE2\x82\xAC'",
+        {{"build", "latin1.txt", "-o", "x.lng", "--name", "N", "--encoding", "utf-8"},
+         "latin1.txt:1:4: not UTF-8"},
+        {{"build", "ok.txt", "-o", "x.lng", "--name", "\xE2\x82\xAC"},
          "NAME, character 1: U+20AC is outside Latin-1, which fonts and language files hold"},
-        {"lang build long.txt -o x.lng --name N", "long.txt: line 1 is longer than 65534 bytes"},
-        {"lang build zero.txt -o x.lng --name N", "zero.txt: line 1 holds a zero byte"},
-        {"lang build ok.txt -o x.lng --name ''",
+        {{"build", "long.txt", "-o", "x.lng", "--name", "N"},
+         "long.txt: line 1 is longer than 65534 bytes"},
+        {{"build", "zero.txt", "-o", "x.lng", "--name", "N"}, "zero.txt: line 1 holds a zero byte"},
+        {{"build", "ok.txt", "-o", "x.lng", "--name", ""},
          "the language name must have 1 to 254 bytes and no zero byte"},
-        {"lang build ok.txt -o x.lng --name " + std::string(255, 'n'),
+        {{"build", "ok.txt", "-o", "x.lng", "--name", std::string(255, 'n')},
          "the language name must have 1 to 254 bytes and no zero byte"},
-        {"lang build ok.txt -o no/dir/x.lng --name N",
+        {{"build", "ok.txt", "-o", "no/dir/x.lng", "--name", "N"},
          "cannot write 'no/dir/x.lng': No such file or directory"},
-        {"lang dump", "lang dump takes one FILE (see 'zem lang --help')"},
-        {"lang dump junk.lng", "cannot load the language file 'junk.lng' (missing, not a language "
-                               "file, or damaged)"},
-        {"lang list", "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
-        {"lang list . --suffix", "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
-        {"lang list ok.txt", "'ok.txt' is not a directory"},
+        {{"dump"}, "lang dump takes one FILE (see 'zem lang --help')"},
+        {{"dump", "junk.lng"},
+         "cannot load the language file 'junk.lng' (missing, not a language "
+         "file, or damaged)"},
+        {{"list"}, "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
+        {{"list", ".", "--suffix"}, "lang list DIR [--suffix SUFFIX] (see 'zem lang --help')"},
+        {{"list", "ok.txt"}, "'ok.txt' is not a directory"},
     };
     // Status 2: the command line is wrong; 1: the work could not be done.
     for (const Case& c : cases) {
+        std::vector<std::string> args{"lang"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const std::string shown = ::testing::PrintToString(c.args);
         const bool usage = c.message.find("(see 'zem lang --help')") != std::string::npos;
-        EXPECT_EQ(RunTool(c.args, &out), usage ? 2 : 1) << c.args;
-        EXPECT_EQ(out, "zem: " + c.message + "\n") << c.args;
+        EXPECT_EQ(RunToolArgs(args, &out), usage ? 2 : 1) << shown;
+        EXPECT_EQ(out, "zem: " + c.message + "\n") << shown;
     }
     EXPECT_FALSE(std::filesystem::exists("x.lng"));
     // The longest string that fits is taken.

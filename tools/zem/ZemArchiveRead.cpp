@@ -10,8 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <utime.h>
 #include <vector>
 
 using zemcli::Warn;
@@ -99,20 +97,6 @@ bool CopyMember(const ZEMArchive& archive, unsigned index, const Args& args,
     return true;
 }
 
-// Gives the file the date as its modification time; a failure loses only the date.
-void SetDate(const std::string& path, time_t date) {
-    struct utimbuf times;
-    times.actime = date;
-    times.modtime = date;
-    utime(path.c_str(), &times);
-}
-
-// The modification time of the file at path; 0 when unknown.
-time_t ModifiedAt(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 ? status.st_mtime : 0;
-}
-
 } // namespace
 
 namespace zemarchive {
@@ -175,13 +159,13 @@ int Extract(ZEMArchive* archive, const Line& line) {
     // The library gives files their members' dates; a PAK stores none, and its members get the
     // archive's, as tar gives them a date.
     const bool pak = dynamic_cast<const ZEMArchPAK*>(archive) != nullptr;
-    const time_t archiveDate = pak ? ModifiedAt(line.args[0]) : 0;
+    const time_t archiveDate = pak ? zemcli::ModifiedAt(line.args[0]) : 0;
     using Outcome = ZEMArchive::ExtractOutcome;
     const auto tell = [&](unsigned index, Outcome outcome) {
         const char* name = archive->FileName(index);
         progress.Step(++done);
         if (outcome == Outcome::WRITTEN) {
-            if (pak) SetDate(folder + "/" + name, archiveDate);
+            if (pak) zemcli::SetModified(folder + "/" + name, archiveDate);
             if (line.verbose) std::printf("%s\n", Escaped(name).c_str());
             return;
         }

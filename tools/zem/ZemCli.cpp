@@ -13,6 +13,9 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <sys/utime.h>
+#else
+#include <utime.h>
 #endif
 
 namespace zemcli {
@@ -60,6 +63,16 @@ bool Exists(const std::string& path) {
     return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+time_t ModifiedAt(const std::string& path) {
+    struct _stat64 status;
+    return _wstat64(Wide(path).c_str(), &status) == 0 ? time_t(status.st_mtime) : 0;
+}
+
+void SetModified(const std::string& path, time_t when) {
+    struct __utimbuf64 times = {when, when};
+    _wutime64(Wide(path).c_str(), &times);
+}
+
 bool LocalTime(time_t when, struct tm& local) {
     return localtime_s(&local, &when) == 0;
 }
@@ -93,6 +106,18 @@ std::string FsName(const std::filesystem::path& path) {
 bool Exists(const std::string& path) {
     struct stat status;
     return lstat(path.c_str(), &status) == 0;
+}
+
+time_t ModifiedAt(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? status.st_mtime : 0;
+}
+
+void SetModified(const std::string& path, time_t when) {
+    struct utimbuf times;
+    times.actime = when;
+    times.modtime = when;
+    utime(path.c_str(), &times);
 }
 
 bool LocalTime(time_t when, struct tm& local) {

@@ -53,6 +53,12 @@ std::string FsName(const std::filesystem::path& path);
 // Whether anything is at path, a link that leads nowhere included.
 bool Exists(const std::string& path);
 
+// The modification time of the file at path; 0 when unknown.
+time_t ModifiedAt(const std::string& path);
+
+// Gives the file the time as its modification time; a failure loses only the date.
+void SetModified(const std::string& path, time_t when);
+
 // The broken-down local time of when; false when it cannot be told.
 bool LocalTime(time_t when, struct tm& local);
 

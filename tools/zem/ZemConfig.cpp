@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,23 +70,20 @@ void CheckBytes(const std::string& bytes, bool newline, unsigned line, Check& ch
 // Reads the file's bytes as they are: the lines over the limit and those holding control
 // characters, and where each piece the manager reads as a line lies; false when unreadable.
 bool ScanBytes(const char* path, Check& check) {
-    FILE* file = std::fopen(path, "rb");
+    std::ifstream file(zemcli::FsPath(path), std::ios::binary);
     if (!file) return false;
     unsigned line = 1;
     std::string bytes;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
+    for (char c; file.get(c);) {
         if (c != '\n') {
-            bytes += char(c);
+            bytes += c;
             continue;
         }
         CheckBytes(bytes, true, line++, check);
         bytes.clear();
     }
     if (!bytes.empty()) CheckBytes(bytes, false, line, check);
-    const bool read = !std::ferror(file);
-    std::fclose(file);
-    return read;
+    return !file.bad();
 }
 
 // The file's line of the manager's line number (1-based).

@@ -47,14 +47,15 @@ bool OptionValue(int argc, char** argv, int& i, const char*& value) {
 // The input text file's bytes; false (said) for a folder, a missing or unreadable file or an
 // empty one.
 bool ReadInput(const char* input, std::string& bytes) {
+    const std::filesystem::path path = zemcli::FsPath(input);
     std::error_code error;
-    if (std::filesystem::is_directory(input, error)) {
+    if (std::filesystem::is_directory(path, error)) {
         zemcli::Fail(std::string("'") + input + "' is a folder, not a text file");
         return false;
     }
-    std::ifstream in(input, std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-        const bool exists = std::filesystem::exists(input, error);
+        const bool exists = std::filesystem::exists(path, error);
         zemcli::Fail(std::string("cannot read '") + input + "'" + (exists ? "" : ": no such file"));
         return false;
     }
@@ -178,14 +179,14 @@ int List(int argc, char** argv) {
     }
     if (!dir) return zemcli::UsageError(LIST_USAGE);
     std::error_code ignored;
-    if (!std::filesystem::is_directory(dir, ignored)) {
+    if (!std::filesystem::is_directory(zemcli::FsPath(dir), ignored)) {
         return zemcli::Fail(std::string("'") + dir + "' is not a directory");
     }
     ZEMTranslator translator;
     int count = translator.Init(dir, suffix);
     for (int i = 0; i < count; ++i)
         std::printf("%s\t%s\n", Printable(translator.GetLangName(i)).c_str(),
-                    translator.GetLangFile(i));
+                    zemcli::Printable(translator.GetLangFile(i)).c_str());
     return 0;
 }
 
@@ -198,7 +199,8 @@ int Dump(int argc, char** argv) {
                             "' (missing, not a language file, or damaged)");
     }
     const unsigned count = translator.NbStrings();
-    std::printf("file     : %s\nlanguage : %s\nstrings  : %u\n", translator.GetCurFile(),
+    std::printf("file     : %s\nlanguage : %s\nstrings  : %u\n",
+                zemcli::Printable(translator.GetCurFile()).c_str(),
                 Printable(translator.GetCurName()).c_str(), count);
     for (unsigned i = 0; i < count; ++i) {
         const char* s = translator.GetString(i);

@@ -2,6 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#ifdef _WIN32
+#include "platform/ZEMWideNames.h"
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+#endif
 
 namespace {
 
@@ -41,9 +49,7 @@ int Usage(FILE* out) {
     return out == stdout ? 0 : 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc < 2) return Usage(stderr);
     if (zemcli::WantsHelp(argc, argv, 1)) {
         Usage(stdout);
@@ -59,3 +65,44 @@ int main(int argc, char** argv) {
     return zemcli::UsageError("unknown family '" + zemcli::Printable(argv[1]) +
                               "' (see 'zem --help')");
 }
+
+} // namespace
+
+#ifdef _WIN32
+namespace {
+
+UINT consolePage = 0;
+
+void RestoreConsolePage() {
+    SetConsoleOutputCP(consolePage);
+}
+
+// The tool writes UTF-8: a console shows it as such only in that code page, and gets the user's
+// own back when the tool ends. Pipes and files take the bytes as they are.
+void ConsoleInUtf8() {
+    consolePage = GetConsoleOutputCP(); // 0 without a console
+    if (consolePage == 0 || consolePage == CP_UTF8) return;
+    SetConsoleOutputCP(CP_UTF8);
+    std::atexit(RestoreConsolePage);
+}
+
+} // namespace
+
+// Windows hands the command line over in UTF-16; the families take UTF-8, as the library takes
+// names, so that a name or text outside the ANSI code page reaches them whole.
+int wmain(int argc, wchar_t** wide) {
+    ConsoleInUtf8();
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(ZEM::Platform::Utf8(wide[i], std::wcslen(wide[i])));
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    return Run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return Run(argc, argv);
+}
+#endif
