@@ -140,6 +140,21 @@ int CreateJob(const std::vector<std::string>& args) {
 }
 const zemtest::ChildJobName CREATE_JOB("archive crash create", CreateJob);
 
+// The ways a change is broken in an archive of that format and layout: killed before it happens,
+// torn halfway, or failed as on a full disk. Each child is a new process of the test program on
+// Windows, which costs over half a second under emulation: there every change of every edit is
+// still killed, and the torn writes go to the ZEM archive that is edited in place, the failures
+// to the one that is rebuilt and renamed over the held file.
+std::vector<const char*> Modes(bool pak, bool bloated) {
+#ifdef _WIN32
+    if (pak) return {""};
+    return {"", bloated ? ":fail" : ":torn"};
+#else
+    (void)pak, (void)bloated;
+    return {"", ":torn", ":fail"};
+#endif
+}
+
 // How a child ended.
 End EndOf(ChildProcess::End end, int code) {
     if (end == ChildProcess::End::KILLED) return End::KILLED;
@@ -204,7 +219,7 @@ protected:
 
 // Every change of every edit kind, in both formats, on an archive with a little dead space and
 // on one with more dead bytes than live ones, killed before it happens, torn halfway, or failed
-// as on a full disk.
+// as on a full disk (see Modes).
 TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
     int kills = 0, checked = 0, leftovers = 0, failures = 0;
     for (bool pak : {false, true}) {
@@ -214,13 +229,12 @@ TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
             WriteSources();
             for (const EditKind& kind : EditKinds()) {
                 const Members after = kind.after(base_);
-                for (const char* mode : {"", ":torn", ":fail"}) {
+                for (const char* mode : Modes(pak, bloated)) {
                     for (int n = 1;; ++n) {
                         SCOPED_TRACE(std::string(pak ? "PAK " : "ZEM ") +
                                      (bloated ? "bloated " : "") + kind.name + " at change " +
                                      std::to_string(n) + mode);
-                        std::filesystem::copy_file(
-                            "base", "a.arc", std::filesystem::copy_options::overwrite_existing);
+                        WriteFile("a.arc", ReadFile("base"));
                         const End end = RunEdit("a.arc", pak, kind, std::to_string(n) + mode);
                         ASSERT_NE(end, End::BROKEN);
                         const Members now = Read("a.arc", pak);
@@ -258,8 +272,7 @@ TEST_F(ArchiveCrashTest, TheNextEditRemovesTheTemporaryOfAKilledRebuild) {
     const std::string alive = ".zem-" + std::to_string(getpid()) + "-1-0.tmp";
     int found = 0;
     for (int n = 1; n < 40; ++n) {
-        std::filesystem::copy_file("base", "a.arc",
-                                   std::filesystem::copy_options::overwrite_existing);
+        WriteFile("a.arc", ReadFile("base"));
         WriteFile(alive, "another process's");
         if (RunEdit("a.arc", false, remove, std::to_string(n)) != End::KILLED) break;
         int left = 0;
