@@ -236,6 +236,8 @@ public:
 
 private:
     bool Fail();
+    // The system's write of all size bytes at offset, without the fault plan; errno on failure.
+    bool WriteAll(uint64_t offset, const char* bytes, size_t size);
 
     int fd_ = -1;
     int error_ = 0;

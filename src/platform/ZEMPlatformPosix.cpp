@@ -219,18 +219,6 @@ int Counted(const char* what, Change change) {
     return -1;
 }
 
-bool PwriteAll(int fd, const char* data, size_t size, uint64_t offset) {
-    while (size > 0) {
-        ssize_t n = pwrite(fd, data, size, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return true;
-}
-
 // A name for a temporary file that no one is likely to have chosen: hidden, and unique to the
 // process, the moment and a counter.
 std::string TempName() {
@@ -436,16 +424,16 @@ size_t ReadStreamAt(FILE* stream, uint64_t offset, void* buffer, size_t size) {
     return stream ? PreadSome(fileno(stream), offset, buffer, size) : 0;
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    const Fault fault = NextWrite(offset, size);
-    if (fault == Fault::FAIL) {
-        error_ = ENOSPC;
-        return false;
+bool File::WriteAll(uint64_t offset, const char* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t n = pwrite(fd_, bytes, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
     }
-    if (fault == Fault::TORN) PwriteAll(fd_, bytes, TornSize(size), offset);
-    if (fault != Fault::NONE) Die();
-    return PwriteAll(fd_, bytes, size, offset) || Fail();
+    return true;
 }
 
 bool File::Sync() {

@@ -445,15 +445,12 @@ bool File::SetDate(uint32_t mtime) {
     return SetFileTime(HandleOf(fd_), nullptr, &when, &when) || SetErrno() || Fail();
 }
 
-namespace {
-
-// All size bytes of data at offset of handle.
-bool WriteHandleAt(HANDLE handle, uint64_t offset, const char* bytes, size_t size) {
+bool File::WriteAll(uint64_t offset, const char* bytes, size_t size) {
     size_t done = 0;
     while (done < size) {
         OVERLAPPED at = At(offset + done);
         DWORD n = 0;
-        if (!WriteFile(handle, bytes + done, Chunk(size - done), &n, &at)) return SetErrno();
+        if (!WriteFile(HandleOf(fd_), bytes + done, Chunk(size - done), &n, &at)) return SetErrno();
         if (n == 0) {
             errno = ENOSPC;
             return false;
@@ -461,20 +458,6 @@ bool WriteHandleAt(HANDLE handle, uint64_t offset, const char* bytes, size_t siz
         done += n;
     }
     return true;
-}
-
-} // namespace
-
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    const Fault fault = NextWrite(offset, size);
-    if (fault == Fault::FAIL) {
-        error_ = ENOSPC;
-        return false;
-    }
-    if (fault == Fault::TORN) WriteHandleAt(HandleOf(fd_), offset, bytes, TornSize(size));
-    if (fault != Fault::NONE) Die();
-    return WriteHandleAt(HandleOf(fd_), offset, bytes, size) || Fail();
 }
 
 bool File::Sync() {
