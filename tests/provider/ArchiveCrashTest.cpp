@@ -262,6 +262,40 @@ TEST_F(ArchiveCrashTest, EveryEditSurvivesAKillAtEveryWrite) {
     EXPECT_GT(kills, 100);
 }
 
+// A reader holds the archive open while each edit, which rebuilds the bloated archive and
+// renames the new file over the one the reader holds, is killed at every change: the reader goes
+// on reading whole members, and the next open finds the old archive or the new one.
+TEST_F(ArchiveCrashTest, AReaderHoldingTheArchiveReadsOnThroughAKilledRebuild) {
+    MakeBase(false);
+    Bloat();
+    WriteSources();
+    int kills = 0;
+    for (const EditKind& kind : EditKinds()) {
+        const Members after = kind.after(base_);
+        for (int n = 1;; ++n) {
+            SCOPED_TRACE(std::string(kind.name) + " at change " + std::to_string(n));
+            WriteFile("a.arc", ReadFile("base"));
+            ZEMArchZEM reader;
+            ASSERT_TRUE(reader.Open("a.arc"));
+            const End end = RunEdit("a.arc", false, kind, std::to_string(n));
+            ASSERT_NE(end, End::BROKEN);
+            const Members held = Read(reader);
+            EXPECT_TRUE(held == base_ || held == after) << held.front().first;
+            const Members now = Read("a.arc", false);
+            reader.Close();
+            SweepLeftovers();
+            if (end == End::DONE) {
+                EXPECT_EQ(now, after);
+                break;
+            }
+            ASSERT_TRUE(now == base_ || now == after) << now.front().first;
+            kills += end == End::KILLED;
+            ASSERT_LT(n, 200) << "the edit never ends";
+        }
+    }
+    EXPECT_GT(kills, 20);
+}
+
 // A rebuild killed between naming its temporary file and renaming it leaves that file beside the
 // archive; the next edit removes it, and keeps the temporaries of processes that still run.
 TEST_F(ArchiveCrashTest, TheNextEditRemovesTheTemporaryOfAKilledRebuild) {
