@@ -1,4 +1,5 @@
 #include "platform/ZEMPlatform.h"
+#include "platform/ZEMFaultInjection.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -81,6 +82,23 @@ bool File::ReadAt(uint64_t offset, void* buffer, size_t size) {
     if (ReadSome(offset, buffer, size) == size) return true;
     if (error_ == 0) error_ = EIO;
     return false;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    switch (NextWrite(offset, size)) {
+    case Fault::NONE:
+        return WriteAll(offset, bytes, size) || Fail();
+    case Fault::FAIL:
+        error_ = ENOSPC;
+        return false;
+    case Fault::TORN:
+        WriteAll(offset, bytes, TornSize(size));
+        break;
+    case Fault::KILL:
+        break;
+    }
+    Die();
 }
 
 } // namespace Platform

@@ -167,10 +167,12 @@ bool MakeDirectory(const char* path);
 
 // Every change that an edit makes on the disk (a write, a flush to the disk, a link or a rename)
 // passes one count. Crash tests set ZEM_FAULT_WRITE in a child process: "N" kills the process at
-// the Nth change before it happens, "N:torn" writes the first half of that write (whole 512-byte
-// sectors) and then kills, "N:fail" makes that change fail as on a full disk, and "trace:PATH"
-// appends one line per change to the file PATH ("write OFFSET SIZE", "sync", "link", "rename",
-// "sync folder"). Unset, nothing changes.
+// the Nth change before it happens (SIGKILL; on Windows TerminateProcess with exit code 137),
+// "N:torn" writes the first half of that write (whole 512-byte sectors) and then kills, "N:fail"
+// makes that change fail as on a full disk, and "trace:PATH" appends one line per change to the
+// file PATH ("write OFFSET SIZE", "sync", "link", "rename", "sync folder"; on Windows a file
+// replaced while it is held is first renamed aside: "rename", "rename aside", "rename"). Unset,
+// nothing changes.
 
 // How long editors and readers wait for a lock held by another editor by default.
 constexpr unsigned LOCK_WAIT_MS = 30000;
@@ -234,6 +236,8 @@ public:
 
 private:
     bool Fail();
+    // The system's write of all size bytes at offset, without the fault plan; errno on failure.
+    bool WriteAll(uint64_t offset, const char* bytes, size_t size);
 
     int fd_ = -1;
     int error_ = 0;

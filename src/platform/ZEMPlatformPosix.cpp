@@ -1,3 +1,4 @@
+#include "platform/ZEMFaultInjection.h"
 #include "platform/ZEMPlatform.h"
 
 #include <dirent.h>
@@ -210,59 +211,12 @@ FolderLookup FindAppData(std::string& path) {
 
 // ---- Fault injection for crash tests ----
 
-enum class Fault { NONE, KILL, TORN, FAIL };
-
-// What happens to the change being made now, which `what` describes; see ZEM_FAULT_WRITE in the
-// header.
-Fault NextChange(const std::string& what) {
-    const char* plan = getenv("ZEM_FAULT_WRITE");
-    if (!plan) return Fault::NONE;
-    if (strncmp(plan, "trace:", 6) == 0) {
-        if (FILE* trace = fopen(plan + 6, "a")) {
-            fprintf(trace, "%s\n", what.c_str());
-            fclose(trace);
-        }
-        return Fault::NONE;
-    }
-    static std::atomic<unsigned long> changes{0};
-    char* rest = nullptr;
-    const unsigned long target = strtoul(plan, &rest, 10);
-    if (++changes != target) return Fault::NONE;
-    if (strcmp(rest, ":torn") == 0) return Fault::TORN;
-    if (strcmp(rest, ":fail") == 0) return Fault::FAIL;
-    return Fault::KILL;
-}
-
-void Die() {
-    raise(SIGKILL);
-    _exit(137);
-}
-
 // Runs a change unless the plan kills the process or fails it first (errno ENOSPC, -1).
 template <class Change>
 int Counted(const char* what, Change change) {
-    switch (NextChange(what)) {
-    case Fault::NONE:
-        return change();
-    case Fault::FAIL:
-        errno = ENOSPC;
-        return -1;
-    default:
-        Die();
-        return -1;
-    }
-}
-
-bool PwriteAll(int fd, const char* data, size_t size, uint64_t offset) {
-    while (size > 0) {
-        ssize_t n = pwrite(fd, data, size, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-        offset += uint64_t(n);
-    }
-    return true;
+    if (MayChange(what)) return change();
+    errno = ENOSPC;
+    return -1;
 }
 
 // A name for a temporary file that no one is likely to have chosen: hidden, and unique to the
@@ -339,6 +293,11 @@ bool HasProcFd() {
 }
 
 } // namespace
+
+void Die() {
+    raise(SIGKILL);
+    _exit(int(FAULT_KILL_EXIT_CODE));
+}
 
 // ---- File ----
 
@@ -465,23 +424,16 @@ size_t ReadStreamAt(FILE* stream, uint64_t offset, void* buffer, size_t size) {
     return stream ? PreadSome(fileno(stream), offset, buffer, size) : 0;
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    switch (NextChange("write " + std::to_string(offset) + " " + std::to_string(size))) {
-    case Fault::NONE:
-        break;
-    case Fault::FAIL:
-        error_ = ENOSPC;
-        return false;
-    case Fault::TORN:
-        PwriteAll(fd_, bytes, size / 2 / 512 * 512, offset);
-        Die();
-        break;
-    case Fault::KILL:
-        Die();
-        break;
+bool File::WriteAll(uint64_t offset, const char* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t n = pwrite(fd_, bytes, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= size_t(n);
+        offset += uint64_t(n);
     }
-    return PwriteAll(fd_, bytes, size, offset) || Fail();
+    return true;
 }
 
 bool File::Sync() {

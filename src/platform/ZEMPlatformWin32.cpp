@@ -1,3 +1,4 @@
+#include "platform/ZEMFaultInjection.h"
 #include "platform/ZEMPlatform.h"
 #include "platform/ZEMWideNames.h"
 
@@ -127,6 +128,19 @@ std::string TempName(const std::string& ending = ".tmp") {
     snprintf(name, sizeof name, ".zem-%lu-%llx-%u", GetCurrentProcessId(),
              static_cast<unsigned long long>(now), counter++);
     return name + ending;
+}
+
+// Whether the change `what` goes ahead under the crash tests' plan; false with the error of a
+// full disk when the plan fails it.
+bool MayChangeDisk(const char* what) {
+    if (MayChange(what)) return true;
+    SetLastError(ERROR_DISK_FULL);
+    return false;
+}
+
+// MoveFileExW as a change that the crash tests' plan counts.
+bool Move(const char* what, const std::wstring& from, const std::wstring& to, DWORD flags) {
+    return MayChangeDisk(what) && MoveFileExW(from.c_str(), to.c_str(), flags);
 }
 
 bool ProcessRuns(DWORD pid) {
@@ -310,8 +324,8 @@ bool ReplaceHeld(const std::string& temp, const std::string& dir, const char* na
     const std::string aside = dir + TempName(std::string("-") + name + ASIDE_EXTENSION);
     const std::wstring wideTarget = Wide(target);
     const std::wstring wideAside = Wide(aside);
-    if (!MoveFileExW(wideTarget.c_str(), wideAside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
-    if (!MoveFileExW(Wide(temp).c_str(), wideTarget.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!Move("rename aside", wideTarget, wideAside, MOVEFILE_WRITE_THROUGH)) return false;
+    if (!Move("rename", Wide(temp), wideTarget, MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         MoveFileExW(wideAside.c_str(), wideTarget.c_str(), MOVEFILE_WRITE_THROUGH);
         SetLastError(error);
@@ -332,7 +346,7 @@ bool File::Publish(const Folder& folder, const char* name, bool replace) {
     const std::string target = WithSeparator(dir.c_str()) + name;
     // The file is open with FILE_SHARE_DELETE, so it can be renamed while it is held.
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(Wide(tempName_).c_str(), Wide(target).c_str(), flags) &&
+    if (!Move(replace ? "rename" : "link", Wide(tempName_), Wide(target), flags) &&
         !(replace && GetLastError() == ERROR_ACCESS_DENIED &&
           ReplaceHeld(tempName_, WithSeparator(dir.c_str()), name))) {
         SetErrno();
@@ -431,18 +445,14 @@ bool File::SetDate(uint32_t mtime) {
     return SetFileTime(HandleOf(fd_), nullptr, &when, &when) || SetErrno() || Fail();
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
+bool File::WriteAll(uint64_t offset, const char* bytes, size_t size) {
     size_t done = 0;
     while (done < size) {
         OVERLAPPED at = At(offset + done);
         DWORD n = 0;
-        if (!WriteFile(HandleOf(fd_), bytes + done, Chunk(size - done), &n, &at)) {
-            SetErrno();
-            return Fail();
-        }
+        if (!WriteFile(HandleOf(fd_), bytes + done, Chunk(size - done), &n, &at)) return SetErrno();
         if (n == 0) {
-            error_ = ENOSPC;
+            errno = ENOSPC;
             return false;
         }
         done += n;
@@ -451,7 +461,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
 }
 
 bool File::Sync() {
-    return FlushFileBuffers(HandleOf(fd_)) || SetErrno() || Fail();
+    return (MayChangeDisk("sync") && FlushFileBuffers(HandleOf(fd_))) || SetErrno() || Fail();
 }
 
 bool File::Truncate(uint64_t size) {
@@ -557,6 +567,13 @@ void File::Close() {
     tempName_.clear();
 }
 
+void Die() {
+    // TerminateProcess, not ExitProcess: no DLL is told and no runtime buffer is flushed, as when
+    // the process crashes or is killed from outside.
+    TerminateProcess(GetCurrentProcess(), FAULT_KILL_EXIT_CODE);
+    _exit(int(FAULT_KILL_EXIT_CODE));
+}
+
 // ---- Folder ----
 
 Folder::~Folder() {
@@ -659,8 +676,11 @@ bool Folder::Remove(const char* name) {
 }
 
 bool Folder::Sync() {
-    // Windows offers no flush of a folder's entries; MOVEFILE_WRITE_THROUGH carries renames.
-    return true;
+    // Windows offers no flush of a folder's entries; MOVEFILE_WRITE_THROUGH carries renames. The
+    // step is still counted, so that a plan names the same change on every system.
+    if (MayChange("sync folder")) return true;
+    error_ = ENOSPC;
+    return false;
 }
 
 void Folder::RemoveDeadTemps() {
