@@ -36,9 +36,9 @@ constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // The extension of the names under which ReplaceHeld puts held files aside.
 constexpr const char* ASIDE_EXTENSION = ".old";
-// How many times an open waits 1 ms for a file that ReplaceHeld is replacing: enough for its two
-// renames, little for a file that is gone.
-constexpr int ASIDE_WAITS = 50;
+// How long an open waits for a file that a running ReplaceHeld is replacing: its two renames take
+// a moment, but a busy machine may hold the replacing process back between them for a while.
+constexpr ULONGLONG ASIDE_WAIT_MS = 2000;
 
 // The errno value closest to a Win32 error code.
 int ErrnoOf(DWORD error) {
@@ -248,10 +248,10 @@ int OpenRegular(const char* path, bool write) {
     };
     HANDLE handle = open();
     DWORD error = GetLastError();
-    // Between the two renames of ReplaceHeld the name is missing; the new file comes at once.
-    for (int wait = 0;
-         handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND && wait < ASIDE_WAITS;
-         ++wait) {
+    // Between the two renames of ReplaceHeld the name is missing; the new file comes soon.
+    const ULONGLONG deadline = GetTickCount64() + ASIDE_WAIT_MS;
+    while (handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND &&
+           GetTickCount64() < deadline) {
         const Aside aside = CheckAside(native);
         if (aside == Aside::NONE) break;
         if (aside == Aside::PENDING) Sleep(1);
