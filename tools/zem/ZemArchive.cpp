@@ -30,13 +30,6 @@ std::string Shown(const std::string& text) {
     return Shown(text.c_str());
 }
 
-bool HasControl(const char* text) {
-    for (; *text; ++text) {
-        if (IsControl(*text)) return true;
-    }
-    return false;
-}
-
 std::string Escaped(const char* name) {
     std::string shown;
     for (; *name; ++name) {
