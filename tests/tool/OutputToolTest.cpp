@@ -2,6 +2,7 @@
 // namespace when the tests run as root; a file-size limit always) and killed while it writes: the
 // old file stays byte for byte, a new name is not made, no temporary file remains, and the one-line
 // error says the system's words.
+#include <zem/ZEMConfig.h>
 #include <zem/graphics/ZEMFont.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
@@ -46,7 +47,7 @@ std::vector<Command> Commands() {
         {"font render", "font render shades.zfn " + std::string(3000, 'A') + " -o OUT"},
         {"archive cat", "archive cat -o OUT a.zem noise.bmp"},
     };
-    if (fs::exists(DEJAVU)) {
+    if (ZEM_HAS_FREETYPE && fs::exists(DEJAVU)) {
         commands.push_back(
             {"font build", std::string("font build ") + DEJAVU + " -o OUT --size 40"});
     }
