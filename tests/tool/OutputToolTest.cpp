@@ -38,10 +38,7 @@ struct Command {
 std::vector<Command> Commands() {
     std::vector<Command> commands = {
         {"image convert to BMP", "image convert noise.bmp OUT"},
-#ifndef _WIN32
-        // zem.exe is built without libpng.
         {"image convert to PNG", "image convert noise.bmp OUT --format png"},
-#endif
         {"palette convert", "palette convert colours.zpl OUT --format zem"},
         {"lang build", "lang build long.txt -o OUT --name N"},
         {"font render", "font render shades.zfn " + std::string(3000, 'A') + " -o OUT"},
