@@ -32,8 +32,11 @@ using zemtest::WriteFile;
 
 namespace {
 
-constexpr const char* NO_FAULT_HOOK = "fork and the fault-injection hook are POSIX-only";
-constexpr const char* NO_SIZE_LIMIT = "Windows has no file-size limit to stand for a full disk";
+// Why Windows skips a case.
+[[maybe_unused]] constexpr const char* NO_FAULT_HOOK =
+    "fork and the fault-injection hook are POSIX-only";
+[[maybe_unused]] constexpr const char* NO_SIZE_LIMIT =
+    "Windows has no file-size limit to stand for a full disk";
 
 bool Save(const char* name, bool replace, const std::string& bytes, std::string* error = nullptr) {
     ZEMSaveFile file(name, replace);
