@@ -1,11 +1,13 @@
 // What edits write and in which order, links in the extraction folder, files that are no archive
 // files, and names that would drive a terminal.
 #include "ArchiveTestSupport.h"
+#include "ZEMChildProcess.h"
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
 #include <zem/stream/ZEMFile.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -24,31 +26,17 @@ using zemtest::WriteFile;
 namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
-// Why Windows skips the cases that trace the writes.
-[[maybe_unused]] constexpr const char* NO_FAULT_HOOK = "the fault-injection hook is POSIX-only";
-
-// Sets the platform layer's fault-injection plan; an empty plan takes it away.
-void SetFaultPlan(const std::string& plan) {
-#ifdef _WIN32
-    _putenv_s("ZEM_FAULT_WRITE", plan.c_str());
-#else
-    if (plan.empty()) {
-        unsetenv("ZEM_FAULT_WRITE");
-    } else {
-        setenv("ZEM_FAULT_WRITE", plan.c_str(), 1);
-    }
-#endif
-}
 
 // The changes that edit makes on the disk, one line each, as the platform layer reports them.
 template <class Edit>
 std::vector<std::string> Trace(Edit edit) {
     fs::remove("trace.txt");
-    SetFaultPlan("trace:" + (fs::current_path() / "trace.txt").string());
+    const std::string plan = "trace:" + (fs::current_path() / "trace.txt").string();
+    zemtest::SetEnv("ZEM_FAULT_WRITE", plan.c_str());
     edit();
-    SetFaultPlan("");
+    zemtest::SetEnv("ZEM_FAULT_WRITE", nullptr);
     std::vector<std::string> lines;
-    std::istringstream text(fs::exists("trace.txt") ? ReadFile("trace.txt") : "");
+    std::istringstream text(fs::exists("trace.txt") ? zemtest::ReadText("trace.txt") : "");
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
@@ -69,9 +57,6 @@ class ArchiveSafetyTest : public zemtest::TempDirTest {};
 // An add writes only after the end of the file, flushes, and then switches the header with one
 // small write, flushed too: nothing the old directory describes is ever overwritten.
 TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
-#ifdef _WIN32
-    GTEST_SKIP() << NO_FAULT_HOOK;
-#endif
     ZEMArchZEM arch;
     ASSERT_TRUE(arch.Create("a.zem"));
     WriteFile("one", Bytes(3000, '1'));
@@ -98,9 +83,6 @@ TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
 // Removing and replacing write a new file, flush it, rename it over the archive and flush the
 // folder, in that order.
 TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
-#ifdef _WIN32
-    GTEST_SKIP() << NO_FAULT_HOOK;
-#endif
     ZEMArchPAK arch;
     ASSERT_TRUE(arch.Create("a.pak"));
     WriteFile("one", "1111");
@@ -110,11 +92,21 @@ TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
     for (bool remove : {true, false}) {
         std::vector<std::string> changes =
             Trace([&] { EXPECT_TRUE(remove ? arch.RemoveFile(0) : arch.UpdateFile(0, "one")); });
-        ASSERT_GE(changes.size(), 5u);
-        const std::vector<std::string> tail(changes.end() - 4, changes.end());
-        EXPECT_EQ(tail, (std::vector<std::string>{"sync", "link", "rename", "sync folder"}));
-        for (size_t i = 0; i + 4 < changes.size(); ++i)
-            EXPECT_EQ(changes[i].rfind("write ", 0), 0u) << changes[i];
+        const auto sync = std::find(changes.begin(), changes.end(), "sync");
+        ASSERT_NE(sync, changes.begin());
+        ASSERT_NE(sync, changes.end());
+        for (auto change = changes.begin(); change != sync; ++change)
+            EXPECT_EQ(change->rfind("write ", 0), 0u) << *change;
+        const std::vector<std::string> publish(sync + 1, changes.end());
+#ifdef _WIN32
+        // Where the system will not rename over the held archive (Wine), it is renamed aside first.
+        const std::vector<std::string> aside = {"rename", "rename aside", "rename", "sync folder"};
+        EXPECT_TRUE(publish == std::vector<std::string>({"rename", "sync folder"}) ||
+                    publish == aside)
+            << ::testing::PrintToString(publish);
+#else
+        EXPECT_EQ(publish, (std::vector<std::string>{"link", "rename", "sync folder"}));
+#endif
     }
     EXPECT_EQ(Member(arch, 0), "1111");
 }
