@@ -39,11 +39,13 @@ inline bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-// Whether a file name may hold ':' (on Windows it names a drive or a data stream).
+// Whether file names follow Windows' rules: no ':' (a drive or a data stream), none of <>"|?*,
+// no device name such as "CON" or "nul.txt" as a component, and no component ending with a dot
+// or a space (which the system drops, so that "a." would open "a").
 #ifdef _WIN32
-constexpr bool COLON_IN_NAMES = false;
+constexpr bool WINDOWS_NAMES = true;
 #else
-constexpr bool COLON_IN_NAMES = true;
+constexpr bool WINDOWS_NAMES = false;
 #endif
 
 // dir ready for a name to be appended: with SEPARATOR at its end unless it ends with a separator

@@ -1,5 +1,6 @@
 #include <zem/provider/ZEMArchive.h>
 
+#include <zem/core/ZEMLog.h>
 #include <zem/provider/ZEMFileUtils.h>
 
 #include "platform/ZEMPlatform.h"
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -16,6 +19,89 @@
 using namespace ZEM::ArchiveInternal;
 using ZEM::Platform::File;
 using ZEM::Platform::Folder;
+
+// ---- Names ----
+
+namespace {
+
+constexpr const char* LEADS_OUT = "its name leads out of the folder";
+
+// Names that Windows takes for devices in every folder, whatever follows a dot: "nul.txt" opens
+// the null device. The superscript digits are UTF-8.
+constexpr const char* DEVICE_NAMES[] = {
+    "CON",         "PRN",        "AUX",         "NUL",         "CONIN$",      "CONOUT$",
+    "COM0",        "COM1",       "COM2",        "COM3",        "COM4",        "COM5",
+    "COM6",        "COM7",       "COM8",        "COM9",        "LPT0",        "LPT1",
+    "LPT2",        "LPT3",       "LPT4",        "LPT5",        "LPT6",        "LPT7",
+    "LPT8",        "LPT9",       "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9",
+    "LPT\xC2\xB2", "LPT\xC2\xB3"};
+
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+bool IsAsciiLetter(char c) {
+    return AsciiUpper(c) >= 'A' && AsciiUpper(c) <= 'Z';
+}
+
+bool SameLetters(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// Whether a component of length bytes names a device: its part before the first dot, without
+// the spaces at its end, in any case.
+bool IsDeviceName(const char* component, size_t length) {
+    size_t stem = 0;
+    while (stem < length && component[stem] != '.')
+        ++stem;
+    while (stem > 0 && component[stem - 1] == ' ')
+        --stem;
+    return std::any_of(std::begin(DEVICE_NAMES), std::end(DEVICE_NAMES), [&](const char* device) {
+        return std::strlen(device) == stem && SameLetters(component, device, stem);
+    });
+}
+
+// Why a component (not "." or "..") cannot be a file name on Windows; null when it can.
+const char* WindowsRefuses(const char* component, size_t length) {
+    if (IsDeviceName(component, length)) return "its name is a device on Windows";
+    const char last = component[length - 1];
+    if (last == '.' || last == ' ')
+        return "its name ends with a dot or a space, which Windows drops";
+    return nullptr;
+}
+
+// "X:" at the start names a drive, or a data stream on other systems' disks: never a folder's
+// member on any system.
+bool NamesDrive(const char* name) {
+    return IsAsciiLetter(name[0]) && name[1] == ':';
+}
+
+// Why a member name cannot be extracted safely into a folder here; null when it can.
+const char* UnsafeName(const char* name) {
+    if (!IsSet(name)) return "it has no name";
+    if (ZEMFileUtils::IsAbsolute(name) || NamesDrive(name)) return LEADS_OUT;
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if ((uint8_t(*p) < 0x20 && *p) || *p == 0x7F) return "its name holds control characters";
+        if (ZEM::Platform::WINDOWS_NAMES && *p && std::strchr("<>:\"|?*", *p)) {
+            return "its name holds a character that Windows refuses in names";
+        }
+        if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
+        const size_t length = size_t(p - component);
+        const bool dot = length == 1 && component[0] == '.';
+        if (length == 2 && component[0] == '.' && component[1] == '.') return LEADS_OUT;
+        if (ZEM::Platform::WINDOWS_NAMES && length > 0 && !dot) {
+            if (const char* why = WindowsRefuses(component, length)) return why;
+        }
+        if (!*p) return length > 0 ? nullptr : "its name ends with a separator: it is no file";
+        component = p + 1;
+    }
+}
+
+} // namespace
 
 // ---- Extraction ----
 
@@ -108,7 +194,7 @@ bool ZEMArchive::Extractor::Follow(const std::vector<std::string>& folders) {
 ZEMArchive::ExtractOutcome ZEMArchive::Extractor::Into(unsigned index, const char* destDir,
                                                        bool replace) {
     const char* name = archive.entries[index]->name;
-    if (!IsSafeName(name)) return Failed("its name leads out of the folder or is no file name");
+    if (const char* why = UnsafeName(name)) return Failed(why);
     std::vector<std::string> folders;
     std::string part;
     for (const char* p = name; *p; ++p) {
@@ -184,18 +270,7 @@ bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
 }
 
 bool ZEMArchive::IsSafeName(const char* name) {
-    if (!IsSet(name) || ZEMFileUtils::IsAbsolute(name)) return false;
-    const char* component = name;
-    for (const char* p = name;; ++p) {
-        if (uint8_t(*p) < 0x20 && *p) return false;
-        if (*p == 0x7F) return false;
-        if (*p == ':' && !ZEM::Platform::COLON_IN_NAMES) return false;
-        if (*p && !ZEM::Platform::IsSeparator(*p)) continue;
-        if (p - component == 2 && component[0] == '.' && component[1] == '.') return false;
-        // A name ending with a separator names a folder, not a file.
-        if (!*p) return p > component;
-        component = p + 1;
-    }
+    return !UnsafeName(name);
 }
 
 bool ZEMArchive::ExtractMembers(const unsigned* indexes, size_t count, const char* destDir,
@@ -232,6 +307,12 @@ bool ZEMArchive::ExtractAll(const char* destDir) const {
     std::vector<unsigned> all(entries.size());
     for (unsigned i = 0; i < all.size(); ++i)
         all[i] = i;
-    ExtractMembers(all.data(), all.size(), destDir, true);
+    // The caller hears only that the folder was there: the log names each member left out.
+    ExtractMembers(all.data(), all.size(), destDir, true,
+                   [this](unsigned index, ExtractOutcome outcome) {
+                       if (outcome == ExtractOutcome::WRITTEN) return;
+                       ZEM::LOG("ZEMArchive: %s not extracted: %s\n",
+                                Quoted(entries[index]->name).c_str(), lastError.c_str());
+                   });
     return true;
 }

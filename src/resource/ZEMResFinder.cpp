@@ -109,8 +109,10 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
     if (!name || !*name) return nullptr;
     // A name from a mod or a save file may not lead out of the sources, whichever they are.
     if (!ZEMArchive::IsSafeName(name)) {
-        ZEM::LOG("ResFinder: refused the name '%s': absolute or leading out of its sources\n",
-                 name);
+        ZEM::LOG(
+            "ResFinder: refused the name '%s': absolute, leading out of its sources or no file "
+            "name here\n",
+            name);
         return nullptr;
     }
     TakeChanges();

@@ -1,17 +1,21 @@
 // What edits write and in which order, links in the extraction folder, files that are no archive
 // files, and names that would drive a terminal.
 #include "ArchiveTestSupport.h"
+#include "ZEMChildProcess.h"
 #include "ZEMTestSupport.h"
 
 #include <zem/provider.h>
 #include <zem/stream/ZEMFile.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -28,14 +32,22 @@ template <class Edit>
 std::vector<std::string> Trace(Edit edit) {
     fs::remove("trace.txt");
     const std::string plan = "trace:" + (fs::current_path() / "trace.txt").string();
-    setenv("ZEM_FAULT_WRITE", plan.c_str(), 1);
+    zemtest::SetEnv("ZEM_FAULT_WRITE", plan.c_str());
     edit();
-    unsetenv("ZEM_FAULT_WRITE");
+    zemtest::SetEnv("ZEM_FAULT_WRITE", nullptr);
     std::vector<std::string> lines;
-    std::istringstream text(fs::exists("trace.txt") ? ReadFile("trace.txt") : "");
+    std::istringstream text(fs::exists("trace.txt") ? zemtest::ReadText("trace.txt") : "");
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
+}
+
+// How many names below the working folder begin with a dot: temporary files left behind.
+size_t HiddenNames() {
+    size_t hidden = 0;
+    for (const auto& entry : fs::recursive_directory_iterator("."))
+        hidden += entry.path().filename().string()[0] == '.';
+    return hidden;
 }
 
 } // namespace
@@ -80,11 +92,21 @@ TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
     for (bool remove : {true, false}) {
         std::vector<std::string> changes =
             Trace([&] { EXPECT_TRUE(remove ? arch.RemoveFile(0) : arch.UpdateFile(0, "one")); });
-        ASSERT_GE(changes.size(), 5u);
-        const std::vector<std::string> tail(changes.end() - 4, changes.end());
-        EXPECT_EQ(tail, (std::vector<std::string>{"sync", "link", "rename", "sync folder"}));
-        for (size_t i = 0; i + 4 < changes.size(); ++i)
-            EXPECT_EQ(changes[i].rfind("write ", 0), 0u) << changes[i];
+        const auto sync = std::find(changes.begin(), changes.end(), "sync");
+        ASSERT_NE(sync, changes.begin());
+        ASSERT_NE(sync, changes.end());
+        for (auto change = changes.begin(); change != sync; ++change)
+            EXPECT_EQ(change->rfind("write ", 0), 0u) << *change;
+        const std::vector<std::string> publish(sync + 1, changes.end());
+#ifdef _WIN32
+        // Where the system will not rename over the held archive (Wine), it is renamed aside first.
+        const std::vector<std::string> aside = {"rename", "rename aside", "rename", "sync folder"};
+        EXPECT_TRUE(publish == std::vector<std::string>({"rename", "sync folder"}) ||
+                    publish == aside)
+            << ::testing::PrintToString(publish);
+#else
+        EXPECT_EQ(publish, (std::vector<std::string>{"link", "rename", "sync folder"}));
+#endif
     }
     EXPECT_EQ(Member(arch, 0), "1111");
 }
@@ -116,46 +138,46 @@ TEST_F(ArchiveSafetyTest, ExtractionNeverWritesThroughLinks) {
                                 {"maps/e1m1.bsp", "map"},
                                 {"h.txt", "member h"},
                                 {"deep/er/c.txt", "member c"}}));
-    MakeLinkTrap();
     fs::create_directories("dest/deep");
-    fs::create_directory_symlink("../../outside", "dest/deep/er");
+    const bool linked = MakeLinkTrap() && zemtest::PlantSymlink("../../outside", "dest/deep/er");
 
     ZEMArchPAK arch;
     ASSERT_TRUE(arch.Open("a.pak"));
+    // A hard link is replaced, never written through.
+    EXPECT_TRUE(arch.ExtractInto(3, "dest"));
+    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
+    EXPECT_EQ(ReadFile("dest/h.txt"), "member h");
+    // A file in the way of a folder is no folder.
+    fs::create_directory("dest2");
+    WriteFile("dest2/maps", "a file");
+    EXPECT_FALSE(arch.ExtractInto(2, "dest2"));
+    EXPECT_EQ(std::string(arch.LastError()), "'maps' on the way is no folder");
+    EXPECT_EQ(HiddenNames(), 0u);
+    if (!linked) GTEST_SKIP() << zemtest::NO_SYMLINKS;
+
     EXPECT_TRUE(arch.ExtractInto(0, "dest"));
     EXPECT_TRUE(arch.ExtractInto(1, "dest"));
     EXPECT_FALSE(arch.ExtractInto(2, "dest"));
     EXPECT_EQ(std::string(arch.LastError()), "'maps' on the way is a link");
-    EXPECT_TRUE(arch.ExtractInto(3, "dest"));
     EXPECT_FALSE(arch.ExtractInto(4, "dest"));
     EXPECT_EQ(std::string(arch.LastError()), "'er' on the way is a link");
 
     EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
-    EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
     EXPECT_FALSE(fs::exists("outside/new.txt"));
     EXPECT_FALSE(fs::exists("outside/e1m1.bsp"));
     EXPECT_FALSE(fs::exists("outside/c.txt"));
     EXPECT_FALSE(fs::is_symlink("dest/a.txt"));
     EXPECT_EQ(ReadFile("dest/a.txt"), "member a");
     EXPECT_EQ(ReadFile("dest/b.txt"), "member b");
-    EXPECT_EQ(ReadFile("dest/h.txt"), "member h");
     EXPECT_TRUE(fs::is_symlink("dest/maps"));
 
     // A direct extraction onto a link replaces the link too.
-    fs::create_symlink("outside/canary.txt", "link.txt");
+    ASSERT_TRUE(zemtest::PlantSymlink("outside/canary.txt", "link.txt"));
     EXPECT_TRUE(arch.ExtractFile(0, "link.txt"));
     EXPECT_FALSE(fs::is_symlink("link.txt"));
     EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
-    // And a file in the way of a folder is no folder.
-    fs::create_directory("dest2");
-    WriteFile("dest2/maps", "a file");
-    EXPECT_FALSE(arch.ExtractInto(2, "dest2"));
-    EXPECT_EQ(std::string(arch.LastError()), "'maps' on the way is no folder");
     // Nothing is left behind but what was extracted.
-    size_t hidden = 0;
-    for (const auto& entry : fs::recursive_directory_iterator("."))
-        hidden += entry.path().filename().string()[0] == '.';
-    EXPECT_EQ(hidden, 0u);
+    EXPECT_EQ(HiddenNames(), 0u);
 }
 
 // Without replace, every name that exists at a member's path is left as it is, links that lead
@@ -167,7 +189,7 @@ TEST_F(ArchiveSafetyTest, ExtractionWithoutReplaceLeavesExistingNamesAlone) {
                                 {"h.txt", "member h"},
                                 {"sub", "member sub"},
                                 {"n.txt", "member n2"}}));
-    MakeLinkTrap();
+    const bool linked = MakeLinkTrap();
     fs::create_directory("dest/sub");
     ZEMArchPAK arch;
     ASSERT_TRUE(arch.Open("a.pak"));
@@ -177,14 +199,16 @@ TEST_F(ArchiveSafetyTest, ExtractionWithoutReplaceLeavesExistingNamesAlone) {
     EXPECT_FALSE(arch.ExtractMembers(order, 6, "dest", false, [&](unsigned index, Outcome outcome) {
         heard.emplace_back(index, outcome);
     }));
-    EXPECT_EQ(heard, (std::vector<std::pair<unsigned, Outcome>>{{0, Outcome::EXISTS},
-                                                                {1, Outcome::EXISTS},
+    // Where no link could be planted, its member is simply written.
+    const Outcome link = linked ? Outcome::EXISTS : Outcome::WRITTEN;
+    EXPECT_EQ(heard, (std::vector<std::pair<unsigned, Outcome>>{{0, link},
+                                                                {1, link},
                                                                 {2, Outcome::WRITTEN},
                                                                 {3, Outcome::EXISTS},
                                                                 {4, Outcome::EXISTS},
                                                                 {5, Outcome::WRITTEN}}));
-    EXPECT_TRUE(fs::is_symlink("dest/a.txt"));
-    EXPECT_TRUE(fs::is_symlink("dest/b.txt"));
+    EXPECT_EQ(fs::is_symlink("dest/a.txt"), linked);
+    EXPECT_EQ(fs::is_symlink("dest/b.txt"), linked);
     EXPECT_FALSE(fs::exists("outside/new.txt"));
     EXPECT_EQ(ReadFile("outside/canary.txt"), "canary");
     EXPECT_EQ(ReadFile("dest/h.txt"), "hard");
@@ -202,6 +226,7 @@ TEST_F(ArchiveSafetyTest, ExtractionWithoutReplaceLeavesExistingNamesAlone) {
     EXPECT_FALSE(fs::is_symlink("dest/b.txt"));
     EXPECT_FALSE(fs::exists("outside/new.txt"));
     EXPECT_EQ(ReadFile("outside/hard.txt"), "hard");
+    if (!linked) GTEST_SKIP() << zemtest::NO_SYMLINKS;
 }
 
 // Extraction reads the version of the archive the object opened, even after another editor
@@ -233,8 +258,14 @@ TEST_F(ArchiveSafetyTest, ExtractionReadsOneVersionOfTheFile) {
 
 // A FIFO, a device or a folder is no archive: refused at once, never waited on.
 TEST_F(ArchiveSafetyTest, OnlyRegularFilesOpenAsArchives) {
+#ifdef _WIN32
+    // Windows opens its devices under these names in every folder, whatever the extension.
+    const char* const devices[] = {"NUL", "nul.zem"};
+#else
     ASSERT_EQ(mkfifo("pipe.zem", 0600), 0);
-    for (const char* path : {"pipe.zem", "/dev/zero", "/dev/null"}) {
+    const char* const devices[] = {"pipe.zem", "/dev/zero", "/dev/null"};
+#endif
+    for (const char* path : devices) {
         EXPECT_EQ(ZEMArchive::FindArchiveFormat(path), 0) << path;
         EXPECT_EQ(ZEMArchive::OpenArchive(path), nullptr) << path;
         ZEMArchZEM zem;
@@ -308,9 +339,14 @@ TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
     WriteFile("empty", "");
     EXPECT_EQ(arch.AddFile("empty", nullptr), NO_INDEX);
     EXPECT_STREQ(arch.LastError(), "'empty' is empty");
+#ifdef _WIN32
+    const std::string device = "NUL";
+#else
+    const std::string device = "fifo";
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
-    EXPECT_EQ(arch.AddFile("fifo", nullptr), NO_INDEX);
-    EXPECT_STREQ(arch.LastError(), "'fifo' is not a regular file");
+#endif
+    EXPECT_EQ(arch.AddFile(device.c_str(), nullptr), NO_INDEX);
+    EXPECT_EQ(arch.LastError(), "'" + device + "' is not a regular file");
     EXPECT_FALSE(arch.Create("a.zem"));
     EXPECT_STREQ(arch.LastError(), "the file exists already");
     WriteFile("x", "x");

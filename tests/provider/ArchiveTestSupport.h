@@ -6,9 +6,13 @@
 #include <zem/provider/ZEMArchive.h>
 #include <zem/stream/ZEMResFile.h>
 
+#include "ZEMTestSupport.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -59,10 +63,128 @@ inline std::string PakFile(const std::vector<std::pair<std::string, std::string>
            directory;
 }
 
+// A ZEM file as another program may write it, laid out as PakFile lays a PAK file (no dates).
+inline std::string ZemFile(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string data;
+    std::string directory;
+    for (const auto& [name, bytes] : members) {
+        directory += ZemRecord(name, uint32_t(bytes.size()), uint32_t(12 + data.size()), 0);
+        data += bytes;
+    }
+    return "ZEMA" + Le32(uint32_t(12 + data.size())) + Le32(uint32_t(members.size())) + data +
+           directory;
+}
+
+// Member names that would leave the extraction folder, reach a device or become another name
+// on the disk, and whether they are refused on every system or on Windows only (elsewhere they
+// are plain names and extracted as such). why is the reason the extraction gives.
+enum class Refused { NEVER, EVERYWHERE, ON_WINDOWS };
+
+struct HostileName {
+    const char* name;
+    Refused refused;
+    const char* why;
+};
+
+inline const std::vector<HostileName>& HostileNames() {
+    static const char* const OUT = "its name leads out of the folder";
+    static const char* const DEVICE = "its name is a device on Windows";
+    static const char* const DROPPED = "its name ends with a dot or a space, which Windows drops";
+    static const char* const CHARACTER = "its name holds a character that Windows refuses in names";
+    static const std::vector<HostileName> names = {
+        {"C:\\escaped", Refused::EVERYWHERE, OUT},
+        {"C:escaped", Refused::EVERYWHERE, OUT},
+        {"c:/escaped", Refused::EVERYWHERE, OUT},
+        // A letter and a colon name a drive on Windows, not a data stream.
+        {"a:b", Refused::EVERYWHERE, OUT},
+        {"\\\\server\\share\\escaped", Refused::EVERYWHERE, OUT},
+        {"/escaped", Refused::EVERYWHERE, OUT},
+        {"\\escaped", Refused::EVERYWHERE, OUT},
+        {"..\\escaped", Refused::EVERYWHERE, OUT},
+        {"a\\..\\..\\escaped", Refused::EVERYWHERE, OUT},
+        {"a/../../escaped", Refused::EVERYWHERE, OUT},
+        {"tab\tbed", Refused::EVERYWHERE, "its name holds control characters"},
+        {"CON", Refused::ON_WINDOWS, DEVICE},
+        {"nul.txt", Refused::ON_WINDOWS, DEVICE},
+        {"Aux", Refused::ON_WINDOWS, DEVICE},
+        {"com1", Refused::ON_WINDOWS, DEVICE},
+        {"LPT1.tar.gz", Refused::ON_WINDOWS, DEVICE},
+        {"prn .txt", Refused::ON_WINDOWS, DEVICE},
+        {"b/con/x", Refused::ON_WINDOWS, DEVICE},
+        {"Nul\\x", Refused::ON_WINDOWS, DEVICE},
+        {"a.", Refused::ON_WINDOWS, DROPPED},
+        {"a ", Refused::ON_WINDOWS, DROPPED},
+        {"c. ./x", Refused::ON_WINDOWS, DROPPED},
+        {"...", Refused::ON_WINDOWS, DROPPED},
+        {"file:stream", Refused::ON_WINDOWS, CHARACTER},
+        {"a.txt::$DATA", Refused::ON_WINDOWS, CHARACTER},
+        {"x<y", Refused::ON_WINDOWS, CHARACTER},
+        {"x>y", Refused::ON_WINDOWS, CHARACTER},
+        {"x\"y", Refused::ON_WINDOWS, CHARACTER},
+        {"x|y", Refused::ON_WINDOWS, CHARACTER},
+        {"x?y", Refused::ON_WINDOWS, CHARACTER},
+        {"x*y", Refused::ON_WINDOWS, CHARACTER},
+        // Near misses, plain names everywhere.
+        {"console.txt", Refused::NEVER, ""},
+        {"com10", Refused::NEVER, ""},
+        {"lpt", Refused::NEVER, ""},
+        {"auxiliary/nullity", Refused::NEVER, ""},
+        {".hidden", Refused::NEVER, ""},
+        {"a b.c", Refused::NEVER, ""},
+        {"d/./e", Refused::NEVER, ""},
+    };
+    return names;
+}
+
+// Whether a name is refused on the system the tests run on.
+inline bool RefusedHere(const HostileName& name) {
+#ifdef _WIN32
+    return name.refused != Refused::NEVER;
+#else
+    return name.refused == Refused::EVERYWHERE;
+#endif
+}
+
+// The members of an archive of every hostile name, each holding "member " and its name.
+inline std::vector<std::pair<std::string, std::string>> HostileMembers() {
+    std::vector<std::pair<std::string, std::string>> members;
+    for (const HostileName& hostile : HostileNames())
+        members.emplace_back(hostile.name, std::string("member ") + hostile.name);
+    return members;
+}
+
+// What extracting HostileMembers must leave in a folder on this system: each name not refused,
+// as a path with '/' and without "." steps, and its bytes.
+inline std::map<std::string, std::string> HostileLandings() {
+    std::map<std::string, std::string> files;
+    for (const HostileName& hostile : HostileNames()) {
+        if (RefusedHere(hostile)) continue;
+        std::string path = hostile.name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        files[std::filesystem::u8path(path).lexically_normal().generic_u8string()] =
+            std::string("member ") + hostile.name;
+    }
+    return files;
+}
+
+// The regular files below a folder and their bytes, by their paths below it with '/'.
+inline std::map<std::string, std::string> FilesBelow(const std::string& dir) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::u8path(dir))) {
+        if (!entry.is_regular_file()) continue;
+        const std::string path = entry.path().generic_u8string();
+        files[entry.path().lexically_relative(fs::u8path(dir)).generic_u8string()] =
+            zemtest::ReadFile(path);
+    }
+    return files;
+}
+
 // An extraction folder "dest" laid as a trap, for a PAK of the members a.txt, b.txt,
 // maps/e1m1.bsp and h.txt: a.txt links to the file outside/canary.txt, b.txt to the missing
 // outside/new.txt, maps to the folder outside, and h.txt is a hard link of outside/hard.txt.
-inline void MakeLinkTrap() {
+// False when the system made no symbolic links (the hard link is there all the same).
+inline bool MakeLinkTrap() {
     namespace fs = std::filesystem;
     fs::create_directories("outside");
     fs::create_directories("dest");
@@ -71,10 +193,10 @@ inline void MakeLinkTrap() {
           {"outside/hard.txt", "hard"}}) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    fs::create_symlink("../outside/canary.txt", "dest/a.txt");
-    fs::create_symlink("../outside/new.txt", "dest/b.txt");
-    fs::create_directory_symlink("../outside", "dest/maps");
     fs::create_hard_link("outside/hard.txt", "dest/h.txt");
+    return zemtest::PlantSymlink("../outside/canary.txt", "dest/a.txt") &&
+           zemtest::PlantSymlink("../outside/new.txt", "dest/b.txt") &&
+           zemtest::PlantSymlink("../outside", "dest/maps");
 }
 
 // Distinct, recognisable content of a given length.

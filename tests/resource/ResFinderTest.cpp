@@ -167,9 +167,26 @@ TEST_F(ResFinderTest, NamesLeadingOutOfTheSourcesAreRefused) {
                                       Path("secret.txt"), Path("game/sub/a.txt")}) {
             zemtest::LogCapture log;
             EXPECT_EQ(finder.FindRes(name.c_str()), nullptr) << name;
-            EXPECT_EQ(log.Text(), "ResFinder: refused the name '" + name +
-                                      "': absolute or leading out of its sources\n");
+            EXPECT_EQ(log.Text(),
+                      "ResFinder: refused the name '" + name +
+                          "': absolute, leading out of its sources or no file name here\n");
         }
+    }
+}
+
+// The finder refuses what extraction refuses: on Windows, a device name in a folder source would
+// open the device ("nul.txt" reads nothing, "CON" waits for the console).
+TEST_F(ResFinderTest, NamesThatExtractionRefusesAreRefused) {
+    for (const auto& [path, bytes] : archtest::HostileLandings()) {
+        fs::create_directories(fs::u8path("game/" + path).parent_path());
+        zemtest::WriteFile("game/" + path, bytes);
+    }
+    ZEMResFinder finder;
+    ASSERT_TRUE(finder.AddSource("game", false));
+    for (const archtest::HostileName& hostile : archtest::HostileNames()) {
+        EXPECT_EQ(archtest::Drain(finder.FindRes(hostile.name)),
+                  archtest::RefusedHere(hostile) ? "<null>" : std::string("member ") + hostile.name)
+            << hostile.name;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <zem/text/ZEMScore.h>
 #include <zem/text/ZEMText.h>
 
+#include "ZEMChildProcess.h"
 #include "ZEMTestSupport.h"
 
 #include <csignal>
@@ -31,6 +32,10 @@ using zemtest::ReadFile;
 using zemtest::WriteFile;
 
 namespace {
+
+// Why Windows skips a case.
+[[maybe_unused]] constexpr const char* NO_SIZE_LIMIT =
+    "Windows has no file-size limit to stand for a full disk";
 
 bool Save(const char* name, bool replace, const std::string& bytes, std::string* error = nullptr) {
     ZEMSaveFile file(name, replace);
@@ -153,26 +158,42 @@ bool AsOrdinaryUser(const std::function<bool()>& check) {
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
 }
+#endif
 
 TEST_F(SaveFileTest, ReadOnlyFilesAndFoldersAreRefusedAndKept) {
     WriteFile("locked.bin", "old");
-    chmod("locked.bin", 0444);
+    // Mode 0444; the read-only attribute on Windows.
+    const fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions("locked.bin", writable, fs::perm_options::remove);
+    const auto refused = [](const char* name) {
+        std::string error;
+        return !Save(name, true, "new", &error) && error == "Permission denied";
+    };
+#ifdef _WIN32
+    EXPECT_TRUE(refused("locked.bin"));
+    EXPECT_EQ(ReadFile("locked.bin"), "old");
+    EXPECT_EQ(Listing(), std::set<std::string>{"locked.bin"});
+    // The attribute would keep the temporary folder from being removed.
+    fs::permissions("locked.bin", writable, fs::perm_options::add);
+    GTEST_SKIP() << "a read-only folder takes new files on Windows";
+#else
     fs::create_directory("shut");
     WriteFile("shut/open.bin", "old");
     chmod("shut/open.bin", 0666);
     chmod("shut", 0555);
-    EXPECT_TRUE(AsOrdinaryUser([] {
-        std::string locked, shut;
-        return !Save("locked.bin", true, "new", &locked) && locked == "Permission denied" &&
-               !Save("shut/open.bin", true, "new", &shut) && shut == "Permission denied";
-    }));
+    EXPECT_TRUE(AsOrdinaryUser([&] { return refused("locked.bin") && refused("shut/open.bin"); }));
     EXPECT_EQ(ReadFile("locked.bin"), "old");
     EXPECT_EQ(ReadFile("shut/open.bin"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator("shut"), {}), 1);
     chmod("shut", 0755);
+#endif
 }
 
 TEST_F(SaveFileTest, ReplacedFileKeepsItsPermissionBits) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows files have no POSIX mode bits";
+#else
     WriteFile("mode.bin", "old");
     chmod("mode.bin", 0640);
     ASSERT_TRUE(Save("mode.bin", true, "new"));
@@ -185,28 +206,38 @@ TEST_F(SaveFileTest, ReplacedFileKeepsItsPermissionBits) {
     umask(mask);
     ASSERT_EQ(stat("new.bin", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
+#endif
 }
 
 // How a child process ended.
 enum class End { SAVED, FAILED, KILLED, BROKEN };
 
-// Saves bytes over name in a child process with the fault plan of the platform layer (see
-// ZEM_FAULT_WRITE); a failed save must say why.
-End SaveInChild(const char* name, const std::string& bytes, const std::string& plan,
-                const char* expectedError) {
-    pid_t child = fork();
-    if (child == 0) {
-        setenv("ZEM_FAULT_WRITE", plan.c_str(), 1);
-        std::string error;
-        const bool saved = Save(name, true, bytes, &error);
-        if (saved) _exit(0);
-        _exit(error == expectedError ? 1 : 2);
+// Bytes that a save in a child writes.
+std::string ChildBytes() {
+    return std::string(300000, 'n');
+}
+
+// Child job (name, fault plan, expected error): saves ChildBytes over name under the plan of the
+// platform layer (see ZEM_FAULT_WRITE); exits with 0 when saved, 1 when refused with the
+// expected error, 2 otherwise.
+int SaveJob(const std::vector<std::string>& args) {
+    zemtest::SetEnv("ZEM_FAULT_WRITE", args.at(1).c_str());
+    std::string error;
+    if (Save(args.at(0).c_str(), true, ChildBytes(), &error)) return 0;
+    return error == args.at(2) ? 1 : 2;
+}
+const zemtest::ChildJobName SAVE_JOB("save under a fault plan", SaveJob);
+
+End SaveInChild(const char* name, const std::string& plan, const char* expectedError) {
+    int code = -1;
+    switch (zemtest::RunChild("save under a fault plan", {name, plan, expectedError}, &code)) {
+    case zemtest::ChildProcess::End::KILLED:
+        return End::KILLED;
+    case zemtest::ChildProcess::End::EXITED:
+        return code == 0 ? End::SAVED : code == 1 ? End::FAILED : End::BROKEN;
+    default:
+        return End::BROKEN;
     }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return End::BROKEN;
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return End::KILLED;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) return End::BROKEN;
-    return WEXITSTATUS(status) == 0 ? End::SAVED : End::FAILED;
 }
 
 // Hidden temporary files in the working directory.
@@ -220,33 +251,37 @@ int Leftovers() {
 // Every change (write, flush, link, rename, folder flush) fails in turn as on a full disk: the
 // old file stays whole and no temporary remains, until the save gets through.
 TEST_F(SaveFileTest, FailureAtEveryChangeKeepsTheOldFile) {
-    const std::string bytes(300000, 'n');
     WriteFile("keep.bin", "old content");
     int failures = 0;
     for (int n = 1; n < 100; ++n) {
         SCOPED_TRACE(n);
         const End end =
-            SaveInChild("keep.bin", bytes, std::to_string(n) + ":fail", "No space left on device");
+            SaveInChild("keep.bin", std::to_string(n) + ":fail", "No space left on device");
         ASSERT_NE(end, End::BROKEN);
         EXPECT_EQ(Leftovers(), 0);
         if (end == End::SAVED) break;
         ++failures;
         EXPECT_EQ(ReadFile("keep.bin"), "old content");
     }
-    EXPECT_GE(failures, 4); // writes, the flush, the link and the rename
-    EXPECT_EQ(ReadFile("keep.bin"), bytes);
+    // The writes, the flush and the rename, and on POSIX the link before the rename.
+#ifdef _WIN32
+    EXPECT_GE(failures, 3);
+#else
+    EXPECT_GE(failures, 4);
+#endif
+    EXPECT_EQ(ReadFile("keep.bin"), ChildBytes());
 }
 
 // The process dies at every change, or halfway through a write: the file is the old one or the
 // new one, whole. A temporary named just before the rename is removed by the next save.
 TEST_F(SaveFileTest, KillAtEveryChangeLeavesTheOldOrTheNewFile) {
-    const std::string bytes(300000, 'n');
+    const std::string bytes = ChildBytes();
     for (const char* how : {"", ":torn"}) {
         WriteFile("keep.bin", "old content");
         int kills = 0;
         for (int n = 1; n < 100; ++n) {
             SCOPED_TRACE(std::to_string(n) + how);
-            const End end = SaveInChild("keep.bin", bytes, std::to_string(n) + how, "");
+            const End end = SaveInChild("keep.bin", std::to_string(n) + how, "");
             ASSERT_TRUE(end == End::KILLED || end == End::SAVED);
             const std::string now = ReadFile("keep.bin");
             EXPECT_TRUE(now == "old content" || now == bytes);
@@ -317,6 +352,7 @@ std::vector<Family> Families() {
     };
 }
 
+#ifndef _WIN32
 // Saves one family's file in a child process whose files may not grow past limit bytes, with
 // SIGXFSZ ignored (the write fails with EFBIG) or at its default (the process is killed).
 End SaveUnderSizeLimit(const Family& family, const char* path, rlim_t limit, bool ignoreSignal) {
@@ -333,25 +369,40 @@ End SaveUnderSizeLimit(const Family& family, const char* path, rlim_t limit, boo
     return WEXITSTATUS(status) == 0 ? End::SAVED : End::FAILED;
 }
 
+// A file of the family saved over an old one and under a new name, both on a full disk.
+void ExpectFullDiskKeepsTheOldFile(const Family& family) {
+    for (bool ignore : {true, false}) {
+        WriteFile("keep", "old content");
+        EXPECT_EQ(SaveUnderSizeLimit(family, "keep", 100, ignore),
+                  ignore ? End::FAILED : End::KILLED);
+        EXPECT_EQ(ReadFile("keep"), "old content");
+        EXPECT_EQ(SaveUnderSizeLimit(family, "absent", 100, ignore),
+                  ignore ? End::FAILED : End::KILLED);
+        EXPECT_EQ(Listing(), std::set<std::string>{"keep"});
+    }
+}
+#endif
+
 TEST_F(SaveFileTest, FullDiskKeepsTheOldFileOfEveryFamily) {
     for (const Family& family : Families()) {
         SCOPED_TRACE(family.name);
-        for (bool ignore : {true, false}) {
-            WriteFile("keep", "old content");
-            EXPECT_EQ(SaveUnderSizeLimit(family, "keep", 100, ignore),
-                      ignore ? End::FAILED : End::KILLED);
-            EXPECT_EQ(ReadFile("keep"), "old content");
-            EXPECT_EQ(SaveUnderSizeLimit(family, "absent", 100, ignore),
-                      ignore ? End::FAILED : End::KILLED);
-            EXPECT_EQ(Listing(), std::set<std::string>{"keep"});
-        }
-        // And with room, each of them writes its file.
+#ifndef _WIN32
+        ExpectFullDiskKeepsTheOldFile(family);
+#endif
+        // With room, each of them writes its file.
         ASSERT_TRUE(family.save("keep"));
         EXPECT_GT(ReadFile("keep").size(), 100u);
+        EXPECT_EQ(Listing(), std::set<std::string>{"keep"});
     }
+#ifdef _WIN32
+    GTEST_SKIP() << NO_SIZE_LIMIT;
+#endif
 }
 
 TEST_F(SaveFileTest, WriteFailureIsLoggedWithItsCause) {
+#ifdef _WIN32
+    GTEST_SKIP() << NO_SIZE_LIMIT;
+#else
     WriteFile("keep.bmp", "old content");
     pid_t child = fork();
     if (child == 0) {
@@ -368,7 +419,7 @@ TEST_F(SaveFileTest, WriteFailureIsLoggedWithItsCause) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(ReadFile("keep.bmp"), "old content");
-}
 #endif
+}
 
 } // namespace

@@ -675,6 +675,33 @@ TEST_F(ArchiveToolTest, ExtractMakesSubfoldersAndNeverWritesOutside) {
     EXPECT_EQ(Lines(out), 5u) << out;
 }
 
+// The names that would leave the folder, open a device or lose their last dot are refused one by
+// one, each named with its reason, and the rest is extracted under their own names.
+TEST_F(ArchiveToolTest, ExtractRefusesHostileNamesAndSaysWhy) {
+    WriteFile("hostile.zem", archtest::ZemFile(archtest::HostileMembers()));
+    std::string out;
+    EXPECT_EQ(zemtest::RunToolArgs({"archive", "extract", "hostile.zem", "-C", "out"}, &out), 1);
+    EXPECT_EQ(archtest::FilesBelow("out"), archtest::HostileLandings());
+    size_t refused = 0;
+    for (const archtest::HostileName& hostile : archtest::HostileNames()) {
+        if (!archtest::RefusedHere(hostile)) continue;
+        ++refused;
+        // Control characters are shown as '?'.
+        std::string shown = hostile.name;
+        std::replace_if(
+            shown.begin(), shown.end(), [](char c) { return uint8_t(c) < 0x20; }, '?');
+        EXPECT_NE(out.find("zem: '" + shown + "' not extracted: " + hostile.why + "\n"),
+                  std::string::npos)
+            << out;
+    }
+    EXPECT_NE(out.find("zem: " + std::to_string(refused) + " of " +
+                       std::to_string(archtest::HostileNames().size()) +
+                       " members not extracted\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(Lines(out), refused + 1) << out;
+}
+
 // Links already in the destination are replaced or refused, never followed.
 TEST_F(ArchiveToolTest, ExtractNeverWritesThroughLinks) {
 #ifdef _WIN32

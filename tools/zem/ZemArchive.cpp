@@ -30,13 +30,6 @@ std::string Shown(const std::string& text) {
     return Shown(text.c_str());
 }
 
-bool HasControl(const char* text) {
-    for (; *text; ++text) {
-        if (IsControl(*text)) return true;
-    }
-    return false;
-}
-
 std::string Escaped(const char* name) {
     std::string shown;
     for (; *name; ++name) {
@@ -182,9 +175,11 @@ const Command COMMANDS[] = {
      "folder by default), creating DIR and the folders that names such as maps/e1m1.bsp\n"
      "need. A name that exists already (a file, a folder or a link, even one that leads\n"
      "nowhere) is left alone, and reported, unless --force replaces it; a link is replaced,\n"
-     "never written through. A member whose name is absolute or climbs out with '..' is not\n"
-     "written, and is reported. Each file gets its member's stored date (a PAK stores none:\n"
-     "the archive's date).\n",
+     "never written through. A member whose name is absolute, names a drive (C:x), climbs\n"
+     "out with '..' or holds control characters is not written, and is reported; on Windows\n"
+     "also one that the system would not keep as given: a device (CON, nul.txt, COM1), a\n"
+     "name ending with a dot or a space, or one of :<>\"|?*. Each file gets its member's\n"
+     "stored date (a PAK stores none: the archive's date).\n",
      1, MANY, "--force -v ", "-C ", Extract},
     {"cat", "[-o FILE|-] [--force] ARCHIVE MEMBER...", "write members to standard output",
      "Writes the bytes of the members, one after another, to standard output, or to FILE\n"

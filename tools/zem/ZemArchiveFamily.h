@@ -22,8 +22,6 @@ using Args = std::vector<std::string>;
 // terminal.
 std::string Shown(const char* text);
 std::string Shown(const std::string& text);
-// Whether text holds a control character, which a name must not.
-bool HasControl(const char* text);
 // The name with control characters as \xHH escapes: one name, one line.
 std::string Escaped(const char* name);
 

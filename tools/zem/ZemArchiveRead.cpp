@@ -172,10 +172,6 @@ int Extract(ZEMArchive* archive, const Line& line) {
         ++missed;
         if (outcome == Outcome::EXISTS) {
             Warn(Shown(name) + " not extracted: the file exists (--force to overwrite it)");
-        } else if (!ZEMArchive::IsSafeName(name)) {
-            Warn(Shown(name) + " not extracted: " +
-                 (HasControl(name) ? "its name holds control characters"
-                                   : "its name leads out of the folder"));
         } else {
             Warn(Shown(name) + " not extracted: " + archive->LastError());
         }

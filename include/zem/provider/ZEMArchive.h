@@ -124,7 +124,7 @@ public:
     virtual bool ExtractFile(unsigned index, const char* destPath) const;
     // Extracts every member into the existing directory destDir, creating the subdirectories
     // that member names hold and replacing files of their names; names that IsSafeName refuses
-    // are skipped.
+    // are skipped. Each member left out is named in the log with the reason.
     virtual bool ExtractAll(const char* destDir) const;
     // Extracts one member below destDir as ExtractAll does; false for a name that is not
     // IsSafeName, for a folder on the way that is a link (never followed) or no folder, or when
@@ -139,8 +139,10 @@ public:
     bool ExtractMembers(const unsigned* indexes, size_t count, const char* destDir, bool replace,
                         const ExtractCallback& onMember = ExtractCallback()) const;
     // True when a member name stays inside any folder it is extracted to and makes a plain file
-    // name there: not empty, not absolute, no component is "..", it does not end with a
-    // separator, and it holds no control characters.
+    // name there: not empty, not absolute, no drive ("C:x"), no component is "..", it does not
+    // end with a separator, and it holds no control characters. On Windows it also holds none of
+    // :<>"|?*, no component is a device name in any case and with any extension ("CON",
+    // "nul.txt", "com1"), and none ends with a dot or a space, which Windows would drop.
     static bool IsSafeName(const char* name);
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;

@@ -45,8 +45,9 @@ public:
         return index < sources.size() ? sources[index] : nullptr;
     }
     // A new stream (owned by the caller) on the file of that name from the first source that
-    // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, or with a
-    // ".." component) are refused in every source, with a message in the log.
+    // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, with a
+    // ".." component, or a device name such as "nul.txt" on Windows) are refused in every source,
+    // with a message in the log.
     ZEMResFile* FindRes(const char* name) const;
     // The same, and when found, origin is set to the disk file that holds it: the file in a
     // folder source, or the archive file.
