@@ -61,6 +61,13 @@ TEST_F(ImageToolTest, ConvertsThroughPngAndKeepsAlphaAndPalette) {
     EXPECT_EQ(Pixels(back), Pixels(alpha));
     ASSERT_TRUE(bmp.LoadName("alpha.bmp", 0));
     EXPECT_EQ(Pixels(bmp), Pixels(alpha));
+    // PNG files are named in UTF-8 as every other file, on Windows too.
+    const std::string png = "\xC3\xA4lpha.png";
+    ASSERT_EQ(zemtest::RunToolArgs({"image", "convert", "alpha.tga", png}, &out), 0) << out;
+    ASSERT_EQ(zemtest::RunToolArgs({"image", "convert", png, "utf8.tga"}, &out), 0) << out;
+    ZEMImage utf8(0, 0, 8);
+    ASSERT_TRUE(utf8.LoadName("utf8.tga", 0));
+    EXPECT_EQ(Pixels(utf8), Pixels(alpha));
 
     // A palette picture stays one: PCX to PNG to PCX.
     auto palPicture = Picture(8, 3);

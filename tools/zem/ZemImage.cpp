@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -57,11 +58,21 @@ std::string Extension(const std::string& path) {
 }
 
 // The first bytes of a file (fewer when it is shorter).
-std::vector<uint8_t> Head(const char* path, unsigned size) {
-    std::vector<uint8_t> head(size);
+// The bytes of the file at path, up to limit; read through the library, which takes UTF-8
+// names on every system.
+std::vector<uint8_t> FileBytes(const char* path, size_t limit) {
+    std::vector<uint8_t> bytes;
     ZEMFile file(path, ZEMResFile::READ);
-    head.resize(file.IsOK() ? file.Read(head.data(), size) : 0);
-    return head;
+    if (!file.IsOK()) return bytes;
+    constexpr size_t BLOCK = 1 << 16;
+    while (bytes.size() < limit) {
+        const size_t have = bytes.size();
+        bytes.resize(have + std::min(BLOCK, limit - have));
+        const unsigned got = file.Read(bytes.data() + have, unsigned(bytes.size() - have));
+        bytes.resize(have + got);
+        if (got == 0) break;
+    }
+    return bytes;
 }
 
 const char* FormatName(int format) {
@@ -115,7 +126,9 @@ bool ReadPng(const char* path, ZEMImage& image, std::string& why) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path)) {
+    // From memory, not libpng's own fopen: that one takes no UTF-8 name on Windows.
+    const std::vector<uint8_t> bytes = FileBytes(path, SIZE_MAX);
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
         why = png.message;
         return false;
     }
@@ -199,7 +212,7 @@ bool WritePng(ZEMResFile& file, const ZEMImage& image) {
 // the system's words or the decoder's message.
 bool LoadPicture(const char* path, ZEMImage& image, int& format, std::string& why) {
     zemcli::LogCatcher log;
-    if (IsPng(Head(path, 8))) {
+    if (IsPng(FileBytes(path, 8))) {
         format = PNG;
         if (ReadPng(path, image, why)) return true;
         why = "PNG: " + why;
@@ -243,7 +256,7 @@ int Info(int argc, char** argv) {
             image.palette ? std::to_string(image.palette->nbColors) + " colors" : "no palette";
         std::printf("%s: %s, %u x %u, %u bpp, %s, %s\n", zemcli::Printable(path).c_str(),
                     FormatName(format), image.width, image.height, unsigned(image.bpp),
-                    palette.c_str(), Compression(format, Head(path, 34)).c_str());
+                    palette.c_str(), Compression(format, FileBytes(path, 34)).c_str());
     }
     return status;
 }
