@@ -356,6 +356,12 @@ std::string DataPath(const std::string& name) {
     return std::string(ZEM_TEST_DATA_DIR) + "/" + name;
 }
 
+std::string PointerText(const void* pointer) {
+    char text[32];
+    snprintf(text, sizeof text, "%p", pointer);
+    return text;
+}
+
 void ExpectFixture(const std::string& name, const std::string& bytes) {
     const fs::path path = fs::u8path(DataPath(name));
     const char* update = std::getenv("ZEM_UPDATE_FIXTURES");

@@ -81,6 +81,9 @@ struct ByteStream {
 // Directory of checked-in test files (tests/data).
 std::string DataPath(const std::string& name);
 
+// A pointer as the C library prints it with %p: a null one is "(nil)" on glibc, zeros on Windows.
+std::string PointerText(const void* pointer);
+
 // The programs some tests compare with (ImageMagick, netpbm, Pillow, giflib, iconv, zip) are
 // Linux programs. Where they cannot run, the files they made and decoded, checked in under
 // tests/data, stand in for them; the Linux run checks those files against the programs.
