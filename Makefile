@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
 .PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build \
-	windows-deps test-windows package-windows linux32-setup test-linux32 bench docs setup clean
+	windows-deps test-windows setup-windows64 test-windows64 package-windows linux32-setup test-linux32 bench docs setup clean
 
 setup:
 	@./scripts/setup.sh
@@ -65,13 +65,15 @@ serve-web: web
 # (GoogleTest from Debian's sources with the same compiler), the tests run under 32-bit Wine in a
 # fresh prefix inside the build folder, and the package zip built from the same tree. Wine's
 # 32-bit programs run under qemu-i386 where the kernel runs no 32-bit programs (setup registers
-# it). The wineserver and Wine's services are started once before the tests, away from their
-# output: started by the first test, they would hold its output open until its timeout.
+# it). The 64-bit build (test-windows64) is the same with the x86_64 toolchain, in its own folders,
+# run natively by wine64 in a 64-bit prefix. The wineserver and Wine's services are started once
+# before the tests, away from their output: started by the first test, they would hold its output
+# open until its timeout.
 WIN_DIR = $(abspath $(WIN_BUILD))
 WIN_DEPS = $(WIN_DIR)/deps
-WIN_CONFIGURE = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-i686.cmake \
-	-DCMAKE_FIND_ROOT_PATH=$(WIN_DEPS)/mingw-w64-i686
-WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# $(1): the MinGW target (i686, x86_64).
+win_configure = $(CONFIGURE) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-$(1).cmake \
+	-DCMAKE_FIND_ROOT_PATH=$(WIN_DEPS)/mingw-w64-$(1)
 
 # GoogleTest built from Debian's sources ($(1): toolchain file, $(2): folder).
 define cross_gtest
@@ -83,26 +85,49 @@ endef
 setup-windows:
 	@./scripts/setup.sh windows
 
+setup-windows64:
+	@./scripts/setup.sh windows64
+
 # The static libpng that zem.exe links, cross-built once from Debian's source package.
 windows-deps: setup-windows
 	./scripts/mingw-libpng.sh cmake/mingw-w64-i686.cmake $(WIN_DEPS)
 
 # The 32-bit DLL, zem.exe and the tour, without the tests, optimised for shipping.
 windows-build: windows-deps
-	$(WIN_CONFIGURE) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DZEM_BUILD_BENCHMARKS=OFF \
-		-S . -B $(WIN_DIR)/win32 >/dev/null
+	$(call win_configure,i686) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_DIR)/win32 >/dev/null
 	cmake --build $(WIN_DIR)/win32 -j $(JOBS)
 
-test-windows: windows-deps
-	$(call cross_gtest,mingw-w64-i686.cmake,$(WIN_DIR)/gtest)
-	$(WIN_CONFIGURE) -DGTest_DIR=$(WIN_DIR)/gtest/install/lib/cmake/GTest \
-		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_DIR)/win32-tests >/dev/null
-	cmake --build $(WIN_DIR)/win32-tests -j $(JOBS)
-	file $(WIN_DIR)/win32-tests/bin/zembase.dll | grep -q 'PE32 executable (DLL).*Intel 80386'
-	./scripts/wine-prefix.sh $(WIN_DIR)/wine
+# What the two Windows runs differ in: the MinGW target, the Wine architecture (which names the
+# test folder), the suffix of the GoogleTest and prefix folders, the Wine loader (wine64 is not on
+# Debian's PATH) and what `file` must say of the DLL.
+test-windows: setup-windows
+test-windows: WIN_TARGET = i686
+test-windows: WIN_ARCH = win32
+test-windows: WIN_SUFFIX =
+test-windows: WIN_WINE = wine
+test-windows: WIN_DLL = PE32 executable (DLL).*Intel 80386
+test-windows64: setup-windows64
+test-windows64: WIN_TARGET = x86_64
+test-windows64: WIN_ARCH = win64
+test-windows64: WIN_SUFFIX = 64
+test-windows64: WIN_WINE = /usr/lib/wine/wine64
+test-windows64: WIN_DLL = PE32+ executable (DLL).*x86-64
+test-windows test-windows64: WIN_TESTS = $(WIN_DIR)/$(WIN_ARCH)-tests
+test-windows test-windows64: WIN_GTEST = $(WIN_DIR)/gtest$(WIN_SUFFIX)
+test-windows test-windows64: WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine$(WIN_SUFFIX) WINEARCH=$(WIN_ARCH) \
+	WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+test-windows test-windows64:
+	./scripts/mingw-libpng.sh cmake/mingw-w64-$(WIN_TARGET).cmake $(WIN_DEPS)
+	$(call cross_gtest,mingw-w64-$(WIN_TARGET).cmake,$(WIN_GTEST))
+	$(call win_configure,$(WIN_TARGET)) -DGTest_DIR=$(WIN_GTEST)/install/lib/cmake/GTest \
+		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_TESTS) >/dev/null
+	cmake --build $(WIN_TESTS) -j $(JOBS)
+	file $(WIN_TESTS)/bin/zembase.dll | grep -q '$(WIN_DLL)'
+	./scripts/wine-prefix.sh $(WIN_DIR)/wine$(WIN_SUFFIX) $(WIN_ARCH) $(WIN_WINE)
 	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
-	$(WINE_ENV) wine wineboot </dev/null >/dev/null 2>&1
-	$(WINE_ENV) ZEM_TEST_WINE_FOLDERS=1 ctest --test-dir $(WIN_DIR)/win32-tests --output-on-failure -j $(JOBS); \
+	$(WINE_ENV) $(WIN_WINE) wineboot </dev/null >/dev/null 2>&1
+	$(WINE_ENV) ZEM_TEST_WINE_FOLDERS=1 ctest --test-dir $(WIN_TESTS) --output-on-failure -j $(JOBS); \
 		rc=$$?; $(WINE_ENV) wineserver -k || true; exit $$rc
 
 # zembase-<version>-win32.zip: the DLL, its import library, the headers, the CMake package files

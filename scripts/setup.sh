@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
 # with the argument "docs", those that the API reference needs instead; with "windows", those of
-# the 32-bit Windows cross-build and its run under Wine; with "linux32", those of the -m32 build;
+# the 32-bit Windows cross-build and its run under Wine; with "windows64", those of the 64-bit one,
+# run natively by wine64; with "linux32", those of the -m32 build;
 # with "web", those of the WebAssembly build and its test in Chromium (Node.js and npm only when
 # the machine has no node of its own). Windows and linux32 run 32-bit x86 programs, which this
 # kernel may not: they are run by qemu-i386, registered with binfmt_misc (see
@@ -19,6 +20,8 @@ case "$mode" in
 docs) packages=(doxygen python3) ;;
 windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest libz-mingw-w64-dev dpkg-dev
                    wine wine32:i386 wine64 zip unzip file qemu-user) ;;
+windows64) packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix googletest libz-mingw-w64-dev
+                     dpkg-dev wine wine64 zip unzip file) ;;
 # PhysFS has no i386 form beside the native one: the 32-bit tests leave its comparisons out.
 linux32) packages=(cmake ninja-build make g++-multilib qemu-user libgtest-dev:i386
                    libfreetype-dev:i386 libpng-dev:i386) ;;
@@ -81,7 +84,7 @@ if [ $need_qemu = 1 ] && ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -q 'v
 fi
 
 need_sources=0
-if [ "$mode" = windows ] && ! has_sources; then
+if [[ $mode == windows* ]] && ! has_sources; then
     need_sources=1
 fi
 

@@ -19,10 +19,10 @@ TEST(ToolHelpTest, EveryCommandOfEveryFamilyIsListedAndAnswers) {
         {"image", "info, convert"},
     };
     std::string help;
-    ASSERT_EQ(zemtest::RunTool("--help", &help), 0);
+    ASSERT_EQ(zemtest::RunTool("--help", &help), 0) << help;
     // The archive family lists its commands itself: each of them is in the table above.
     std::string archive;
-    ASSERT_EQ(zemtest::RunTool("archive --help", &archive), 0);
+    ASSERT_EQ(zemtest::RunTool("archive --help", &archive), 0) << archive;
     const std::string listed = families[3].commands + std::string(", ");
     for (size_t at = archive.find("commands:\n");
          (at = archive.find("\n  ", at)) != std::string::npos;) {
