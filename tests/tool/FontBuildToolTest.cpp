@@ -11,7 +11,12 @@
 
 namespace {
 
+#ifdef _WIN32
+// The host's file, as Wine shows it.
+const char DEJAVU[] = "Z:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+#else
 const char DEJAVU[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+#endif
 
 class FontBuildToolTest : public zemtest::TempDirTest {
 protected:

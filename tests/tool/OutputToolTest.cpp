@@ -28,7 +28,12 @@ using zemtest::WriteFile;
 
 namespace {
 
+#ifdef _WIN32
+// The host's file, as Wine shows it.
+const char DEJAVU[] = "Z:/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+#else
 const char DEJAVU[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+#endif
 
 // One command; OUT stands for the file it writes. Each writes more than 8 KB.
 struct Command {
