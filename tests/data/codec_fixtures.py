@@ -170,8 +170,10 @@ def make(folder):
     def im_as(name, fmt, *options, ref=ref_pil, compare="rgb"):
         job(lambda: run("convert", "src.png", *options, fmt + ":" + name), name, ref, compare)
 
+    # Pillow keeps the options of a save on the image object itself: saves of one image side by
+    # side would take each other's (a plain TGA came out RLE), so each job saves its own copy.
     def pil(name, image, ref=ref_im, compare="rgb", **options):
-        job(lambda: image.save(name, **options), name, ref, compare)
+        job(lambda: image.copy().save(name, **options), name, ref, compare)
 
     def pnm(name, tool, *options, src_file="src.ppm", ref=ref_pil, compare="rgb"):
         def make_file():
@@ -199,8 +201,8 @@ def make(folder):
     pil("pil_8.bmp", rgb.quantize(200))
     pil("pil_24.bmp", rgb)
     pil("pil_32.bmp", src, ref=ref_pnm("bmptopnm"))
-    job(lambda: (rgb.save("pil_24_top.bmp"), top_down_bmp("pil_24_top.bmp")), "pil_24_top.bmp",
-        ref_im, "rgb")
+    job(lambda: (rgb.copy().save("pil_24_top.bmp"), top_down_bmp("pil_24_top.bmp")),
+        "pil_24_top.bmp", ref_im, "rgb")
     pnm("pnm_1.bmp", "ppmtobmp", "-windows", "-bpp=1", src_file="q2.ppm")
     pnm("pnm_4.bmp", "ppmtobmp", "-windows", "-bpp=4", src_file="q16.ppm")
     pnm("pnm_8.bmp", "ppmtobmp", "-windows", "-bpp=8", src_file="q200.ppm")
