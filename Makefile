@@ -90,9 +90,13 @@ setup-windows64:
 
 # The static libpng (zem.exe) and FreeType (the font builder), cross-built once from Debian's
 # source packages.
+# $(1): the MinGW target.
+define windows_deps
+	./scripts/mingw-source-lib.sh libpng cmake/mingw-w64-$(1).cmake $(WIN_DEPS)
+	./scripts/mingw-source-lib.sh freetype cmake/mingw-w64-$(1).cmake $(WIN_DEPS)
+endef
 windows-deps: setup-windows
-	./scripts/mingw-source-lib.sh libpng cmake/mingw-w64-i686.cmake $(WIN_DEPS)
-	./scripts/mingw-source-lib.sh freetype cmake/mingw-w64-i686.cmake $(WIN_DEPS)
+	$(call windows_deps,i686)
 
 # The 32-bit DLL, zem.exe and the tour, without the tests, optimised for shipping.
 windows-build: windows-deps
@@ -120,8 +124,7 @@ test-windows test-windows64: WIN_GTEST = $(WIN_DIR)/gtest$(WIN_SUFFIX)
 test-windows test-windows64: WINE_ENV = WINEPREFIX=$(WIN_DIR)/wine$(WIN_SUFFIX) WINEARCH=$(WIN_ARCH) \
 	WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 test-windows test-windows64:
-	./scripts/mingw-source-lib.sh libpng cmake/mingw-w64-$(WIN_TARGET).cmake $(WIN_DEPS)
-	./scripts/mingw-source-lib.sh freetype cmake/mingw-w64-$(WIN_TARGET).cmake $(WIN_DEPS)
+	$(call windows_deps,$(WIN_TARGET))
 	$(call cross_gtest,mingw-w64-$(WIN_TARGET).cmake,$(WIN_GTEST))
 	$(call win_configure,$(WIN_TARGET)) -DGTest_DIR=$(WIN_GTEST)/install/lib/cmake/GTest \
 		-DZEM_BUILD_BENCHMARKS=OFF -S . -B $(WIN_TESTS) >/dev/null
