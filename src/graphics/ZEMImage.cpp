@@ -1,9 +1,10 @@
 #include <zem/graphics/ZEMImage.h>
 
 #include "graphics/codec/ZEMCodecPicture.h"
+#include "graphics/codec/ZEMCodecReader.h"
+#include "graphics/codec/ZEMCodecTable.h"
 
 #include <zem/core/ZEMLog.h>
-#include <zem/graphics/ZEMCodec.h>
 #include <zem/graphics/ZEMPal.h>
 #include <zem/stream/ZEMResFile.h>
 
@@ -19,8 +20,6 @@ using ZEM::Codec::IsDepth;
 // Size of the image record as MemoryUsed counts it.
 constexpr unsigned IMAGE_RECORD_SIZE = 36;
 
-using LoadFunction = bool (*)(ZEMResFile&, uint8_t*&, uint32_t&, uint32_t&, ZEMPal*&, uint16_t&);
-
 // The row size of a picture, false when the row or the whole buffer would not fit in 32 bits.
 bool PitchFor(uint32_t width, uint32_t height, unsigned bpp, uint32_t& pitch) {
     uint64_t row = uint64_t(width) * BytesPerPixel(bpp);
@@ -34,24 +33,6 @@ bool PitchFor(uint32_t width, uint32_t height, unsigned bpp, uint32_t& pitch) {
 uint8_t* NewBuffer(uint32_t width, uint32_t height, unsigned bpp, uint32_t& pitch) {
     if (!PitchFor(width, height, bpp, pitch)) return nullptr;
     return new (std::nothrow) uint8_t[size_t(height) * pitch];
-}
-
-LoadFunction LoaderFor(int format) {
-    switch (format) {
-    case 0: // a failed detection: the PCX reader fails on the stream left in its error state
-    case 2:
-        return ZEM::PCXLoad;
-    case 1:
-        return ZEM::BMPLoad;
-    case 3:
-        return ZEM::GIFLoad;
-    case 4:
-        return ZEM::TGALoad;
-    case 6:
-        return ZEM::FontImageLoad;
-    default:
-        return nullptr;
-    }
 }
 
 // One axis of MoveInside: the block [src, src + len) lands at dst, cut to the picture [0, size)
@@ -261,24 +242,27 @@ unsigned ZEMImage::MemoryUsed() const {
 }
 
 int ZEMImage::FindFormat(ZEMResFile& file) {
-    unsigned char head[4];
-    if (file.Read(head, 4) < 4) {
+    using ZEM::Codec::DETECT_BYTES;
+    uint8_t head[DETECT_BYTES];
+    const unsigned size =
+        file.Read(head, unsigned(std::min<uint64_t>(DETECT_BYTES, ZEM::Codec::BytesLeft(file))));
+    if (size < 4) {
         ZEM::LOG("Image: cannot read the file header\n");
         return 0;
     }
-    file.Seek(-4, 1);
-    if (std::memcmp(head, "BM", 2) == 0) return 1;
-    if (std::memcmp(head, "GIF", 3) == 0) return 3;
-    if (std::memcmp(head, "ZEMF", 4) == 0) return 6;
-    if (head[0] == 0x0A && head[1] == 0x05 && head[2] == 0x01) return 2;
-    return 4;
+    file.Seek(-int(size), 1);
+    if (const ZEM::Codec::Format* format = ZEM::Codec::DetectFormat(head, size)) {
+        return format->number;
+    }
+    ZEM::LOG("Image: not a picture ZEMBase reads (%s)\n", ZEM::Codec::ReadFormatNames());
+    return 0;
 }
 
 bool ZEMImage::Load(ZEMResFile& file, int format) {
     if (!file.IsOK()) return false;
-    if (format == 0) format = FindFormat(file);
-    LoadFunction load = LoaderFor(format);
-    if (!load) return false;
+    if (format == FORMAT_DETECT) format = FindFormat(file);
+    const ZEM::Codec::Format* codec = ZEM::Codec::FormatNumbered(format);
+    if (!codec || !codec->load) return false;
     // The codec fills temporaries, which replace the picture only once it has read it whole: a
     // failed load leaves the image as it was. It starts from a copy of the palette, which some
     // formats keep when the file has no colour map.
@@ -286,7 +270,7 @@ bool ZEMImage::Load(ZEMResFile& file, int format) {
     uint32_t newWidth = width, newHeight = height, newPitch = 0;
     uint16_t newBpp = bpp;
     ZEMPal* newPalette = palette ? new (std::nothrow) ZEMPal(palette) : nullptr;
-    bool loaded = load(file, newData, newWidth, newHeight, newPalette, newBpp) &&
+    bool loaded = codec->load(file, newData, newWidth, newHeight, newPalette, newBpp) &&
                   PitchFor(newWidth, newHeight, newBpp, newPitch) &&
                   (newData || uint64_t(newHeight) * newPitch == 0);
     if (!loaded) {
@@ -308,20 +292,9 @@ bool ZEMImage::Load(ZEMResFile& file, int format) {
 
 bool ZEMImage::Save(ZEMResFile& file, int format) {
     if (!file.IsOK()) return false;
-    switch (format) {
-    case 0:
-        return bpp <= 8 ? ZEM::PCXSave(file, *this) : ZEM::TGASaveRLE(file, *this);
-    case 1:
-        return ZEM::BMPSave(file, *this);
-    case 2:
-        return ZEM::PCXSave(file, *this);
-    case 4:
-        return ZEM::TGASave(file, *this);
-    case 5:
-        return ZEM::TGASaveRLE(file, *this);
-    default:
-        return false;
-    }
+    if (format == FORMAT_DETECT) format = ZEM::Codec::DefaultSaveFormat(bpp);
+    const ZEM::Codec::Format* codec = ZEM::Codec::FormatNumbered(format);
+    return codec && codec->save && codec->save(file, *this);
 }
 
 void ZEMImage::PrintInfo() const {

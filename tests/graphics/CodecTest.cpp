@@ -468,11 +468,16 @@ TEST_F(CodecTest, PcxRunsAndPalette) {
     ASSERT_EQ(image.palette->nbColors, 256u);
     EXPECT_EQ(Bytes(image.palette->colors + 4, image.palette->colors + 8), Bytes({3, 4, 5, 0}));
 
-    // Version 3 files keep the image's palette.
+    // Version 3 files keep the image's palette, grown with black to cover the indexes used.
     file[1] = 3;
-    image.ReplacePalette(new ZEMPal(3));
+    keep = new ZEMPal(3);
+    std::memset(keep->colors, 0x77, 12);
+    image.ReplacePalette(keep);
     ASSERT_TRUE(Load(image, file, PCX));
-    EXPECT_EQ(image.palette->nbColors, 3u);
+    ASSERT_EQ(image.palette->nbColors, 10u);
+    EXPECT_EQ(Bytes(image.palette->colors + 8, image.palette->colors + 16),
+              Bytes({0x77, 0x77, 0x77, 0x77, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(image.palette->colors + 36, image.palette->colors + 40), Bytes(4, 0));
 }
 
 TEST_F(CodecTest, PcxRefusals) {
@@ -598,7 +603,7 @@ TEST_F(CodecTest, TgaColourMaps) {
     file.resize(file.size() + 15 + 3 + 1, 9);
     ASSERT_TRUE(Load(image, file, TGA));
     EXPECT_EQ(log.Text(), "TGA: Error, cmstart > cmlen !\n");
-    EXPECT_EQ(image.palette->nbColors, 1u);
+    EXPECT_EQ(image.palette->nbColors, 10u); // grown to the pixel's index 9
 }
 
 TEST_F(CodecTest, TgaRefusals) {

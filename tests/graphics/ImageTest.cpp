@@ -50,6 +50,30 @@ ZEMPal* Palette(unsigned n, unsigned char seed) {
     return pal;
 }
 
+// The 18 bytes of a TGA header with the fields that format detection looks at.
+std::string TgaHead(uint8_t idLength, uint8_t mapType, uint8_t type, uint8_t entryBits,
+                    uint16_t width, uint16_t height, uint8_t depth) {
+    const uint8_t head[18] = {idLength,
+                              mapType,
+                              type,
+                              0,
+                              0,
+                              4,
+                              0,
+                              entryBits,
+                              0,
+                              0,
+                              0,
+                              0,
+                              uint8_t(width),
+                              uint8_t(width >> 8),
+                              uint8_t(height),
+                              uint8_t(height >> 8),
+                              depth,
+                              0};
+    return std::string(reinterpret_cast<const char*>(head), sizeof head);
+}
+
 } // namespace
 
 TEST(ImageTest, ConstructionSetsPitchBufferAndClip) {
@@ -348,15 +372,36 @@ TEST(ImageTest, FindFormatReadsTheMagicAndKeepsThePosition) {
         {"GIF89a", 3},
         {"ZEMF\x01", 6},
         {"\x0A\x05\x01\x08", 2},
-        {"\x0A\x03\x01\x08", 4},
-        {std::string(18, '\0'), 4}, // TGA has no magic of its own
+        {"\x0A\x03\x01\x08", 2}, // every PCX version, not only 5
+        {std::string("\x0A\x00\x01\x01", 4), 2},
+        // TGA has no magic of its own: a header whose fields make sense, the colour-mapped and
+        // the true-colour kind with an ID field, and the same with one field off.
+        {TgaHead(0, 1, 1, 24, 2, 1, 8), 4},
+        {TgaHead(3, 0, 10, 0, 2, 1, 32) + "abc", 4},
+        {TgaHead(0, 1, 1, 8, 2, 1, 8), 0},   // no such colour-map entry size
+        {TgaHead(0, 0, 12, 0, 2, 1, 24), 0}, // no such image type
+        {TgaHead(0, 2, 2, 0, 2, 1, 24), 0},  // no such colour-map type
+        {TgaHead(0, 0, 2, 0, 0, 1, 24), 0},  // no width
+        {TgaHead(0, 0, 2, 0, 2, 1, 18), 0},  // no such depth
+        {std::string(18, '\0'), 0},
+        {"\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01", 0},
+        {"This is no picture at all.\n", 0},
+        {TgaHead(0, 0, 2, 0, 2, 1, 24).substr(0, 17), 0}, // too short for a TGA header
     };
     for (const Case& c : cases) {
+        LogCapture log;
         Stream s("xx" + c.bytes);
         s.file.Seek(2, 0);
         ZEMImage image(0, 0, 8);
-        EXPECT_EQ(image.FindFormat(s.file), c.format) << c.bytes;
+        EXPECT_EQ(image.FindFormat(s.file), c.format) << ::testing::PrintToString(c.bytes);
         EXPECT_EQ(s.file.GetPos(), 2u);
+        EXPECT_TRUE(s.file.IsOK());
+        EXPECT_EQ(log.Text(), c.format ? ""
+                                       : "Image: not a picture ZEMBase reads (BMP, GIF, PCX, "
+                                         "ZEM font, TGA)\n");
+        if (c.format == 0) {
+            EXPECT_FALSE(image.Load(s.file, 0));
+        }
     }
     LogCapture log;
     Stream shortFile("BMx");

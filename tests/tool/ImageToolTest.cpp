@@ -103,6 +103,7 @@ TEST_F(ImageToolTest, HelpAndFailures) {
     EXPECT_NE(out.find("usage: zem image info FILE..."), std::string::npos);
     ASSERT_TRUE(Picture(16, 1)->SaveName("deep.bmp", 1));
     zemtest::WriteFile("junk.bmp", "BM not a picture");
+    zemtest::WriteFile("notes.tga", "Text, which no format detection may take for a TGA.\n");
     std::filesystem::create_directory("folder.bmp");
     // A 5-6-5 BMP: 2 x 1 pixels behind a 40-byte header and its bit fields.
     zemtest::WriteFile("565.bmp", std::string("BM\x46\0\0\0\0\0\0\0\x42\0\0\0"
@@ -124,6 +125,8 @@ TEST_F(ImageToolTest, HelpAndFailures) {
     } cases[] = {
         {"image info", "zem: image info takes one FILE or more (see 'zem image --help')\n"},
         {"image info junk.bmp", "zem: cannot read the picture 'junk.bmp': BMP: bad file header\n"},
+        {"image info notes.tga", "zem: cannot read the picture 'notes.tga': Image: not a picture "
+                                 "ZEMBase reads (BMP, GIF, PCX, ZEM font, TGA)\n"},
         {"image info folder.bmp", "zem: cannot read the picture 'folder.bmp': Is a directory\n"},
         {"image info 565.bmp",
          "zem: cannot read the picture '565.bmp': BMP: 16-bit 5-6-5 pictures are not supported\n"},

@@ -19,8 +19,14 @@
 
 namespace {
 
-// Image format numbers of ZEMImage::Load and Save; PNG is the tool's own.
-enum Format { DETECT = 0, BMP = 1, PCX = 2, GIF = 3, TGA = 4, TGA_RLE = 5, FONT = 6, PNG = 100 };
+constexpr int BMP = ZEMImage::FORMAT_BMP;
+constexpr int PCX = ZEMImage::FORMAT_PCX;
+constexpr int GIF = ZEMImage::FORMAT_GIF;
+constexpr int TGA = ZEMImage::FORMAT_TGA;
+constexpr int TGA_RLE = ZEMImage::FORMAT_TGA_RLE;
+constexpr int FONT = ZEMImage::FORMAT_FONT;
+// Beside ZEMImage's format numbers, the tool's own.
+constexpr int PNG = 100;
 
 int Help() {
     std::printf("usage: zem image info FILE...\n"
@@ -143,7 +149,7 @@ bool ReadPng(const char* path, ZEMImage& image, std::string& why) {
         bpp = png.format == PNG_FORMAT_BGRA ? 32 : 24;
     }
     // A PNG is held to what the library's own loaders accept.
-    const char* problem = ZEM::PictureSizeProblem(1, png.width, png.height, bpp);
+    const char* problem = ZEM::PictureSizeProblem(BMP, png.width, png.height, bpp);
     if (problem || !image.NewFormat(png.width, png.height, bpp)) {
         why = std::to_string(png.width) + " x " + std::to_string(png.height) +
               " pixels: " + (problem ? problem : "not enough memory");

@@ -20,11 +20,22 @@ class ZEMResFile;
 // blue, green, red, alpha. The fourth byte is alpha, 255 opaque, as 32-bit BMP, PCX and TGA files
 // store it: the codecs read and write it unchanged and drawing colours carry it.
 //
-// Format numbers of Load and Save (and results of FindFormat):
+// Format numbers of Load and Save (and results of FindFormat), named by ZEMImage::Format:
 //   Load: 0 detect, 1 BMP, 2 PCX, 3 GIF, 4 TGA, 6 the picture of a font file.
 //   Save: 0 PCX up to 8 bits else run-length TGA, 1 BMP, 2 PCX, 4 TGA, 5 run-length TGA.
 class ZEM_API ZEMImage : public ZEMResource {
 public:
+    // The format numbers; plain ints where Load, Save and FindFormat take or give them.
+    enum Format : int {
+        FORMAT_DETECT = 0, // Load: find the format; Save: PCX up to 8 bits, else run-length TGA
+        FORMAT_BMP = 1,
+        FORMAT_PCX = 2,
+        FORMAT_GIF = 3, // read only
+        FORMAT_TGA = 4,
+        FORMAT_TGA_RLE = 5, // written only
+        FORMAT_FONT = 6,    // the glyph picture of a ZEM font file, read only
+    };
+
     // How a drawing operation sets a pixel: DRAW_COPY stores the colour; any other value XORs
     // (8 bits: with the colour's low byte; 15, 16 and 24 bits: every bit inverted; 32 bits:
     // blue, green and red inverted, alpha kept).
@@ -67,7 +78,8 @@ public:
     unsigned MemoryUsed() const override;
     // Replaces the picture with the stream's, read in the given format (0 detects it).
     bool Load(ZEMResFile& file, int format) override;
-    // The format of the picture at the stream's position, which is kept; 0 when unreadable.
+    // The format of the picture at the stream's position, which is kept; 0 (logged) when the
+    // bytes are no picture that Load reads.
     int FindFormat(ZEMResFile& file);
     // Writes the picture in the given format.
     bool Save(ZEMResFile& file, int format) override;

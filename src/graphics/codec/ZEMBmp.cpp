@@ -253,8 +253,7 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     const bool read =
         h.compression == BI_RLE8 ? ReadRle8(file, h, picture) : ReadRows(file, h, picture);
     if (!read) return false;
-    picture.Commit(data, width, height, palette, bpp);
-    return true;
+    return picture.Commit(data, width, height, palette, bpp);
 }
 
 bool BMPSave(ZEMResFile& file, const ZEMImage& image) {

@@ -1,7 +1,11 @@
 #include "graphics/codec/ZEMCodecPicture.h"
 
+#include "graphics/codec/ZEMCodecTable.h"
+
 #include <zem/core/ZEMLog.h>
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace ZEM {
@@ -24,8 +28,27 @@ ZEMPal* Picture::NewPalette(unsigned n) {
     return palette.get();
 }
 
-void Picture::Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZEMPal*& toPalette,
+namespace {
+
+// Grows the palette with black entries until every index of the pixels has a colour.
+bool CoverIndexes(ZEMPal& palette, const uint8_t* pixels, size_t count) {
+    uint8_t highest = 0;
+    for (size_t i = 0; i < count; ++i)
+        highest = std::max(highest, pixels[i]);
+    const unsigned had = palette.nbColors;
+    if (highest < had) return true;
+    palette.Resize(highest + 1u);
+    if (palette.nbColors <= highest) return false;
+    std::memset(palette.colors + 4 * size_t(had), 0, 4 * size_t(palette.nbColors - had));
+    return true;
+}
+
+} // namespace
+
+bool Picture::Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZEMPal*& toPalette,
                      uint16_t& toBpp) {
+    ZEMPal* kept = palette ? palette.get() : dropPalette ? nullptr : toPalette;
+    if (bpp == 8 && kept && !CoverIndexes(*kept, data.get(), size_t(width) * height)) return false;
     delete[] toData;
     toData = data.release();
     toWidth = width;
@@ -35,6 +58,7 @@ void Picture::Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZE
         delete toPalette;
         toPalette = palette.release();
     }
+    return true;
 }
 
 void LogCutShort(const char* format, uint32_t rows, uint32_t height) {
@@ -44,27 +68,20 @@ void LogCutShort(const char* format, uint32_t rows, uint32_t height) {
 
 } // namespace Codec
 
-const char* PictureSizeProblem(int format, uint32_t width, uint32_t height, unsigned bpp) {
+const char* PictureSizeProblem(int number, uint32_t width, uint32_t height, unsigned bpp) {
     using Codec::BytesPerPixel;
-    using Codec::PCX_MAX_SIDE;
-    using Codec::TGA_MAX_SIDE;
-    if (format == 0) format = bpp <= 8 ? 2 : 5;
-    const bool tga = format == 4 || format == 5;
-    if (format != 1 && format != 2 && !tga) return "no picture format of that number is written";
+    if (number == 0) number = Codec::DefaultSaveFormat(bpp);
+    const Codec::Format* format = Codec::FormatNumbered(number);
+    if (!format || !format->save) return "no picture format of that number is written";
     if (!Codec::IsDepth(bpp)) return "pictures have 8, 15, 16, 24 or 32 bits per pixel";
     if (width == 0 || height == 0) return "the picture is empty";
     if (uint64_t(width) * height * BytesPerPixel(bpp) > MAX_PICTURE_BYTES) {
         return "pictures hold at most 1 GiB of pixels";
     }
-    if (format != 1 && BytesPerPixel(bpp) == 2) {
+    if (!format->savesTwoBytePixels && BytesPerPixel(bpp) == 2) {
         return "15- and 16-bit pictures are written in BMP only";
     }
-    if (format == 2 && (width > PCX_MAX_SIDE || height > PCX_MAX_SIDE)) {
-        return "PCX pictures are at most 32768 pixels wide and high";
-    }
-    if (tga && (width > TGA_MAX_SIDE || height > TGA_MAX_SIDE)) {
-        return "TGA pictures are at most 65535 pixels wide and high";
-    }
+    if (width > format->maxSide || height > format->maxSide) return format->tooLarge;
     return nullptr;
 }
 

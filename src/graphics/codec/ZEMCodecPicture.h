@@ -37,9 +37,11 @@ struct Picture {
     uint32_t Pitch() const { return width * BytesPerPixel(bpp); }
     uint8_t* Row(uint32_t y) const { return data.get() + uint64_t(y) * Pitch(); }
 
-    // Hands the picture over to the image's fields, freeing what they held.
-    void Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight, ZEMPal*& toPalette,
-                uint16_t& toBpp);
+    // Hands the picture over to the image's fields, freeing what they held. An 8-bit picture's
+    // palette (its own, or the one it keeps) first grows with black entries to cover every index
+    // the pixels use; false, with nothing handed over, when there is no memory for that.
+    [[nodiscard]] bool Commit(uint8_t*& toData, uint32_t& toWidth, uint32_t& toHeight,
+                              ZEMPal*& toPalette, uint16_t& toBpp);
 
     std::unique_ptr<uint8_t[]> data;
     std::unique_ptr<ZEMPal> palette;

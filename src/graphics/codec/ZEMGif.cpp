@@ -324,8 +324,7 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         ZEMPal* pal = picture.NewPalette(table->count);
         if (!pal) return false;
         pal->SetFromRGB(table->rgb, table->count, 0);
-        picture.Commit(data, width, height, palette, bpp);
-        return true;
+        return picture.Commit(data, width, height, palette, bpp);
     }
 }
 

@@ -195,8 +195,7 @@ bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         }
     }
     if (version == VERSION && !ReadPalette(in, picture)) return false;
-    picture.Commit(data, width, height, palette, bpp);
-    return true;
+    return picture.Commit(data, width, height, palette, bpp);
 }
 
 bool PCXSave(ZEMResFile& file, const ZEMImage& image) {

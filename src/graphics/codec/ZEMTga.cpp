@@ -317,8 +317,7 @@ bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         return false;
     }
     if (!(packed ? ReadPacked(file, h, picture) : ReadPlain(file, h, picture))) return false;
-    picture.Commit(data, width, height, palette, bpp);
-    return true;
+    return picture.Commit(data, width, height, palette, bpp);
 }
 
 bool TGASave(ZEMResFile& file, const ZEMImage& image) {
