@@ -410,6 +410,24 @@ TEST(ImageTest, FindFormatReadsTheMagicAndKeepsThePosition) {
     EXPECT_EQ(log.Text(), "Image: cannot read the file header\n");
 }
 
+TEST(ImageTest, PalettesGrowToCoverTheIndexesOfThePixels) {
+    // A GIF of 2 x 1 pixels, indexes 3 and 1, whose colour table has 2 entries: index 3 had no
+    // colour, and whatever looked it up read past the palette.
+    const std::string gif("GIF89a\2\0\1\0\x80\0\0"
+                          "\x10\x20\x30\x40\x50\x60"
+                          "\x2C\0\0\0\0\2\0\1\0\0"
+                          "\2\2\x5C\x0A\0\x3B",
+                          35);
+    Stream s(gif);
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(image.Load(s.file, 0));
+    ASSERT_EQ(image.GetPixel(0, 0), 3u);
+    ASSERT_EQ(image.palette->nbColors, 4u);
+    const std::vector<uint8_t> colors(image.palette->colors, image.palette->colors + 16);
+    EXPECT_EQ(colors, std::vector<uint8_t>(
+                          {0x10, 0x20, 0x30, 0, 0x40, 0x50, 0x60, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST(ImageTest, UnsupportedFormatsFailWithoutReading) {
     Stream s(std::string("BM") + std::string(100, '\0'));
     ZEMImage image(2, 2, 8);
