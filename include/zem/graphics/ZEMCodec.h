@@ -36,7 +36,7 @@ ZEM_API bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t
 // Writes a run-length packed PCX.
 ZEM_API bool PCXSave(ZEMResFile& file, const ZEMImage& image);
 
-// TGA: colour-mapped, true-colour and grey, plain or run-length packed, either row order.
+// TGA: colour-mapped, true-colour, grey, grey with alpha; plain or run-length; any row order.
 ZEM_API bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
 // Writes a plain TGA; TGASaveRLE writes one with run-length packing.

@@ -12,18 +12,23 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace {
 
+using ZEM::Codec::BytesLeft;
 using ZEM::Codec::BytesPerPixel;
 using ZEM::Codec::IsDepth;
+using ZEM::Codec::LogCutShort;
 using ZEM::Codec::Picture;
 
 constexpr uint8_t TYPE_MAPPED = 1;
 constexpr uint8_t TYPE_TRUE_COLOUR = 2;
 constexpr uint8_t TYPE_GREY = 3;
 constexpr uint8_t TYPE_RLE = 8; // added to a type for run-length packing
+constexpr uint8_t RIGHT_FIRST = 0x10;
 constexpr uint8_t TOP_FIRST = 0x20;
+constexpr unsigned MAX_INDEXES = 256; // the colours an 8-bit pixel reaches
 constexpr unsigned MAX_PACKET = 128;
 constexpr uint32_t MAX_SIDE = ZEM::Codec::TGA_MAX_SIDE;
 
@@ -55,42 +60,142 @@ void ReadHeader(ZEMResFile& file, TgaHeader& h) {
     h.descriptor = file.Read8();
 }
 
-bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
-    const unsigned entryBytes = BytesPerPixel(h.mapBits);
-    unsigned length = h.mapLength;
-    if (h.mapFirst > 0) file.Seek(int(h.mapFirst * entryBytes), 1);
-    if (h.mapFirst > h.mapLength) {
-        ZEM::LOG("TGA: Error, cmstart > cmlen !\n");
+uint8_t Widen5(unsigned v) {
+    v &= 31;
+    return uint8_t(v << 3 | v >> 2);
+}
+
+// A colour map entry of 2 bytes (5-5-5), 3 or 4 bytes (blue, green, red, a fourth byte that is
+// dropped) as a palette colour; alpha 0, as every colour built from three components.
+void PutEntry(const uint8_t* entry, unsigned bytes, uint8_t* colour) {
+    if (bytes == 2) {
+        const unsigned word = unsigned(entry[0]) | unsigned(entry[1]) << 8;
+        colour[0] = Widen5(word >> 10);
+        colour[1] = Widen5(word >> 5);
+        colour[2] = Widen5(word);
     } else {
-        length -= h.mapFirst;
+        colour[0] = entry[2];
+        colour[1] = entry[1];
+        colour[2] = entry[0];
     }
-    if (length == 0) {
+    colour[3] = 0;
+}
+
+// Skips n bytes that stand before the pixel data; a file that ends first holds no pixels.
+bool SkipToPixels(ZEMResFile& file, uint32_t n, uint32_t height) {
+    if (n == 0 || (n < BytesLeft(file) && file.Seek(int(n), 1))) return true;
+    LogCutShort("TGA", 0, height);
+    return false;
+}
+
+// The map holds the colours of the indexes first .. first + length - 1, and pixels are absolute
+// indexes: the colours below first are black. Colours past 255 are skipped, as no 8-bit pixel
+// reaches them.
+bool ReadColourMap(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    if (h.mapLength == 0) {
         picture.dropPalette = true;
         return true;
     }
-    if (h.depth > 8) {
-        ZEM::LOG("TGA: Error colormap in %d bits mode\n", int(h.depth));
+    const unsigned entryBytes = BytesPerPixel(h.mapBits);
+    if (entryBytes < 2 || entryBytes > 4) {
+        ZEM::LOG("TGA: %d-bit colour map entries are not supported\n", int(h.mapBits));
         return false;
     }
-    if (entryBytes < 3) {
-        ZEM::LOG("TGA: error in colormap depth = %d bytes.\n", int(entryBytes));
+    const unsigned end = std::min(unsigned(h.mapFirst) + h.mapLength, MAX_INDEXES);
+    ZEMPal* palette = picture.NewPalette(end);
+    if (!palette) {
+        ZEM::LOG("TGA: not enough memory\n");
         return false;
     }
-    ZEMPal* palette = picture.NewPalette(length);
-    if (!palette) return false;
-    for (unsigned i = 0; i < length; ++i) {
-        uint8_t entry[32];
+    std::memset(palette->colors, 0, 4 * size_t(end));
+    const unsigned kept = end > h.mapFirst ? end - h.mapFirst : 0;
+    for (unsigned i = 0; i < kept; ++i) {
+        uint8_t entry[4];
         if (file.Read(entry, entryBytes) != entryBytes) {
             ZEM::LOG("TGA: Error reading palette\n");
             return false;
         }
+        PutEntry(entry, entryBytes, palette->colors + 4 * (h.mapFirst + i));
+    }
+    return SkipToPixels(file, (h.mapLength - kept) * entryBytes, h.height);
+}
+
+bool SetGreyScale(Picture& picture) {
+    ZEMPal* palette = picture.NewPalette(MAX_INDEXES);
+    if (!palette) {
+        ZEM::LOG("TGA: not enough memory\n");
+        return false;
+    }
+    for (unsigned i = 0; i < MAX_INDEXES; ++i) {
         uint8_t* colour = palette->colors + 4 * i;
-        colour[0] = entry[2];
-        colour[1] = entry[1];
-        colour[2] = entry[0];
+        colour[0] = colour[1] = colour[2] = uint8_t(i);
         colour[3] = 0;
     }
     return true;
+}
+
+unsigned BaseType(const TgaHeader& h) {
+    return h.type & ~TYPE_RLE;
+}
+
+// False, with the reason logged, for the files this reader does not take.
+bool IsReadable(ZEMResFile& file, const TgaHeader& h) {
+    if (h.mapType > 1) {
+        ZEM::LOG("TGA: bad format\n");
+        return false;
+    }
+    const unsigned base = BaseType(h);
+    if (base < TYPE_MAPPED || base > TYPE_GREY) {
+        ZEM::LOG("TGA: unsupported type %d\n", int(h.type));
+        return false;
+    }
+    if (!file.IsOK() || !IsDepth(h.depth)) {
+        ZEM::LOG("TGA: bad format\n");
+        return false;
+    }
+    if (h.width == 0 || h.height == 0) {
+        ZEM::LOG("TGA: empty picture of %u x %u pixels\n", unsigned(h.width), unsigned(h.height));
+        return false;
+    }
+    if (base == TYPE_MAPPED && h.depth != 8) {
+        ZEM::LOG("TGA: %d-bit colour-map indexes are not supported\n", int(h.depth));
+        return false;
+    }
+    if (base == TYPE_GREY && h.depth != 8 && h.depth != 16) {
+        ZEM::LOG("TGA: %d-bit grey pictures are not supported\n", int(h.depth));
+        return false;
+    }
+    return true;
+}
+
+// Skips the ID field and reads the colour map, or skips it where the pixels are no indexes; an
+// 8-bit grey picture gets a grey scale so that it shows grey wherever it goes.
+bool ReadUpToPixels(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    if (!SkipToPixels(file, h.idLength, h.height)) return false;
+    const unsigned base = BaseType(h);
+    if (h.mapType == 1) {
+        const bool read =
+            base == TYPE_MAPPED
+                ? ReadColourMap(file, h, picture)
+                : SkipToPixels(file, uint32_t(h.mapLength) * BytesPerPixel(h.mapBits), h.height);
+        if (!read) return false;
+    }
+    return base != TYPE_GREY || h.depth != 8 || SetGreyScale(picture);
+}
+
+// Whether the file can hold the pixels, checked before they are allocated: whole, or packed at
+// most 128 to a packet of 2 bytes or more.
+bool HoldsPixels(ZEMResFile& file, const TgaHeader& h) {
+    const uint64_t left = BytesLeft(file);
+    const uint64_t rowBytes = uint64_t(h.width) * BytesPerPixel(h.depth);
+    if (!(h.type & TYPE_RLE)) {
+        if (rowBytes * h.height <= left) return true;
+        LogCutShort("TGA", uint32_t(left / rowBytes), h.height);
+        return false;
+    }
+    if (rowBytes * h.height <= left * MAX_PACKET) return true;
+    ZEM::LOG("TGA: file too short for %u x %u pixels\n", unsigned(h.width), unsigned(h.height));
+    return false;
 }
 
 // count copies of one pixel of size bytes.
@@ -103,10 +208,6 @@ void FillPixels(uint8_t* to, const uint8_t* pixel, unsigned size, uint32_t count
         std::memcpy(to + i * size, pixel, size);
 }
 
-void ReportShortRead(uint32_t line, uint32_t offset) {
-    ZEM::LOG("TGA: Error reading data, line %d, x= %d", int(line), int(offset));
-}
-
 // The picture row that the file's row n holds.
 uint32_t PictureRow(const TgaHeader& h, uint32_t n) {
     return (h.descriptor & TOP_FIRST) ? n : h.height - 1u - n;
@@ -114,12 +215,9 @@ uint32_t PictureRow(const TgaHeader& h, uint32_t n) {
 
 bool ReadPlain(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
     const uint32_t pitch = picture.Pitch();
-    const unsigned pixelBytes = BytesPerPixel(h.depth);
     for (uint32_t n = 0; n < h.height; ++n) {
-        uint8_t* row = picture.Row(PictureRow(h, n));
-        const unsigned got = file.Read(row, pitch);
-        if (got != pitch) {
-            ReportShortRead(n, got / pixelBytes * pixelBytes);
+        if (file.Read(picture.Row(PictureRow(h, n)), pitch) != pitch) {
+            LogCutShort("TGA", n, h.height);
             return false;
         }
     }
@@ -139,23 +237,14 @@ bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
         const bool run = (head & 0x80) != 0;
         uint32_t left = (head & 0x7Fu) + 1u;
         uint8_t pixel[4];
-        if (run) {
-            if (in.Read(pixel, pixelBytes) != pixelBytes) {
-                ReportShortRead(n, offset);
-                return false;
-            }
-        }
+        if (run && in.Read(pixel, pixelBytes) != pixelBytes) break;
         while (left > 0 && n < h.height) {
             const uint32_t take = std::min(left, (pitch - offset) / pixelBytes);
             uint8_t* to = row + offset;
             if (run) {
                 FillPixels(to, pixel, pixelBytes, take);
-            } else {
-                const unsigned got = in.Read(to, take * pixelBytes);
-                if (got != take * pixelBytes) {
-                    ReportShortRead(n, offset + got / pixelBytes * pixelBytes);
-                    return false;
-                }
+            } else if (in.Read(to, take * pixelBytes) != take * pixelBytes) {
+                break;
             }
             offset += take * pixelBytes;
             left -= take;
@@ -164,8 +253,52 @@ bool ReadPacked(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
                 if (++n < h.height) row = picture.Row(PictureRow(h, n));
             }
         }
+        if (in.Short()) break;
     }
+    if (n == h.height) return true;
+    LogCutShort("TGA", n, h.height);
+    return false;
+}
+
+// Turns every row end for end, for files that store their rows right to left.
+void MirrorRows(Picture& picture) {
+    const unsigned bytes = BytesPerPixel(picture.bpp);
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        uint8_t* left = picture.Row(y);
+        uint8_t* right = left + uint64_t(picture.width - 1) * bytes;
+        for (; left < right; left += bytes, right -= bytes)
+            std::swap_ranges(left, left + bytes, right);
+    }
+}
+
+// Grey and alpha byte pairs become 32-bit pixels: the grey as blue, green and red, then alpha.
+bool ExpandGreyAlpha(Picture& picture) {
+    Picture deep;
+    if (!deep.Allocate(picture.width, picture.height, 32)) return false;
+    const uint8_t* from = picture.data.get();
+    uint8_t* to = deep.data.get();
+    const uint64_t n = uint64_t(picture.width) * picture.height;
+    for (uint64_t i = 0; i < n; ++i, from += 2, to += 4) {
+        to[0] = to[1] = to[2] = from[0];
+        to[3] = from[1];
+    }
+    picture.data = std::move(deep.data);
+    picture.bpp = 32;
     return true;
+}
+
+bool ReadPixels(ZEMResFile& file, const TgaHeader& h, Picture& picture) {
+    if (!picture.Allocate(h.width, h.height, h.depth)) {
+        ZEM::LOG("TGA: not enough memory\n");
+        return false;
+    }
+    const bool read =
+        (h.type & TYPE_RLE) ? ReadPacked(file, h, picture) : ReadPlain(file, h, picture);
+    if (!read) return false;
+    if (h.descriptor & RIGHT_FIRST) MirrorRows(picture);
+    if (BaseType(h) != TYPE_GREY || h.depth != 16 || ExpandGreyAlpha(picture)) return true;
+    ZEM::LOG("TGA: not enough memory\n");
+    return false;
 }
 
 void WriteHeader(ZEMResFile& file, const ZEMImage& image, bool packed) {
@@ -287,36 +420,11 @@ bool TGALoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
     if (!file.IsOK()) return false;
     TgaHeader h;
     ReadHeader(file, h);
-    if (h.mapType > 1) {
-        ZEM::LOG("TGA: bad format\n");
-        return false;
-    }
-    const unsigned baseType = h.type & ~TYPE_RLE;
-    if (baseType < TYPE_MAPPED || baseType > TYPE_GREY) {
-        ZEM::LOG("TGA: unsupported type %d\n", int(h.type));
-        return false;
-    }
-    if (!file.IsOK() || !IsDepth(h.depth)) {
-        ZEM::LOG("TGA: bad format\n");
-        return false;
-    }
-    file.Seek(h.idLength, 1);
-
     Picture picture;
-    if (h.mapType == 1 && !ReadColourMap(file, h, picture)) return false;
-    // The file must hold the pixels: whole, or packed at most 128 to a packet of 2 bytes or more.
-    const bool packed = (h.type & TYPE_RLE) != 0;
-    const uint64_t left = Codec::BytesLeft(file);
-    const uint64_t most = packed ? left * MAX_PACKET : left;
-    if (uint64_t(h.width) * h.height * BytesPerPixel(h.depth) > most) {
-        ZEM::LOG("TGA: file too short for %u x %u pixels\n", unsigned(h.width), unsigned(h.height));
+    if (!IsReadable(file, h) || !ReadUpToPixels(file, h, picture) || !HoldsPixels(file, h) ||
+        !ReadPixels(file, h, picture)) {
         return false;
     }
-    if (!picture.Allocate(h.width, h.height, h.depth)) {
-        ZEM::LOG("TGA: not enough memory\n");
-        return false;
-    }
-    if (!(packed ? ReadPacked(file, h, picture) : ReadPlain(file, h, picture))) return false;
     return picture.Commit(data, width, height, palette, bpp);
 }
 
