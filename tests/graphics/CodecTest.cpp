@@ -374,6 +374,19 @@ TEST_F(CodecTest, BmpSave) {
     EXPECT_EQ(deepFile[10], 54);
     EXPECT_EQ(deepFile[28], 32);
 
+    // Transparent all over: behind a 40-byte header it would read back opaque, so the file gets
+    // the header with an alpha mask.
+    ZEMImage clear(2, 1, 32);
+    std::memset(clear.data, 0, 8);
+    clear.data[0] = 7;
+    const std::string clearFile = Saved(clear, BMP);
+    ASSERT_EQ(clearFile.size(), 14u + 108u + 8u);
+    EXPECT_EQ(clearFile[14], 108);
+    EXPECT_EQ(clearFile[30], 3); // bit fields
+    ZEMImage clearAgain(0, 0, 8);
+    ASSERT_TRUE(clearAgain.LoadName("saved", 0));
+    EXPECT_EQ(Pixels(clearAgain), Pixels(clear));
+
     // An 8-bit picture without a palette gets a grey table, which every reader expects there.
     ZEMImage grey(1, 1, 8);
     grey.data[0] = 0;

@@ -19,6 +19,7 @@ using ZEM::Codec::Picture;
 
 constexpr uint32_t OS2_HEADER_SIZE = 12;
 constexpr uint32_t WINDOWS_HEADER_SIZE = 40;
+constexpr uint32_t V4_HEADER_SIZE = 108;
 constexpr uint32_t FILE_HEADER_SIZE = 14;
 constexpr uint32_t LARGEST_HEADER_SIZE = 124;
 constexpr uint32_t BI_RGB = 0;
@@ -31,6 +32,8 @@ constexpr uint32_t BI_ALPHABITFIELDS = 6;
 // OS/2 2.x headers give compressions 3 and 4 meanings of their own.
 constexpr uint32_t OS2_HUFFMAN = 3;
 constexpr uint32_t OS2_RLE24 = 4;
+// The colour space that the 108-byte header names: sRGB, written as the letters "sRGB".
+constexpr uint32_t LCS_SRGB = 0x73524742;
 // Rows and columns run-length data can reach per byte: a 4-byte delta moves at most 255 rows
 // up, a 2-byte run at most 255 columns on. Pixels beyond are never written.
 constexpr uint64_t RLE_ROWS_PER_BYTE = 64;
@@ -343,14 +346,20 @@ private:
     bool alpha_;
 };
 
+// True when the fourth byte of every 32-bit pixel is 0.
+bool AlphaIsZero(const uint8_t* pixels, uint64_t size) {
+    for (uint64_t i = 3; i < size; i += 4) {
+        if (pixels[i]) return false;
+    }
+    return true;
+}
+
 // Alpha of 255 in every pixel of a 32-bit picture, or only where the fourth byte is 0 in every
 // pixel when reserved is set: such a file stores no alpha there.
 void SetOpaque(Picture& picture, bool reserved) {
     uint8_t* const data = picture.data.get();
     const uint64_t size = uint64_t(picture.Pitch()) * picture.height;
-    for (uint64_t i = 3; reserved && i < size; i += 4) {
-        if (data[i]) return;
-    }
+    if (reserved && !AlphaIsZero(data, size)) return;
     for (uint64_t i = 3; i < size; i += 4)
         data[i] = 255;
 }
@@ -492,23 +501,34 @@ bool BMPSave(ZEMResFile& file, const ZEMImage& image) {
     // picture without one gets a grey scale, since readers take the table as a given there.
     const ZEMPal* pal = image.palette;
     const unsigned colours = pal ? std::min(pal->nbColors, 256u) : image.bpp <= 8 ? 256 : 0;
-    const uint32_t dataOffset = FILE_HEADER_SIZE + WINDOWS_HEADER_SIZE + 4 * colours;
+    // Behind the 40-byte header, a fourth byte of 0 throughout reads as reserved (opaque): a
+    // picture that is transparent all over gets the header with an alpha mask instead.
+    const bool alphaMask =
+        image.bpp == 32 && AlphaIsZero(image.data, uint64_t(image.height) * image.pitch);
+    const uint32_t headerSize = alphaMask ? V4_HEADER_SIZE : WINDOWS_HEADER_SIZE;
+    const uint32_t dataOffset = FILE_HEADER_SIZE + headerSize + 4 * colours;
 
     file.Write("BM", 2);
     file.Write32(0); // file size, set below
     file.Write32(0);
     file.Write32(dataOffset);
-    file.Write32(WINDOWS_HEADER_SIZE);
+    file.Write32(headerSize);
     file.Write32(image.width);
     file.Write32(image.height);
     file.Write16(1);
     file.Write16(uint16_t(8 * bytesPerPixel));
-    file.Write32(BI_RGB);
+    file.Write32(alphaMask ? BI_BITFIELDS : BI_RGB);
     file.Write32(image.height * image.pitch);
     file.Write32(0);
     file.Write32(0);
     file.Write32(colours);
     file.Write32(colours);
+    if (alphaMask) {
+        for (uint32_t field : {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u, LCS_SRGB})
+            file.Write32(field);
+        const uint8_t endpointsAndGamma[48] = {};
+        file.Write(endpointsAndGamma, sizeof endpointsAndGamma);
+    }
     for (unsigned i = 0; i < colours; ++i) {
         uint8_t entry[4] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
         if (pal && pal->colors) {
