@@ -115,10 +115,32 @@ Bytes Bmp(uint32_t headerSize, int32_t width, int32_t height, unsigned bits, uin
     return b;
 }
 
-TEST_F(CodecTest, BmpWindowsHeadersOfEverySizeAndTheOs2Header) {
-    // 2 x 2, 24 bits; rows of 6 bytes and 2 of padding, bottom row first.
+// The file with a 32-bit field at the given offset replaced (offset 10: the pixel offset, 14:
+// the header size, 46: colours used).
+Bytes Patched(Bytes b, size_t at, uint32_t value) {
+    Bytes field;
+    Put32(field, value);
+    std::copy(field.begin(), field.end(), b.begin() + long(at));
+    return b;
+}
+
+// A one-row BMP with bit fields: the masks follow a 40-byte header and lie inside larger ones.
+Bytes BitFieldBmp(uint32_t headerSize, uint32_t compression, unsigned bits,
+                  const std::vector<uint32_t>& masks, int32_t width, const Bytes& row) {
+    Bytes fields;
+    for (uint32_t mask : masks)
+        Put32(fields, mask);
+    if (headerSize == 40) return Bmp(40, width, 1, bits, compression, fields, row);
+    Bytes b = Bmp(headerSize, width, 1, bits, compression, {}, row);
+    std::copy(fields.begin(), fields.end(), b.begin() + 54);
+    return b;
+}
+
+TEST_F(CodecTest, BmpWindowsHeadersOfEverySizeAndTheOs2Headers) {
+    // 2 x 2, 24 bits; rows of 6 bytes and 2 of padding, bottom row first. OS/2 2.x headers may
+    // stop after any field (16 bytes: up to the bit count).
     const Bytes rows = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
-    for (uint32_t size : {12u, 40u, 52u, 56u, 64u, 108u, 124u}) {
+    for (uint32_t size : {12u, 16u, 20u, 40u, 52u, 56u, 64u, 108u, 124u}) {
         SCOPED_TRACE(size);
         ZEMImage image(0, 0, 8);
         ASSERT_TRUE(Load(image, Bmp(size, 2, 2, 24, 0, {}, rows), 0));
@@ -145,6 +167,44 @@ TEST_F(CodecTest, BmpTopDownAndPackedRowsAndPalette) {
     ASSERT_TRUE(Load(image, Bmp(40, 3, 1, 4, 0, Bytes(64, 0), {0x12, 0x30, 0, 0}), BMP));
     EXPECT_EQ(Pixels(image), Bytes({1, 2, 3}));
     EXPECT_EQ(image.palette->nbColors, 16u);
+
+    // 2 bits, as Windows CE writes them.
+    ASSERT_TRUE(Load(image, Bmp(40, 5, 1, 2, 0, Bytes(16, 0), {0x1B, 0x40, 0, 0}), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({0, 1, 2, 3, 1}));
+    EXPECT_EQ(image.palette->nbColors, 4u);
+}
+
+// Where the colour table ends and the pixels begin when the header's counts and the pixel
+// offset disagree.
+TEST_F(CodecTest, BmpColourTableAndPixelOffset) {
+    const Bytes table = {10, 20, 30, 0, 40, 50, 60, 0};
+    const Bytes rows = {1, 0, 1, 1};
+    const Bytes twoColours = Patched(Bmp(40, 3, 1, 8, 0, table, rows), 46, 2);
+    const struct Case {
+        const char* what;
+        Bytes file;
+        unsigned colours;
+    } cases[] = {
+        {"colours used", twoColours, 2},
+        // Written without the table in the offset: the pixels follow the table.
+        {"offset onto the table", Patched(twoColours, 10, 54), 2},
+        {"offset into the header", Patched(twoColours, 10, 0), 2},
+        // OS/2 files often hold fewer colours than the depth has: the table stops at the pixels.
+        {"OS/2 short table", Bmp(12, 3, 1, 8, 0, {10, 20, 30, 40, 50, 60}, rows), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZEMImage image(0, 0, 8);
+        ASSERT_TRUE(Load(image, c.file, BMP));
+        EXPECT_EQ(Pixels(image), Bytes({1, 0, 1}));
+        ASSERT_EQ(image.palette->nbColors, c.colours);
+        EXPECT_EQ(Bytes(image.palette->colors + 4, image.palette->colors + 7), Bytes({60, 50, 40}));
+    }
+
+    // A 24-bit file whose offset points into its header.
+    ZEMImage deep(0, 0, 8);
+    ASSERT_TRUE(Load(deep, Patched(Bmp(40, 1, 1, 24, 0, {}, {1, 2, 3, 0}), 10, 14), BMP));
+    EXPECT_EQ(Pixels(deep), Bytes({1, 2, 3}));
 }
 
 TEST_F(CodecTest, BmpRle8RunsStayInsideTheirRow) {
@@ -169,27 +229,108 @@ TEST_F(CodecTest, BmpRle8RunsStayInsideTheirRow) {
     }
 }
 
+TEST_F(CodecTest, BmpRle4PacksTwoIndexesABytes) {
+    // 5 x 3. Bottom row: a run of 5 pixels alternating the two halves of its byte. Middle row: an
+    // absolute run of 5 pixels in 3 bytes and a filler. Top row: a delta to column 4, where a
+    // run of 3 is cut to the row; then the end of the picture. Skipped pixels are index 0.
+    const Bytes rle = {5, 0x12, 0, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 0, 2, 4, 0, 3, 0x89, 0, 1};
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, Bmp(40, 5, 3, 4, 2, Bytes(64, 0), rle), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({0, 0, 0, 0, 8, 3, 4, 5, 6, 7, 1, 2, 1, 2, 1}));
+    EXPECT_EQ(image.palette->nbColors, 16u);
+
+    LogCapture log;
+    EXPECT_FALSE(Load(image, Bmp(40, 5, 3, 4, 2, Bytes(64, 0), {5, 0x12, 0, 0, 0, 5, 0x34}), BMP));
+    EXPECT_EQ(log.Text(), "BMP: pixel data cut short after 1 of 3 rows\n");
+}
+
+// Bit fields: the plain layouts keep their depth, others become 24 bits, or 32 with an alpha
+// mask, each colour scaled to 8 bits over its full range.
+TEST_F(CodecTest, BmpBitFields) {
+    const uint32_t FIELDS = 3, ALPHA_FIELDS = 6;
+    struct Picture {
+        uint16_t bpp;
+        Bytes pixels;
+    };
+    const struct Case {
+        Bytes file;
+        Picture picture;
+    } cases[] = {
+        // 5-5-5; 5-6-5; 4-4-4-4; 5-5-5 and an alpha bit; no green.
+        {BitFieldBmp(40, FIELDS, 16, {0x7C00, 0x3E0, 0x1F}, 1, {0x34, 0x12, 0, 0}),
+         {16, {0x34, 0x12}}},
+        {BitFieldBmp(40, FIELDS, 16, {0xF800, 0x7E0, 0x1F}, 2, {0xFF, 0xFF, 0x43, 0x08}),
+         {24, {255, 255, 255, 25, 8, 8}}},
+        {BitFieldBmp(56, FIELDS, 16, {0xF00, 0xF0, 0xF, 0xF000}, 1, {0x21, 0x84, 0, 0}),
+         {32, {17, 34, 68, 136}}},
+        {BitFieldBmp(108, FIELDS, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}, 2, {0xFF, 0x7F, 0xFF, 0xFF}),
+         {32, {255, 255, 255, 0, 255, 255, 255, 255}}},
+        {BitFieldBmp(40, FIELDS, 16, {0x7C00, 0, 0x1F}, 1, {0xFF, 0x7F, 0, 0}),
+         {24, {255, 0, 255}}},
+        // Our layout with alpha, and without (opaque); red, then alpha in the low byte; 10 bits.
+        {BitFieldBmp(40, ALPHA_FIELDS, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, 1, {1, 2, 3, 0}),
+         {32, {1, 2, 3, 0}}},
+        {BitFieldBmp(40, FIELDS, 32, {0xFF0000, 0xFF00, 0xFF}, 1, {1, 2, 3, 4}),
+         {32, {1, 2, 3, 255}}},
+        {BitFieldBmp(40, FIELDS, 32, {0xFF, 0xFF00, 0xFF0000}, 1, {1, 2, 3, 4}), {24, {3, 2, 1}}},
+        {BitFieldBmp(40, ALPHA_FIELDS, 32, {0xFF000000, 0xFF0000, 0xFF00, 0xFF}, 1, {1, 2, 3, 4}),
+         {32, {2, 3, 4, 1}}},
+        {BitFieldBmp(40, FIELDS, 32, {0x3FF00000, 0xFFC00, 0x3FF}, 1, {0, 0, 0xF8, 0x3F}),
+         {24, {0, 128, 255}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ZEMImage image(0, 0, 8);
+        ASSERT_TRUE(Load(image, c.file, BMP));
+        EXPECT_EQ(image.bpp, c.picture.bpp);
+        EXPECT_EQ(Pixels(image), c.picture.pixels);
+    }
+}
+
+// The fourth byte of a 32-bit pixel without bit fields is reserved, and 0 there means nothing:
+// such a picture is opaque. Any other value is alpha.
+TEST_F(CodecTest, BmpReservedFourthByte) {
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, Bmp(40, 2, 1, 32, 0, {}, {1, 2, 3, 0, 4, 5, 6, 0}), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({1, 2, 3, 255, 4, 5, 6, 255}));
+    ASSERT_TRUE(Load(image, Bmp(40, 2, 1, 32, 0, {}, {1, 2, 3, 0, 4, 5, 6, 9}), BMP));
+    EXPECT_EQ(Pixels(image), Bytes({1, 2, 3, 0, 4, 5, 6, 9}));
+}
+
 TEST_F(CodecTest, BmpRefusals) {
+    const Bytes table = Bytes(1024, 0);
+    const Bytes rows = Bytes(16, 0);
     struct Case {
         Bytes file;
         const char* message;
     } cases[] = {
-        {Bmp(40, 2, 2, 8, 2, Bytes(1024, 0), Bytes(16, 0)),
-         "BMP: compressed data not supported.\n"},
-        {Bmp(40, 2, 2, 24, 1, {}, Bytes(16, 0)), "BMP: compressed data not supported.\n"},
-        // Bit fields other than the plain 5-5-5 layout.
-        {Bmp(40, 2, 2, 16, 3, {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0}, Bytes(8, 0)),
-         "BMP: 16-bit 5-6-5 pictures are not supported\n"},
-        {Bmp(40, 2, 2, 16, 3, {0x00, 0xF0, 0, 0, 0xF0, 0x0F, 0, 0, 0x0F, 0, 0, 0}, Bytes(8, 0)),
-         "BMP: compressed data not supported.\n"},
-        {Bmp(40, 2, 2, 2, 0, Bytes(16, 0), Bytes(8, 0)), "BMP: bad file header\n"},
-        {Bmp(40, 0, 2, 8, 0, Bytes(1024, 0), Bytes(8, 0)), "BMP: bad file header\n"},
+        {Bmp(40, 2, 2, 8, 2, table, rows), "BMP: RLE4 data must have 4 bits per pixel\n"},
+        {Bmp(40, 2, 2, 24, 1, {}, rows), "BMP: RLE8 data must have 8 bits per pixel\n"},
+        {Bmp(40, 2, 2, 24, 4, {}, rows), "BMP: JPEG data inside BMP is not supported\n"},
+        {Bmp(124, 2, 2, 24, 5, {}, rows), "BMP: PNG data inside BMP is not supported\n"},
+        {Bmp(64, 2, 2, 1, 3, Bytes(8, 0), rows), "BMP: OS/2 Huffman-coded data is not supported\n"},
+        {Bmp(64, 2, 2, 24, 4, {}, rows), "BMP: OS/2 RLE24 data is not supported\n"},
+        {BitFieldBmp(40, 3, 24, {0xFF0000, 0xFF00, 0xFF}, 1, rows),
+         "BMP: bit fields need 16 or 32 bits per pixel\n"},
+        {BitFieldBmp(40, 3, 16, {0xF800, 0xFC00, 0x1F}, 1, rows),
+         "BMP: bit fields that overlap or have gaps are not supported\n"},
+        {BitFieldBmp(56, 3, 32, {0xFF0000, 0xFF00, 0xF0F, 0}, 1, rows),
+         "BMP: bit fields that overlap or have gaps are not supported\n"},
+        {Patched(Bmp(40, 2, 2, 24, 0, {}, rows), 14, 0xFFFFFFFF),
+         "BMP: a header of 4294967295 bytes belongs to no BMP version\n"},
+        {Bmp(66, 2, 2, 24, 0, {}, rows), "BMP: a header of 66 bytes belongs to no BMP version\n"},
+        {Patched(Bmp(40, 2, 2, 24, 0, {}, rows), 14, 13),
+         "BMP: a header of 13 bytes belongs to no BMP version\n"},
+        {Bmp(40, 2, 2, 3, 0, Bytes(32, 0), Bytes(8, 0)), "BMP: bad file header\n"},
+        {Bmp(40, 0, 2, 8, 0, table, Bytes(8, 0)), "BMP: bad file header\n"},
         {{'B', 'X', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "BMP: bad file header\n"},
         // A size that the file cannot hold is refused before anything is allocated.
-        {Bmp(40, 60000, 60000, 24, 0, {}, Bytes(100, 0)), "BMP: unexpected EOF\n"},
-        {Bmp(40, 0x7FFFFFFF, -0x7FFFFFFF, 32, 0, {}, Bytes(100, 0)), "BMP: unexpected EOF\n"},
-        {Bmp(40, 4, 4, 8, 1, Bytes(1024, 0), {}), "BMP: unexpected EOF\n"},
-        {Bmp(40, 2, 3, 24, 0, {}, Bytes(12, 0)), "BMP: unexpected EOF\n"},
+        {Bmp(40, 60000, 60000, 24, 0, {}, Bytes(100, 0)),
+         "BMP: pixel data cut short after 0 of 60000 rows\n"},
+        {Bmp(40, 0x7FFFFFFF, -0x7FFFFFFF, 32, 0, {}, Bytes(100, 0)),
+         "BMP: pixel data cut short after 0 of 2147483647 rows\n"},
+        {Bmp(40, 4, 4, 8, 1, table, {}), "BMP: RLE8 data of 0 bytes cannot fill 4 x 4 pixels\n"},
+        {Bmp(40, 2, 3, 24, 0, {}, Bytes(12, 0)), "BMP: pixel data cut short after 1 of 3 rows\n"},
     };
     for (const Case& c : cases) {
         ZEMImage image(3, 1, 8);
@@ -200,14 +341,6 @@ TEST_F(CodecTest, BmpRefusals) {
         EXPECT_EQ(image.width, 3u);
         EXPECT_EQ(image.data[0], 42);
     }
-}
-
-TEST_F(CodecTest, BmpPlainBitFieldsAreUncompressed) {
-    const Bytes masks = {0, 0x7C, 0, 0, 0xE0, 3, 0, 0, 0x1F, 0, 0, 0};
-    ZEMImage image(0, 0, 8);
-    ASSERT_TRUE(Load(image, Bmp(40, 1, 1, 16, 3, masks, {0x34, 0x12, 0, 0}), BMP));
-    EXPECT_EQ(image.bpp, 16);
-    EXPECT_EQ(image.GetPixel(0, 0), 0x1234u);
 }
 
 TEST_F(CodecTest, BmpSave) {
@@ -240,6 +373,19 @@ TEST_F(CodecTest, BmpSave) {
     ASSERT_EQ(deepFile.size(), 54u + 12u);
     EXPECT_EQ(deepFile[10], 54);
     EXPECT_EQ(deepFile[28], 32);
+
+    // Transparent all over: behind a 40-byte header it would read back opaque, so the file gets
+    // the header with an alpha mask.
+    ZEMImage clear(2, 1, 32);
+    std::memset(clear.data, 0, 8);
+    clear.data[0] = 7;
+    const std::string clearFile = Saved(clear, BMP);
+    ASSERT_EQ(clearFile.size(), 14u + 108u + 8u);
+    EXPECT_EQ(clearFile[14], 108);
+    EXPECT_EQ(clearFile[30], 3); // bit fields
+    ZEMImage clearAgain(0, 0, 8);
+    ASSERT_TRUE(clearAgain.LoadName("saved", 0));
+    EXPECT_EQ(Pixels(clearAgain), Pixels(clear));
 
     // An 8-bit picture without a palette gets a grey table, which every reader expects there.
     ZEMImage grey(1, 1, 8);

@@ -105,13 +105,11 @@ TEST_F(ImageToolTest, HelpAndFailures) {
     zemtest::WriteFile("junk.bmp", "BM not a picture");
     zemtest::WriteFile("notes.tga", "Text, which no format detection may take for a TGA.\n");
     std::filesystem::create_directory("folder.bmp");
-    // A 5-6-5 BMP: 2 x 1 pixels behind a 40-byte header and its bit fields.
-    zemtest::WriteFile("565.bmp", std::string("BM\x46\0\0\0\0\0\0\0\x42\0\0\0"
-                                              "\x28\0\0\0\2\0\0\0\1\0\0\0\1\0\x10\0\3\0\0\0",
-                                              34) +
-                                      std::string(20, '\0') +
-                                      std::string("\0\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12) +
-                                      std::string(4, '\0'));
+    // A BMP that holds JPEG data, which the reader names as it refuses it.
+    zemtest::WriteFile("jpeg.bmp", std::string("BM\x46\0\0\0\0\0\0\0\x42\0\0\0"
+                                               "\x28\0\0\0\2\0\0\0\1\0\0\0\1\0\x10\0\4\0\0\0",
+                                               34) +
+                                       std::string(36, '\0'));
     // A PCX of 4 planes of 65,535 bytes a line, one pixel wide, whose data ends after one line:
     // the decoder went on over every declared byte.
     std::string pcx("\x0A\x05\x01\x08\0\0\0\0\0\0\xFF\x3F", 12);
@@ -128,8 +126,8 @@ TEST_F(ImageToolTest, HelpAndFailures) {
         {"image info notes.tga", "zem: cannot read the picture 'notes.tga': Image: not a picture "
                                  "ZEMBase reads (BMP, GIF, PCX, ZEM font, TGA)\n"},
         {"image info folder.bmp", "zem: cannot read the picture 'folder.bmp': Is a directory\n"},
-        {"image info 565.bmp",
-         "zem: cannot read the picture '565.bmp': BMP: 16-bit 5-6-5 pictures are not supported\n"},
+        {"image info jpeg.bmp",
+         "zem: cannot read the picture 'jpeg.bmp': BMP: JPEG data inside BMP is not supported\n"},
         {"image info hostile.pcx", "zem: cannot read the picture 'hostile.pcx': PCX: pixel data "
                                    "cut short after 0 of 16384 rows\n"},
         {"image convert missing.bmp out.tga",

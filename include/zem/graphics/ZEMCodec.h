@@ -20,7 +20,7 @@ class ZEMResFile;
 // undo what it did.
 namespace ZEM {
 
-// BMP: Windows and OS/2 headers, 1 to 32 bits, RLE8; saved uncompressed.
+// BMP: Windows and OS/2 headers, 1 to 32 bits, RLE8, RLE4 and bit fields; saved uncompressed.
 ZEM_API bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
 // Writes an uncompressed BMP of the image's depth.

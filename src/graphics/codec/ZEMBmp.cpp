@@ -19,14 +19,27 @@ using ZEM::Codec::Picture;
 
 constexpr uint32_t OS2_HEADER_SIZE = 12;
 constexpr uint32_t WINDOWS_HEADER_SIZE = 40;
+constexpr uint32_t V4_HEADER_SIZE = 108;
 constexpr uint32_t FILE_HEADER_SIZE = 14;
+constexpr uint32_t LARGEST_HEADER_SIZE = 124;
 constexpr uint32_t BI_RGB = 0;
 constexpr uint32_t BI_RLE8 = 1;
+constexpr uint32_t BI_RLE4 = 2;
 constexpr uint32_t BI_BITFIELDS = 3;
-// Rows and columns an RLE8 file can reach per byte of data: a 4-byte delta moves at most 255
-// rows up, a 2-byte run at most 255 columns on. Pixels beyond are never written.
-constexpr uint64_t RLE8_ROWS_PER_BYTE = 64;
-constexpr uint64_t RLE8_COLUMNS_PER_BYTE = 128;
+constexpr uint32_t BI_JPEG = 4;
+constexpr uint32_t BI_PNG = 5;
+constexpr uint32_t BI_ALPHABITFIELDS = 6;
+// OS/2 2.x headers give compressions 3 and 4 meanings of their own.
+constexpr uint32_t OS2_HUFFMAN = 3;
+constexpr uint32_t OS2_RLE24 = 4;
+// The colour space that the 108-byte header names: sRGB, written as the letters "sRGB".
+constexpr uint32_t LCS_SRGB = 0x73524742;
+// Rows and columns run-length data can reach per byte: a 4-byte delta moves at most 255 rows
+// up, a 2-byte run at most 255 columns on. Pixels beyond are never written.
+constexpr uint64_t RLE_ROWS_PER_BYTE = 64;
+constexpr uint64_t RLE_COLUMNS_PER_BYTE = 128;
+
+enum Colour { RED, GREEN, BLUE, ALPHA };
 
 struct BmpHeader {
     uint32_t dataOffset = 0;
@@ -35,10 +48,21 @@ struct BmpHeader {
     int32_t height = 0; // negative: rows stored top first
     uint16_t bitCount = 0;
     uint32_t compression = BI_RGB;
+    uint32_t coloursUsed = 0;
+    uint32_t masks[4] = {}; // with bit fields: red, green, blue, alpha
+    uint32_t maskBytes = 0; // bytes of masks after a 40-byte header
 };
 
-uint32_t Padded4(uint64_t bytes) {
-    return uint32_t((bytes + 3) & ~uint64_t(3));
+uint16_t Get16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t Get32(const uint8_t* p) {
+    return Get16(p) | uint32_t(Get16(p + 2)) << 16;
+}
+
+uint64_t Padded4(uint64_t bytes) {
+    return (bytes + 3) & ~uint64_t(3);
 }
 
 // Bytes of one row of pixels in the file, before padding.
@@ -46,81 +70,212 @@ uint64_t FileRowBytes(uint32_t width, unsigned bitCount) {
     return (uint64_t(width) * bitCount + 7) / 8;
 }
 
-enum class Masks { PLAIN, RGB565, OTHER };
-
-// Bit fields that place the colours where uncompressed pixels have them (5-5-5 in 16 bits, one
-// byte each in 32 bits) describe an uncompressed file, as many programs write them; 5-6-5 has no
-// image depth of its own. The masks follow the first 40 bytes of the header, inside a larger one
-// or after the 40-byte one.
-Masks ReadMasks(ZEMResFile& file, unsigned bitCount) {
-    const uint32_t red = file.Read32();
-    const uint32_t green = file.Read32();
-    const uint32_t blue = file.Read32();
-    if (bitCount == 16 && red == 0x7C00 && green == 0x03E0 && blue == 0x001F) return Masks::PLAIN;
-    if (bitCount == 16 && red == 0xF800 && green == 0x07E0 && blue == 0x001F) return Masks::RGB565;
-    if (bitCount == 32 && red == 0xFF0000 && green == 0xFF00 && blue == 0xFF) return Masks::PLAIN;
-    return Masks::OTHER;
+// The 12-byte OS/2 1.x header, the Windows headers (40 bytes, 52 and 56 with bit fields, 108 and
+// 124), and OS/2 2.x headers, which may leave out any of their last fields (16 to 64 bytes).
+bool KnownHeaderSize(uint32_t size) {
+    return size == OS2_HEADER_SIZE || (size >= 16 && size <= 64) || size == 108 || size == 124;
 }
 
-bool ReadHeader(ZEMResFile& file, BmpHeader& h) {
-    uint8_t head[10];
-    if (file.Read(head, sizeof head) != sizeof head || head[0] != 'B' || head[1] != 'M') {
-        ZEM::LOG("BMP: bad file header\n");
-        return false;
-    }
-    h.dataOffset = file.Read32();
-    h.headerSize = file.Read32();
-    // Every Windows header (40, 52, 56, 108, 124 bytes) begins with the same 40 bytes; the rest
-    // is passed over through the data offset. Only the 12-byte OS/2 header differs.
-    if (h.headerSize >= WINDOWS_HEADER_SIZE) {
-        h.width = int32_t(file.Read32());
-        h.height = int32_t(file.Read32());
-        file.Read16(); // planes
-        h.bitCount = file.Read16();
-        h.compression = file.Read32();
-        for (int i = 0; i < 5; ++i)
-            file.Read32(); // image size, resolutions, colour counts
-        const Masks masks =
-            h.compression == BI_BITFIELDS ? ReadMasks(file, h.bitCount) : Masks::OTHER;
-        if (masks == Masks::RGB565) {
-            ZEM::LOG("BMP: 16-bit 5-6-5 pictures are not supported\n");
-            return false;
-        }
-        if (masks == Masks::PLAIN) h.compression = BI_RGB;
-        if (h.compression != BI_RGB && !(h.compression == BI_RLE8 && h.bitCount == 8)) {
-            ZEM::LOG("BMP: compressed data not supported.\n");
-            return false;
-        }
-    } else {
-        h.width = file.Read16();
-        h.height = file.Read16();
-        file.Read16(); // planes
-        h.bitCount = file.Read16();
-    }
+// Logs a header that is not a BMP's, or is damaged; false.
+bool BadHeader() {
+    ZEM::LOG("BMP: bad file header\n");
+    return false;
+}
+
+bool IsOs2v2(uint32_t size) {
+    return size >= 16 && size <= 64 && size != 40 && size != 52 && size != 56;
+}
+
+bool HasBitFields(const BmpHeader& h) {
+    return h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
+}
+
+bool IsRle(const BmpHeader& h) {
+    return h.compression == BI_RLE8 || h.compression == BI_RLE4;
+}
+
+// Logs why the file's compression is not read; false then.
+bool CheckCompression(const BmpHeader& h) {
     const unsigned bits = h.bitCount;
-    const bool knownDepth =
-        bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-    if (!file.IsOK() || !knownDepth || h.width <= 0 || h.height == 0 || h.height == INT32_MIN) {
-        ZEM::LOG("BMP: bad file header\n");
-        return false;
+    const char* problem = nullptr;
+    if (IsOs2v2(h.headerSize) && h.compression == OS2_HUFFMAN) {
+        problem = "BMP: OS/2 Huffman-coded data is not supported\n";
+    } else if (IsOs2v2(h.headerSize) && h.compression == OS2_RLE24) {
+        problem = "BMP: OS/2 RLE24 data is not supported\n";
+    } else if (IsOs2v2(h.headerSize) && h.compression > BI_RLE4) {
+        problem = "BMP: compressed data not supported.\n";
+    } else if (h.compression == BI_RLE8 && bits != 8) {
+        problem = "BMP: RLE8 data must have 8 bits per pixel\n";
+    } else if (h.compression == BI_RLE4 && bits != 4) {
+        problem = "BMP: RLE4 data must have 4 bits per pixel\n";
+    } else if (HasBitFields(h) && bits != 16 && bits != 32) {
+        problem = "BMP: bit fields need 16 or 32 bits per pixel\n";
+    } else if (h.compression == BI_JPEG) {
+        problem = "BMP: JPEG data inside BMP is not supported\n";
+    } else if (h.compression == BI_PNG) {
+        problem = "BMP: PNG data inside BMP is not supported\n";
+    } else if (h.compression > BI_ALPHABITFIELDS) {
+        problem = "BMP: compressed data not supported.\n";
+    }
+    if (problem) ZEM::LOG("%s", problem);
+    return !problem;
+}
+
+// Masks whose bits run together and share no bit with another mask.
+bool MasksAreSound(const uint32_t (&masks)[4]) {
+    uint32_t seen = 0;
+    for (const uint32_t mask : masks) {
+        if (mask & seen) return false;
+        seen |= mask;
+        uint32_t run = mask;
+        while (run && !(run & 1))
+            run >>= 1;
+        if (run & (run + 1)) return false;
     }
     return true;
 }
 
-bool ReadColourTable(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
-    const unsigned count = 1u << h.bitCount;
-    ZEMPal* palette = picture.NewPalette(count);
+// Bit fields lie inside a header of 52 bytes or more (the alpha mask from 56 on), or follow the
+// 40-byte one: three masks, four with BI_ALPHABITFIELDS.
+bool ReadMasks(ZEMResFile& file, const uint8_t* info, BmpHeader& h) {
+    if (!HasBitFields(h)) return true;
+    const uint8_t* from = info + 36;
+    unsigned count = h.headerSize >= 56 ? 4 : 3;
+    uint8_t after[16];
+    if (h.headerSize == WINDOWS_HEADER_SIZE) {
+        count = h.compression == BI_ALPHABITFIELDS ? 4 : 3;
+        h.maskBytes = 4 * count;
+        if (file.Read(after, h.maskBytes) != h.maskBytes) return BadHeader();
+        from = after;
+    }
+    for (unsigned i = 0; i < count; ++i)
+        h.masks[i] = Get32(from + 4 * i);
+    if (MasksAreSound(h.masks)) return true;
+    ZEM::LOG("BMP: bit fields that overlap or have gaps are not supported\n");
+    return false;
+}
+
+bool ReadHeader(ZEMResFile& file, BmpHeader& h) {
+    uint8_t head[18];
+    if (file.Read(head, sizeof head) != sizeof head || head[0] != 'B' || head[1] != 'M') {
+        return BadHeader();
+    }
+    h.dataOffset = Get32(head + 10);
+    h.headerSize = Get32(head + 14);
+    if (!KnownHeaderSize(h.headerSize)) {
+        ZEM::LOG("BMP: a header of %u bytes belongs to no BMP version\n", unsigned(h.headerSize));
+        return false;
+    }
+    // Fields that a short OS/2 2.x header leaves out are 0.
+    uint8_t info[LARGEST_HEADER_SIZE - 4] = {};
+    const unsigned infoBytes = h.headerSize - 4;
+    if (file.Read(info, infoBytes) != infoBytes) return BadHeader();
+    if (h.headerSize == OS2_HEADER_SIZE) {
+        h.width = Get16(info);
+        h.height = Get16(info + 2);
+        h.bitCount = Get16(info + 6);
+    } else {
+        h.width = int32_t(Get32(info));
+        h.height = int32_t(Get32(info + 4));
+        h.bitCount = Get16(info + 10);
+        h.compression = Get32(info + 12);
+        h.coloursUsed = Get32(info + 28);
+    }
+    if (!CheckCompression(h) || !ReadMasks(file, info, h)) return false;
+    const unsigned bits = h.bitCount;
+    const bool knownDepth =
+        bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    if (!knownDepth || h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return BadHeader();
+    return true;
+}
+
+// How the file's pixels become the picture's.
+enum class Pixels {
+    INDEXED,  // 1 to 8 bits: one index a byte
+    COPY,     // rows as they are: 5-5-5 in 16 bits, 24 bits, 32 bits with their alpha
+    RESERVED, // 32 bits whose fourth byte is reserved: opaque when it is 0 throughout
+    OPAQUE,   // 32 bits laid out as ours, with a mask that leaves the fourth byte out
+    MASKED,   // other bit fields: each colour scaled to 8 bits, 24 bits or 32 with alpha
+};
+
+Pixels PixelsOf(const BmpHeader& h) {
+    if (h.bitCount <= 8) return Pixels::INDEXED;
+    if (!HasBitFields(h)) return h.bitCount == 32 ? Pixels::RESERVED : Pixels::COPY;
+    const uint32_t* m = h.masks;
+    const bool rgb555 = m[RED] == 0x7C00 && m[GREEN] == 0x03E0 && m[BLUE] == 0x001F;
+    if (h.bitCount == 16 && rgb555 && m[ALPHA] == 0) return Pixels::COPY;
+    const bool rgb888 = m[RED] == 0xFF0000 && m[GREEN] == 0xFF00 && m[BLUE] == 0xFF;
+    if (h.bitCount == 32 && rgb888 && m[ALPHA] == 0) return Pixels::OPAQUE;
+    if (h.bitCount == 32 && rgb888 && m[ALPHA] == 0xFF000000) return Pixels::COPY;
+    return Pixels::MASKED;
+}
+
+uint16_t DepthOf(const BmpHeader& h, Pixels pixels) {
+    if (pixels == Pixels::INDEXED) return 8;
+    if (pixels == Pixels::MASKED) return h.masks[ALPHA] ? 32 : 24;
+    return h.bitCount;
+}
+
+// Where the colour table and the pixels lie, and how many colours the table holds.
+struct Places {
+    uint64_t table = 0;
+    unsigned colours = 0;
+    unsigned entryBytes = 4;
+    uint64_t pixels = 0;
+};
+
+Places PlacesOf(const BmpHeader& h) {
+    Places at;
+    at.table = FILE_HEADER_SIZE + h.headerSize + h.maskBytes;
+    at.entryBytes = h.headerSize == OS2_HEADER_SIZE ? 3 : 4;
+    if (h.bitCount <= 8) {
+        const unsigned full = 1u << h.bitCount;
+        at.colours = h.coloursUsed > 0 && h.coloursUsed < full ? h.coloursUsed : full;
+    }
+    const uint64_t tableEnd = at.table + uint64_t(at.colours) * at.entryBytes;
+    // An offset into the header, or onto a table that an indexed picture needs, was written
+    // without the table: the pixels follow it.
+    if (h.dataOffset < at.table || (at.colours && h.dataOffset == at.table)) {
+        at.pixels = tableEnd;
+        return at;
+    }
+    // Otherwise the table stops at the pixels: OS/2 files often hold fewer colours than 2^bits.
+    at.pixels = h.dataOffset;
+    if (at.pixels < tableEnd) at.colours = unsigned((at.pixels - at.table) / at.entryBytes);
+    return at;
+}
+
+// False, and says so, when the bytes after the pixel offset cannot make the picture, so that
+// nothing is allocated for a file that does not hold it.
+bool DataFits(const BmpHeader& h, uint32_t width, uint32_t height, uint64_t bytes) {
+    if (IsRle(h)) {
+        if (height <= bytes * RLE_ROWS_PER_BYTE && width <= bytes * RLE_COLUMNS_PER_BYTE) {
+            return true;
+        }
+        ZEM::LOG("BMP: %s data of %u bytes cannot fill %u x %u pixels\n",
+                 h.compression == BI_RLE8 ? "RLE8" : "RLE4", unsigned(bytes), unsigned(width),
+                 unsigned(height));
+        return false;
+    }
+    const uint64_t rowBytes = FileRowBytes(width, h.bitCount);
+    const uint64_t rows = bytes < rowBytes ? 0 : (bytes - rowBytes) / Padded4(rowBytes) + 1;
+    if (rows >= height) return true;
+    ZEM::Codec::LogCutShort("BMP", uint32_t(rows), height);
+    return false;
+}
+
+bool ReadColourTable(ZEMResFile& file, const Places& at, Picture& picture) {
+    ZEMPal* palette = picture.NewPalette(at.colours);
     if (!palette) return false;
-    const unsigned entryBytes = h.headerSize == OS2_HEADER_SIZE ? 3 : 4;
     uint8_t table[256 * 4] = {};
-    file.Read(table, count * entryBytes);
-    for (unsigned i = 0; i < count; ++i) {
-        const uint8_t* entry = table + i * entryBytes;
+    file.Read(table, at.colours * at.entryBytes);
+    for (unsigned i = 0; i < at.colours; ++i) {
+        const uint8_t* entry = table + i * at.entryBytes;
         uint8_t* colour = palette->colors + i * 4;
         colour[0] = entry[2];
         colour[1] = entry[1];
         colour[2] = entry[0];
-        colour[3] = entryBytes == 4 ? entry[3] : 0;
+        colour[3] = at.entryBytes == 4 ? entry[3] : 0;
     }
     return true;
 }
@@ -130,7 +285,7 @@ uint32_t PictureRow(const BmpHeader& h, uint32_t n, uint32_t height) {
     return h.height < 0 ? n : height - 1 - n;
 }
 
-// Unpacks 1- or 4-bit indexes, the most significant bits first, one byte per pixel.
+// Unpacks 1-, 2- or 4-bit indexes, the most significant bits first, one byte per pixel.
 void Unpack(const uint8_t* from, uint8_t* to, uint32_t width, unsigned bits) {
     const unsigned perByte = 8 / bits;
     const uint8_t mask = uint8_t((1u << bits) - 1);
@@ -140,44 +295,131 @@ void Unpack(const uint8_t* from, uint8_t* to, uint32_t width, unsigned bits) {
     }
 }
 
-bool ReadRows(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
-    const uint32_t rowBytes = uint32_t(FileRowBytes(picture.width, h.bitCount));
-    const uint32_t padding = Padded4(rowBytes) - rowBytes;
-    const bool packed = h.bitCount < 8;
-    std::unique_ptr<uint8_t[]> packedRow(packed ? new (std::nothrow) uint8_t[rowBytes] : nullptr);
-    if (packed && !packedRow) return false;
-    for (uint32_t n = 0; n < picture.height; ++n) {
-        uint8_t* row = picture.Row(PictureRow(h, n, picture.height));
-        if (packed) {
-            // A row cut short reads as zeros, as the end-of-file check below reports.
-            const unsigned got = file.Read(packedRow.get(), rowBytes);
-            std::memset(packedRow.get() + got, 0, rowBytes - got);
-            Unpack(packedRow.get(), row, picture.width, h.bitCount);
-        } else if (file.Read(row, rowBytes) != rowBytes) {
-            ZEM::LOG("BMP: error reading data\n");
-            return false;
+// One colour of bit-field pixels, scaled to 8 bits over its full range (a channel of n bits
+// at its top value gives 255); an empty mask gives 0.
+class Field {
+public:
+    explicit Field(uint32_t mask) : mask_(mask) {
+        if (!mask) return;
+        while (!(mask >> shift_ & 1))
+            ++shift_;
+        top_ = mask >> shift_;
+        for (uint32_t v = 0; v <= std::min<uint32_t>(top_, 255); ++v)
+            small_[v] = Scale(v);
+    }
+    uint8_t operator()(uint32_t pixel) const {
+        const uint32_t v = (pixel & mask_) >> shift_;
+        return top_ < 256 ? small_[v] : Scale(v);
+    }
+
+private:
+    uint8_t Scale(uint32_t v) const { return uint8_t((uint64_t(v) * 255 + top_ / 2) / top_); }
+
+    uint32_t mask_;
+    unsigned shift_ = 0;
+    uint32_t top_ = 0;
+    uint8_t small_[256] = {};
+};
+
+// Turns a row of 16- or 32-bit bit-field pixels into blue, green, red and, with an alpha mask,
+// alpha bytes.
+class FieldRow {
+public:
+    explicit FieldRow(const BmpHeader& h)
+        : fields_{Field(h.masks[RED]), Field(h.masks[GREEN]), Field(h.masks[BLUE]),
+                  Field(h.masks[ALPHA])},
+          bytes_(h.bitCount / 8), alpha_(h.masks[ALPHA] != 0) {}
+
+    void Convert(const uint8_t* from, uint8_t* to, uint32_t width) const {
+        for (uint32_t x = 0; x < width; ++x, from += bytes_) {
+            const uint32_t pixel = bytes_ == 2 ? Get16(from) : Get32(from);
+            *to++ = fields_[BLUE](pixel);
+            *to++ = fields_[GREEN](pixel);
+            *to++ = fields_[RED](pixel);
+            if (alpha_) *to++ = fields_[ALPHA](pixel);
         }
-        const bool rowsLeft = n + 1 < picture.height;
-        if (rowsLeft && padding) file.Seek(int(padding), 1);
-        if (rowsLeft && file.Eof()) {
-            ZEM::LOG("BMP: unexpected EOF\n");
-            return false;
-        }
+    }
+
+private:
+    Field fields_[4];
+    unsigned bytes_;
+    bool alpha_;
+};
+
+// True when the fourth byte of every 32-bit pixel is 0.
+bool AlphaIsZero(const uint8_t* pixels, uint64_t size) {
+    for (uint64_t i = 3; i < size; i += 4) {
+        if (pixels[i]) return false;
     }
     return true;
 }
 
-// Writes count pixels of one index from column x of file row n, cut to the row.
-void Fill(const BmpHeader& h, Picture& picture, uint32_t x, uint32_t n, unsigned count,
-          uint8_t index) {
-    if (n >= picture.height || x >= picture.width) return;
-    const uint32_t end = std::min<uint64_t>(uint64_t(x) + count, picture.width);
-    std::memset(picture.Row(PictureRow(h, n, picture.height)) + x, index, end - x);
+// Alpha of 255 in every pixel of a 32-bit picture, or only where the fourth byte is 0 in every
+// pixel when reserved is set: such a file stores no alpha there.
+void SetOpaque(Picture& picture, bool reserved) {
+    uint8_t* const data = picture.data.get();
+    const uint64_t size = uint64_t(picture.Pitch()) * picture.height;
+    if (reserved && !AlphaIsZero(data, size)) return;
+    for (uint64_t i = 3; i < size; i += 4)
+        data[i] = 255;
 }
 
-// False when the data ends before the last row is full, without the end-of-picture code.
-bool ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
+bool ReadRows(ZEMResFile& file, const BmpHeader& h, Pixels pixels, Picture& picture) {
+    const uint32_t rowBytes = uint32_t(FileRowBytes(picture.width, h.bitCount));
+    const uint32_t padding = uint32_t(Padded4(rowBytes) - rowBytes);
+    const bool converted = pixels == Pixels::MASKED || h.bitCount < 8;
+    std::unique_ptr<uint8_t[]> fileRow(converted ? new (std::nothrow) uint8_t[rowBytes] : nullptr);
+    if (converted && !fileRow) {
+        ZEM::LOG("BMP: cannot allocate image\n");
+        return false;
+    }
+    const FieldRow fields(h);
+    for (uint32_t n = 0; n < picture.height; ++n) {
+        uint8_t* row = picture.Row(PictureRow(h, n, picture.height));
+        uint8_t* into = converted ? fileRow.get() : row;
+        if (file.Read(into, rowBytes) != rowBytes) {
+            ZEM::Codec::LogCutShort("BMP", n, picture.height);
+            return false;
+        }
+        if (pixels == Pixels::MASKED) {
+            fields.Convert(into, row, picture.width);
+        } else if (converted) {
+            Unpack(into, row, picture.width, h.bitCount);
+        }
+        if (padding && n + 1 < picture.height) file.Seek(int(padding), 1);
+    }
+    if (pixels == Pixels::OPAQUE || pixels == Pixels::RESERVED) {
+        SetOpaque(picture, pixels == Pixels::RESERVED);
+    }
+    return true;
+}
+
+// Column x moved on by count, kept at the width at most.
+uint32_t Advance(uint32_t x, unsigned count, uint32_t width) {
+    return uint32_t(std::min<uint64_t>(uint64_t(x) + count, width));
+}
+
+// Writes count pixels from column x of file row n, cut to the row: the index of byte for 8 bits;
+// for 4 bits the indexes of its high and its low half in turn.
+void Run(const BmpHeader& h, Picture& picture, uint32_t x, uint32_t n, unsigned count,
+         uint8_t byte) {
+    if (n >= picture.height || x >= picture.width) return;
+    const uint32_t end = Advance(x, count, picture.width);
+    uint8_t* row = picture.Row(PictureRow(h, n, picture.height));
+    if (h.bitCount == 8) {
+        std::memset(row + x, byte, end - x);
+        return;
+    }
+    const uint8_t halves[2] = {uint8_t(byte >> 4), uint8_t(byte & 15)};
+    for (uint32_t i = x; i < end; ++i)
+        row[i] = halves[(i - x) & 1];
+}
+
+// RLE8 and RLE4 data. Pixels that the codes pass over keep index 0. False when the data ends
+// before the last row is full, without the end-of-picture code.
+bool ReadRle(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
     std::memset(picture.data.get(), 0, uint64_t(picture.Pitch()) * picture.height);
+    const unsigned perByte = 8 / h.bitCount;
     ZEM::Codec::Reader in(file);
     uint32_t x = 0;
     uint32_t n = 0; // row in file order
@@ -188,21 +430,26 @@ bool ReadRle8(ZEMResFile& file, const BmpHeader& h, Picture& picture) {
         const uint8_t count = in.Get();
         const uint8_t code = in.Get();
         if (count > 0) {
-            Fill(h, picture, x, n, count, code);
-            x += count;
+            Run(h, picture, x, n, count, code);
+            x = Advance(x, count, picture.width);
         } else if (code == 0) {
             x = 0;
             ++n;
         } else if (code == 1) {
             break;
         } else if (code == 2) {
-            x += in.Get();
+            x = Advance(x, in.Get(), picture.width);
             n += in.Get();
         } else {
-            for (unsigned i = 0; i < code; ++i)
-                Fill(h, picture, x + i, n, 1, in.Get());
-            x += code;
-            if (code & 1) in.Get();
+            // Absolute run: code pixels, their bytes padded to an even count.
+            const unsigned bytes = (code + perByte - 1) / perByte;
+            for (unsigned i = 0; i < bytes; ++i) {
+                const unsigned done = i * perByte;
+                Run(h, picture, Advance(x, done, picture.width), n, std::min(perByte, code - done),
+                    in.Get());
+            }
+            x = Advance(x, code, picture.width);
+            if (bytes & 1) in.Get();
         }
         if (in.Short()) {
             ZEM::Codec::LogCutShort("BMP", rowsDone, picture.height);
@@ -225,33 +472,22 @@ bool BMPLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
 
     const uint32_t w = uint32_t(h.width);
     const uint32_t rows = h.height < 0 ? uint32_t(-h.height) : uint32_t(h.height);
-    const uint16_t depth = h.bitCount < 8 ? 8 : h.bitCount;
-    // The data must be there: whole rows, or what RLE8 packing can unpack to.
-    const uint64_t left = Codec::BytesLeft(file) + file.GetPos() - start;
-    const uint64_t dataLeft = left > h.dataOffset ? left - h.dataOffset : 0;
-    const uint64_t rowBytes = FileRowBytes(w, h.bitCount);
-    const bool fits =
-        h.compression == BI_RLE8
-            ? rows <= dataLeft * RLE8_ROWS_PER_BYTE && w <= dataLeft * RLE8_COLUMNS_PER_BYTE
-            : (rows - 1) * uint64_t(Padded4(rowBytes)) + rowBytes <= dataLeft;
-    if (!fits) {
-        ZEM::LOG("BMP: unexpected EOF\n");
-        return false;
-    }
+    const Pixels pixels = PixelsOf(h);
+    const Places at = PlacesOf(h);
+    const uint64_t size = Codec::BytesLeft(file) + file.GetPos() - start;
+    if (!DataFits(h, w, rows, size > at.pixels ? size - at.pixels : 0)) return false;
     Codec::Picture picture;
-    if (!picture.Allocate(w, rows, depth)) {
+    if (!picture.Allocate(w, rows, DepthOf(h, pixels))) {
         ZEM::LOG("BMP: cannot allocate image\n");
         return false;
     }
-    // The colour table follows the header, whatever its size.
-    file.Seek(int(start + FILE_HEADER_SIZE + h.headerSize), 0);
-    if (depth == 8 && !ReadColourTable(file, h, picture)) return false;
-    if (!file.Seek(int(start + h.dataOffset), 0)) {
+    file.Seek(int(start + at.table), 0);
+    if (pixels == Pixels::INDEXED && !ReadColourTable(file, at, picture)) return false;
+    if (!file.Seek(int(start + at.pixels), 0)) {
         ZEM::LOG("BMP: error reading data\n");
         return false;
     }
-    const bool read =
-        h.compression == BI_RLE8 ? ReadRle8(file, h, picture) : ReadRows(file, h, picture);
+    const bool read = IsRle(h) ? ReadRle(file, h, picture) : ReadRows(file, h, pixels, picture);
     if (!read) return false;
     return picture.Commit(data, width, height, palette, bpp);
 }
@@ -264,23 +500,34 @@ bool BMPSave(ZEMResFile& file, const ZEMImage& image) {
     // picture without one gets a grey scale, since readers take the table as a given there.
     const ZEMPal* pal = image.palette;
     const unsigned colours = pal ? std::min(pal->nbColors, 256u) : image.bpp <= 8 ? 256 : 0;
-    const uint32_t dataOffset = FILE_HEADER_SIZE + WINDOWS_HEADER_SIZE + 4 * colours;
+    // Behind the 40-byte header, a fourth byte of 0 throughout reads as reserved (opaque): a
+    // picture that is transparent all over gets the header with an alpha mask instead.
+    const bool alphaMask =
+        image.bpp == 32 && AlphaIsZero(image.data, uint64_t(image.height) * image.pitch);
+    const uint32_t headerSize = alphaMask ? V4_HEADER_SIZE : WINDOWS_HEADER_SIZE;
+    const uint32_t dataOffset = FILE_HEADER_SIZE + headerSize + 4 * colours;
 
     file.Write("BM", 2);
     file.Write32(0); // file size, set below
     file.Write32(0);
     file.Write32(dataOffset);
-    file.Write32(WINDOWS_HEADER_SIZE);
+    file.Write32(headerSize);
     file.Write32(image.width);
     file.Write32(image.height);
     file.Write16(1);
     file.Write16(uint16_t(8 * bytesPerPixel));
-    file.Write32(BI_RGB);
+    file.Write32(alphaMask ? BI_BITFIELDS : BI_RGB);
     file.Write32(image.height * image.pitch);
     file.Write32(0);
     file.Write32(0);
     file.Write32(colours);
     file.Write32(colours);
+    if (alphaMask) {
+        for (uint32_t field : {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u, LCS_SRGB})
+            file.Write32(field);
+        const uint8_t endpointsAndGamma[48] = {};
+        file.Write(endpointsAndGamma, sizeof endpointsAndGamma);
+    }
     for (unsigned i = 0; i < colours; ++i) {
         uint8_t entry[4] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
         if (pal && pal->colors) {
@@ -294,7 +541,7 @@ bool BMPSave(ZEMResFile& file, const ZEMImage& image) {
     }
 
     const uint8_t zeros[3] = {};
-    const uint32_t padding = Padded4(image.pitch) - image.pitch;
+    const uint32_t padding = uint32_t(Padded4(image.pitch) - image.pitch);
     for (uint32_t n = 0; n < image.height; ++n) {
         const uint8_t* row = image.data + uint64_t(image.height - 1 - n) * image.pitch;
         if (file.Write(row, image.pitch) != image.pitch ||
