@@ -56,11 +56,10 @@ uint8_t Widen5(unsigned v) {
 
 // The picture's pixels as the canvas takes them (red, green, blue, alpha): 8 bits through the
 // palette (a grey ramp without one), 15 and 16 bits as 5-5-5, 24 bits opaque, 32 bits with their
-// fourth byte as alpha, unless every alpha is 0: such a file stores no alpha.
+// fourth byte as alpha (the BMP reader has already made a reserved fourth byte opaque).
 std::vector<uint8_t> Rgba(const ZEMImage& image) {
     const size_t count = size_t(image.width) * image.height;
     std::vector<uint8_t> rgba(4 * count, 255);
-    bool anyAlpha = false;
     for (uint32_t y = 0; y < image.height; ++y) {
         const uint8_t* row = image.data + size_t(y) * image.pitch;
         uint8_t* out = rgba.data() + 4 * size_t(y) * image.width;
@@ -80,13 +79,8 @@ std::vector<uint8_t> Rgba(const ZEMImage& image) {
                 const uint8_t* p = row + step * x;
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];
                 if (step == 4) out[3] = p[3];
-                anyAlpha = anyAlpha || (step == 4 && out[3]);
             }
         }
-    }
-    if (image.bpp == 32 && !anyAlpha) {
-        for (size_t i = 0; i < count; ++i)
-            rgba[4 * i + 3] = 255;
     }
     return rgba;
 }
