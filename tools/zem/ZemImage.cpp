@@ -108,8 +108,10 @@ std::string Compression(int format, const std::vector<uint8_t>& head) {
     switch (format) {
     case BMP: {
         if (at32(14) < 40) return "none";
+        static const char* const NAMES[] = {"none", "RLE8", "RLE4",      "bit fields",
+                                            "JPEG", "PNG",  "bit fields"};
         const unsigned c = at32(30);
-        return c == 0 ? "none" : c == 1 ? "RLE8" : c == 3 ? "bit fields" : "other";
+        return c < sizeof NAMES / sizeof *NAMES ? NAMES[c] : "other";
     }
     case GIF:
         return "LZW";
