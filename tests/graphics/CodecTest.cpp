@@ -397,10 +397,10 @@ TEST_F(CodecTest, BmpSave) {
 
 // ---- GIF ----
 
-// A GIF whose image data codes each pixel alone after a clear code, so any picture can be
-// written without an encoder.
-Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCodeSize,
-          const Bytes& beforeImage = {}, uint8_t imageFlags = 0) {
+// A GIF of one image whose data holds the given codes, each of minCodeSize + 1 bits (the size
+// that codes start with).
+Bytes GifOfCodes(unsigned width, unsigned height, const std::vector<unsigned>& codes,
+                 unsigned minCodeSize, const Bytes& beforeImage = {}, uint8_t imageFlags = 0) {
     Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
     Put16(b, width);
     Put16(b, height);
@@ -422,12 +422,11 @@ Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCode
     Put16(b, height);
     b.push_back(imageFlags);
     b.push_back(uint8_t(minCodeSize));
-    const unsigned clear = 1u << minCodeSize;
     const unsigned size = minCodeSize + 1;
     Bytes data;
     uint32_t bits = 0;
     unsigned count = 0;
-    auto code = [&](unsigned c) {
+    for (unsigned c : codes) {
         bits |= c << count;
         count += size;
         while (count >= 8) {
@@ -435,12 +434,7 @@ Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCode
             bits >>= 8;
             count -= 8;
         }
-    };
-    for (uint8_t p : pixels) {
-        code(clear);
-        code(p);
     }
-    code(clear + 1);
     if (count) data.push_back(uint8_t(bits));
     for (size_t at = 0; at < data.size(); at += 255) {
         const size_t n = std::min<size_t>(255, data.size() - at);
@@ -450,6 +444,18 @@ Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCode
     b.push_back(0);
     b.push_back(';');
     return b;
+}
+
+// A GIF whose image data codes each pixel alone after a clear code, so any picture can be
+// written without an encoder.
+Bytes Gif(unsigned width, unsigned height, const Bytes& pixels, unsigned minCodeSize,
+          const Bytes& beforeImage = {}, uint8_t imageFlags = 0) {
+    const unsigned clear = 1u << minCodeSize;
+    std::vector<unsigned> codes;
+    for (uint8_t p : pixels)
+        codes.insert(codes.end(), {clear, p});
+    codes.push_back(clear + 1);
+    return GifOfCodes(width, height, codes, minCodeSize, beforeImage, imageFlags);
 }
 
 TEST_F(CodecTest, GifImageExtensionsAndPalette) {
@@ -508,7 +514,46 @@ TEST_F(CodecTest, GifBrokenFiles) {
     ZEMImage image(1, 1, 8);
     LogCapture log;
     EXPECT_FALSE(Load(image, loop, GIF));
-    EXPECT_EQ(log.Text(), "GIF: corrupt image data\n");
+    EXPECT_EQ(log.Text(),
+              "GIF: image data damaged after 0 of 2 rows: code 7 is not in the table\n");
+}
+
+TEST_F(CodecTest, GifCodesMayNotRunAheadOfTheTable) {
+    // Minimum code size 2: clear 4, and after the first code the next free code is 6, which
+    // stands for the string being defined: the previous one and its own first byte.
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, GifOfCodes(4, 1, {4, 1, 6, 2}, 2), GIF));
+    EXPECT_EQ(Pixels(image), Bytes({1, 1, 1, 2}));
+
+    // A code above the next free one is damage, not that case.
+    const struct {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {GifOfCodes(3, 1, {4, 1, 7}, 2),
+         "GIF: image data damaged after 0 of 1 rows: code 7 is not in the table\n"},
+        {GifOfCodes(2, 2, {8, 1, 2, 13}, 3),
+         "GIF: image data damaged after 1 of 2 rows: code 13 is not in the table\n"},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, GIF));
+        EXPECT_EQ(log.Text(), c.message);
+        EXPECT_EQ(image.width, 4u);
+    }
+}
+
+TEST_F(CodecTest, GifWithoutColourTablesIsGrey) {
+    // The indexes are grey levels, as other readers show such files.
+    Bytes file = Gif(3, 1, {0, 7, 200}, 8);
+    file[10] &= 0x7F; // no global colour table
+    file.erase(file.begin() + 13, file.begin() + 13 + 3 * 256);
+    ZEMImage image(0, 0, 8);
+    ASSERT_TRUE(Load(image, file, GIF));
+    EXPECT_EQ(Pixels(image), Bytes({0, 7, 200}));
+    ASSERT_EQ(image.palette->nbColors, 256u);
+    EXPECT_EQ(Bytes(image.palette->colors + 4 * 200, image.palette->colors + 4 * 201),
+              Bytes({200, 200, 200, 0}));
 }
 
 TEST_F(CodecTest, GifCutShortIsRefused) {
@@ -626,22 +671,77 @@ TEST_F(CodecTest, PcxRunsAndPalette) {
     EXPECT_EQ(Bytes(image.palette->colors + 36, image.palette->colors + 40), Bytes(4, 0));
 }
 
-TEST_F(CodecTest, PcxRefusals) {
-    for (unsigned bits : {1u, 4u}) {
-        ZEMImage image(1, 1, 8);
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(Load(image, PcxHeader(5, bits, 0, 0, 1, 1, 2), PCX));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "PCX: format not supported, " + std::to_string(bits) + " bits per pixel.\n");
-    }
-    const Bytes refused[] = {
-        PcxHeader(5, 8, 5, 4, 1, 1, 2),             // x max before x min
-        PcxHeader(5, 8, 0, 0, 1, 5, 2),             // five planes
-        PcxHeader(5, 8, 0, 30000, 30000, 3, 30002), // far more rows than the file holds
+// Pictures of fewer than 8 bits become 8-bit pictures of one index per pixel.
+TEST_F(CodecTest, PcxPackedPictures) {
+    const struct {
+        uint8_t version;
+        unsigned bits, planes;
+        Bytes data; // the plane lines of the one row, 2 bytes each
+        Bytes pixels;
+        unsigned colours;
+    } cases[] = {
+        // The leftmost pixel is in the high bits.
+        {5, 1, 1, {0xA0, 0}, {1, 0, 1}, 2},
+        {0, 2, 1, {0xC1, 0xC8, 0}, {3, 0, 2}, 4},
+        {3, 4, 1, {0xA5, 0xC1, 0xF0}, {10, 5, 15}, 16},
+        // Plane p gives bit p of the index.
+        {2, 1, 2, {0xA0, 0, 0x60, 0}, {1, 2, 3}, 4},
+        {4, 1, 4, {0xA0, 0, 0x60, 0, 0x20, 0, 0xC2, 0x20}, {1, 2, 15}, 16},
     };
-    for (const Bytes& file : refused) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.planes << " planes");
+        Bytes file = PcxHeader(c.version, c.bits, 0, 2, 1, c.planes, 2);
+        for (unsigned i = 0; i < 48; ++i)
+            file[16 + i] = uint8_t(i + 1); // colour n is 3n + 1, 3n + 2, 3n + 3
+        Append(file, c.data);
         ZEMImage image(1, 1, 8);
-        EXPECT_FALSE(Load(image, file, PCX));
+        image.ReplacePalette(new ZEMPal(256));
+        ASSERT_TRUE(Load(image, file, PCX));
+        EXPECT_EQ(image.bpp, 8);
+        EXPECT_EQ(Pixels(image), c.pixels);
+        ASSERT_EQ(image.palette->nbColors, c.colours);
+        const uint8_t* last = image.palette->colors + 4 * (c.colours - 1);
+        // One bit is black and white whatever the header holds; else the header's colours.
+        const unsigned n = c.colours - 1;
+        const Bytes expect =
+            c.colours == 2 ? Bytes({255, 255, 255, 0})
+                           : Bytes({uint8_t(3 * n + 1), uint8_t(3 * n + 2), uint8_t(3 * n + 3), 0});
+        EXPECT_EQ(Bytes(last, last + 4), expect);
+        EXPECT_EQ(Bytes(image.palette->colors, image.palette->colors + 4),
+                  c.colours == 2 ? Bytes({0, 0, 0, 0}) : Bytes({1, 2, 3, 0}));
+    }
+}
+
+TEST_F(CodecTest, PcxRefusals) {
+    Bytes encoding = PcxHeader(5, 8, 0, 0, 1, 1, 2);
+    encoding[2] = 0;
+    Bytes maker = PcxHeader(5, 8, 0, 0, 1, 1, 2);
+    maker[0] = 0x0B;
+    // 32,768 x 8,193 pixels of 32 bits, in a file that holds a byte for each plane line.
+    Bytes huge = PcxHeader(5, 8, -32768, -1, 8193, 4, 32768);
+    huge.resize(huge.size() + 4 * 8193, 0);
+    const struct {
+        Bytes file;
+        const char* message;
+    } cases[] = {
+        {PcxHeader(5, 1, 0, 0, 1, 3, 2), "PCX: 3 planes of 1 bit are not supported\n"},
+        {PcxHeader(5, 8, 0, 0, 1, 2, 2), "PCX: 2 planes of 8 bits are not supported\n"},
+        {PcxHeader(5, 8, 0, 0, 1, 5, 2), "PCX: 5 planes of 8 bits are not supported\n"},
+        {PcxHeader(5, 3, 0, 0, 1, 1, 2), "PCX: 1 plane of 3 bits is not supported\n"},
+        {PcxHeader(5, 8, 5, 4, 1, 1, 2), "PCX: corners (5, 0) to (4, 0) leave no picture\n"},
+        {PcxHeader(5, 8, 0, 9, 1, 1, 4), "PCX: 4 bytes per line cannot hold 10 pixels\n"},
+        {PcxHeader(5, 1, 0, 19, 1, 4, 2), "PCX: 2 bytes per line cannot hold 20 pixels\n"},
+        {PcxHeader(5, 8, 0, 0, 1, 1, 0), "PCX: 0 bytes per line cannot hold 1 pixels\n"},
+        {encoding, "PCX: encoding 0 is not supported\n"},
+        {maker, "PCX: not a PCX file (first byte 0x0B)\n"},
+        {Bytes(maker.begin(), maker.begin() + 100), "PCX: header cut short\n"},
+        {huge, "PCX: 32768 x 8193 pixels are more than a picture may hold\n"},
+    };
+    for (const auto& c : cases) {
+        ZEMImage image(1, 1, 8);
+        LogCapture log;
+        EXPECT_FALSE(Load(image, c.file, PCX));
+        EXPECT_EQ(log.Text(), c.message);
         EXPECT_EQ(image.width, 1u);
     }
 }
@@ -655,12 +755,19 @@ TEST_F(CodecTest, PcxCutShortIsRefusedAtOnce) {
     // byte of every row.
     Bytes hostile = PcxHeader(5, 8, 0, 0, 16384, 4, 65535);
     hostile.resize(hostile.size() + 65536, 0);
+    // Fewer bytes than the plane lines of 30,000 rows, of which the first is whole.
+    Bytes short24 = PcxHeader(5, 8, 0, 1, 30000, 3, 2);
+    Append(short24, {0xC2, 1, 0xC2, 2, 0xC2, 3, 0xC2});
+    Bytes short1 = PcxHeader(5, 1, 0, 7, 3, 4, 1);
+    Append(short1, {1, 2, 3, 4, 5, 6, 7, 8, 9});
     const struct {
         Bytes file;
         const char* message;
     } cases[] = {
         {cut, "PCX: pixel data cut short after 1 of 2 rows\n"},
         {hostile, "PCX: pixel data cut short after 0 of 16384 rows\n"},
+        {short24, "PCX: pixel data cut short after 1 of 30000 rows\n"},
+        {short1, "PCX: pixel data cut short after 2 of 3 rows\n"},
     };
     for (const auto& c : cases) {
         ZEMImage image(1, 1, 8);

@@ -30,7 +30,7 @@ ZEM_API bool BMPSave(ZEMResFile& file, const ZEMImage& image);
 ZEM_API bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
 
-// PCX version 5 with run-length packing: 8 bits with a palette, or 3 and 4 planes.
+// PCX, run-length packed: 8 bits in 1, 3 or 4 planes; fewer bits are read as 8-bit pictures.
 ZEM_API bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height,
                      ZEMPal*& palette, uint16_t& bpp);
 // Writes a run-length packed PCX.

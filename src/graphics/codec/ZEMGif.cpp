@@ -27,6 +27,18 @@ struct ColourTable {
     uint8_t rgb[256 * 3] = {};
 };
 
+// The palette of a file without colour tables: its indexes taken as grey levels.
+void SetGreyLevels(ColourTable& table) {
+    table.count = 256;
+    for (unsigned i = 0; i < 3 * 256; ++i)
+        table.rgb[i] = uint8_t(i / 3);
+}
+
+bool OutOfMemory() {
+    ZEM::LOG("GIF: out of memory\n");
+    return false;
+}
+
 bool ReadColourTable(Reader& in, ColourTable& table, unsigned count) {
     table.count = count;
     if (in.Read(table.rgb, 3 * count) != 3 * count) {
@@ -91,7 +103,8 @@ private:
 };
 
 // The LZW decoder. Decode writes the picture's bytes in data order into a sink; each string of
-// the table is unwound through a stack that a valid chain never overfills.
+// the table is unwound through a stack. Every entry's prefix is a lower code, as only codes up to
+// the next free one are taken, so a chain ends and fits the stack.
 class Lzw {
 public:
     Lzw(Reader& in, unsigned minCodeSize) : codes_(in), minSize_(minCodeSize) {
@@ -103,7 +116,7 @@ public:
     }
 
     // Calls put(byte) for each decoded byte until put returns false, the data ends or a code is
-    // broken; false in the last case.
+    // not in the table; false in the last case, with that code kept as BadCode.
     template <class Sink>
     bool Decode(Sink put) {
         int prev = -1;
@@ -121,7 +134,7 @@ public:
                 return true;
             }
             if (prev < 0) { // the first code after a clear stands for itself
-                if (unsigned(code) > clear_) return false;
+                if (unsigned(code) > clear_) return Bad(code);
                 first = uint8_t(code);
                 prev = code;
                 if (!put(first)) return true;
@@ -129,12 +142,12 @@ public:
             }
             unsigned depth = 0;
             unsigned c = unsigned(code);
-            if (c >= next_) { // not yet in the table: the previous string and its first byte
+            if (c > next_) return Bad(code);
+            if (c == next_) { // not yet in the table: the previous string and its first byte
                 stack_[depth++] = first;
                 c = unsigned(prev);
             }
             while (c > clear_) {
-                if (depth >= TABLE_SIZE || c >= next_) return false; // a chain that loops
                 stack_[depth++] = suffix_[c];
                 c = prefix_[c];
             }
@@ -156,7 +169,14 @@ public:
         }
     }
 
+    unsigned BadCode() const { return badCode_; }
+
 private:
+    bool Bad(int code) {
+        badCode_ = unsigned(code);
+        return false;
+    }
+
     void Reset() {
         size_ = minSize_ + 1;
         limit_ = 2 * clear_;
@@ -170,6 +190,7 @@ private:
     unsigned size_ = 0;
     unsigned limit_ = 0;
     unsigned next_ = 0;
+    unsigned badCode_ = 0;
     uint16_t prefix_[TABLE_SIZE] = {};
     uint8_t suffix_[TABLE_SIZE] = {};
     uint8_t stack_[TABLE_SIZE + 1];
@@ -239,9 +260,10 @@ bool ReadImage(Reader& in, Picture& picture, bool interlaced) {
     };
     // The decoder's tables are too large for the stack beside the reader's buffer.
     std::unique_ptr<Lzw> lzw(new (std::nothrow) Lzw(in, minCodeSize));
-    if (!lzw) return false;
+    if (!lzw) return OutOfMemory();
     if (!lzw->Decode(put)) {
-        ZEM::LOG("GIF: corrupt image data\n");
+        ZEM::LOG("GIF: image data damaged after %u of %u rows: code %u is not in the table\n",
+                 unsigned(rowsDone), unsigned(picture.height), lzw->BadCode());
         return false;
     }
     if (rowsDone < picture.height) {
@@ -271,8 +293,9 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         return false;
     }
     ColourTable global;
-    global.count = 2u << (head[10] & 7);
-    if ((head[10] & 0x80) && !ReadColourTable(in, global, global.count)) {
+    if (!(head[10] & 0x80)) {
+        SetGreyLevels(global);
+    } else if (!ReadColourTable(in, global, 2u << (head[10] & 7))) {
         ZEM::LOG("GIF: error reading global colormap\n");
         return false;
     }
@@ -322,7 +345,7 @@ bool GIFLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height
         }
         if (!ReadImage(in, picture, (flags & 0x40) != 0)) return false;
         ZEMPal* pal = picture.NewPalette(table->count);
-        if (!pal) return false;
+        if (!pal) return OutOfMemory();
         pal->SetFromRGB(table->rgb, table->count, 0);
         return picture.Commit(data, width, height, palette, bpp);
     }

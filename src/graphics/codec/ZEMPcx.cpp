@@ -9,7 +9,6 @@
 #include <zem/stream/ZEMResFile.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,16 +25,94 @@ constexpr unsigned PALETTE_COLOURS = 256;
 constexpr unsigned MAX_RUN = 63;
 constexpr uint32_t MAX_SIDE = ZEM::Codec::PCX_MAX_SIDE;
 
+constexpr unsigned HEADER_SIZE = 128;
+constexpr unsigned HEADER_PALETTE = 16; // offset of the 16-colour palette, red, green, blue
+
 // The pixel byte that plane p fills. Planes run red, green, blue (then alpha), and pixels hold
-// blue, green, red (then the fourth byte); pictures of one or two planes keep the planes' order
-// reversed.
+// blue, green, red (then the fourth byte).
 unsigned PlaneByte(unsigned p, unsigned planes) {
-    if (planes < 3) return planes - 1 - p;
+    if (planes == 1) return 0;
     return p < 3 ? 2 - p : p;
 }
 
-// Decodes one plane line of bytesPerLine positions into line, which holds width bytes; positions
-// from width on are padding. False when the data ends first.
+// The header fields the reader uses.
+struct Header {
+    uint8_t version;
+    unsigned bits; // per pixel and plane
+    unsigned planes;
+    uint32_t width;
+    uint32_t height;
+    uint32_t bytesPerLine;
+    uint32_t lineBytes; // the bytes of a plane line that hold pixels
+    const uint8_t* palette16;
+};
+
+// Pictures of fewer than 8 bits: one plane of 1, 2 or 4 bits, or planes of 1 bit that each give
+// one bit of the index, as Paintbrush wrote them for 16 colours.
+bool IsPacked(const Header& h) {
+    return h.bits < 8;
+}
+
+const char* Plural(unsigned n) {
+    return n == 1 ? "" : "s";
+}
+
+// Logs and returns false when the reader has no way to read this mix of bits and planes.
+bool CheckVariant(unsigned bits, unsigned planes) {
+    const bool packed = (bits == 2 || bits == 4) && planes == 1;
+    const bool bitPlanes = bits == 1 && (planes == 1 || planes == 2 || planes == 4);
+    const bool bytePlanes = bits == 8 && (planes == 1 || planes == 3 || planes == 4);
+    if (packed || bitPlanes || bytePlanes) return true;
+    ZEM::LOG("PCX: %u plane%s of %u bit%s %s not supported\n", planes, Plural(planes), bits,
+             Plural(bits), planes == 1 ? "is" : "are");
+    return false;
+}
+
+// Reads and checks the header; false (with the reason logged) when the picture is not one this
+// reader takes.
+bool ReadHeader(ZEMResFile& file, uint8_t (&raw)[HEADER_SIZE], Header& h) {
+    if (file.Read(raw, HEADER_SIZE) != HEADER_SIZE) {
+        ZEM::LOG("PCX: header cut short\n");
+        return false;
+    }
+    if (raw[0] != MAKER) {
+        ZEM::LOG("PCX: not a PCX file (first byte 0x%02X)\n", unsigned(raw[0]));
+        return false;
+    }
+    if (raw[2] != RLE_ENCODING) {
+        ZEM::LOG("PCX: encoding %u is not supported\n", unsigned(raw[2]));
+        return false;
+    }
+    auto i16 = [&](unsigned at) { return int(int16_t(uint16_t(raw[at] | raw[at + 1] << 8))); };
+    const int xMin = i16(4), yMin = i16(6), xMax = i16(8), yMax = i16(10);
+    if (xMax < xMin || yMax < yMin) {
+        ZEM::LOG("PCX: corners (%d, %d) to (%d, %d) leave no picture\n", xMin, yMin, xMax, yMax);
+        return false;
+    }
+    h.version = raw[1];
+    h.bits = raw[3];
+    h.planes = raw[65];
+    h.width = uint32_t(xMax - xMin + 1);
+    h.height = uint32_t(yMax - yMin + 1);
+    h.bytesPerLine = uint32_t(raw[66] | raw[67] << 8);
+    h.palette16 = raw + HEADER_PALETTE;
+    if (!CheckVariant(h.bits, h.planes)) return false;
+    h.lineBytes = (h.width * h.bits + 7) / 8;
+    if (h.bytesPerLine < h.lineBytes) {
+        ZEM::LOG("PCX: %u bytes per line cannot hold %u pixels\n", unsigned(h.bytesPerLine),
+                 unsigned(h.width));
+        return false;
+    }
+    return true;
+}
+
+bool OutOfMemory() {
+    ZEM::LOG("PCX: out of memory\n");
+    return false;
+}
+
+// Decodes one plane line of bytesPerLine positions into line, which keeps the first width of
+// them; the rest is padding. False when the data ends first.
 bool DecodeLine(ZEM::Codec::Reader& in, uint8_t* line, uint32_t width, uint32_t bytesPerLine) {
     uint32_t x = 0;
     while (x < bytesPerLine) {
@@ -58,6 +135,60 @@ bool DecodeLine(ZEM::Codec::Reader& in, uint8_t* line, uint32_t width, uint32_t 
 void Spread(const uint8_t* line, uint8_t* to, unsigned stride, uint32_t width) {
     for (uint32_t x = 0; x < width; ++x)
         to[x * stride] = line[x];
+}
+
+// Makes one index byte per pixel from the plane lines (one after another) of a packed picture;
+// the leftmost pixel is in the high bits, and plane p gives the bits from p x bits up.
+void Unpack(const uint8_t* lines, const Header& h, uint8_t* row) {
+    const unsigned mask = (1u << h.bits) - 1;
+    for (uint32_t x = 0; x < h.width; ++x) {
+        const uint32_t bit = x * h.bits;
+        const unsigned shift = 8 - h.bits - bit % 8;
+        unsigned index = 0;
+        for (unsigned p = 0; p < h.planes; ++p)
+            index |= (lines[p * h.lineBytes + bit / 8] >> shift & mask) << (p * h.bits);
+        row[x] = uint8_t(index);
+    }
+}
+
+// Decodes the rows into the picture; returns how many were whole before the data ended.
+uint32_t DecodeRows(ZEM::Codec::Reader& in, const Header& h, Picture& picture, uint8_t* aside) {
+    const bool packed = IsPacked(h);
+    for (uint32_t y = 0; y < h.height; ++y) {
+        uint8_t* row = picture.Row(y);
+        for (unsigned p = 0; p < h.planes; ++p) {
+            uint8_t* line = aside ? aside + (packed ? p * h.lineBytes : 0) : row;
+            if (!DecodeLine(in, line, h.lineBytes, h.bytesPerLine)) return y;
+            if (!packed && aside) Spread(aside, row + PlaneByte(p, h.planes), h.planes, h.width);
+        }
+        if (packed) Unpack(aside, h, row);
+    }
+    return h.height;
+}
+
+// The rows that the data holds, decoded but not kept: for a file too short for its picture.
+uint32_t CountRows(ZEM::Codec::Reader& in, const Header& h) {
+    for (uint32_t y = 0; y < h.height; ++y) {
+        for (unsigned p = 0; p < h.planes; ++p) {
+            if (!DecodeLine(in, nullptr, 0, h.bytesPerLine)) return y;
+        }
+    }
+    return h.height;
+}
+
+// The palette of a packed picture: black and white for one bit, as other readers show such
+// files whatever their header holds; else the header's 16 colours, as many as the bits index.
+bool SetPackedPalette(const Header& h, Picture& picture) {
+    const unsigned colours = 1u << (h.bits * h.planes);
+    ZEMPal* palette = picture.NewPalette(colours);
+    if (!palette) return false;
+    if (colours > 2) {
+        palette->SetFromRGB(h.palette16, colours, 0);
+        return true;
+    }
+    const uint8_t blackWhite[6] = {0, 0, 0, 255, 255, 255};
+    palette->SetFromRGB(blackWhite, colours, 0);
+    return true;
 }
 
 bool ReadPalette(ZEM::Codec::Reader& in, Picture& picture) {
@@ -147,54 +278,36 @@ namespace ZEM {
 bool PCXLoad(ZEMResFile& file, uint8_t*& data, uint32_t& width, uint32_t& height, ZEMPal*& palette,
              uint16_t& bpp) {
     if (!file.IsOK()) return false;
-    if (file.Read8() != MAKER) return false;
-    const uint8_t version = file.Read8();
-    if (file.Read8() != RLE_ENCODING) return false;
-    const unsigned bits = file.Read8();
-    if (bits != 8) {
-        std::fprintf(stderr, "PCX: format not supported, %u bits per pixel.\n", bits);
-        return false;
-    }
-    const int xMin = int16_t(file.Read16());
-    const int yMin = int16_t(file.Read16());
-    const int xMax = int16_t(file.Read16());
-    const int yMax = int16_t(file.Read16());
-    uint8_t skipped[60];
-    file.Read(skipped, 53);
-    const unsigned planes = file.Read8();
-    const uint32_t bytesPerLine = file.Read16();
-    file.Read(skipped, 60);
-    if (!file.IsOK() || xMax < xMin || yMax < yMin || planes < 1 || planes > 4 ||
-        bytesPerLine == 0) {
-        return false;
-    }
-
-    // Every plane line takes at least one byte of the file.
-    const uint32_t w = uint32_t(xMax - xMin + 1);
-    const uint32_t h = uint32_t(yMax - yMin + 1);
-    Picture picture;
-    if (uint64_t(h) * planes > Codec::BytesLeft(file) ||
-        !picture.Allocate(w, h, uint16_t(8 * planes))) {
-        return false;
-    }
-    // Pixels past the bytes per line are never coded.
-    if (w > bytesPerLine) std::memset(picture.data.get(), 0, uint64_t(picture.Pitch()) * h);
-    // The lines of pictures of several planes are decoded aside, then spread over their pixel
-    // bytes; positions past the bytes per line stay 0 there too.
-    std::unique_ptr<uint8_t[]> aside(planes > 1 ? new (std::nothrow) uint8_t[w]() : nullptr);
-    if (planes > 1 && !aside) return false;
+    uint8_t raw[HEADER_SIZE];
+    Header h;
+    if (!ReadHeader(file, raw, h)) return false;
+    const bool packed = IsPacked(h);
+    const unsigned depth = packed ? 8 : 8 * h.planes;
     Codec::Reader in(file);
-    for (uint32_t y = 0; y < h; ++y) {
-        uint8_t* row = picture.Row(y);
-        for (unsigned p = 0; p < planes; ++p) {
-            if (!DecodeLine(in, aside ? aside.get() : row, w, bytesPerLine)) {
-                Codec::LogCutShort("PCX", y, h);
-                return false;
-            }
-            if (aside) Spread(aside.get(), row + PlaneByte(p, planes), planes, w);
-        }
+    // Every plane line takes at least one byte of the file.
+    if (uint64_t(h.height) * h.planes > Codec::BytesLeft(file)) {
+        Codec::LogCutShort("PCX", CountRows(in, h), h.height);
+        return false;
     }
-    if (version == VERSION && !ReadPalette(in, picture)) return false;
+    if (uint64_t(h.width) * h.height * Codec::BytesPerPixel(depth) > MAX_PICTURE_BYTES) {
+        ZEM::LOG("PCX: %u x %u pixels are more than a picture may hold\n", unsigned(h.width),
+                 unsigned(h.height));
+        return false;
+    }
+    Picture picture;
+    // Plane lines that are not the row itself are decoded aside, then spread or unpacked.
+    const uint32_t asideBytes = packed ? h.lineBytes * h.planes : h.planes > 1 ? h.width : 0;
+    std::unique_ptr<uint8_t[]> aside(asideBytes ? new (std::nothrow) uint8_t[asideBytes] : nullptr);
+    if (!picture.Allocate(h.width, h.height, uint16_t(depth)) || (asideBytes && !aside) ||
+        (packed && !SetPackedPalette(h, picture))) {
+        return OutOfMemory();
+    }
+    const uint32_t rows = DecodeRows(in, h, picture, aside.get());
+    if (rows < h.height) {
+        Codec::LogCutShort("PCX", rows, h.height);
+        return false;
+    }
+    if (!packed && h.version == VERSION && !ReadPalette(in, picture)) return OutOfMemory();
     return picture.Commit(data, width, height, palette, bpp);
 }
 
