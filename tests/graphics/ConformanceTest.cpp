@@ -114,7 +114,7 @@ void ExpectSafe(const Listed& f, const ZEMImage& image, const Loaded& loaded) {
     EXPECT_LE(bytes, fileBytes * MostBytesPerFileByte(f.path)) << "from " << fileBytes << " bytes";
     if (image.bpp != 8 || !image.palette) return;
     const uint8_t* pixels = image.data;
-    const uint8_t highest = bytes ? *std::max_element(pixels, pixels + bytes) : 0;
+    const unsigned highest = bytes ? *std::max_element(pixels, pixels + bytes) : 0u;
     EXPECT_LT(highest, image.palette->nbColors) << "index past the palette";
 }
 
