@@ -2,7 +2,9 @@
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
 # with the argument "docs", those that the API reference needs instead; with "windows", those of
 # the 32-bit Windows cross-build and its run under Wine; with "windows64", those of the 64-bit one,
-# run natively by wine64; with "linux32", those of the -m32 build;
+# run natively by wine64; with "linux32", those of the -m32 build; with "sources", those that
+# rebuild the conformance pictures from Debian's source packages
+# (tests/data/conformance_fixtures.py), and the deb-src lines that apt-get source needs;
 # with "web", those of the WebAssembly build and its test in Chromium (Node.js and npm only when
 # the machine has no node of its own). Windows and linux32 run 32-bit x86 programs, which this
 # kernel may not: they are run by qemu-i386, registered with binfmt_misc (see
@@ -25,6 +27,7 @@ windows64) packages=(cmake ninja-build make g++-mingw-w64-x86-64-posix googletes
 # PhysFS has no i386 form beside the native one: the 32-bit tests leave its comparisons out.
 linux32) packages=(cmake ninja-build make g++-multilib qemu-user libgtest-dev:i386
                    libfreetype-dev:i386 libpng-dev:i386) ;;
+sources) packages=(dpkg-dev python3-pil) ;;
 web) packages=(cmake ninja-build make emscripten chromium)
      command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm) ;;
 esac
@@ -40,8 +43,9 @@ add_backports() {
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$BACKPORTS"
 }
 
-# zem.exe links a libpng built from Debian's own source package (Debian has no MinGW libpng): apt
-# must know the sources of the suite the system runs. Added once, beside the binary lines.
+# zem.exe links a libpng built from Debian's own source package (Debian has no MinGW libpng), and
+# the conformance pictures come from Pillow's and gdk-pixbuf's: apt must know the sources of the
+# suite the system runs. Added once, beside the binary lines.
 SOURCES=/etc/apt/sources.list.d/zem-deb-src.sources
 has_sources() { apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Package: libpng1.6$'; }
 add_sources() {
@@ -84,7 +88,7 @@ if [ $need_qemu = 1 ] && ! /usr/bin/qemu-i386 --version 2>/dev/null | grep -q 'v
 fi
 
 need_sources=0
-if [[ $mode == windows* ]] && ! has_sources; then
+if [[ $mode == windows* || $mode == sources ]] && ! has_sources; then
     need_sources=1
 fi
 

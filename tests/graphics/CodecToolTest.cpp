@@ -11,7 +11,6 @@
 #include <fstream>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,9 @@ namespace {
 
 using zemtest::ExpectFixture;
 using zemtest::ReadFile;
+using zemtest::RGBADifference;
 using zemtest::RunProgram;
+using zemtest::ToRGBA;
 
 // The Python that has Pillow, or "".
 std::string FindPython() {
@@ -68,58 +69,6 @@ std::string Extension(const std::string& name) {
     return name.substr(name.rfind('.') + 1);
 }
 
-// The picture as RGBA bytes, read the way its file format means it: palette indexes through the
-// palette (grey levels without one), 5-5-5 words, blue first deep pixels with alpha fourth.
-std::string ToRGBA(const ZEMImage& image) {
-    std::string rgba;
-    for (uint32_t i = 0; i < image.width * image.height; ++i) {
-        const uint8_t* p = image.data + i * ((image.bpp + 7) / 8);
-        uint8_t r = 0, g = 0, b = 0, a = 255;
-        if (image.bpp == 8 && !image.palette) { // grey levels
-            r = g = b = p[0];
-        } else if (image.bpp == 8) {
-            if (p[0] < image.palette->nbColors) {
-                const uint8_t* c = image.palette->colors + 4 * p[0];
-                r = c[0], g = c[1], b = c[2];
-            }
-        } else if (image.bpp == 16 || image.bpp == 15) {
-            const unsigned word = p[0] | p[1] << 8;
-            r = uint8_t((word >> 10 & 31) << 3);
-            g = uint8_t((word >> 5 & 31) << 3);
-            b = uint8_t((word & 31) << 3);
-        } else {
-            r = p[2], g = p[1], b = p[0];
-            if (image.bpp == 32) a = p[3];
-        }
-        rgba += char(r);
-        rgba += char(g);
-        rgba += char(b);
-        rgba += char(a);
-    }
-    return rgba;
-}
-
-// "" when the two RGBA pictures agree under the compare rule, else the first difference.
-std::string Difference(const std::string& ours, const std::string& theirs, unsigned width,
-                       const std::string& compare) {
-    if (ours.size() != theirs.size()) {
-        return "sizes differ: " + std::to_string(ours.size()) + " and " +
-               std::to_string(theirs.size()) + " bytes";
-    }
-    const unsigned mask = compare == "rgb5" ? 0xF8 : 0xFF;
-    for (size_t i = 0; i < ours.size(); ++i) {
-        if (i % 4 == 3 && compare != "rgba") continue;
-        if ((uint8_t(ours[i]) & mask) != (uint8_t(theirs[i]) & mask)) {
-            const size_t pixel = i / 4;
-            std::ostringstream text;
-            text << "pixel (" << pixel % width << ", " << pixel / width << ") channel " << i % 4
-                 << ": ours " << int(uint8_t(ours[i])) << ", theirs " << int(uint8_t(theirs[i]));
-            return text.str();
-        }
-    }
-    return "";
-}
-
 // One file of another program: "file reference width height compare" in a manifest.
 struct Listed {
     std::string name, ref;
@@ -147,7 +96,7 @@ void ExpectLoadAsReferences(const std::string& folder) {
         ASSERT_EQ(image.width, file.width);
         ASSERT_EQ(image.height, file.height);
         const std::string theirs = ReadFile(folder + "/" + file.ref);
-        EXPECT_EQ(Difference(ToRGBA(image), theirs, file.width, file.compare), "");
+        EXPECT_EQ(RGBADifference(ToRGBA(image), theirs, file.width, file.compare), "");
     }
 }
 
@@ -246,7 +195,7 @@ TEST_F(CodecToolTest, FilesWeSaveDecodeTheSameInOtherPrograms) {
                 continue;
             }
             if (reader != "pil") ++others;
-            EXPECT_EQ(Difference(ours, ReadFile(path), s.width, compare), "") << reader;
+            EXPECT_EQ(RGBADifference(ours, ReadFile(path), s.width, compare), "") << reader;
         }
         EXPECT_GT(others, 0u) << "neither ImageMagick nor netpbm could read the file";
     }

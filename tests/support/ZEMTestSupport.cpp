@@ -1,6 +1,8 @@
 #include "ZEMTestSupport.h"
 
 #include <zem/core/ZEMLog.h>
+#include <zem/graphics/ZEMImage.h>
+#include <zem/graphics/ZEMPal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -379,6 +381,55 @@ void ExpectFixture(const std::string& name, const std::string& bytes) {
         << "tests/data/" << name << " differs from what this run made from byte " << same << " ("
         << stored.size() << " bytes checked in, " << bytes.size()
         << " made); when the change is meant: python3 tests/data/codec_fixtures.py update";
+}
+
+std::string ToRGBA(const ZEMImage& image) {
+    std::string rgba;
+    for (uint32_t i = 0; i < image.width * image.height; ++i) {
+        const uint8_t* p = image.data + i * ((image.bpp + 7) / 8);
+        uint8_t r = 0, g = 0, b = 0, a = 255;
+        if (image.bpp == 8 && !image.palette) { // grey levels
+            r = g = b = p[0];
+        } else if (image.bpp == 8) {
+            if (p[0] < image.palette->nbColors) {
+                const uint8_t* c = image.palette->colors + 4 * p[0];
+                r = c[0], g = c[1], b = c[2];
+            }
+        } else if (image.bpp == 16 || image.bpp == 15) {
+            const unsigned word = p[0] | p[1] << 8;
+            r = uint8_t((word >> 10 & 31) << 3);
+            g = uint8_t((word >> 5 & 31) << 3);
+            b = uint8_t((word & 31) << 3);
+        } else {
+            r = p[2], g = p[1], b = p[0];
+            if (image.bpp == 32) a = p[3];
+        }
+        rgba += char(r);
+        rgba += char(g);
+        rgba += char(b);
+        rgba += char(a);
+    }
+    return rgba;
+}
+
+std::string RGBADifference(const std::string& ours, const std::string& theirs, unsigned width,
+                           const std::string& compare) {
+    if (ours.size() != theirs.size()) {
+        return "sizes differ: " + std::to_string(ours.size()) + " and " +
+               std::to_string(theirs.size()) + " bytes";
+    }
+    const unsigned mask = compare == "rgb5" ? 0xF8 : 0xFF;
+    for (size_t i = 0; i < ours.size(); ++i) {
+        if (i % 4 == 3 && compare != "rgba") continue;
+        if ((uint8_t(ours[i]) & mask) != (uint8_t(theirs[i]) & mask)) {
+            const size_t pixel = i / 4;
+            std::ostringstream text;
+            text << "pixel (" << pixel % width << ", " << pixel / width << ") channel " << i % 4
+                 << ": ours " << int(uint8_t(ours[i])) << ", theirs " << int(uint8_t(theirs[i]));
+            return text.str();
+        }
+    }
+    return "";
 }
 
 int RunTool(const std::string& args, std::string* out) {

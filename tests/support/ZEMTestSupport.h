@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class ZEMImage;
+
 namespace zemtest {
 
 // Every test runs in a fresh temporary directory; the working directory and the log level and
@@ -98,6 +100,16 @@ constexpr const char* NO_PEERS =
 // Expects the checked-in file tests/data/<name> to hold bytes. With ZEM_UPDATE_FIXTURES set in
 // the environment it writes them there instead (tests/data/codec_fixtures.py update).
 void ExpectFixture(const std::string& name, const std::string& bytes);
+
+// The picture as RGBA bytes, read the way its file format means it: palette indexes through the
+// palette (grey levels without one; alpha 255), 5-5-5 words, blue first deep pixels with alpha
+// fourth (255 for 24 bits).
+std::string ToRGBA(const ZEMImage& image);
+
+// "" when two RGBA pictures agree under the compare rule, else their first difference: rgb
+// compares colours, rgba colours and alpha, rgb5 colours cut to 5 bits (for 5-5-5 pixels).
+std::string RGBADifference(const std::string& ours, const std::string& theirs, unsigned width,
+                           const std::string& compare);
 
 // Runs the zem tool with the given argument text (shell syntax); returns its exit status and
 // fills out with its standard output and error.
