@@ -419,9 +419,15 @@ std::string RGBADifference(const std::string& ours, const std::string& theirs, u
                std::to_string(theirs.size()) + " bytes";
     }
     const unsigned mask = compare == "rgb5" ? 0xF8 : 0xFF;
+    const int tolerance = compare == "near" ? 1 : 0;
     for (size_t i = 0; i < ours.size(); ++i) {
-        if (i % 4 == 3 && compare != "rgba") continue;
-        if ((uint8_t(ours[i]) & mask) != (uint8_t(theirs[i]) & mask)) {
+        if (i % 4 == 3 && (compare == "rgb" || compare == "rgb5")) continue;
+        // The colour of a pixel that both show fully transparent is not seen.
+        const size_t alpha = i - i % 4 + 3;
+        if (ours[alpha] == 0 && theirs[alpha] == 0) continue;
+        const int a = uint8_t(ours[i]) & mask;
+        const int b = uint8_t(theirs[i]) & mask;
+        if (a - b > tolerance || b - a > tolerance) {
             const size_t pixel = i / 4;
             std::ostringstream text;
             text << "pixel (" << pixel % width << ", " << pixel / width << ") channel " << i % 4

@@ -107,7 +107,9 @@ void ExpectFixture(const std::string& name, const std::string& bytes);
 std::string ToRGBA(const ZEMImage& image);
 
 // "" when two RGBA pictures agree under the compare rule, else their first difference: rgb
-// compares colours, rgba colours and alpha, rgb5 colours cut to 5 bits (for 5-5-5 pixels).
+// compares colours, rgba colours and alpha, rgb5 colours cut to 5 bits (for 5-5-5 pixels), near
+// colours and alpha within 1 (for channels wider than 8 bits, which programs round apart). Pixels
+// that both show fully transparent agree whatever their colours.
 std::string RGBADifference(const std::string& ours, const std::string& theirs, unsigned width,
                            const std::string& compare);
 

@@ -38,6 +38,10 @@ constexpr uint32_t LCS_SRGB = 0x73524742;
 // up, a 2-byte run at most 255 columns on. Pixels beyond are never written.
 constexpr uint64_t RLE_ROWS_PER_BYTE = 64;
 constexpr uint64_t RLE_COLUMNS_PER_BYTE = 128;
+// Runs write at most 255 pixels per 2 bytes; deltas and the end code leave the rest at index 0.
+// A picture twice as large as its runs can write is mostly unwritten: it is taken for damage, so
+// that a few bytes cannot ask for a buffer of any size.
+constexpr uint64_t RLE_PIXELS_PER_BYTE = 256;
 
 enum Colour { RED, GREEN, BLUE, ALPHA };
 
@@ -249,7 +253,8 @@ Places PlacesOf(const BmpHeader& h) {
 // nothing is allocated for a file that does not hold it.
 bool DataFits(const BmpHeader& h, uint32_t width, uint32_t height, uint64_t bytes) {
     if (IsRle(h)) {
-        if (height <= bytes * RLE_ROWS_PER_BYTE && width <= bytes * RLE_COLUMNS_PER_BYTE) {
+        if (height <= bytes * RLE_ROWS_PER_BYTE && width <= bytes * RLE_COLUMNS_PER_BYTE &&
+            uint64_t(width) * height <= bytes * RLE_PIXELS_PER_BYTE) {
             return true;
         }
         ZEM::LOG("BMP: %s data of %u bytes cannot fill %u x %u pixels\n",
