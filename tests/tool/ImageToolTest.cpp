@@ -39,12 +39,23 @@ TEST_F(ImageToolTest, InfoTellsFormatSizeDepthPaletteAndPacking) {
     zemtest::WriteFile("one.gif", std::string("GIF89a\1\0\1\0\x80\0\0\0\0\0\xFF\xFF\xFF"
                                               ",\0\0\0\0\1\0\1\0\0\2\2\x4C\x01\0;",
                                               35));
+    for (const char* name : {"g/pal4rle.bmp", "q/rgba32abf.bmp"}) {
+        const std::string bytes =
+            zemtest::ReadFile(zemtest::DataPath(std::string("conformance/bmpsuite/") + name));
+        zemtest::WriteFile(std::string(name).substr(2), bytes);
+    }
     std::string out;
-    ASSERT_EQ(zemtest::RunTool("image info pal.bmp deep.pcx alpha.tga one.gif", &out), 0) << out;
+    ASSERT_EQ(zemtest::RunTool("image info pal.bmp deep.pcx alpha.tga one.gif pal4rle.bmp "
+                               "rgba32abf.bmp",
+                               &out),
+              0)
+        << out;
     EXPECT_EQ(out, "pal.bmp: BMP, 3 x 2, 8 bpp, 256 colors, none\n"
                    "deep.pcx: PCX, 3 x 2, 24 bpp, no palette, RLE\n"
                    "alpha.tga: TGA, 3 x 2, 32 bpp, no palette, RLE\n"
-                   "one.gif: GIF, 1 x 1, 8 bpp, 2 colors, LZW\n");
+                   "one.gif: GIF, 1 x 1, 8 bpp, 2 colors, LZW\n"
+                   "pal4rle.bmp: BMP, 127 x 64, 8 bpp, 12 colors, RLE4\n"
+                   "rgba32abf.bmp: BMP, 127 x 64, 32 bpp, no palette, bit fields\n");
 }
 
 TEST_F(ImageToolTest, ConvertsThroughPngAndKeepsAlphaAndPalette) {
