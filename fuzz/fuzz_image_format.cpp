@@ -1,6 +1,7 @@
-// Detects and loads arbitrary bytes as a picture. Detection must name a known format and leave
-// the stream where it was; a failed load must leave the image exactly as it was, and a picture
-// that loads must have a buffer of height x pitch bytes and the whole picture as clip rectangle.
+// Detects and loads arbitrary bytes as a picture. Detection must name a known format or none and
+// leave the stream where it was; a failed load must leave the image exactly as it was, and a
+// picture that loads must have a buffer of height x pitch bytes and the whole picture as clip
+// rectangle.
 #include <zem/core/ZEMLog.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
@@ -50,6 +51,10 @@ void CheckLoaded(const ZEMImage& image) {
     if (image.width && image.height && image.IsClipping()) abort();
     if (image.palette && (image.palette->colors == nullptr) != (image.palette->nbColors == 0))
         abort();
+    // No 8-bit picture indexes past its palette.
+    if (image.bpp == 8 && image.palette && size &&
+        *std::max_element(image.data, image.data + size) >= image.palette->nbColors)
+        abort();
     unsigned sum = 0;
     for (uint64_t i = 0; i < size; ++i)
         sum += image.data[i];
@@ -77,7 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ZEMImage image(4, 2, 8);
     Prepare(image);
     const int format = image.FindFormat(in);
-    if (size >= 4 ? !KnownFormat(format) || in.GetPos() != 0 : format != 0) abort();
+    // Bytes that are no picture give 0; the stream stays where it was whenever 4 bytes were there.
+    if (size >= 4 ? (format != 0 && !KnownFormat(format)) || in.GetPos() != 0 : format != 0)
+        abort();
     in.SeekStart();
 
     ZEMImage before(&image);
