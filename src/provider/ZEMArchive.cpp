@@ -153,6 +153,11 @@ bool ZEMArchive::Failed(const std::string& why) const {
     return false;
 }
 
+bool ZEMArchive::Told(const std::string& what) const {
+    ZEM::LOG("ZEMArchive: %s: %s\n", what.c_str(), lastError.c_str());
+    return false;
+}
+
 void ZEMArchive::TakeReadFile(File& file) const {
     DropReadFile();
     readFile = ZEM::Stream::SharedFile::Adopt(file.ReadStream());

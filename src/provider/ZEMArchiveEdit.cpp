@@ -35,16 +35,15 @@ bool SeekTo(ZEMResFile& file, uint32_t offset) {
     return file.Seek(INT_MAX, 0) && file.Seek(int(offset - uint32_t(INT_MAX)), 1);
 }
 
-// The last component of name cut to limit characters; null when name is empty or ends with a
-// separator.
-const char* BaseName(const char* name, unsigned limit, unsigned& length) {
+// The last component of name; null when name is empty, ends with a separator or its last
+// component is "." or "..", which name folders.
+const char* BaseName(const char* name) {
     if (!IsSet(name)) return nullptr;
     const char* base = name;
     for (const char* p = name; *p; ++p) {
         if (ZEM::Platform::IsSeparator(*p)) base = p + 1;
     }
-    if (!*base) return nullptr;
-    length = static_cast<unsigned>(strnlen(base, limit));
+    if (!*base || strcmp(base, ".") == 0 || strcmp(base, "..") == 0) return nullptr;
     return base;
 }
 
@@ -54,8 +53,8 @@ bool SameRecord(const ZEMArchive::ArchiveEntry* a, const ZEMArchive::ArchiveEntr
 }
 
 // Opens a source to store and takes its status; "" when it can be stored, else why not. An empty
-// source is refused unless allowEmpty.
-std::string OpenSource(const char* srcPath, bool allowEmpty, File& source,
+// source is refused with emptyRefusal unless that is null.
+std::string OpenSource(const char* srcPath, const char* emptyRefusal, File& source,
                        ZEM::Platform::FileStatus& status) {
     if (!IsSet(srcPath) || !source.OpenRead(srcPath)) {
         // A FIFO or a device would block the read or never end: only regular files open.
@@ -67,7 +66,7 @@ std::string OpenSource(const char* srcPath, bool allowEmpty, File& source,
     }
     if (!source.Status(status)) return Quoted(srcPath) + " cannot be read";
     if (status.size > UINT32_MAX) return Quoted(srcPath) + " does not fit: " + TOO_LARGE;
-    if (status.size == 0 && !allowEmpty) return Quoted(srcPath) + " is empty";
+    if (status.size == 0 && emptyRefusal) return Quoted(srcPath) + " is empty" + emptyRefusal;
     return std::string();
 }
 
@@ -218,7 +217,9 @@ bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
     unsigned index = NO_INDEX;
     const AddCallback take = [&index](unsigned, unsigned added) { index = added; };
-    return AddSources(&srcPath, &storeName, 1, take, false) == 0 ? NO_INDEX : index;
+    if (AddSources(&srcPath, &storeName, 1, take, false) != 0) return index;
+    Told("cannot add " + Quoted(srcPath));
+    return NO_INDEX;
 }
 
 unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* storeNames,
@@ -293,25 +294,20 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
                                   std::vector<ArchiveEntry*>& added, bool& writable) {
     File source;
     ZEM::Platform::FileStatus status;
-    unsigned length = 0;
-    const char* base = asGiven && storeName ? storeName
-                                            : BaseName(storeName ? storeName : srcPath,
-                                                       asGiven ? UINT_MAX : NameLength(), length);
-    if (!base || (asGiven && storeName && !IsSafeName(storeName))) {
+    const bool given = asGiven && storeName;
+    const char* name = given ? storeName : BaseName(storeName ? storeName : srcPath);
+    if (!name || (given && !IsSafeName(storeName))) {
         Failed("no name to store " + Quoted(srcPath) + " under that stays inside a folder");
         return NO_INDEX;
     }
-    if (asGiven) {
-        length = unsigned(strlen(base));
-        // Nothing is cut: two long names would become one.
-        if (length > NameLength()) {
-            Failed("the name " + Quoted(base) + " of " + Quoted(srcPath) + " is too long (" +
-                   std::to_string(length) + " bytes; the format holds " +
-                   std::to_string(NameLength()) + ")");
-            return NO_INDEX;
-        }
+    // Nothing is cut: two long names would become one.
+    const size_t length = strlen(name);
+    if (length > NameLength()) {
+        Failed(TooLong(name, length) + " to store " + Quoted(srcPath));
+        return NO_INDEX;
     }
-    const std::string refusal = OpenSource(srcPath, asGiven, source, status);
+    const char* emptyRefusal = asGiven ? nullptr : ": AddFile stores no empty file (AddFiles does)";
+    const std::string refusal = OpenSource(srcPath, emptyRefusal, source, status);
     if (!refusal.empty()) {
         Failed(refusal);
         return NO_INDEX;
@@ -329,7 +325,7 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
         return NO_INDEX;
     }
     std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
-    if (!entry || !(entry->name = CopyText(base, length))) {
+    if (!entry || !(entry->name = CopyText(name, length))) {
         Failed("out of memory");
         return NO_INDEX;
     }
@@ -373,31 +369,48 @@ bool ZEMArchive::CommitDirectory(Edit& edit, const std::vector<const ArchiveEntr
     return Failed(why);
 }
 
+// Why a name of length bytes cannot be stored: "the name 'x' is too long (...)", or without the
+// name when name is null (the caller shows it already).
+std::string ZEMArchive::TooLong(const char* name, size_t length) const {
+    return std::string("the name ") + (name ? Quoted(name) + " " : "") + "is too long (" +
+           std::to_string(length) + " bytes; the format holds " + std::to_string(NameLength()) +
+           ")";
+}
+
 bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
-    unsigned length = 0;
-    const char* base = BaseName(newName, NameLength(), length);
-    if (index >= entries.size() || !base) return Failed("no such member or no new name");
-    return Rename(index, base, length);
+    const char* base = BaseName(newName);
+    if (index >= entries.size()) {
+        Failed("no such member");
+    } else if (!base) {
+        Failed("no file name in " + Quoted(newName));
+    } else if (strlen(base) > NameLength()) {
+        Failed(TooLong(base, strlen(base)));
+    } else if (Rename(index, base)) {
+        return true;
+    }
+    return Told("cannot rename member " + std::to_string(index));
 }
 
 bool ZEMArchive::RenameMember(unsigned index, const char* newName) {
-    if (index >= entries.size() || !IsSafeName(newName)) {
-        return Failed("no such member, or a name that leads out of a folder");
+    const char* unsafe = UnsafeName(newName);
+    if (index >= entries.size()) {
+        Failed("no such member");
+    } else if (unsafe) {
+        Failed(unsafe);
+    } else if (strlen(newName) > NameLength()) {
+        Failed(TooLong(nullptr, strlen(newName)));
+    } else if (Rename(index, newName)) {
+        return true;
     }
-    const size_t length = strlen(newName);
-    if (length > NameLength()) {
-        return Failed("the name " + Quoted(newName) + " is too long (" + std::to_string(length) +
-                      " bytes; the format holds " + std::to_string(NameLength()) + ")");
-    }
-    return Rename(index, newName, unsigned(length));
+    return Told("cannot rename member " + std::to_string(index));
 }
 
-// Gives the member at index the first length bytes of base as its name.
-bool ZEMArchive::Rename(unsigned index, const char* base, unsigned length) {
+// Gives the member at index the name given.
+bool ZEMArchive::Rename(unsigned index, const char* newName) {
     Edit edit;
     if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
     ArchiveEntry renamed = *entries[index];
-    std::unique_ptr<char[]> name(CopyText(base, length));
+    std::unique_ptr<char[]> name(CopyText(newName, strlen(newName)));
     if (!name) return Failed("out of memory");
     renamed.name = name.get();
     uint64_t end = 0;
@@ -486,7 +499,8 @@ bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
     if (index >= entries.size() || !IsSet(srcPath)) return Failed("no such member or no source");
     File source;
     ZEM::Platform::FileStatus status;
-    const std::string refusal = OpenSource(srcPath, false, source, status);
+    const std::string refusal =
+        OpenSource(srcPath, ": UpdateFile stores no empty file", source, status);
     if (!refusal.empty()) return Failed(refusal);
     Edit edit;
     ZEM::Platform::FileStatus self;

@@ -79,8 +79,9 @@ bool NamesDrive(const char* name) {
     return IsAsciiLetter(name[0]) && name[1] == ':';
 }
 
-// Why a member name cannot be extracted safely into a folder here; null when it can.
-const char* UnsafeName(const char* name) {
+} // namespace
+
+const char* ZEM::ArchiveInternal::UnsafeName(const char* name) {
     if (!IsSet(name)) return "it has no name";
     if (ZEMFileUtils::IsAbsolute(name) || NamesDrive(name)) return LEADS_OUT;
     const char* component = name;
@@ -96,12 +97,11 @@ const char* UnsafeName(const char* name) {
         if (ZEM::Platform::WINDOWS_NAMES && length > 0 && !dot) {
             if (const char* why = WindowsRefuses(component, length)) return why;
         }
+        if (!*p && dot) return "its name ends with '.', which names a folder: it is no file";
         if (!*p) return length > 0 ? nullptr : "its name ends with a separator: it is no file";
         component = p + 1;
     }
 }
-
-} // namespace
 
 // ---- Extraction ----
 
@@ -303,7 +303,12 @@ bool ZEMArchive::ExtractInto(unsigned index, const char* destDir) const {
 }
 
 bool ZEMArchive::ExtractAll(const char* destDir) const {
-    if (!destDir || !ZEMFileUtils::IsDir(destDir)) return false;
+    lastError.clear();
+    Folder folder;
+    if (!IsSet(destDir) || !folder.Open(destDir)) {
+        Failed(SystemError("cannot enter the folder " + Quoted(destDir), folder.Error()));
+        return Told("cannot extract " + Quoted(archivePath));
+    }
     std::vector<unsigned> all(entries.size());
     for (unsigned i = 0; i < all.size(); ++i)
         all[i] = i;

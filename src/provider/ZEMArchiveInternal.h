@@ -43,6 +43,9 @@ inline std::string SystemError(const std::string& what, int error) {
 }
 
 std::string OpenError(int error);
+
+// Why a member name cannot be extracted safely into a folder here; null when it can.
+const char* UnsafeName(const char* name);
 std::string LockError(int error);
 
 inline char* CopyText(const char* text, size_t length) {

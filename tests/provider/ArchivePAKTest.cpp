@@ -58,8 +58,10 @@ TEST_F(ArchivePAKTest, CreateAndAddWriteTheQuakeLayout) {
     std::filesystem::create_directory("maps");
     WriteFile("maps/e1m1.bsp", "map!");
     ASSERT_EQ(arch.AddFile("maps\\e1m1.bsp", nullptr), 0u);
-    std::string sixty(60, 's');
+    // A name of exactly 56 bytes fills its field; a longer one is refused, never cut.
+    std::string sixty(56, 's');
     WriteFile("x", "xy");
+    EXPECT_EQ(arch.AddFile("x", (sixty + "sss").c_str()), NO_INDEX);
     ASSERT_EQ(arch.AddFile("x", sixty.c_str()), 1u);
     EXPECT_EQ(arch.FileDate(0), 0ul);
     // The second add left the first directory as dead space.

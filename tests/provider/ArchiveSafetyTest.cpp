@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -338,7 +340,8 @@ TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
     EXPECT_STREQ(arch.LastError(), "'missing' cannot be read");
     WriteFile("empty", "");
     EXPECT_EQ(arch.AddFile("empty", nullptr), NO_INDEX);
-    EXPECT_STREQ(arch.LastError(), "'empty' is empty");
+    EXPECT_STREQ(arch.LastError(),
+                 "'empty' is empty: AddFile stores no empty file (AddFiles does)");
 #ifdef _WIN32
     const std::string device = "NUL";
 #else
@@ -399,20 +402,77 @@ TEST_F(ArchiveSafetyTest, AddFilesStoresNamesAsGivenAndNeverCutsThem) {
     EXPECT_STREQ(arch.FileName(0), "maps/e1m1.bsp");
     EXPECT_STREQ(arch.FileName(1), "empty");
     EXPECT_EQ(arch.FileSize(1), 0u);
-    EXPECT_EQ(refusals, (std::vector<std::string>{
-                            "the name '" + longName + "' of '" + longName +
-                                "' is too long (32 bytes; the format holds 31)",
-                            "no name to store 'empty' under that stays inside a folder",
-                            "no name to store 'empty' under that stays inside a folder"}));
+    EXPECT_EQ(refusals,
+              (std::vector<std::string>{
+                  "the name '" + longName +
+                      "' is too long (32 bytes; the format holds 31) to store '" + longName + "'",
+                  "no name to store 'empty' under that stays inside a folder",
+                  "no name to store 'empty' under that stays inside a folder"}));
     // The member of size 0 extracts as an empty file.
     fs::create_directory("out");
     EXPECT_TRUE(arch.ExtractAll("out"));
     EXPECT_EQ(ReadFile("out/maps/e1m1.bsp"), "map");
     EXPECT_TRUE(fs::exists("out/empty"));
     EXPECT_EQ(ReadFile("out/empty"), "");
-    // AddFile stores the base name, cut to the format's length.
+    // AddFile stores the base name.
     EXPECT_EQ(arch.AddFile(longName.c_str(), "dir/x"), 2u);
     EXPECT_STREQ(arch.FileName(2), "x");
-    EXPECT_EQ(arch.AddFile(longName.c_str(), nullptr), 3u);
-    EXPECT_EQ(std::string(arch.FileName(3)), longName.substr(0, 31));
+}
+
+// No name is ever cut: two long names would become one, and the finder would find neither under
+// its own. AddFile, RenameFile and RenameMember refuse them, and every refusal says why in
+// LastError and the log.
+TEST_F(ArchiveSafetyTest, NoNameIsEverCutAndRefusalsSayWhy) {
+    for (bool pak : {false, true}) {
+        SCOPED_TRACE(pak ? "PAK" : "ZEM");
+        std::unique_ptr<ZEMArchive> arch;
+        if (pak) arch = std::make_unique<ZEMArchPAK>();
+        if (!pak) arch = std::make_unique<ZEMArchZEM>();
+        const unsigned limit = arch->MaxNameLength();
+        EXPECT_EQ(limit, pak ? 56u : 31u);
+        ASSERT_TRUE(arch->Create(pak ? "a.pak" : "a.zem"));
+        const std::string fits(limit, 'f');
+        const std::string longer = std::string(limit, 'n') + "-one.txt";
+        const std::string other = std::string(limit, 'n') + "-two.txt";
+        for (const std::string& name : {fits, longer, other})
+            WriteFile(name, name);
+        WriteFile("empty", "");
+        ASSERT_EQ(arch->AddFile(fits.c_str(), nullptr), 0u);
+        const std::string limitText = " bytes; the format holds " + std::to_string(limit) + ")";
+        const struct {
+            std::function<bool()> refused;
+            std::string why;
+        } cases[] = {
+            {[&] { return arch->AddFile(longer.c_str(), nullptr) == NO_INDEX; },
+             "cannot add '" + longer + "': the name '" + longer + "' is too long (" +
+                 std::to_string(longer.size()) + limitText + " to store '" + longer + "'"},
+            {[&] { return arch->AddFile("empty", nullptr) == NO_INDEX; },
+             "cannot add 'empty': 'empty' is empty: AddFile stores no empty file (AddFiles does)"},
+            {[&] { return !arch->RenameFile(0, ("dir/" + other).c_str()); },
+             "cannot rename member 0: the name '" + other + "' is too long (" +
+                 std::to_string(other.size()) + limitText},
+            {[&] { return !arch->RenameFile(0, "dir/"); },
+             "cannot rename member 0: no file name in 'dir/'"},
+            {[&] { return !arch->RenameFile(3, "x"); }, "cannot rename member 3: no such member"},
+            {[&] { return !arch->RenameMember(0, other.c_str()); },
+             "cannot rename member 0: the name is too long (" + std::to_string(other.size()) +
+                 limitText},
+            {[&] { return !arch->RenameMember(0, "../up"); },
+             "cannot rename member 0: its name leads out of the folder"},
+            {[&] { return !arch->RenameMember(0, "sub/."); },
+             "cannot rename member 0: its name ends with '.', which names a folder: it is no "
+             "file"},
+            {[&] { return !arch->RenameMember(0, "bell\a"); },
+             "cannot rename member 0: its name holds control characters"},
+        };
+        for (const auto& c : cases) {
+            zemtest::LogCapture capture;
+            EXPECT_TRUE(c.refused()) << c.why;
+            const std::string why = c.why.substr(c.why.find(": ") + 2);
+            EXPECT_EQ(arch->LastError(), why);
+            EXPECT_EQ(capture.Text(), "ZEMArchive: " + c.why + "\n");
+        }
+        ASSERT_EQ(arch->NbFiles(), 1u);
+        EXPECT_EQ(arch->FindFile(fits.c_str()), 0u);
+    }
 }

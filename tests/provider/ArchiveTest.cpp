@@ -220,7 +220,16 @@ TEST_F(ArchiveTest, ExtractAllStaysInsideTheDestination) {
     EXPECT_EQ(files, 5u); // a.pak and the four members that stay inside
 
     EXPECT_FALSE(arch.ExtractAll("a.pak"));
-    EXPECT_FALSE(arch.ExtractAll("missing"));
+    {
+        // The folder that is not there is named, with the system's reason.
+        zemtest::LogCapture capture;
+        EXPECT_FALSE(arch.ExtractAll("missing"));
+        EXPECT_STREQ(arch.LastError(),
+                     "cannot enter the folder 'missing': No such file or directory");
+        EXPECT_EQ(capture.Text(), "ZEMArchive: cannot extract '" + Path("a.pak") +
+                                      "': cannot enter the folder 'missing': No such file or "
+                                      "directory\n");
+    }
     EXPECT_FALSE(arch.ExtractAll(nullptr));
     EXPECT_TRUE(arch.ExtractAll("out/"));
     EXPECT_EQ(ReadFile("out/top.txt"), "t");

@@ -104,6 +104,10 @@ inline const std::vector<HostileName>& HostileNames() {
         {"a\\..\\..\\escaped", Refused::EVERYWHERE, OUT},
         {"a/../../escaped", Refused::EVERYWHERE, OUT},
         {"tab\tbed", Refused::EVERYWHERE, "its name holds control characters"},
+        // The folder itself, not a file in it.
+        {".", Refused::EVERYWHERE, "its name ends with '.', which names a folder: it is no file"},
+        {"sub/.", Refused::EVERYWHERE,
+         "its name ends with '.', which names a folder: it is no file"},
         {"CON", Refused::ON_WINDOWS, DEVICE},
         {"nul.txt", Refused::ON_WINDOWS, DEVICE},
         {"Aux", Refused::ON_WINDOWS, DEVICE},

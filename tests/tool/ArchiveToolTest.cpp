@@ -172,7 +172,10 @@ TEST_F(ArchiveToolTest, FailuresSayWhatWentWrongOnOneLine) {
         {"archive cat ok.zem nope", 1, "no member 'nope' in 'ok.zem'"},
         {"archive rm ok.zem file.txt nope", 1, "no member 'nope' in 'ok.zem'"},
         {"archive mv ok.zem nope new", 1, "no member 'nope' in 'ok.zem'"},
-        {"archive mv ok.zem file.txt dir/", 1, "cannot rename 'file.txt' to 'dir/'"},
+        {"archive mv ok.zem file.txt dir/", 1,
+         "cannot rename 'file.txt' to 'dir/' in 'ok.zem': its name ends with a separator"},
+        {"archive mv ok.zem file.txt ../up", 1,
+         "cannot rename 'file.txt' to '../up' in 'ok.zem': its name leads out of the folder"},
         {"archive update ok.zem notes.txt", 1, "no member 'notes.txt' in 'ok.zem'"},
         {"archive add ok.zem missing.txt", 1, "'missing.txt': no such file or folder"},
         {"archive add --replace --skip-existing ok.zem notes.txt", 2, "exclude each other"},
@@ -221,13 +224,26 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
                    "'readme.txt': 'data/sounds/readme.txt' left out\n");
     EXPECT_EQ(Read("twice.zem"), flat_);
     fs::remove("data/sounds/readme.txt");
-    // A name longer than the format holds is refused, never cut.
+    // Names longer than the format holds are refused, never cut, each named, before anything
+    // is written.
     const std::string longName = "data/" + std::string(30, 'l');
+    const std::string longer = "data/" + std::string(31, 'l');
     WriteFile(longName, "long");
+    WriteFile(longer, "longer");
+    const std::string tooLong = "zem: the name '" + longName + "' of '" + longName +
+                                "' is too long (35 bytes; the format holds 31)\n"
+                                "zem: the name '" +
+                                longer + "' of '" + longer +
+                                "' is too long (36 bytes; the format holds 31)\n";
     EXPECT_EQ(RunTool("archive create long.zem data", &out), 1);
-    EXPECT_EQ(out, "zem: the name '" + longName + "' of '" + longName +
-                       "' is too long (35 bytes; the format holds 31), left out\n");
+    EXPECT_EQ(out, tooLong + "zem: 'long.zem' not written: names too long for the format\n");
+    EXPECT_FALSE(fs::exists("long.zem"));
+    const std::string before = ReadFile("game.zem");
+    EXPECT_EQ(RunTool("archive add game.zem --skip-existing data", &out), 1);
+    EXPECT_EQ(out, tooLong + "zem: nothing added to 'game.zem': names too long for the format\n");
+    EXPECT_EQ(ReadFile("game.zem"), before);
     fs::remove(longName);
+    fs::remove(longer);
 
     // The format follows --format, else the name.
     ASSERT_EQ(RunTool("archive create game.pak data/maps", &out), 0) << out;
@@ -350,8 +366,8 @@ TEST_F(ArchiveToolTest, AddLeavesOutTheArchiveItselfAndNamesItHolds) {
     const std::string longName = "sub/" + std::string(28, 'l');
     EXPECT_EQ(RunTool("archive mv data/self.zem data/c.txt " + longName, &out), 1);
     EXPECT_EQ(out, "zem: cannot rename 'data/c.txt' to '" + longName +
-                       "' in 'data/self.zem': the name '" + longName +
-                       "' is too long (32 bytes; the format holds 31)\n");
+                       "' in 'data/self.zem': the name is too long (32 bytes; the format "
+                       "holds 31)\n");
     EXPECT_EQ(
         Read("data/self.zem"),
         (Members{{"data/a.txt", "a, second version"}, {"sub/dir/x", "b"}, {"data/c.txt", "c"}}));

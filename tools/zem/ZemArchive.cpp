@@ -282,6 +282,8 @@ int ZemArchive(int argc, char** argv) {
     if (line.args.size() < command->fewest || line.args.size() > command->most) {
         return Usage(*command);
     }
+    // The library logs what LastError holds: the command says it once, in its own line.
+    zemcli::LogCatcher log;
     if (command->run == Create) return Create(nullptr, line);
     ArchivePtr archive = OpenOrSay(line.args[0]);
     if (!archive) return 1;

@@ -232,6 +232,21 @@ bool DropDuplicates(const ZEMArchive& archive, Existing existing, std::vector<So
     return all;
 }
 
+// Says each file whose member name is longer than the archive's format holds; false when there
+// is one. Nothing is cut: two long names would become one.
+bool NamesFit(const ZEMArchive& archive, const std::vector<Source>& files) {
+    const size_t limit = archive.MaxNameLength();
+    bool fit = true;
+    for (const Source& file : files) {
+        if (file.name.size() <= limit) continue;
+        Warn("the name " + Shown(file.name) + " of " + Shown(file.path) + " is too long (" +
+             std::to_string(file.name.size()) + " bytes; the format holds " +
+             std::to_string(limit) + ")");
+        fit = false;
+    }
+    return fit;
+}
+
 // Replaces members by files of their names; false (said) at the first that fails.
 bool ReplaceAll(ZEMArchive& archive, const std::vector<Source>& files) {
     zemcli::Progress progress("updating", files.size());
@@ -324,7 +339,12 @@ int Create(ZEMArchive*, const Line& line) {
     }
     ArchivePtr archive(format == "pak" ? static_cast<ZEMArchive*>(new ZEMArchPAK)
                                        : static_cast<ZEMArchive*>(new ZEMArchZEM));
-    if (!archive->Create(path.c_str())) return zemcli::Fail("cannot create " + Shown(path));
+    if (!NamesFit(*archive, gatherer.files)) {
+        return zemcli::Fail(Shown(path) + " not written: names too long for the format");
+    }
+    if (!archive->Create(path.c_str())) {
+        return zemcli::Fail("cannot create " + Shown(path) + ": " + archive->LastError());
+    }
     std::vector<Source> none;
     const bool unique = DropDuplicates(*archive, Existing::REFUSE, gatherer.files, none);
     AddAll(*archive, gatherer.files);
@@ -350,6 +370,10 @@ int Add(ZEMArchive* archive, const Line& line) {
     if (line.Has("--replace")) existing = Existing::REPLACE;
     if (line.Has("--skip-existing")) existing = Existing::SKIP;
     if (!GatherFor(*archive, line.args, gatherer)) return 1;
+    if (!NamesFit(*archive, gatherer.files)) {
+        return zemcli::Fail("nothing added to " + Shown(line.args[0]) +
+                            ": names too long for the format");
+    }
     std::vector<Source> replaced;
     const bool unique = DropDuplicates(*archive, existing, gatherer.files, replaced);
     const bool added = AddAll(*archive, gatherer.files);
@@ -383,8 +407,10 @@ int Move(ZEMArchive* archive, const Line& line) {
     const Args& args = line.args;
     unsigned index = FindMember(*archive, args, args[1]);
     if (index == NO_INDEX) return 1;
-    // A name that ends with a separator names a folder: the library refuses it as it stands.
-    const std::string newName = IsSeparator(args[2].back()) ? args[2] : MemberName(args[2]);
+    // A name that ends with a separator names a folder, and one that is absolute or climbs with
+    // ".." leads out of it: the library refuses them as they stand, and says why.
+    std::string newName = MemberName(args[2]);
+    if (IsSeparator(args[2].back()) || newName.empty()) newName = args[2];
     const unsigned existing = archive->FindFile(newName.c_str());
     if (existing != NO_INDEX && existing != index) {
         return zemcli::Fail(Shown(args[0]) + " holds " + Shown(newName) + " already");

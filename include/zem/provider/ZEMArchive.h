@@ -95,6 +95,8 @@ public:
 
     // A constant description of the format.
     virtual const char* FormatInfo() const = 0;
+    // The longest member name the format holds, in bytes (31 ZEM, 56 PAK).
+    unsigned MaxNameLength() const { return NameLength(); }
     // Writes a new, empty archive at path (which must not exist) and opens it.
     virtual bool Create(const char* path) = 0;
     // Forgets the archive: no path, no entries.
@@ -103,13 +105,17 @@ public:
     // out of range or the member cannot be opened (an empty member cannot).
     virtual ZEMResFile* OpenResFile(unsigned index) const;
     // Appends the disk file srcPath as a member named after the last path component of storeName
-    // (of srcPath when storeName is null); the new storage index, 0xFFFFFFFF on failure.
+    // (of srcPath when storeName is null): "sub/e.txt" is stored as "e.txt". The new storage
+    // index; 0xFFFFFFFF on failure, with why in LastError and the log: an empty file is refused,
+    // and so is a name longer than MaxNameLength, never cut. AddFiles keeps folders in names and
+    // stores empty files.
     virtual unsigned AddFile(const char* srcPath, const char* storeName);
     // Storage index of the first member named exactly name; 0xFFFFFFFF when there is none.
     virtual unsigned FindFile(const char* name) const;
     // Removes a member; the later members move down one storage index.
     virtual bool RemoveFile(unsigned index);
-    // Renames a member after the last path component of newName.
+    // Renames a member after the last path component of newName; a name longer than
+    // MaxNameLength is refused (LastError and the log say why), never cut.
     virtual bool RenameFile(unsigned index, const char* newName);
     // Renames a member to newName as given, folders included (e.g. "maps/e1m1.bsp"), when
     // IsSafeName takes it; a name longer than the format holds is refused, never cut.
@@ -246,7 +252,10 @@ private:
     unsigned AppendSource(Appender& out, const ZEM::Platform::FileStatus& self, const char* srcPath,
                           const char* storeName, bool asGiven, std::vector<ArchiveEntry*>& added,
                           bool& writable);
-    bool Rename(unsigned index, const char* base, unsigned length);
+    bool Rename(unsigned index, const char* newName);
+    std::string TooLong(const char* name, size_t length) const;
+    // Logs "ZEMArchive: what: " and LastError; false.
+    bool Told(const std::string& what) const;
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
     bool Rebuild(Edit& edit, std::vector<Part>& parts);
