@@ -140,29 +140,68 @@ private:
 // ---- Editing ----
 
 bool ZEMArchive::CreateEmpty(const char* path) {
+    return CreateFrom(path, nullptr, nullptr, 0, false);
+}
+
+bool ZEMArchive::CreateFrom(const char* path, const char* const* srcPaths,
+                            const char* const* storeNames, unsigned count, bool replace,
+                            const AddCallback& onFile) {
     lastError.clear();
     if (!path) return Failed("no path given");
     // On Windows a file deleted while a handle holds it keeps its name until that handle goes:
     // the archive this object read may be the one deleted there.
     if (ZEMFileUtils::FileExist(path)) DropReadFile();
-    if (ZEMFileUtils::FileExist(path)) return Failed("the file exists already");
+    if (ZEMFileUtils::IsDir(path)) return Failed("a folder of that name exists");
+    if (!replace && ZEMFileUtils::FileExist(path)) return Failed("the file exists already");
+    if (count && !srcPaths) return Failed("no files given");
     Folder folder;
     std::string name;
     if (!folder.OpenParentOf(path, name))
         return Failed(SystemError("cannot enter its folder", folder.Error()));
-    // Written aside and then linked under its name, which fails if the name was taken meanwhile:
-    // the name never holds a partial archive.
+    // Written aside and then linked under its name: the name never holds a partial archive, and
+    // a create that fails or is killed leaves nothing.
     File file;
-    uint8_t header[HEADER_SIZE];
-    EncodeHeader(header, HEADER_SIZE, 0);
-    if (!file.CreateTemp(folder) || !file.WriteAt(0, header, HEADER_SIZE) || !file.Sync() ||
-        !file.Publish(folder, name.c_str(), false)) {
-        return Failed(SystemError("cannot write it", file.Error()));
-    }
-    folder.Sync();
+    if (!file.CreateTemp(folder)) return Failed(SystemError("cannot write it", file.Error()));
+    if (replace) file.TakeModeOf(folder, name.c_str());
+    Appender out(file, HEADER_SIZE);
+    Directory built;
+    std::string refusal;
+    const Sources sources = {srcPaths, storeNames, count, true, &onFile};
+    if (!AppendSources(out, sources, 0, built.entries, refusal)) return false;
+    if (count && built.entries.empty()) return Failed(refusal);
+    if (!WriteWhole(file, built.entries, out.End()) || !Link(file, folder, name, path, replace))
+        return false;
     Close();
     SetName(path);
-    TakeReadFile(file);
+    Adopt(built, file);
+    lastError = refusal;
+    return true;
+}
+
+// Writes the directory of list at end, then the header, into a new archive file, and flushes it.
+bool ZEMArchive::WriteWhole(File& file, const std::vector<ArchiveEntry*>& list, uint64_t end) {
+    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    uint8_t header[HEADER_SIZE];
+    EncodeHeader(header, uint32_t(end), uint32_t(list.size()));
+    if (EncodeDirectory(list.data(), list.size(), WriterAt(file, end)) &&
+        file.WriteAt(0, header, HEADER_SIZE) && file.Sync()) {
+        return true;
+    }
+    return Failed(SystemError("cannot write it", file.Error()));
+}
+
+// Names the new archive file name in folder, the file at path; with replace, over the file of
+// that name, once its editor is done with it (its edit would be lost in a file that has no name
+// any more).
+bool ZEMArchive::Link(File& file, Folder& folder, const std::string& name, const char* path,
+                      bool replace) {
+    File old;
+    if (replace && old.OpenEdit(path) && !old.Lock(true, lockTimeout))
+        return Failed(LockError(old.Error()));
+    if (!file.Publish(folder, name.c_str(), replace))
+        return Failed(SystemError("cannot write it", file.Error()));
+    // The name is linked: the archive is in place even if its folder cannot be flushed.
+    folder.Sync();
     return true;
 }
 
@@ -217,47 +256,51 @@ bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
     unsigned index = NO_INDEX;
     const AddCallback take = [&index](unsigned, unsigned added) { index = added; };
-    if (AddSources(&srcPath, &storeName, 1, take, false) != 0) return index;
+    if (AddSources({&srcPath, &storeName, 1, false, &take}) != 0) return index;
     Told("cannot add " + Quoted(srcPath));
     return NO_INDEX;
 }
 
 unsigned ZEMArchive::AddFiles(const char* const* srcPaths, const char* const* storeNames,
                               unsigned count, const AddCallback& onFile) {
-    return AddSources(srcPaths, storeNames, count, onFile, true);
+    return AddSources({srcPaths, storeNames, count, true, &onFile});
 }
 
-unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* storeNames,
-                                unsigned count, const AddCallback& onFile, bool asGiven) {
+// Appends the sources to out behind kept members; the new entries go to added, the first
+// refusal of a source to refusal. False when the archive file could not be written (LastError
+// says why).
+bool ZEMArchive::AppendSources(Appender& out, const Sources& sources, size_t kept,
+                               std::vector<ArchiveEntry*>& added, std::string& refusal) {
+    ZEM::Platform::FileStatus self;
+    if (!out.file.Status(self)) return Failed(SystemError("cannot read it", out.file.Error()));
+    if (!out.Ready()) return Failed("out of memory");
+    for (unsigned k = 0; k < sources.count; ++k) {
+        const char* storeName = sources.names ? sources.names[k] : nullptr;
+        bool writable = true;
+        const unsigned index = AppendSource(out, self, sources.paths[k], storeName, sources.asGiven,
+                                            kept, added, writable);
+        if (!writable) return false;
+        if (index == NO_INDEX && refusal.empty()) refusal = lastError;
+        if (*sources.onFile) (*sources.onFile)(k, index);
+    }
+    return out.Flush() || Failed(SystemError("cannot write the archive", out.file.Error()));
+}
+
+unsigned ZEMArchive::AddSources(const Sources& sources) {
     Edit edit;
-    if (!srcPaths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
+    if (!sources.paths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
     // New bytes go after everything the file holds: never over a member or the directory.
     uint64_t start = 0;
     if (!edit.file.Size(start)) return Failed(SystemError("cannot read it", edit.file.Error()));
-    ZEM::Platform::FileStatus self;
     Appender out(edit.file, start);
-    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
-    if (!out.Ready()) return Failed("out of memory");
-    std::vector<ArchiveEntry*> added;
+    Directory fresh;
+    std::vector<ArchiveEntry*>& added = fresh.entries;
     std::string refusal;
-    bool writable = true;
-    for (unsigned k = 0; k < count && writable; ++k) {
-        const char* storeName = storeNames ? storeNames[k] : nullptr;
-        unsigned index = AppendSource(out, self, srcPaths[k], storeName, asGiven, added, writable);
-        if (!writable) break;
-        if (index == NO_INDEX && refusal.empty()) refusal = lastError;
-        if (onFile) onFile(k, index);
-    }
-    if (writable && !out.Flush()) {
-        Failed(SystemError("cannot write the archive", edit.file.Error()));
-        writable = false;
-    }
-    const uint64_t end = out.End();
     // A source that cannot be read is left out; an archive that cannot be written takes none
     // (and LastError says why).
+    const bool writable = AppendSources(out, sources, entries.size(), added, refusal);
+    const uint64_t end = out.End();
     if (!writable || added.empty()) {
-        for (ArchiveEntry* entry : added)
-            DeleteEntry(entry);
         edit.file.Truncate(start);
         if (writable) lastError = refusal;
         return 0;
@@ -270,11 +313,11 @@ unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* 
     const bool rebuild = Bloated(list, end);
     if (rebuild ? !Repack(edit, list, offsets) : !CommitDirectory(edit, list, end, start)) {
         if (rebuild) edit.file.Truncate(start);
-        for (ArchiveEntry* entry : added)
-            DeleteEntry(entry);
         return 0;
     }
     entries.insert(entries.end(), added.begin(), added.end());
+    const unsigned count = unsigned(added.size());
+    added.clear();
     EntriesChanged();
     if (rebuild) {
         TakeOffsets(offsets);
@@ -283,15 +326,15 @@ unsigned ZEMArchive::AddSources(const char* const* srcPaths, const char* const* 
         TakeReadFile(edit.file);
     }
     lastError = refusal;
-    return unsigned(added.size());
+    return count;
 }
 
-// Appends one source to out; the new entry goes to added. The space of a source that could not be
-// copied whole is given back; writable turns false when the archive file (whose status is self)
-// could not be written.
+// Appends one source to out behind kept members; the new entry goes to added. The space of a
+// source that could not be copied whole is given back; writable turns false when the archive
+// file (whose status is self) could not be written.
 unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus& self,
                                   const char* srcPath, const char* storeName, bool asGiven,
-                                  std::vector<ArchiveEntry*>& added, bool& writable) {
+                                  size_t kept, std::vector<ArchiveEntry*>& added, bool& writable) {
     File source;
     ZEM::Platform::FileStatus status;
     const bool given = asGiven && storeName;
@@ -318,7 +361,7 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
         return NO_INDEX;
     }
     // Offsets and the directory must stay addressable in 32 bits.
-    const uint64_t records = entries.size() + added.size() + 1;
+    const uint64_t records = kept + added.size() + 1;
     const uint32_t size = uint32_t(status.size);
     if (out.End() + size + records * RecordSize() > UINT32_MAX) {
         Failed(Quoted(srcPath) + " does not fit: " + TOO_LARGE);
@@ -332,7 +375,7 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
     entry->size = size;
     entry->offset = uint32_t(out.End());
     entry->date = StoresDates() ? status.mtime : 0;
-    entry->sortIndex = uint32_t(entries.size() + added.size());
+    entry->sortIndex = uint32_t(kept + added.size());
     bool sourceFailed = false;
     if (!out.Copy(source, 0, size, sourceFailed)) {
         delete[] entry->name;
@@ -345,7 +388,7 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
         return NO_INDEX;
     }
     added.push_back(entry.release());
-    return unsigned(entries.size() + added.size() - 1);
+    return unsigned(kept + added.size() - 1);
 }
 
 // Writes the directory list at offset at and makes it current: flush, header, flush. Before the

@@ -85,6 +85,17 @@ struct ZEMArchive::Directory {
     }
 };
 
+// Files to append: their paths, the names to store them under (either array may hold nulls),
+// whether names are kept as given (folders included) or cut to their last component, and who
+// hears of each file.
+struct ZEMArchive::Sources {
+    const char* const* paths;
+    const char* const* names;
+    unsigned count;
+    bool asGiven;
+    const AddCallback* onFile;
+};
+
 // An edit in progress: the archive file, locked for this editor, and its directory as the file
 // holds it.
 struct ZEMArchive::Edit {

@@ -253,6 +253,14 @@ TEST_F(ArchiveToolTest, CreateTakesFoldersRecursivelyUnderTheirPaths) {
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("game.pak"), 2);
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("other"), 2);
     EXPECT_EQ(ZEMArchive::FindArchiveFormat("third.pak"), 1);
+
+    // --force replaces an existing archive whole; without it, the archive is kept and named.
+    EXPECT_EQ(RunTool("archive create game.zem data/readme.txt", &out), 1);
+    EXPECT_EQ(out, "zem: 'game.zem' already exists (use 'zem archive add' to add to it, or --force "
+                   "to replace it)\n");
+    EXPECT_EQ(Read("game.zem"), samples_);
+    ASSERT_EQ(RunTool("archive create --force game.zem data/readme.txt", &out), 0) << out;
+    EXPECT_EQ(Read("game.zem"), (Members{{"data/readme.txt", "read me"}}));
 }
 
 // Empty files are members of size 0, and come back as empty files.
@@ -790,11 +798,15 @@ TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
     lowered.rlim_cur = before.size() + 1000;
     void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &lowered);
-    std::string add, update;
+    std::string add, update, create;
+    const int createStatus = RunTool("archive create b.zem big", &create);
     const int addStatus = RunTool("archive add a.zem big", &add);
     const int updateStatus = RunTool("archive update a.zem --flatten new/one", &update);
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(createStatus, 1);
+    EXPECT_EQ(create, "zem: cannot create 'b.zem': cannot write the archive: File too large\n");
+    EXPECT_FALSE(fs::exists("b.zem"));
     EXPECT_EQ(addStatus, 1);
     EXPECT_EQ(add, "zem: cannot add to '" + Path("a.zem") +
                        "': cannot write the archive: File too large\n");

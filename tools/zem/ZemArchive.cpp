@@ -125,19 +125,21 @@ struct Command {
 };
 
 const Command COMMANDS[] = {
-    {"create", "[-v] [--format zem|pak] [--flatten] ARCHIVE PATH...",
+    {"create", "[-v] [--force] [--format zem|pak] [--flatten] ARCHIVE PATH...",
      "new archive of files and of everything below folders",
      "Writes a new archive holding the files given and every file below the folders given\n"
      "(in name order). Members are named by their paths as given, with '/' between folders\n"
      "(data/maps/e1m1.bsp), or by the files' own names with --flatten; a folder given by an\n"
      "absolute path or one with '..' names its files below its last component, as a relative\n"
      "one does (/home/me/game/data: data/maps/e1m1.bsp). A name may have at most\n"
-     "31 bytes in a ZEM archive, 56 in a PAK; longer names and two files of one name are\n"
-     "refused, never cut or doubled. The format is that of --format, else that of ARCHIVE's\n"
-     "extension (.zem or .pak; another extension needs --format). ARCHIVE must not exist yet,\n"
-     "and is not left behind when no file could be added. -v names each member as it is\n"
-     "added.\n",
-     2, MANY, "--flatten -v ", "--format ", Create},
+     "31 bytes in a ZEM archive, 56 in a PAK: longer names are each named and nothing is\n"
+     "written; two files of one name are refused, never doubled. The format is that of\n"
+     "--format, else that of ARCHIVE's extension (.zem or .pak; another extension needs\n"
+     "--format). ARCHIVE must not exist yet; --force replaces it. The archive is built under\n"
+     "a temporary name beside ARCHIVE and takes its name at the end: a create that fails, is\n"
+     "killed or adds no file leaves nothing (and an archive replaced whole). -v names each\n"
+     "member as it is added.\n",
+     2, MANY, "--flatten --force -v ", "--format ", Create},
     {"list", "[-v] [--names] ARCHIVE", "table of the members",
      "Shows the members of a ZEM or PAK archive: size, date (\"-\" when the format keeps\n"
      "none), offset in the file and name. With --names, only the names, one a line, for\n"

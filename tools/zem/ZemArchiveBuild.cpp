@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -186,11 +187,10 @@ bool Gather(const std::vector<std::string>& paths, FileGatherer& gatherer) {
     return all;
 }
 
-// Leaves out of files the archive itself, which cannot be a member of itself; false (said) when
+// Leaves out of files the archive at path, which cannot be a member of itself; false (said) when
 // it was among them.
-bool DropArchive(const ZEMArchive& archive, const std::string& workDir,
-                 std::vector<Source>& files) {
-    const std::string self = Normal(workDir, archive.Name());
+bool DropArchive(const std::string& path, const std::string& workDir, std::vector<Source>& files) {
+    const std::string self = Normal(workDir, path);
     bool absent = true;
     for (size_t i = files.size(); i-- > 0;) {
         if (Normal(workDir, files[i].path) != self) continue;
@@ -262,8 +262,16 @@ bool ReplaceAll(ZEMArchive& archive, const std::vector<Source>& files) {
     return true;
 }
 
-// Appends files to the archive with one directory write; false (said) when one was not added.
-bool AddAll(ZEMArchive& archive, const std::vector<Source>& files) {
+// What stores files: AddFiles or CreateFrom, given the paths, the names and the callback that
+// hears of each file; true when the archive was written.
+using Store = std::function<bool(const char* const* paths, const char* const* names, unsigned count,
+                                 const ZEMArchive::AddCallback& onFile)>;
+
+// Stores files into the archive at once; false (said) when one was not stored, or when the
+// archive could not be written (failure, then the library's reason). Says nothing more when
+// every file was refused: none says more than each.
+bool StoreAll(const ZEMArchive& archive, const std::vector<Source>& files, const Store& store,
+              const std::string& failure) {
     std::vector<const char*> paths;
     std::vector<const char*> names;
     paths.reserve(files.size());
@@ -275,27 +283,27 @@ bool AddAll(ZEMArchive& archive, const std::vector<Source>& files) {
     // Each source left out, and why.
     std::vector<std::pair<unsigned, std::string>> refused;
     zemcli::Progress progress("adding", files.size());
-    unsigned added = archive.AddFiles(paths.data(), names.data(), unsigned(paths.size()),
-                                      [&](unsigned position, unsigned index) {
-                                          if (index == NO_INDEX) {
-                                              refused.emplace_back(position, archive.LastError());
-                                          }
-                                          progress.Step(position + 1);
-                                      });
-    if (added == 0 && refused.size() < files.size()) {
-        Warn("cannot add to " + Shown(archive.Name()) + ": " + archive.LastError());
-        return false;
-    }
+    const bool written = store(paths.data(), names.data(), unsigned(paths.size()),
+                               [&](unsigned position, unsigned index) {
+                                   if (index == NO_INDEX) {
+                                       refused.emplace_back(position, archive.LastError());
+                                   }
+                                   progress.Step(position + 1);
+                               });
     for (const auto& refusal : refused)
         Warn(refusal.second + ", left out");
-    return refused.empty();
+    if (!written && refused.size() < files.size()) {
+        Warn(failure + archive.LastError());
+        return false;
+    }
+    return written && refused.empty();
 }
 
 // The files named after the archive's path, the archive itself left out; false (said) when a
 // path does not exist.
 bool GatherFor(const ZEMArchive& archive, const Args& args, FileGatherer& gatherer) {
     if (!Gather({args.begin() + 1, args.end()}, gatherer)) return false;
-    if (!DropArchive(archive, gatherer.WorkDir(), gatherer.files)) gatherer.skipped = true;
+    if (!DropArchive(archive.Name(), gatherer.WorkDir(), gatherer.files)) gatherer.skipped = true;
     return true;
 }
 
@@ -328,11 +336,15 @@ int Create(ZEMArchive*, const Line& line) {
     if (format != "zem" && format != "pak") {
         return zemcli::UsageError("unknown format " + Shown(format) + " (zem or pak)");
     }
-    if (ZEMFileUtils::FileExist(path.c_str())) {
-        return zemcli::Fail(Shown(path) + " already exists (use 'zem archive add' to add to it)");
+    const bool force = line.Has("--force");
+    if (!force && zemcli::Exists(path)) {
+        return zemcli::Fail(Shown(path) + " already exists (use 'zem archive add' to add to it, "
+                                          "or --force to replace it)");
     }
     FileGatherer gatherer(line.Has("--flatten"));
     if (!Gather({args.begin() + 1, args.end()}, gatherer)) return 1;
+    // The archive replaced may lie among the files: the new one does not hold it.
+    if (force && !DropArchive(path, gatherer.WorkDir(), gatherer.files)) gatherer.skipped = true;
     if (gatherer.files.empty()) {
         return zemcli::Fail(Shown(path) + " not written: " +
                             (gatherer.skipped ? "no file could be added" : "no file to store"));
@@ -342,21 +354,19 @@ int Create(ZEMArchive*, const Line& line) {
     if (!NamesFit(*archive, gatherer.files)) {
         return zemcli::Fail(Shown(path) + " not written: names too long for the format");
     }
-    if (!archive->Create(path.c_str())) {
-        return zemcli::Fail("cannot create " + Shown(path) + ": " + archive->LastError());
-    }
     std::vector<Source> none;
     const bool unique = DropDuplicates(*archive, Existing::REFUSE, gatherer.files, none);
-    AddAll(*archive, gatherer.files);
-    if (archive->NbFiles() == 0) {
-        // An empty archive would only stand in the way of the next try.
-        archive->Close();
-        ZEMFileUtils::FileRemove(path.c_str());
-        return zemcli::Fail(Shown(path) + " not written: no file could be added");
-    }
+    const Store create = [&](const char* const* paths, const char* const* names, unsigned count,
+                             const ZEMArchive::AddCallback& onFile) {
+        return archive->CreateFrom(path.c_str(), paths, names, count, force, onFile);
+    };
+    const bool stored =
+        StoreAll(*archive, gatherer.files, create, "cannot create " + Shown(path) + ": ");
+    // Nothing written: every file was refused, or the failure was said.
+    if (!archive->Name()) return 1;
     Tell(line, gatherer.files);
     if (!zemcli::Flushed()) return 1;
-    return !unique || gatherer.skipped || archive->NbFiles() < gatherer.files.size() ? 1 : 0;
+    return unique && stored && !gatherer.skipped ? 0 : 1;
 }
 
 // The table of the members: size, date, offset, name; the name last, so that no length of name
@@ -376,7 +386,12 @@ int Add(ZEMArchive* archive, const Line& line) {
     }
     std::vector<Source> replaced;
     const bool unique = DropDuplicates(*archive, existing, gatherer.files, replaced);
-    const bool added = AddAll(*archive, gatherer.files);
+    const Store add = [&](const char* const* paths, const char* const* names, unsigned count,
+                          const ZEMArchive::AddCallback& onFile) {
+        return count == 0 || archive->AddFiles(paths, names, count, onFile) > 0;
+    };
+    const bool added =
+        StoreAll(*archive, gatherer.files, add, "cannot add to " + Shown(archive->Name()) + ": ");
     const bool updated = ReplaceAll(*archive, replaced);
     Tell(line, gatherer.files);
     Tell(line, replaced);

@@ -169,6 +169,14 @@ public:
     // keeping the members it had.
     unsigned AddFiles(const char* const* srcPaths, const char* const* storeNames, unsigned count,
                       const AddCallback& onFile = AddCallback());
+    // Writes a new archive of these files at path and opens it, the files stored as AddFiles
+    // stores them. The archive is built under a temporary name beside path and linked under
+    // path at the end: a create that fails or is killed leaves nothing. An existing file at path
+    // is refused unless replace, which replaces it whole (after its editor, if any, is done).
+    // False (LastError says why) when path could not be written, or when count files were given
+    // and none could be stored.
+    bool CreateFrom(const char* path, const char* const* srcPaths, const char* const* storeNames,
+                    unsigned count, bool replace, const AddCallback& onFile = AddCallback());
     // Writes the directory at the end of the member data, then the header, into file (an archive
     // open for writing); true when every byte was written. Members opened afterwards read the
     // archive file anew.
@@ -242,16 +250,22 @@ private:
         uint32_t from; // the bytes' offset in source, or in the archive file when source is null
     };
     struct Appender;
+    struct Sources;
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
     bool BeginEdit(Edit& edit);
     bool Refresh(Edit& edit, unsigned* index);
-    unsigned AddSources(const char* const* srcPaths, const char* const* storeNames, unsigned count,
-                        const AddCallback& onFile, bool asGiven);
+    unsigned AddSources(const Sources& sources);
+    bool AppendSources(Appender& out, const Sources& sources, size_t kept,
+                       std::vector<ArchiveEntry*>& added, std::string& refusal);
     unsigned AppendSource(Appender& out, const ZEM::Platform::FileStatus& self, const char* srcPath,
-                          const char* storeName, bool asGiven, std::vector<ArchiveEntry*>& added,
-                          bool& writable);
+                          const char* storeName, bool asGiven, size_t kept,
+                          std::vector<ArchiveEntry*>& added, bool& writable);
+    bool WriteWhole(ZEM::Platform::File& file, const std::vector<ArchiveEntry*>& list,
+                    uint64_t end);
+    bool Link(ZEM::Platform::File& file, ZEM::Platform::Folder& folder, const std::string& name,
+              const char* path, bool replace);
     bool Rename(unsigned index, const char* newName);
     std::string TooLong(const char* name, size_t length) const;
     // Logs "ZEMArchive: what: " and LastError; false.
