@@ -169,7 +169,8 @@ bool ZEMArchive::CreateFrom(const char* path, const char* const* srcPaths,
     const Sources sources = {srcPaths, storeNames, count, true, &onFile};
     if (!AppendSources(out, sources, 0, built.entries, refusal)) return false;
     if (count && built.entries.empty()) return Failed(refusal);
-    if (!WriteWhole(file, built.entries, out.End()) || !Link(file, folder, name, path, replace))
+    if (!WriteWhole(file, built.entries.data(), built.entries.size(), out.End()) ||
+        !Link(file, folder, name, path, replace))
         return false;
     Close();
     SetName(path);
@@ -178,16 +179,18 @@ bool ZEMArchive::CreateFrom(const char* path, const char* const* srcPaths,
     return true;
 }
 
-// Writes the directory of list at end, then the header, into a new archive file, and flushes it.
-bool ZEMArchive::WriteWhole(File& file, const std::vector<ArchiveEntry*>& list, uint64_t end) {
-    if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+// Writes the directory of the count entries of list at end, then the header, into a new archive
+// file, and flushes it.
+bool ZEMArchive::WriteWhole(File& file, const ArchiveEntry* const* list, size_t count,
+                            uint64_t end) {
+    if (end + uint64_t(count) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
     uint8_t header[HEADER_SIZE];
-    EncodeHeader(header, uint32_t(end), uint32_t(list.size()));
-    if (EncodeDirectory(list.data(), list.size(), WriterAt(file, end)) &&
-        file.WriteAt(0, header, HEADER_SIZE) && file.Sync()) {
+    EncodeHeader(header, uint32_t(end), uint32_t(count));
+    if (EncodeDirectory(list, count, WriterAt(file, end)) && file.WriteAt(0, header, HEADER_SIZE) &&
+        file.Sync()) {
         return true;
     }
-    return Failed(SystemError("cannot write it", file.Error()));
+    return Failed(SystemError("cannot write the new archive", file.Error()));
 }
 
 // Names the new archive file name in folder, the file at path; with replace, over the file of
@@ -224,33 +227,34 @@ bool ZEMArchive::BeginEdit(Edit& edit) {
 }
 
 // Takes the directory that the file holds when another program changed it since this object read
-// it. index, when given, follows its member there: the same name, size and date, of the same rank
-// among members of that name.
-bool ZEMArchive::Refresh(Edit& edit, unsigned* index) {
+// it. The count storage indexes given follow their members there: the same name, size and date,
+// of the same rank among members of that name.
+bool ZEMArchive::Refresh(Edit& edit, unsigned* indexes, size_t count) {
     std::vector<ArchiveEntry*>& current = edit.current.entries;
     if (std::equal(entries.begin(), entries.end(), current.begin(), current.end(), SameRecord)) {
         return true;
     }
-    if (index) {
-        const ArchiveEntry& wanted = *entries[*index];
-        unsigned rank = 0;
-        for (unsigned i = 0; i < *index; ++i)
-            rank += strcmp(entries[i]->name, wanted.name) == 0;
-        unsigned found = NO_INDEX;
-        for (unsigned i = 0; i < current.size() && found == NO_INDEX; ++i) {
-            if (strcmp(current[i]->name, wanted.name) != 0) continue;
-            if (rank-- == 0 && current[i]->size == wanted.size && current[i]->date == wanted.date) {
-                found = i;
-            }
-        }
-        if (found == NO_INDEX) {
-            Adopt(edit.current, edit.file);
-            return Failed("another editor changed or removed the member meanwhile");
-        }
-        *index = found;
+    bool found = true;
+    for (size_t k = 0; k < count && found; ++k) {
+        indexes[k] = Follow(current, indexes[k]);
+        found = indexes[k] != NO_INDEX;
     }
     Adopt(edit.current, edit.file);
-    return true;
+    return found || Failed("another editor changed or removed a member meanwhile");
+}
+
+// The storage index in current of the member at index here; NO_INDEX when it is not there.
+unsigned ZEMArchive::Follow(const std::vector<ArchiveEntry*>& current, unsigned index) const {
+    const ArchiveEntry& wanted = *entries[index];
+    unsigned rank = 0;
+    for (unsigned i = 0; i < index; ++i)
+        rank += strcmp(entries[i]->name, wanted.name) == 0;
+    for (unsigned i = 0; i < current.size(); ++i) {
+        if (strcmp(current[i]->name, wanted.name) != 0 || rank-- != 0) continue;
+        const bool same = current[i]->size == wanted.size && current[i]->date == wanted.date;
+        return same ? i : NO_INDEX;
+    }
+    return NO_INDEX;
 }
 
 unsigned ZEMArchive::AddFile(const char* srcPath, const char* storeName) {
@@ -288,7 +292,7 @@ bool ZEMArchive::AppendSources(Appender& out, const Sources& sources, size_t kep
 
 unsigned ZEMArchive::AddSources(const Sources& sources) {
     Edit edit;
-    if (!sources.paths || !BeginEdit(edit) || !Refresh(edit, nullptr)) return 0;
+    if (!sources.paths || !BeginEdit(edit) || !Refresh(edit, nullptr, 0)) return 0;
     // New bytes go after everything the file holds: never over a member or the directory.
     uint64_t start = 0;
     if (!edit.file.Size(start)) return Failed(SystemError("cannot read it", edit.file.Error()));
@@ -451,7 +455,7 @@ bool ZEMArchive::RenameMember(unsigned index, const char* newName) {
 // Gives the member at index the name given.
 bool ZEMArchive::Rename(unsigned index, const char* newName) {
     Edit edit;
-    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
+    if (!BeginEdit(edit) || !Refresh(edit, &index, 1)) return false;
     ArchiveEntry renamed = *entries[index];
     std::unique_ptr<char[]> name(CopyText(newName, strlen(newName)));
     if (!name) return Failed("out of memory");
@@ -479,15 +483,45 @@ bool ZEMArchive::Rename(unsigned index, const char* newName) {
 }
 
 bool ZEMArchive::RemoveFile(unsigned index) {
-    if (index >= entries.size()) return Failed("no such member");
+    return RemoveFiles(&index, 1);
+}
+
+// Copies the count indexes given, or says why they are no members.
+bool ZEMArchive::Chosen(const unsigned* indexes, unsigned count,
+                        std::vector<unsigned>& chosen) const {
+    if (count && !indexes) return Failed("no members given");
+    chosen.assign(indexes, indexes + count);
+    for (unsigned index : chosen) {
+        if (index >= entries.size()) return Failed("no member " + std::to_string(index));
+    }
+    return true;
+}
+
+bool ZEMArchive::RemoveFiles(const unsigned* indexes, unsigned count) {
+    std::vector<unsigned> chosen;
     Edit edit;
-    if (!BeginEdit(edit) || !Refresh(edit, &index)) return false;
-    std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
-    list.erase(list.begin() + index);
+    if (!Chosen(indexes, count, chosen) || !BeginEdit(edit) ||
+        !Refresh(edit, chosen.data(), chosen.size())) {
+        return false;
+    }
+    std::vector<bool> gone(entries.size());
+    for (unsigned index : chosen)
+        gone[index] = true;
+    std::vector<const ArchiveEntry*> list;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!gone[i]) list.push_back(entries[i]);
+    }
     std::vector<uint32_t> offsets;
     if (!Repack(edit, list, offsets)) return false;
-    DeleteEntry(entries[index]);
-    entries.erase(entries.begin() + index);
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (gone[i]) {
+            DeleteEntry(entries[i]);
+        } else {
+            entries[kept++] = entries[i];
+        }
+    }
+    entries.resize(kept);
     TakeOffsets(offsets);
     EntriesChanged();
     return true;
@@ -495,7 +529,7 @@ bool ZEMArchive::RemoveFile(unsigned index) {
 
 bool ZEMArchive::Compact() {
     Edit edit;
-    if (!BeginEdit(edit) || !Refresh(edit, nullptr)) return false;
+    if (!BeginEdit(edit) || !Refresh(edit, nullptr, 0)) return false;
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
     std::vector<uint32_t> offsets;
     if (!Repack(edit, list, offsets)) return false;
@@ -517,7 +551,7 @@ bool ZEMArchive::Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list
     std::vector<Part> parts;
     for (const ArchiveEntry* entry : list)
         parts.push_back({*entry, nullptr, entry->offset});
-    if (!Rebuild(edit, parts)) return false;
+    if (!Rebuild(edit, parts, nullptr)) return false;
     offsets.clear();
     for (const Part& part : parts)
         offsets.push_back(part.entry.offset);
@@ -539,28 +573,35 @@ void ZEMArchive::RemoveStaleTemps() const {
 }
 
 bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
-    if (index >= entries.size() || !IsSet(srcPath)) return Failed("no such member or no source");
-    File source;
-    ZEM::Platform::FileStatus status;
-    const std::string refusal =
-        OpenSource(srcPath, ": UpdateFile stores no empty file", source, status);
-    if (!refusal.empty()) return Failed(refusal);
-    Edit edit;
-    ZEM::Platform::FileStatus self;
-    if (!BeginEdit(edit)) return false;
-    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
-    if (ZEM::Platform::SameIdentity(status, self)) {
-        return Failed(Quoted(srcPath) + " is the archive itself");
+    return UpdateSources(&index, &srcPath, 1,
+                         ": UpdateFile stores no empty file (UpdateFiles does)");
+}
+
+bool ZEMArchive::UpdateFiles(const unsigned* indexes, const char* const* srcPaths, unsigned count) {
+    return UpdateSources(indexes, srcPaths, count, nullptr);
+}
+
+// Replaces the members at indexes by the files srcPaths in one rebuild; an empty file is refused
+// with emptyRefusal unless that is null.
+bool ZEMArchive::UpdateSources(const unsigned* indexes, const char* const* srcPaths, unsigned count,
+                               const char* emptyRefusal) {
+    std::vector<unsigned> chosen;
+    if (!Chosen(indexes, count, chosen)) return false;
+    if (count && !srcPaths) return Failed("no sources given");
+    for (unsigned k = 0; k < count; ++k) {
+        if (!IsSet(srcPaths[k])) return Failed("no source given for member " + std::to_string(k));
     }
-    if (!Refresh(edit, &index)) return false;
+    Edit edit;
+    if (!BeginEdit(edit) || !Refresh(edit, chosen.data(), chosen.size())) return false;
     std::vector<Part> parts;
     for (const ArchiveEntry* entry : entries)
         parts.push_back({*entry, nullptr, entry->offset});
-    parts[index].source = &source;
-    parts[index].from = 0;
-    parts[index].entry.size = uint32_t(status.size);
-    parts[index].entry.date = StoresDates() ? status.mtime : 0;
-    if (!Rebuild(edit, parts)) return false;
+    for (unsigned k = 0; k < count; ++k) {
+        Part& part = parts[chosen[k]];
+        if (part.path) return Failed(Quoted(part.entry.name) + " is given twice");
+        part.path = srcPaths[k];
+    }
+    if (!Rebuild(edit, parts, emptyRefusal)) return false;
     for (size_t i = 0; i < entries.size(); ++i) {
         entries[i]->offset = parts[i].entry.offset;
         entries[i]->size = parts[i].entry.size;
@@ -571,15 +612,10 @@ bool ZEMArchive::UpdateFile(unsigned index, const char* srcPath) {
 }
 
 // Writes the archive of parts into a new temporary file beside the archive, members back to back
-// from the header on, flushes it and renames it over the archive. Sets the parts' new offsets.
-// The object's directory is left for the caller to change.
-bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
-    uint64_t end = HEADER_SIZE;
-    for (Part& part : parts) {
-        part.entry.offset = uint32_t(std::min<uint64_t>(end, UINT32_MAX));
-        end += part.entry.size;
-    }
-    if (end + uint64_t(parts.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+// from the header on, flushes it and renames it over the archive. Sets the parts' new offsets,
+// and the sizes and dates of those that come from files. The object's directory is left for the
+// caller to change.
+bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts, const char* emptyRefusal) {
     // The archive's own folder, links resolved, so that a link to the archive stays a link.
     const std::string target = ZEM::Platform::ResolvedPath(archivePath);
     Folder folder;
@@ -592,31 +628,56 @@ bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts) {
         return Failed(SystemError("cannot make a temporary file beside the archive", temp.Error()));
     }
     temp.TakeModeOf(edit.file);
+    ZEM::Platform::FileStatus self;
+    if (!edit.file.Status(self)) return Failed(SystemError("cannot read it", edit.file.Error()));
     Appender out(temp, HEADER_SIZE);
     if (!out.Ready()) return Failed("out of memory");
-    uint8_t header[HEADER_SIZE];
-    EncodeHeader(header, uint32_t(end), uint32_t(parts.size()));
-    bool written = temp.WriteAt(0, header, HEADER_SIZE);
-    for (const Part& part : parts) {
-        if (!written) break;
-        bool readFailed = false;
-        written = out.Copy(part.source ? *part.source : edit.file, part.from, part.entry.size,
-                           readFailed);
-        if (readFailed) return Failed("cannot read " + Quoted(part.entry.name) + " to copy it");
+    for (Part& part : parts) {
+        if (!CopyPart(edit, out, self, part, emptyRefusal)) return false;
     }
-    written = written && out.Flush();
+    if (!out.Flush()) return Failed(SystemError("cannot write the new archive", temp.Error()));
     std::vector<const ArchiveEntry*> list;
     for (const Part& part : parts)
         list.push_back(&part.entry);
-    written = written && EncodeDirectory(list.data(), list.size(), WriterAt(temp, end));
-    if (!written || !temp.Sync() || !temp.Publish(folder, name.c_str(), true)) {
+    if (!WriteWhole(temp, list.data(), list.size(), out.End())) return false;
+    if (!temp.Publish(folder, name.c_str(), true)) {
         return Failed(SystemError("cannot write the new archive", temp.Error()));
     }
     // The rename is done: the new archive is in place even if its folder cannot be flushed.
     folder.Sync();
-    dataEnd = uint32_t(end);
+    dataEnd = uint32_t(out.End());
     TakeReadFile(temp);
     return true;
+}
+
+// Appends the bytes of part to out: from the archive file (whose status is self), or from its
+// source file, whose size and date it takes.
+bool ZEMArchive::CopyPart(Edit& edit, Appender& out, const ZEM::Platform::FileStatus& self,
+                          Part& part, const char* emptyRefusal) {
+    File source;
+    if (part.path) {
+        ZEM::Platform::FileStatus status;
+        const std::string refusal = OpenSource(part.path, emptyRefusal, source, status);
+        if (!refusal.empty()) return Failed(refusal);
+        // Replacing a member by the archive itself would read back what is being written.
+        if (ZEM::Platform::SameIdentity(status, self)) {
+            return Failed(Quoted(part.path) + " is the archive itself");
+        }
+        part.entry.size = uint32_t(status.size);
+        part.entry.date = StoresDates() ? status.mtime : 0;
+        part.from = 0;
+    }
+    if (out.End() + part.entry.size > UINT32_MAX) return Failed(TOO_LARGE);
+    part.entry.offset = uint32_t(out.End());
+    bool readFailed = false;
+    if (out.Copy(part.path ? source : edit.file, part.from, part.entry.size, readFailed)) {
+        return true;
+    }
+    if (readFailed) {
+        return Failed("cannot read " + Quoted(part.path ? part.path : part.entry.name) +
+                      " to copy it");
+    }
+    return Failed(SystemError("cannot write the new archive", out.file.Error()));
 }
 
 bool ZEMArchive::WriteDirectory(ZEMResFile& file) const {

@@ -97,6 +97,29 @@ std::vector<EditKind> EditKinds() {
              m[2].second = bigger;
              return m;
          }},
+        {"update three",
+         [](ZEMArchive& a) {
+             const unsigned indexes[] = {9, 2, 6};
+             const char* paths[] = {"new.dat", "bigger", "new2.dat"};
+             return a.UpdateFiles(indexes, paths, 3);
+         },
+         [added, added2, bigger](Members m) {
+             m[9].second = added;
+             m[2].second = bigger;
+             m[6].second = added2;
+             return m;
+         }},
+        {"remove three",
+         [](ZEMArchive& a) {
+             const unsigned indexes[] = {11, 0, 5};
+             return a.RemoveFiles(indexes, 3);
+         },
+         [](Members m) {
+             m.erase(m.begin() + 11);
+             m.erase(m.begin() + 5);
+             m.erase(m.begin());
+             return m;
+         }},
         {"compact", [](ZEMArchive& a) { return a.Compact(); }, [](Members m) { return m; }},
     };
 }

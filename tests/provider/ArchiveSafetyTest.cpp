@@ -82,18 +82,24 @@ TEST_F(ArchiveSafetyTest, AddsAppendFlushAndThenSwitchTheHeader) {
                                         "write 0 12", "sync"}));
 }
 
-// Removing and replacing write a new file, flush it, rename it over the archive and flush the
-// folder, in that order.
+// Removing and replacing, of one member or of several at once, write one new file, flush it,
+// rename it over the archive and flush the folder, in that order.
 TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
     ZEMArchPAK arch;
     ASSERT_TRUE(arch.Create("a.pak"));
     WriteFile("one", "1111");
     WriteFile("two", "22");
-    const char* paths[] = {"one", "two"};
-    ASSERT_EQ(arch.AddFiles(paths, nullptr, 2), 2u);
-    for (bool remove : {true, false}) {
-        std::vector<std::string> changes =
-            Trace([&] { EXPECT_TRUE(remove ? arch.RemoveFile(0) : arch.UpdateFile(0, "one")); });
+    WriteFile("three", "333");
+    const char* paths[] = {"one", "two", "three"};
+    ASSERT_EQ(arch.AddFiles(paths, nullptr, 3), 3u);
+    const unsigned firstTwo[] = {0, 1};
+    const std::function<bool()> edits[] = {
+        [&] { return arch.UpdateFiles(firstTwo, paths + 1, 2); },
+        [&] { return arch.UpdateFile(0, "one"); },
+        [&] { return arch.RemoveFiles(firstTwo, 2); },
+    };
+    for (const auto& edit : edits) {
+        std::vector<std::string> changes = Trace([&] { EXPECT_TRUE(edit()); });
         const auto sync = std::find(changes.begin(), changes.end(), "sync");
         ASSERT_NE(sync, changes.begin());
         ASSERT_NE(sync, changes.end());
@@ -110,7 +116,8 @@ TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
         EXPECT_EQ(publish, (std::vector<std::string>{"link", "rename", "sync folder"}));
 #endif
     }
-    EXPECT_EQ(Member(arch, 0), "1111");
+    ASSERT_EQ(arch.NbFiles(), 1u);
+    EXPECT_EQ(Member(arch, 0), "333");
 }
 
 // A ZEM file of another program whose directory comes before the member data: new members go

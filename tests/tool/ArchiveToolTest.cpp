@@ -811,10 +811,74 @@ TEST_F(ArchiveToolTest, EditsThatRunOutOfSpaceSaySo) {
     EXPECT_EQ(add, "zem: cannot add to '" + Path("a.zem") +
                        "': cannot write the archive: File too large\n");
     EXPECT_EQ(updateStatus, 1);
-    EXPECT_EQ(update, "zem: cannot replace 'one' by 'new/one': cannot write the new archive: "
-                      "File too large\n");
+    EXPECT_EQ(update, "zem: nothing replaced in 'a.zem': cannot write the new archive: File too "
+                      "large\n");
     EXPECT_EQ(ReadFile("a.zem"), before);
 #endif
+}
+
+// The commands that change several members, and create, killed by the fault plan at every
+// change they make: the archive holds every member from before or every member from after, and
+// a create leaves nothing or the whole archive.
+TEST_F(ArchiveToolTest, CommandsOnManyMembersAreAllOrNothingWhenKilled) {
+#ifdef _WIN32
+    const int killed = 137; // the exit code of a process the fault plan terminates
+#else
+    const int killed = -1; // killed by a signal: the runner's "did not exit"
+#endif
+    fs::create_directory("new");
+    std::vector<std::string> create = {"archive", "create", "base.zem"};
+    Members before;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "m" + std::to_string(i);
+        WriteFile(name, archtest::Bytes(2000 + i * 900, char('a' + i)));
+        before[name] = archtest::Bytes(2000 + i * 900, char('a' + i));
+        create.push_back(name);
+        if (i % 3 == 0) WriteFile("new/" + name, archtest::Bytes(5000 + i, char('A' + i)));
+    }
+    ASSERT_EQ(zemtest::RunToolArgs(create), 0);
+    Members updated = before;
+    for (int i = 0; i < 12; i += 3)
+        updated["m" + std::to_string(i)] = archtest::Bytes(5000 + i, char('A' + i));
+    Members removed = before;
+    for (const char* name : {"m1", "m4", "m10"})
+        removed.erase(name);
+    const struct {
+        std::vector<std::string> args;
+        Members after;
+    } commands[] = {
+        {{"archive", "update", "a.zem", "--flatten", "new"}, updated},
+        {{"archive", "rm", "a.zem", "m1", "m4", "m10"}, removed},
+        {{"archive", "create", "--force", "a.zem", "m0", "m1", "m2", "m3", "m4", "m5", "m6", "m7",
+          "m8", "m9", "m10", "m11"},
+         before},
+    };
+    for (const auto& command : commands) {
+        int kills = 0;
+        for (int n = 1;; ++n) {
+            SCOPED_TRACE(command.args[1] + " killed at change " + std::to_string(n));
+            WriteFile("a.zem", ReadFile("base.zem"));
+            // The create starts from an archive that holds another member.
+            if (command.args[1] == "create") {
+                ASSERT_EQ(RunTool("archive rm a.zem m5"), 0);
+            }
+            const Members old = Read("a.zem");
+            std::string out;
+            zemtest::SetEnv("ZEM_FAULT_WRITE", std::to_string(n).c_str());
+            const int status = zemtest::RunToolArgs(command.args, &out);
+            zemtest::SetEnv("ZEM_FAULT_WRITE", nullptr);
+            const Members now = Read("a.zem");
+            if (status == 0) {
+                EXPECT_EQ(now, command.after);
+                break;
+            }
+            ASSERT_EQ(status, killed) << out;
+            ++kills;
+            EXPECT_TRUE(now == old || now == command.after) << now.size();
+            ASSERT_LT(n, 100);
+        }
+        EXPECT_GE(kills, 4);
+    }
 }
 
 namespace {

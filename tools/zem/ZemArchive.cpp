@@ -150,12 +150,15 @@ const Command COMMANDS[] = {
      "append files and folders",
      "Appends the files given and every file below the folders given, named as 'create'\n"
      "names them. A file whose name the archive holds already is refused, unless --replace\n"
-     "replaces that member by it or --skip-existing leaves it out quietly.\n",
+     "replaces that member by it or --skip-existing leaves it out quietly. The new files are\n"
+     "appended in one edit; with --replace, the members replaced are rebuilt in a second:\n"
+     "a kill leaves each of the two whole or not done.\n",
      2, MANY, "--flatten --replace --skip-existing -v ", "", Add},
     {"rm", "[-v] ARCHIVE MEMBER...", "remove members",
-     "Removes the members of these names (the first of each name). Nothing is removed when\n"
-     "a name is not in the archive. The archive is rebuilt in a temporary file beside it,\n"
-     "which then takes its place: the archive's folder must be writable.\n",
+     "Removes the members of these names (the first of each name; a name given twice, the\n"
+     "first two). Nothing is removed when a name is not in the archive. The archive is\n"
+     "rebuilt once, in a temporary file beside it, which then takes its place: the archive's\n"
+     "folder must be writable, and a command that fails or is killed removes no member.\n",
      2, MANY, "-v ", "", Remove},
     {"mv", "ARCHIVE MEMBER NEWNAME", "rename a member",
      "Renames a member to NEWNAME, folders included (sub/dir/x). A name that the archive\n"
@@ -170,7 +173,8 @@ const Command COMMANDS[] = {
     {"update", "[-v] [--flatten] ARCHIVE PATH...", "replace members by files of the same name",
      "Replaces each member named as 'add' would name a file given (or a file below a folder\n"
      "given) by that file's bytes; the member keeps its place. A file without such a member\n"
-     "is an error: add it with 'zem archive add'.\n",
+     "is an error: add it with 'zem archive add'. All members are replaced in one rebuild: a\n"
+     "command that fails or is killed replaces none.\n",
      2, MANY, "--flatten -v ", "", Update},
     {"extract", "[-v] [--force] [-C DIR] ARCHIVE [MEMBER...]", "write members into a folder",
      "Writes the members named (every member when none is named) into DIR (the working\n"

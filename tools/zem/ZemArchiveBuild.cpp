@@ -247,19 +247,25 @@ bool NamesFit(const ZEMArchive& archive, const std::vector<Source>& files) {
     return fit;
 }
 
-// Replaces members by files of their names; false (said) at the first that fails.
-bool ReplaceAll(ZEMArchive& archive, const std::vector<Source>& files) {
-    zemcli::Progress progress("updating", files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
-        const unsigned index = archive.FindFile(files[i].name.c_str());
-        if (index == NO_INDEX || !archive.UpdateFile(index, files[i].path.c_str())) {
-            Warn("cannot replace " + Shown(files[i].name) + " by " + Shown(files[i].path) + ": " +
-                 (index == NO_INDEX ? "no such member" : archive.LastError()));
+// Replaces members by files of their names in one edit; false (said) when none could be
+// replaced, which leaves every member as it was.
+bool ReplaceAll(ZEMArchive& archive, const std::string& path, const std::vector<Source>& files) {
+    std::vector<unsigned> indexes;
+    std::vector<const char*> paths;
+    for (const Source& file : files) {
+        const unsigned index = archive.FindFile(file.name.c_str());
+        if (index == NO_INDEX) {
+            Warn("cannot replace " + Shown(file.name) + " by " + Shown(file.path) +
+                 ": no such member");
             return false;
         }
-        progress.Step(i + 1);
+        indexes.push_back(index);
+        paths.push_back(file.path.c_str());
     }
-    return true;
+    if (files.empty() || archive.UpdateFiles(indexes.data(), paths.data(), unsigned(files.size())))
+        return true;
+    Warn("nothing replaced in " + Shown(path) + ": " + archive.LastError());
+    return false;
 }
 
 // What stores files: AddFiles or CreateFrom, given the paths, the names and the callback that
@@ -392,7 +398,7 @@ int Add(ZEMArchive* archive, const Line& line) {
     };
     const bool added =
         StoreAll(*archive, gatherer.files, add, "cannot add to " + Shown(archive->Name()) + ": ");
-    const bool updated = ReplaceAll(*archive, replaced);
+    const bool updated = ReplaceAll(*archive, line.args[0], replaced);
     Tell(line, gatherer.files);
     Tell(line, replaced);
     return zemcli::Flushed() && unique && added && updated && !gatherer.skipped ? 0 : 1;
@@ -400,21 +406,25 @@ int Add(ZEMArchive* archive, const Line& line) {
 
 int Remove(ZEMArchive* archive, const Line& line) {
     const Args& args = line.args;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (FindMember(*archive, args, args[i]) == NO_INDEX) return 1;
-    }
-    zemcli::Progress progress("removing", args.size() - 1);
+    std::vector<unsigned> indexes;
     for (size_t i = 1; i < args.size(); ++i) {
         // The same name given twice removes two members of that name.
-        unsigned index = FindMember(*archive, args, args[i]);
-        if (index == NO_INDEX) return 1;
-        if (!archive->RemoveFile(index)) {
-            return zemcli::Fail("cannot remove " + Shown(args[i]) + " from " + Shown(args[0]) +
-                                ": " + archive->LastError());
+        unsigned index = NO_INDEX;
+        for (unsigned k = 0; k < archive->NbFiles() && index == NO_INDEX; ++k) {
+            const bool chosen = std::find(indexes.begin(), indexes.end(), k) != indexes.end();
+            if (!chosen && args[i] == archive->FileName(k)) index = k;
         }
-        if (line.verbose) std::printf("%s\n", Escaped(args[i].c_str()).c_str());
-        progress.Step(i);
+        if (index == NO_INDEX) {
+            return zemcli::Fail("no member " + Shown(args[i]) + " in " + Shown(args[0]) +
+                                " (nothing removed)");
+        }
+        indexes.push_back(index);
     }
+    if (!archive->RemoveFiles(indexes.data(), unsigned(indexes.size()))) {
+        return zemcli::Fail("nothing removed from " + Shown(args[0]) + ": " + archive->LastError());
+    }
+    for (size_t i = 1; line.verbose && i < args.size(); ++i)
+        std::printf("%s\n", Escaped(args[i].c_str()).c_str());
     return zemcli::Flushed() ? 0 : 1;
 }
 
@@ -443,7 +453,7 @@ int Update(ZEMArchive* archive, const Line& line) {
     for (const Source& file : gatherer.files) {
         if (FindMember(*archive, line.args, file.name) == NO_INDEX) return 1;
     }
-    const bool replaced = ReplaceAll(*archive, gatherer.files);
+    const bool replaced = ReplaceAll(*archive, line.args[0], gatherer.files);
     Tell(line, gatherer.files);
     return zemcli::Flushed() && replaced && !gatherer.skipped ? 0 : 1;
 }

@@ -114,14 +114,22 @@ public:
     virtual unsigned FindFile(const char* name) const;
     // Removes a member; the later members move down one storage index.
     virtual bool RemoveFile(unsigned index);
+    // Removes the members at the count storage indexes given (one given twice is removed once)
+    // in one edit: one rebuild, after which all are gone, or, when it fails or is killed, none.
+    bool RemoveFiles(const unsigned* indexes, unsigned count);
     // Renames a member after the last path component of newName; a name longer than
     // MaxNameLength is refused (LastError and the log say why), never cut.
     virtual bool RenameFile(unsigned index, const char* newName);
     // Renames a member to newName as given, folders included (e.g. "maps/e1m1.bsp"), when
     // IsSafeName takes it; a name longer than the format holds is refused, never cut.
     bool RenameMember(unsigned index, const char* newName);
-    // Replaces a member's bytes by the disk file srcPath; name and storage index stay.
+    // Replaces a member's bytes by the disk file srcPath; name and storage index stay. An empty
+    // file is refused.
     virtual bool UpdateFile(unsigned index, const char* srcPath);
+    // Replaces the members at the count storage indexes given by the disk files srcPaths (empty
+    // files too) in one edit: one rebuild, after which every member is new, or, when it fails or
+    // is killed, none is. A member given twice is refused.
+    bool UpdateFiles(const unsigned* indexes, const char* const* srcPaths, unsigned count);
     // Writes a member's bytes to the disk file destPath (not the archive file itself); true when
     // all were written. A new name is created for the member; an existing one is replaced by a
     // temporary file in destPath's folder renamed over it: a link or a hard link of that name is
@@ -242,12 +250,12 @@ private:
     struct Directory;
     struct Edit;
     struct Extractor;
-    // A member of a rebuilt archive: its entry, and where its bytes come from (the archive file
-    // at the entry's old offset when source is null).
+    // A member of a rebuilt archive: its entry, and where its bytes come from: the disk file
+    // path, or the archive file at offset from when path is null.
     struct Part {
         ArchiveEntry entry;
-        ZEM::Platform::File* source;
-        uint32_t from; // the bytes' offset in source, or in the archive file when source is null
+        const char* path;
+        uint32_t from;
     };
     struct Appender;
     struct Sources;
@@ -255,14 +263,20 @@ private:
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
     bool BeginEdit(Edit& edit);
-    bool Refresh(Edit& edit, unsigned* index);
+    bool Refresh(Edit& edit, unsigned* indexes, size_t count);
+    unsigned Follow(const std::vector<ArchiveEntry*>& current, unsigned index) const;
+    bool Chosen(const unsigned* indexes, unsigned count, std::vector<unsigned>& chosen) const;
+    bool UpdateSources(const unsigned* indexes, const char* const* srcPaths, unsigned count,
+                       const char* emptyRefusal);
+    bool CopyPart(Edit& edit, Appender& out, const ZEM::Platform::FileStatus& self, Part& part,
+                  const char* emptyRefusal);
     unsigned AddSources(const Sources& sources);
     bool AppendSources(Appender& out, const Sources& sources, size_t kept,
                        std::vector<ArchiveEntry*>& added, std::string& refusal);
     unsigned AppendSource(Appender& out, const ZEM::Platform::FileStatus& self, const char* srcPath,
                           const char* storeName, bool asGiven, size_t kept,
                           std::vector<ArchiveEntry*>& added, bool& writable);
-    bool WriteWhole(ZEM::Platform::File& file, const std::vector<ArchiveEntry*>& list,
+    bool WriteWhole(ZEM::Platform::File& file, const ArchiveEntry* const* list, size_t count,
                     uint64_t end);
     bool Link(ZEM::Platform::File& file, ZEM::Platform::Folder& folder, const std::string& name,
               const char* path, bool replace);
@@ -272,7 +286,7 @@ private:
     bool Told(const std::string& what) const;
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
                          uint64_t start);
-    bool Rebuild(Edit& edit, std::vector<Part>& parts);
+    bool Rebuild(Edit& edit, std::vector<Part>& parts, const char* emptyRefusal);
     bool Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
                 std::vector<uint32_t>& offsets);
     void TakeOffsets(const std::vector<uint32_t>& offsets);
