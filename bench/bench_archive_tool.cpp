@@ -3,13 +3,19 @@
 // vs Tar_Extract) and list (Zem_List vs Tar_List). Compare the rows that share a suffix. Removing
 // the previous output is not timed. Zem_Update/1 and Zem_Update/12 replace 1 and 12 members of
 // that archive: one rebuild each, so the second should cost little more than the first.
+// Lib_AddOneByOne adds 10,000 of the files one AddFiles call each to an archive object, beside
+// Lib_CreateAll, which writes an archive of the same files at once (CreateFrom): many small adds
+// must stay linear.
 #include <benchmark/benchmark.h>
+
+#include <zem/provider/ZEMArchZEM.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -107,6 +113,58 @@ void Zem_Update(benchmark::State& state) {
     Time(state, ZEM + " archive update update.zem" + files, nullptr);
 }
 BENCHMARK(Zem_Update)->Arg(1)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The first 10,000 files of the data: their paths, absolute, and their member names.
+struct TenThousand {
+    std::vector<std::string> paths, names;
+    std::vector<const char*> pathPointers, namePointers;
+    TenThousand() {
+        for (int a = 0; a < 10; ++a) {
+            for (int b = 0; b < 10; ++b) {
+                for (int c = 0; c < 100; ++c) {
+                    names.push_back("data/d" + std::to_string(a) + "/s" + std::to_string(b) + "/f" +
+                                    std::to_string(c) + ".bin");
+                    paths.push_back(TheData().dir + "/" + names.back());
+                }
+            }
+        }
+        for (size_t i = 0; i < paths.size(); ++i) {
+            pathPointers.push_back(paths[i].c_str());
+            namePointers.push_back(names[i].c_str());
+        }
+    }
+};
+
+void Lib_AddOneByOne(benchmark::State& state) {
+    const TenThousand files;
+    const std::string archive = TheData().dir + "/one-by-one.zem";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(archive);
+        ZEMArchZEM zem;
+        if (!zem.Create(archive.c_str())) abort();
+        state.ResumeTiming();
+        for (size_t i = 0; i < files.paths.size(); ++i) {
+            if (zem.AddFiles(&files.pathPointers[i], &files.namePointers[i], 1) != 1) abort();
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations() * 10000));
+}
+BENCHMARK(Lib_AddOneByOne)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void Lib_CreateAll(benchmark::State& state) {
+    const TenThousand files;
+    const std::string archive = TheData().dir + "/all.zem";
+    for (auto _ : state) {
+        ZEMArchZEM zem;
+        if (!zem.CreateFrom(archive.c_str(), files.pathPointers.data(), files.namePointers.data(),
+                            10000, true)) {
+            abort();
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations() * 10000));
+}
+BENCHMARK(Lib_CreateAll)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void Tar_List(benchmark::State& state) {
     Time(state, "tar tf ref.tar", nullptr);

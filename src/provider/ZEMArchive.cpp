@@ -146,6 +146,7 @@ void ZEMArchive::SetName(const char* path) {
 void ZEMArchive::DropReadFile() const {
     if (readFile) readFile->Release();
     readFile = nullptr;
+    known.valid = false;
 }
 
 bool ZEMArchive::Failed(const std::string& why) const {
@@ -161,16 +162,42 @@ bool ZEMArchive::Told(const std::string& what) const {
 void ZEMArchive::TakeReadFile(File& file) const {
     DropReadFile();
     readFile = ZEM::Stream::SharedFile::Adopt(file.ReadStream());
+    known = Stamp(file);
+}
+
+// What the file is now: its identity, size, date and header, and the directory the header names.
+ZEMArchive::FileState ZEMArchive::Stamp(File& file) const {
+    FileState state;
+    ZEM::Platform::FileStatus status;
+    uint64_t dirBytes = 0;
+    std::string why;
+    state.valid = file.Status(status) && file.ReadAt(0, state.header, HEADER_SIZE) &&
+                  DecodeHeader(state.header, state.dirOffset, dirBytes, state.count, why);
+    state.device = status.device;
+    state.index = status.index;
+    state.size = status.size;
+    state.mtime = status.mtime;
+    return state;
+}
+
+// Whether file is the one this object read or wrote last, unchanged since: another editor would
+// have replaced it, or changed its size, its date or its header.
+bool ZEMArchive::Unchanged(File& file) const {
+    const FileState now = Stamp(file);
+    return known.valid && now.valid && now.index != 0 && now.device == known.device &&
+           now.index == known.index && now.size == known.size && now.mtime == known.mtime &&
+           memcmp(now.header, known.header, HEADER_SIZE) == 0;
 }
 
 bool ZEMArchive::Load(const char* path) {
     lastError.clear();
     if (!IsSet(path)) return Failed("no path given");
-    // A file replaced while this waited for the lock is read anew.
-    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+    // A file replaced while this waited for the lock is read anew, until the lock's time runs out.
+    const Deadline deadline(lockTimeout);
+    for (bool first = true; first || !deadline.Passed(); first = false) {
         File file;
         if (!file.OpenRead(path)) return Failed(OpenError(file.Error()));
-        if (!file.Lock(false, lockTimeout)) return Failed(LockError(file.Error()));
+        if (!file.Lock(false, deadline.Left())) return Failed(LockError(file.Error()));
         Directory directory;
         if (!ReadDirectory(file, directory)) return false;
         if (!file.IsAt(path)) continue;

@@ -208,22 +208,27 @@ bool ZEMArchive::Link(File& file, Folder& folder, const std::string& name, const
     return true;
 }
 
-// Locks the archive file for this editor and reads its directory as it is now.
+// Locks the archive file for this editor and reads its directory as it is now, unless the file is
+// the one this object read or wrote last, unchanged since.
 bool ZEMArchive::BeginEdit(Edit& edit) {
     lastError.clear();
     if (!archivePath) return Failed("no archive is open");
-    for (int attempt = 0; attempt < MAX_ATTEMPTS; ++attempt) {
+    // A file replaced while this editor waited for its lock is opened anew, until the lock's
+    // time runs out: another editor that merely works makes this one wait, not fail.
+    const Deadline deadline(lockTimeout);
+    for (;;) {
         if (!edit.file.OpenEdit(archivePath)) return Failed(OpenError(edit.file.Error()));
-        if (!edit.file.Lock(true, lockTimeout)) return Failed(LockError(edit.file.Error()));
-        // Another editor may have replaced the file while this one waited.
-        if (!edit.file.IsAt(archivePath)) {
-            edit.file.Close();
-            continue;
+        if (!edit.file.Lock(true, deadline.Left())) return Failed(LockError(edit.file.Error()));
+        if (edit.file.IsAt(archivePath)) break;
+        edit.file.Close();
+        if (deadline.Passed()) {
+            return Failed("replaced by other programs again and again while it was opened");
         }
-        RemoveStaleTemps();
-        return ReadDirectory(edit.file, edit.current);
     }
-    return Failed("replaced by other programs again and again while it was opened");
+    edit.unchanged = Unchanged(edit.file);
+    if (edit.unchanged) return true;
+    RemoveStaleTemps();
+    return ReadDirectory(edit.file, edit.current);
 }
 
 // Takes the directory that the file holds when another program changed it since this object read
@@ -231,7 +236,8 @@ bool ZEMArchive::BeginEdit(Edit& edit) {
 // of the same rank among members of that name.
 bool ZEMArchive::Refresh(Edit& edit, unsigned* indexes, size_t count) {
     std::vector<ArchiveEntry*>& current = edit.current.entries;
-    if (std::equal(entries.begin(), entries.end(), current.begin(), current.end(), SameRecord)) {
+    if (edit.unchanged ||
+        std::equal(entries.begin(), entries.end(), current.begin(), current.end(), SameRecord)) {
         return true;
     }
     bool found = true;
@@ -312,10 +318,17 @@ unsigned ZEMArchive::AddSources(const Sources& sources) {
     std::vector<const ArchiveEntry*> list(entries.begin(), entries.end());
     list.insert(list.end(), added.begin(), added.end());
     std::vector<uint32_t> offsets;
-    // A new directory behind what the file holds would leave more dead bytes than live ones: the
-    // archive is rebuilt instead, the new bytes copied from where they were appended.
-    const bool rebuild = Bloated(list, end);
-    if (rebuild ? !Repack(edit, list, offsets) : !CommitDirectory(edit, list, end, start)) {
+    // The records of the new members go behind the directory when there is room: many small
+    // adds then cost what their bytes cost. Otherwise a new directory goes behind what the file
+    // holds, with room to grow; or, when that would leave more dead bytes than live ones, the
+    // archive is rebuilt, the new bytes copied from where they were appended.
+    const bool inPlace = RoomBehindDirectory(list.size(), start);
+    const bool rebuild = !inPlace && Bloated(list, end);
+    const uint64_t at = inPlace ? known.dirOffset : end;
+    const size_t from = inPlace ? entries.size() : 0;
+    const size_t room = inPlace || entries.size() < GROW_FROM ? 0 : list.size() / 2;
+    if (rebuild ? !Repack(edit, list, offsets)
+                : !CommitDirectory(edit, list, at, from, room, start)) {
         if (rebuild) edit.file.Truncate(start);
         return 0;
     }
@@ -399,9 +412,12 @@ unsigned ZEMArchive::AppendSource(Appender& out, const ZEM::Platform::FileStatus
 // header is written a failure gives back the space from start on, and the file keeps its old
 // state; after it, the object takes whatever the file then holds.
 bool ZEMArchive::CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list,
-                                 uint64_t at, uint64_t start) {
-    if (at + uint64_t(list.size()) * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
-    bool written = EncodeDirectory(list.data(), list.size(), WriterAt(edit.file, at));
+                                 uint64_t at, size_t from, size_t room, uint64_t start) {
+    const uint64_t dirEnd = at + uint64_t(list.size()) * RecordSize();
+    if (dirEnd + room * RecordSize() > UINT32_MAX) return Failed(TOO_LARGE);
+    bool written = EncodeDirectory(list.data() + from, list.size() - from,
+                                   WriterAt(edit.file, at + uint64_t(from) * RecordSize()));
+    if (room) written = written && edit.file.Truncate(dirEnd + room * RecordSize());
     if (!written || !edit.file.Sync()) {
         const std::string why = SystemError("cannot write the archive", edit.file.Error());
         edit.file.Truncate(start);
@@ -470,7 +486,7 @@ bool ZEMArchive::Rename(unsigned index, const char* newName) {
     if (end + uint64_t(list.size()) * RecordSize() > UINT32_MAX || Bloated(list, end)) {
         if (!Repack(edit, list, offsets)) return false;
         TakeOffsets(offsets);
-    } else if (!CommitDirectory(edit, list, end, end)) {
+    } else if (!CommitDirectory(edit, list, end, 0, 0, end)) {
         return false;
     } else {
         TakeReadFile(edit.file);
@@ -535,6 +551,22 @@ bool ZEMArchive::Compact() {
     if (!Repack(edit, list, offsets)) return false;
     TakeOffsets(offsets);
     return true;
+}
+
+// Whether the records of a directory of count members fit in place of the current one and the
+// free bytes behind it, which no member uses, up to end (the end of the file).
+bool ZEMArchive::RoomBehindDirectory(size_t count, uint64_t end) const {
+    if (!known.valid || known.count != entries.size() || known.dirOffset < HEADER_SIZE) {
+        return false;
+    }
+    const uint64_t dirEnd = known.dirOffset + uint64_t(known.count) * RecordSize();
+    uint64_t free = end;
+    for (const ArchiveEntry* entry : entries) {
+        if (entry->size && MemberEnd(*entry) > known.dirOffset) {
+            free = std::min<uint64_t>(free, entry->offset);
+        }
+    }
+    return free >= dirEnd && known.dirOffset + uint64_t(count) * RecordSize() <= free;
 }
 
 // Whether a directory of list written at end would leave more dead bytes in the file than live
@@ -623,6 +655,7 @@ bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts, const char* empty
     if (target.empty() || !folder.OpenParentOf(target.c_str(), name)) {
         return Failed(SystemError("cannot enter the archive's folder", folder.Error()));
     }
+    folder.RemoveDeadTemps();
     File temp;
     if (!temp.CreateTemp(folder)) {
         return Failed(SystemError("cannot make a temporary file beside the archive", temp.Error()));

@@ -7,6 +7,7 @@
 
 #include "platform/ZEMPlatform.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -23,8 +24,26 @@ constexpr unsigned MAX_RECORD_SIZE = 64;
 // Bytes of member data read or written at once when members are copied or extracted: members
 // that follow one another move in one transfer.
 constexpr size_t COPY_BLOCK = 1024 * 1024;
-// How often a file replaced under an opening or an edit is opened again before giving up.
-constexpr int MAX_ATTEMPTS = 20;
+// Below this many members before an add, the add writes the whole directory anew and leaves no
+// room behind it: the directory is small, and one batch into an empty archive has no dead space.
+constexpr size_t GROW_FROM = 8;
+
+// The end of the time given to wait for a lock.
+class Deadline {
+public:
+    explicit Deadline(unsigned milliseconds)
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds)) {}
+    bool Passed() const { return std::chrono::steady_clock::now() >= end_; }
+    // Milliseconds left; 0 once passed.
+    unsigned Left() const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end_ - std::chrono::steady_clock::now());
+        return left.count() > 0 ? unsigned(left.count()) : 0;
+    }
+
+private:
+    std::chrono::steady_clock::time_point end_;
+};
 
 inline bool IsSet(const char* s) {
     return s && *s;
@@ -101,6 +120,7 @@ struct ZEMArchive::Sources {
 struct ZEMArchive::Edit {
     ZEM::Platform::File file;
     Directory current;
+    bool unchanged = false; // the file is as this object left it: current was not read
 };
 
 #endif

@@ -129,6 +129,33 @@ int HoldLock(const std::vector<std::string>&) {
 }
 const zemtest::ChildJobName HOLD_JOB("archive hold lock", HoldLock);
 
+// Child job (path, rounds): rebuilds the archive again and again, each time through a new
+// object, as many editors one after another would: every rebuild puts a new file in its place.
+int CompactLoop(const std::vector<std::string>& args) {
+    for (int round = 0; round < std::stoi(args.at(1)); ++round) {
+        ZEMArchZEM archive;
+        if (!archive.Open(args.at(0).c_str()) || !archive.Compact()) return 1;
+    }
+    return 0;
+}
+const zemtest::ChildJobName COMPACT_JOB("archive compact loop", CompactLoop);
+
+// Child job (path, count): adds count members one at a time, each through a new object.
+int AddLoop(const std::vector<std::string>& args) {
+    for (int i = 0; i < std::stoi(args.at(1)); ++i) {
+        const std::string name = "add" + std::to_string(i);
+        WriteFile(name, Content(name, 0));
+        ZEMArchZEM archive;
+        if (!archive.Open(args.at(0).c_str()) ||
+            archive.AddFile(name.c_str(), nullptr) == NO_INDEX) {
+            std::fprintf(stderr, "add %d: %s\n", i, archive.LastError());
+            return 1;
+        }
+    }
+    return 0;
+}
+const zemtest::ChildJobName ADD_LOOP_JOB("archive add loop", AddLoop);
+
 std::map<std::string, std::string> Members(const char* path, bool pak) {
     std::map<std::string, std::string> members;
     std::unique_ptr<ZEMArchive> archive = NewArchive(pak);
@@ -221,4 +248,28 @@ TEST_F(ArchiveConcurrencyTest, ALockHeldTooLongIsReported) {
     ASSERT_EQ(archive.NbFiles(), 2u);
     EXPECT_STREQ(archive.FileName(1), "slow");
     EXPECT_EQ(Member(archive, 1), "s");
+}
+
+// An editor that finds the archive replaced while it waited for the lock opens it again and
+// waits on, within the lock's time: while another editor replaces the archive again and again,
+// no open and no add fails.
+TEST_F(ArchiveConcurrencyTest, EditorsWaitForEachOtherInsteadOfFailing) {
+    {
+        ZEMArchZEM archive;
+        ASSERT_TRUE(archive.Create("a.zem"));
+        WriteFile("m", Content("m", 0));
+        ASSERT_EQ(archive.AddFile("m", nullptr), 0u);
+    }
+    // Three rebuilders in turn replace the file all the time.
+    ChildProcess compactors[3], adder;
+    for (ChildProcess& compactor : compactors)
+        ASSERT_TRUE(compactor.Start("archive compact loop", {"a.zem", "150"}));
+    ASSERT_TRUE(adder.Start("archive add loop", {"a.zem", "60"}));
+    EXPECT_TRUE(adder.Succeeded());
+    for (ChildProcess& compactor : compactors)
+        EXPECT_TRUE(compactor.Succeeded());
+    const std::map<std::string, std::string> members = Members("a.zem", false);
+    ASSERT_EQ(members.size(), 61u);
+    for (const auto& [name, bytes] : members)
+        EXPECT_TRUE(IsWhole(bytes)) << name;
 }

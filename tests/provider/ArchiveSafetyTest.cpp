@@ -120,6 +120,45 @@ TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
     EXPECT_EQ(Member(arch, 0), "333");
 }
 
+// Members added one at a time cost what their bytes and records cost: the records of a new
+// member go behind the directory when there is room, a directory that must move leaves room to
+// grow, and the dead space is given back only when it outweighs the live bytes, not every other
+// add.
+TEST_F(ArchiveSafetyTest, ManySmallAddsStayLinear) {
+    for (bool pak : {false, true}) {
+        SCOPED_TRACE(pak ? "PAK" : "ZEM");
+        std::unique_ptr<ZEMArchive> arch;
+        if (pak) arch = std::make_unique<ZEMArchPAK>();
+        if (!pak) arch = std::make_unique<ZEMArchZEM>();
+        const std::string path = pak ? "a.pak" : "a.zem";
+        ASSERT_TRUE(arch->Create(path.c_str()));
+        uint64_t written = 0;
+        size_t rebuilds = 0;
+        for (int i = 0; i < 200; ++i) {
+            const std::string name = "m" + std::to_string(i);
+            WriteFile(name, Bytes(10, char(i)));
+            for (const std::string& change :
+                 Trace([&] { ASSERT_EQ(arch->AddFile(name.c_str(), nullptr), unsigned(i)); })) {
+                std::istringstream words(change);
+                std::string what;
+                uint64_t offset = 0, size = 0;
+                words >> what >> offset >> size;
+                written += what == "write" ? size : 0;
+                rebuilds += what == "rename" ? 1 : 0;
+            }
+        }
+        const uint64_t live = 12 + 200 * (10 + uint64_t(pak ? 64 : 44));
+        EXPECT_LE(written, 12 * live) << "written in all; the file holds " << live << " live";
+        EXPECT_LE(rebuilds, 16u); // a few, as the archive doubles; not one every other add
+        EXPECT_LE(fs::file_size(path), 3 * live);
+        std::unique_ptr<ZEMArchive> again(ZEMArchive::OpenArchive(path.c_str()));
+        ASSERT_TRUE(again);
+        ASSERT_EQ(again->NbFiles(), 200u);
+        for (unsigned i = 0; i < 200; i += 37)
+            EXPECT_EQ(Member(*again, i), Bytes(10, char(i)));
+    }
+}
+
 // A ZEM file of another program whose directory comes before the member data: new members go
 // after everything, and every old member keeps its bytes.
 TEST_F(ArchiveSafetyTest, ADirectoryBeforeTheDataIsNeverOverwritten) {

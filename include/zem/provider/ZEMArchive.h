@@ -28,14 +28,16 @@ struct FileStatus;
 // another program replaces the archive meanwhile. Member streams hold the handle too, so they
 // outlive the archive object.
 //
-// Edits never lose data: an editor takes an exclusive lock on the file for the whole edit and
-// first reads the directory again, so that edits by others are kept. Adding and renaming append
-// the new bytes and a new directory after everything the file holds, flush them to the disk, and
-// only then switch the header to the new directory (the old one becomes dead space). Removing,
-// replacing and compacting write a new archive into a temporary file beside it, flush it, and
-// rename it over the archive; so do an add or a rename that would leave more dead bytes than
-// live ones. A crash at any point leaves the archive as it was before the edit or after it, and
-// the next edit removes the temporary file that a killed rebuild left behind.
+// Edits never lose data: an editor takes an exclusive lock on the file for the whole edit (waiting
+// for another editor up to the lock timeout) and first reads the directory again when another
+// program changed the file, so that edits by others are kept. Adding appends the new bytes after
+// everything the file holds and their records behind the directory when there is room there,
+// else a new directory with room to grow; renaming appends a new directory. Both flush to the
+// disk before they switch the header (an old directory becomes dead space). Removing, replacing
+// (one member or many, in one rebuild) and compacting write a new archive into a temporary file
+// beside it, flush it, and rename it over the archive; so do an add or a rename that would leave
+// more dead bytes than live ones. A crash at any point leaves the archive as it was before the
+// edit or after it, and the next rebuild removes the temporary file that a killed one left.
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -196,7 +198,8 @@ public:
     // Why the last operation that failed did so ("" after a success): the file, the disk, the
     // lock or the format, in words.
     const char* LastError() const { return lastError.c_str(); }
-    // How long an edit or an opening waits for the lock of another editor before it fails.
+    // How long an edit or an opening waits for the lock of another editor before it fails, the
+    // reopening of a file that the other editor replaced meanwhile included.
     void SetLockTimeout(unsigned milliseconds) { lockTimeout = milliseconds; }
 
 protected:
@@ -259,6 +262,15 @@ private:
     };
     struct Appender;
     struct Sources;
+    // What an archive file was when this object last read or wrote it.
+    struct FileState {
+        bool valid = false;
+        uint64_t device = 0, index = 0, size = 0; // identity and size
+        uint32_t mtime = 0;
+        uint8_t header[HEADER_SIZE] = {};
+        uint32_t dirOffset = 0; // of the directory the header names
+        uint32_t count = 0;     // of its records
+    };
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
@@ -285,7 +297,8 @@ private:
     // Logs "ZEMArchive: what: " and LastError; false.
     bool Told(const std::string& what) const;
     bool CommitDirectory(Edit& edit, const std::vector<const ArchiveEntry*>& list, uint64_t at,
-                         uint64_t start);
+                         size_t from, size_t room, uint64_t start);
+    bool RoomBehindDirectory(size_t count, uint64_t end) const;
     bool Rebuild(Edit& edit, std::vector<Part>& parts, const char* emptyRefusal);
     bool Repack(Edit& edit, const std::vector<const ArchiveEntry*>& list,
                 std::vector<uint32_t>& offsets);
@@ -300,8 +313,10 @@ private:
     void BuildIndex() const;
     // Lets go of the shared read handle, for the file changed or is no longer the archive's.
     void DropReadFile() const;
-    // Takes a new read handle on file.
+    // Takes a new read handle on file, and notes what the file is now.
     void TakeReadFile(ZEM::Platform::File& file) const;
+    FileState Stamp(ZEM::Platform::File& file) const;
+    bool Unchanged(ZEM::Platform::File& file) const;
 
     // Lookup index: a table of storage indexes addressed by the hash of their names (linear
     // probing, 0xFFFFFFFF marks a free slot, at most half the slots taken), each distinct name
@@ -310,6 +325,7 @@ private:
     mutable bool nameIndexValid = false;
     // The read handle that member streams share; opened by the first member.
     mutable ZEM::Stream::SharedFile* readFile = nullptr;
+    mutable FileState known;
     mutable std::string lastError;
     unsigned lockTimeout = 30000;
 };
