@@ -442,27 +442,25 @@ std::string ZEMArchive::TooLong(const char* name, size_t length) const {
 
 bool ZEMArchive::RenameFile(unsigned index, const char* newName) {
     const char* base = BaseName(newName);
-    if (index >= entries.size()) {
-        Failed("no such member");
-    } else if (!base) {
-        Failed("no file name in " + Quoted(newName));
-    } else if (strlen(base) > NameLength()) {
-        Failed(TooLong(base, strlen(base)));
-    } else if (Rename(index, base)) {
-        return true;
-    }
-    return Told("cannot rename member " + std::to_string(index));
+    return RenameChecked(index, base, base ? "" : "no file name in " + Quoted(newName), true);
 }
 
 bool ZEMArchive::RenameMember(unsigned index, const char* newName) {
     const char* unsafe = UnsafeName(newName);
+    return RenameChecked(index, newName, unsafe ? unsafe : "", false);
+}
+
+// Renames the member at index to name unless refusal says why not, or the name is too long (and
+// named in the message when shown); every refusal is logged.
+bool ZEMArchive::RenameChecked(unsigned index, const char* name, const std::string& refusal,
+                               bool shown) {
     if (index >= entries.size()) {
         Failed("no such member");
-    } else if (unsafe) {
-        Failed(unsafe);
-    } else if (strlen(newName) > NameLength()) {
-        Failed(TooLong(nullptr, strlen(newName)));
-    } else if (Rename(index, newName)) {
+    } else if (!refusal.empty()) {
+        Failed(refusal);
+    } else if (strlen(name) > NameLength()) {
+        Failed(TooLong(shown ? name : nullptr, strlen(name)));
+    } else if (Rename(index, name)) {
         return true;
     }
     return Told("cannot rename member " + std::to_string(index));

@@ -52,6 +52,11 @@ size_t HiddenNames() {
     return hidden;
 }
 
+std::unique_ptr<ZEMArchive> NewArchive(bool pak) {
+    if (pak) return std::make_unique<ZEMArchPAK>();
+    return std::make_unique<ZEMArchZEM>();
+}
+
 } // namespace
 
 class ArchiveSafetyTest : public zemtest::TempDirTest {};
@@ -127,9 +132,7 @@ TEST_F(ArchiveSafetyTest, RebuildsFlushBeforeTheyRenameAndFlushTheFolder) {
 TEST_F(ArchiveSafetyTest, ManySmallAddsStayLinear) {
     for (bool pak : {false, true}) {
         SCOPED_TRACE(pak ? "PAK" : "ZEM");
-        std::unique_ptr<ZEMArchive> arch;
-        if (pak) arch = std::make_unique<ZEMArchPAK>();
-        if (!pak) arch = std::make_unique<ZEMArchZEM>();
+        std::unique_ptr<ZEMArchive> arch = NewArchive(pak);
         const std::string path = pak ? "a.pak" : "a.zem";
         ASSERT_TRUE(arch->Create(path.c_str()));
         uint64_t written = 0;
@@ -471,9 +474,7 @@ TEST_F(ArchiveSafetyTest, AddFilesStoresNamesAsGivenAndNeverCutsThem) {
 TEST_F(ArchiveSafetyTest, NoNameIsEverCutAndRefusalsSayWhy) {
     for (bool pak : {false, true}) {
         SCOPED_TRACE(pak ? "PAK" : "ZEM");
-        std::unique_ptr<ZEMArchive> arch;
-        if (pak) arch = std::make_unique<ZEMArchPAK>();
-        if (!pak) arch = std::make_unique<ZEMArchZEM>();
+        std::unique_ptr<ZEMArchive> arch = NewArchive(pak);
         const unsigned limit = arch->MaxNameLength();
         EXPECT_EQ(limit, pak ? 56u : 31u);
         ASSERT_TRUE(arch->Create(pak ? "a.pak" : "a.zem"));

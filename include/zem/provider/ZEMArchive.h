@@ -293,6 +293,7 @@ private:
     bool Link(ZEM::Platform::File& file, ZEM::Platform::Folder& folder, const std::string& name,
               const char* path, bool replace);
     bool Rename(unsigned index, const char* newName);
+    bool RenameChecked(unsigned index, const char* name, const std::string& refusal, bool shown);
     std::string TooLong(const char* name, size_t length) const;
     // Logs "ZEMArchive: what: " and LastError; false.
     bool Told(const std::string& what) const;
