@@ -59,6 +59,39 @@ bool InsideFile(const ZEMArchive::ArchiveEntry& entry, uint64_t fileSize) {
     return entry.offset >= 12 && end <= fileSize;
 }
 
+using Flaw = ZEMArchive::ArchiveEntry::Flaw;
+
+void Mark(ZEMArchive::ArchiveEntry& entry, Flaw flaw, uint32_t other = 0) {
+    if (entry.flaw != Flaw::NONE) return;
+    entry.flaw = flaw;
+    entry.overlapped = other;
+}
+
+// Marks the members whose bytes overlap the directory's or another member's: sorted by offset,
+// a member overlaps another when it starts before the furthest end of those before it.
+void MarkOverlaps(std::vector<ZEMArchive::ArchiveEntry*>& list, uint32_t dirOffset,
+                  uint64_t dirBytes) {
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < list.size(); ++i) {
+        if (list[i]->size > 0 && list[i]->flaw == Flaw::NONE) order.push_back(i);
+    }
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return list[a]->offset < list[b]->offset; });
+    const uint64_t dirEnd = dirOffset + dirBytes;
+    uint32_t furthest = NO_INDEX;
+    for (uint32_t i : order) {
+        ZEMArchive::ArchiveEntry& entry = *list[i];
+        if (dirBytes > 0 && entry.offset < dirEnd && MemberEnd(entry) > dirOffset) {
+            Mark(entry, Flaw::ON_DIRECTORY);
+        }
+        if (furthest != NO_INDEX && entry.offset < MemberEnd(*list[furthest])) {
+            Mark(entry, Flaw::ON_MEMBER, furthest);
+            Mark(*list[furthest], Flaw::ON_MEMBER, i);
+        }
+        if (furthest == NO_INDEX || MemberEnd(entry) > MemberEnd(*list[furthest])) furthest = i;
+    }
+}
+
 } // namespace
 
 // ---- Format detection ----
@@ -205,6 +238,7 @@ bool ZEMArchive::Load(const char* path) {
         Close();
         SetName(path);
         Adopt(directory, file);
+        LogDamage();
         return true;
     }
     return Failed("replaced by other programs again and again while it was read");
@@ -253,15 +287,11 @@ bool ZEMArchive::ReadDirectory(File& file, Directory& directory) const {
         entry->sortIndex = i;
         if (!entry->name) return Failed("out of memory for its directory");
         list.push_back(entry.release());
-        const ArchiveEntry& added = *list.back();
-        if (!InsideFile(added, directory.fileSize)) {
-            return Failed("damaged: member " + std::to_string(i) + " " + Quoted(added.name) +
-                          " (offset " + std::to_string(added.offset) + ", " +
-                          std::to_string(added.size) + " bytes) does not lie inside the file (" +
-                          std::to_string(directory.fileSize) + " bytes, header " +
-                          std::to_string(HEADER_SIZE) + ")");
+        if (!InsideFile(*list.back(), directory.fileSize)) {
+            list.back()->flaw = ArchiveEntry::Flaw::OUTSIDE_FILE;
         }
     }
+    MarkOverlaps(list, directory.offset, dirBytes);
     return true;
 }
 
@@ -274,6 +304,42 @@ void ZEMArchive::Adopt(Directory& directory, File& file) {
     for (const ArchiveEntry* entry : entries)
         dataEnd = std::max(dataEnd, MemberEnd(*entry));
     TakeReadFile(file);
+}
+
+std::string ZEM::ArchiveInternal::DamageText(const std::vector<ZEMArchive::ArchiveEntry*>& list,
+                                             unsigned index) {
+    const ZEMArchive::ArchiveEntry& entry = *list[index];
+    switch (entry.flaw) {
+    case Flaw::NONE:
+        break;
+    case Flaw::OUTSIDE_FILE:
+        return "its bytes (offset " + std::to_string(entry.offset) + ", " +
+               std::to_string(entry.size) + " bytes) do not lie inside the file past its header";
+    case Flaw::ON_DIRECTORY:
+        return "its bytes overlap the directory";
+    case Flaw::ON_MEMBER:
+        return "its bytes overlap those of " + Quoted(list[entry.overlapped]->name);
+    }
+    return "";
+}
+
+std::string ZEMArchive::Damage(unsigned index) const {
+    return index < entries.size() ? DamageText(entries, index) : "";
+}
+
+// One line for the damaged members of an archive just opened: how many, and the first.
+void ZEMArchive::LogDamage() const {
+    size_t damaged = 0;
+    unsigned first = 0;
+    for (unsigned i = unsigned(entries.size()); i-- > 0;) {
+        if (entries[i]->flaw == Flaw::NONE) continue;
+        ++damaged;
+        first = i;
+    }
+    if (damaged == 0) return;
+    ZEM::LOG("ZEMArchive: %s: %u of %u members damaged, the first %s: %s\n",
+             Quoted(archivePath).c_str(), unsigned(damaged), NbFiles(),
+             Quoted(entries[first]->name).c_str(), Damage(first).c_str());
 }
 
 // ---- Listing ----
@@ -370,6 +436,7 @@ uint64_t ZEMArchive::DeadSpace() const {
 ZEMResFile* ZEMArchive::OpenResFile(unsigned index) const {
     if (index >= entries.size()) return nullptr;
     const ArchiveEntry& entry = *entries[index];
+    if (entry.flaw == Flaw::OUTSIDE_FILE) return nullptr;
     // After WriteDirectory by a caller the file is read anew.
     if (!readFile) readFile = ZEM::Stream::SharedFile::Open(archivePath, "rb");
     ZEMPackFile* stream = new (std::nothrow) ZEMPackFile(nullptr, 0, 0, 0);

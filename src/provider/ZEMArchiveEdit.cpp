@@ -226,9 +226,21 @@ bool ZEMArchive::BeginEdit(Edit& edit) {
         }
     }
     edit.unchanged = Unchanged(edit.file);
-    if (edit.unchanged) return true;
-    RemoveStaleTemps();
-    return ReadDirectory(edit.file, edit.current);
+    if (!edit.unchanged) {
+        RemoveStaleTemps();
+        if (!ReadDirectory(edit.file, edit.current)) return false;
+    }
+    return Sound(edit.unchanged ? entries : edit.current.entries);
+}
+
+// Whether no member of list is damaged: an edit would copy its bytes into a rebuilt archive.
+bool ZEMArchive::Sound(const std::vector<ArchiveEntry*>& list) const {
+    for (unsigned i = 0; i < list.size(); ++i) {
+        if (list[i]->flaw == ArchiveEntry::Flaw::NONE) continue;
+        return Failed("damaged: member " + Quoted(list[i]->name) + ": " + DamageText(list, i) +
+                      " (extract the other members into a new archive)");
+    }
+    return true;
 }
 
 // Takes the directory that the file holds when another program changed it since this object read

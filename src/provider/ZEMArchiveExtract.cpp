@@ -194,6 +194,8 @@ bool ZEMArchive::Extractor::Follow(const std::vector<std::string>& folders) {
 ZEMArchive::ExtractOutcome ZEMArchive::Extractor::Into(unsigned index, const char* destDir,
                                                        bool replace) {
     const char* name = archive.entries[index]->name;
+    const std::string damage = archive.Unextractable(index);
+    if (!damage.empty()) return Failed(damage);
     if (const char* why = UnsafeName(name)) return Failed(why);
     std::vector<std::string> folders;
     std::string part;
@@ -260,6 +262,8 @@ bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
     if (index >= entries.size() || !IsSet(destPath)) return Failed("no such member or no path");
     // Renaming over the archive itself would replace it by the member.
     if (ZEM::Platform::SameFile(destPath, archivePath)) return Failed("that is the archive itself");
+    const std::string damage = Unextractable(index);
+    if (!damage.empty()) return Failed(damage);
     Extractor run(*this);
     std::string name;
     if (!run.base.OpenParentOf(destPath, name)) {
@@ -267,6 +271,13 @@ bool ZEMArchive::ExtractFile(unsigned index, const char* destPath) const {
     }
     return run.Start() &&
            run.Write(index, run.base, name.c_str(), true, destPath) == ExtractOutcome::WRITTEN;
+}
+
+std::string ZEMArchive::Unextractable(unsigned index) const {
+    const ArchiveEntry::Flaw flaw = entries[index]->flaw;
+    if (flaw == ArchiveEntry::Flaw::NONE) return "";
+    if (flaw != ArchiveEntry::Flaw::OUTSIDE_FILE && extractOverlaps) return "";
+    return "damaged: " + Damage(index);
 }
 
 bool ZEMArchive::IsSafeName(const char* name) {

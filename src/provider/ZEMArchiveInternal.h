@@ -63,6 +63,9 @@ inline std::string SystemError(const std::string& what, int error) {
 
 std::string OpenError(int error);
 
+// Why the member at index in list is damaged, "" when it is not.
+std::string DamageText(const std::vector<ZEMArchive::ArchiveEntry*>& list, unsigned index);
+
 // Why a member name cannot be extracted safely into a folder here; null when it can.
 const char* UnsafeName(const char* name);
 std::string LockError(int error);

@@ -372,6 +372,39 @@ TEST_F(ArchiveSafetyTest, DumpsShowSizesUnsigned) {
     EXPECT_NE(capture.Text().find("Total: 1 files, 2415919104 bytes."), std::string::npos);
 }
 
+// Overlapping members are damage: 300 records over the same bytes and one over the directory
+// extract nothing, each named, unless overlaps are allowed; then each is written whole.
+TEST_F(ArchiveSafetyTest, OverlappingMembersAreNotExtractedUnlessAllowed) {
+    const std::string bytes = Bytes(4096, 'o');
+    WriteFile("over.zem", OverlappingZem(300, bytes));
+    ZEMArchZEM arch;
+    ASSERT_TRUE(arch.Open("over.zem"));
+    ASSERT_EQ(arch.NbFiles(), 301u);
+    for (unsigned i = 0; i < 300; ++i)
+        EXPECT_EQ(arch.Damage(i).rfind("its bytes overlap those of 'm", 0), 0u) << arch.Damage(i);
+    EXPECT_EQ(arch.Damage(300), "its bytes overlap the directory");
+    std::vector<unsigned> all(301);
+    for (unsigned i = 0; i < all.size(); ++i)
+        all[i] = i;
+    std::filesystem::create_directory("out");
+    unsigned refused = 0;
+    EXPECT_FALSE(arch.ExtractMembers(all.data(), all.size(), "out", false,
+                                     [&](unsigned index, ZEMArchive::ExtractOutcome outcome) {
+                                         refused += outcome == ZEMArchive::ExtractOutcome::FAILED;
+                                         EXPECT_EQ(arch.LastError(),
+                                                   "damaged: " + arch.Damage(index));
+                                     }));
+    EXPECT_EQ(refused, 301u);
+    EXPECT_TRUE(FilesBelow("out").empty());
+    EXPECT_FALSE(arch.ExtractFile(7, "one"));
+    EXPECT_FALSE(std::filesystem::exists("one"));
+    arch.SetExtractOverlaps(true);
+    EXPECT_TRUE(arch.ExtractMembers(all.data(), all.size(), "out", false));
+    const auto written = FilesBelow("out");
+    EXPECT_EQ(written.size(), 301u);
+    EXPECT_EQ(written.at("m299"), bytes);
+}
+
 // The errors say what happened.
 TEST_F(ArchiveSafetyTest, ErrorsSayWhatHappened) {
     ZEMArchZEM arch;

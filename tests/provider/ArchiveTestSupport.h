@@ -50,6 +50,17 @@ inline std::string PakRecord(const std::string& name, uint32_t offset, uint32_t 
     return Field(name, 56) + Le32(offset) + Le32(size);
 }
 
+// A hostile ZEM file: count members "m0", "m1"... that all name the same bytes, and a last member
+// "dir" whose bytes are the directory's first record.
+inline std::string OverlappingZem(unsigned count, const std::string& bytes) {
+    const uint32_t dirAt = uint32_t(12 + bytes.size());
+    std::string directory;
+    for (unsigned i = 0; i < count; ++i)
+        directory += ZemRecord("m" + std::to_string(i), uint32_t(bytes.size()), 12, 0);
+    directory += ZemRecord("dir", 44, dirAt, 0);
+    return "ZEMA" + Le32(dirAt) + Le32(count + 1) + bytes + directory;
+}
+
 // A PAK file as another program may write it: members under the given names, data back to back
 // from offset 12 in the order given, the directory behind them.
 inline std::string PakFile(const std::vector<std::pair<std::string, std::string>>& members) {

@@ -550,36 +550,64 @@ TEST_F(ArchiveZEMTest, OpenChecksTheHeaderAgainstTheFileSize) {
     EXPECT_EQ(static_cast<ZEMArchive::ArchiveEntry*>(arch.GetItem(1))->offset, 60u);
 }
 
-// Records of a hostile file: a member outside the file is refused with its name and place; a name
-// that fills its field ends there.
-TEST_F(ArchiveZEMTest, HostileRecordsAreRefusedByName) {
+// Records of a hostile file: a member outside the file or over the directory is marked damaged
+// with its place, and the rest of the archive stays readable; extraction leaves it out, and edits
+// refuse the archive, naming it. A name that fills its field ends there.
+TEST_F(ArchiveZEMTest, DamagedRecordsLeaveTheOtherMembersReadable) {
     const std::string data = "0123456789";
+    const std::string outside = " do not lie inside the file past its header";
     const struct {
         std::string record;
-        const char* says; // "" when the archive opens
+        std::string damage; // "" for a sound member
+        const char* shown = "";
     } cases[] = {
-        {ZemRecord(std::string(32, 'N'), 4, 12, 0), ""},
-        {ZemRecord("wraps", 0x100, 0xFFFFFFF0u, 0), "member 1 'wraps' (offset 4294967280, 256"},
-        {ZemRecord("long", 0xFFFFFFFFu, 14, 0), "member 1 'long'"},
-        {ZemRecord("far", 5, 100000, 0), "member 1 'far'"},
-        {ZemRecord("header", 5, 8, 0), "member 1 'header'"},
-        {ZemRecord("esc\x1B[2J", 5, 100000, 0), "member 1 'esc\\x1B[2J'"},
-        {ZemRecord("", 3, 12, 0), ""},
+        {ZemRecord(std::string(32, 'N'), 4, 16, 0), ""},
+        {ZemRecord("wraps", 0x100, 0xFFFFFFF0u, 0),
+         "its bytes (offset 4294967280, 256 bytes)" + outside, "wraps"},
+        {ZemRecord("long", 0xFFFFFFFFu, 14, 0), "its bytes (offset 14, 4294967295 bytes)" + outside,
+         "long"},
+        {ZemRecord("far", 5, 100000, 0), "its bytes (offset 100000, 5 bytes)" + outside, "far"},
+        {ZemRecord("header", 5, 8, 0), "its bytes (offset 8, 5 bytes)" + outside, "header"},
+        {ZemRecord("esc\x1B[2J", 5, 100000, 0), "its bytes (offset 100000, 5 bytes)" + outside,
+         "esc\\x1B[2J"},
+        {ZemRecord("dir", 5, 20, 0), "its bytes overlap the directory", "dir"},
+        {ZemRecord("", 3, 16, 0), ""},
     };
     for (const auto& c : cases) {
         WriteFile("bad.zem",
                   "ZEMA" + Le32(22) + Le32(2) + data + ZemRecord("ok", 4, 12, 0) + c.record);
         ZEMArchZEM fresh;
-        EXPECT_EQ(fresh.Open("bad.zem"), !*c.says) << c.says;
-        EXPECT_NE(std::string(fresh.LastError()).find(c.says), std::string::npos)
-            << fresh.LastError();
+        zemtest::LogCapture capture;
+        ASSERT_TRUE(fresh.Open("bad.zem")) << fresh.LastError();
+        EXPECT_EQ(fresh.Damage(0), "");
+        EXPECT_EQ(fresh.Damage(1), c.damage);
+        EXPECT_EQ(Member(fresh, 0), "0123");
+        std::filesystem::remove_all("out");
+        std::filesystem::create_directory("out");
+        const unsigned both[] = {0, 1};
+        fresh.ExtractMembers(both, 2, "out", false);
+        EXPECT_EQ(ReadFile("out/ok"), "0123");
+        if (c.damage.empty()) continue;
+        EXPECT_EQ(fresh.OpenResFile(1) == nullptr, c.damage != "its bytes overlap the directory");
+        EXPECT_STREQ(fresh.LastError(), ("damaged: " + c.damage).c_str());
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator("out"),
+                                std::filesystem::directory_iterator()),
+                  1);
+        const std::string name = "'" + std::string(c.shown) + "'";
+        EXPECT_NE(capture.Text().find(": 1 of 2 members damaged, the first " + name + ": " +
+                                      c.damage + "\n"),
+                  std::string::npos)
+            << capture.Text();
+        EXPECT_FALSE(fresh.RemoveFile(0));
+        EXPECT_EQ(fresh.LastError(), "damaged: member " + name + ": " + c.damage +
+                                         " (extract the other members into a new archive)");
     }
     WriteFile("bad.zem", "ZEMA" + Le32(22) + Le32(1) + data + cases[0].record);
     ASSERT_TRUE(arch.Open("bad.zem"));
     EXPECT_EQ(std::string(arch.FileName(0)), std::string(31, 'N'));
-    EXPECT_EQ(Member(arch, 0), "0123");
+    EXPECT_EQ(Member(arch, 0), "4567");
     EXPECT_TRUE(arch.ExtractAll("."));
-    EXPECT_EQ(ReadFile(std::string(31, 'N')), "0123");
+    EXPECT_EQ(ReadFile(std::string(31, 'N')), "4567");
 }
 
 // Extracted files take their members' dates; a new file that cannot be written whole (the disk

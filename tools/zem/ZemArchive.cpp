@@ -144,7 +144,8 @@ const Command COMMANDS[] = {
      "Shows the members of a ZEM or PAK archive: size, date (\"-\" when the format keeps\n"
      "none), offset in the file and name. With --names, only the names, one a line, for\n"
      "scripts (control characters as \\xHH). -v adds the bytes of dead space: directories\n"
-     "and members that edits left behind, which 'zem archive compact' gives back.\n",
+     "and members that edits left behind, which 'zem archive compact' gives back. A damaged\n"
+     "member is marked \"(damaged: why)\" after its name.\n",
      1, 1, "--names -v ", "", List},
     {"add", "[-v] [--flatten] [--replace|--skip-existing] ARCHIVE PATH...",
      "append files and folders",
@@ -185,15 +186,19 @@ const Command COMMANDS[] = {
      "out with '..' or holds control characters is not written, and is reported; on Windows\n"
      "also one that the system would not keep as given: a device (CON, nul.txt, COM1), a\n"
      "name ending with a dot or a space, or one of :<>\"|?*. Each file gets its member's\n"
-     "stored date (a PAK stores none: the archive's date).\n",
+     "stored date (a PAK stores none: the archive's date). A damaged member is not written,\n"
+     "and is reported; the others are. Members whose bytes overlap another's or the\n"
+     "directory are damaged too, as they would write the same bytes again and again: --force\n"
+     "writes them (members that lie outside the file never).\n",
      1, MANY, "--force -v ", "-C ", Extract},
     {"cat", "[-o FILE|-] [--force] ARCHIVE MEMBER...", "write members to standard output",
      "Writes the bytes of the members, one after another, to standard output, or to FILE\n"
      "with -o (\"-\" is standard output; an existing FILE needs --force).\n",
      2, MANY, "--force ", "-o ", Cat},
     {"test", "ARCHIVE", "check that every member reads whole",
-     "Checks the archive's structure: the directory (every member inside the file), then\n"
-     "reads every member to its end; exits 1 at the first damage, naming it. ZEM and PAK\n"
+     "Checks the archive's structure: every member inside the file, past the header, and\n"
+     "overlapping neither the directory nor another member (each damaged member is named),\n"
+     "then reads every member to its end; exits 1 at the first damage. ZEM and PAK\n"
      "archives hold no checksums: bytes changed inside a member go unseen.\n",
      1, 1, "", "", Test},
 };

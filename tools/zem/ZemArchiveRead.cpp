@@ -45,8 +45,10 @@ void PrintTable(const ZEMArchive& archive) {
             std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", &local);
         }
         const auto* entry = static_cast<const ZEMArchive::ArchiveEntry*>(archive.GetItem(i));
-        std::printf("%10u  %-16s  %10u  %s\n", entry->size, date, entry->offset,
-                    Escaped(entry->name).c_str());
+        const std::string damage = archive.Damage(i);
+        std::printf("%10u  %-16s  %10u  %s%s\n", entry->size, date, entry->offset,
+                    Escaped(entry->name).c_str(),
+                    damage.empty() ? "" : ("  (damaged: " + damage + ")").c_str());
         total += archive.FileSize(i);
     }
     std::printf("%u members, %llu bytes\n", archive.NbFiles(),
@@ -117,6 +119,17 @@ int List(ZEMArchive* archive, const Line& line) {
 
 int Test(ZEMArchive* archive, const Line& line) {
     const Args& args = line.args;
+    unsigned damaged = 0;
+    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+        const std::string damage = archive->Damage(i);
+        if (damage.empty()) continue;
+        Warn(Shown(args[0]) + ": member " + Shown(archive->FileName(i)) + " is damaged: " + damage);
+        ++damaged;
+    }
+    if (damaged > 0) {
+        return zemcli::Fail(Shown(args[0]) + " is damaged: " + std::to_string(damaged) + " of " +
+                            std::to_string(archive->NbFiles()) + " members");
+    }
     char buffer[64 * 1024];
     uint64_t total = 0;
     for (unsigned i = 0; i < archive->NbFiles(); ++i) {
@@ -176,6 +189,8 @@ int Extract(ZEMArchive* archive, const Line& line) {
             Warn(Shown(name) + " not extracted: " + archive->LastError());
         }
     };
+    // --force also writes members that overlap others, each as many bytes as it names.
+    archive->SetExtractOverlaps(line.Has("--force"));
     if (!archive->ExtractMembers(indexes.data(), indexes.size(), folder.c_str(),
                                  line.Has("--force"), tell) &&
         missed == 0) {

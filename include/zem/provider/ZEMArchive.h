@@ -46,6 +46,9 @@ public:
         uint32_t size = 0;    // length in bytes
         uint32_t offset = 0;  // absolute position of the first byte in the archive file
         uint32_t date = 0;    // seconds since 1970-01-01 00:00 UTC; 0 when the format has none
+        // Why its record cannot be trusted, as found when the directory was read (see Damage).
+        enum class Flaw : uint8_t { NONE, OUTSIDE_FILE, ON_DIRECTORY, ON_MEMBER } flaw = Flaw::NONE;
+        uint32_t overlapped = 0; // for ON_MEMBER: the storage index of a member it overlaps
     };
 
     // Called by AddFiles after each source: its position in the list given and the new member's
@@ -160,6 +163,17 @@ public:
     // :<>"|?*, no component is a device name in any case and with any extension ("CON",
     // "nul.txt", "com1"), and none ends with a dot or a space, which Windows would drop.
     static bool IsSafeName(const char* name);
+    // Why a member is damaged, "" when it is not: its bytes do not lie inside the file past the
+    // header, or they overlap the directory or another member's (300 records may point at the
+    // same bytes, and each would be extracted anew). A damaged member leaves the rest of the
+    // archive readable: opening logs the damage and succeeds. A member outside the file does not
+    // open; extraction refuses every damaged member, those that only overlap others too unless
+    // SetExtractOverlaps(true), so that it never writes more than the archive's distinct bytes
+    // unless told. Edits refuse a damaged archive: extract its other members into a new one.
+    std::string Damage(unsigned index) const;
+    // Whether extraction writes members that overlap other members or the directory (false at
+    // first); members outside the file are never extracted.
+    void SetExtractOverlaps(bool allow) { extractOverlaps = allow; }
     // Sum of the member sizes (32-bit).
     virtual unsigned TotalSize() const;
     // Bytes of the archive file that neither the header, the directory nor a member uses: the
@@ -226,8 +240,8 @@ protected:
 
     // Shared by the formats' Create: writes an empty archive at path and opens it.
     bool CreateEmpty(const char* path);
-    // Shared by the formats' Open: reads the header and directory of the archive at path and
-    // checks that every member and the directory lie inside the file, past the header.
+    // Shared by the formats' Open: reads the header and directory of the archive at path, checks
+    // that the directory lies inside the file, past the header, and marks damaged members.
     bool Load(const char* path);
     // Reads a header: false (with why) when it does not begin with the format's magic; else the
     // directory's offset, its length in bytes and its number of records.
@@ -273,8 +287,12 @@ private:
     };
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
+    // Why extraction leaves the member out for its record, "" when it does not.
+    std::string Unextractable(unsigned index) const;
     void Adopt(Directory& directory, ZEM::Platform::File& file);
+    void LogDamage() const;
     bool BeginEdit(Edit& edit);
+    bool Sound(const std::vector<ArchiveEntry*>& list) const;
     bool Refresh(Edit& edit, unsigned* indexes, size_t count);
     unsigned Follow(const std::vector<ArchiveEntry*>& current, unsigned index) const;
     bool Chosen(const unsigned* indexes, unsigned count, std::vector<unsigned>& chosen) const;
@@ -329,6 +347,7 @@ private:
     mutable FileState known;
     mutable std::string lastError;
     unsigned lockTimeout = 30000;
+    bool extractOverlaps = false;
 };
 
 #endif
