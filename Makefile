@@ -1,13 +1,14 @@
 # Entry points: `make demo` runs the tour, `make test` builds and runs every test.
 BUILD ?= build
 ASAN_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
 WIN_BUILD ?= build-windows
 WEB_BUILD ?= build-web
 JOBS ?= $(shell nproc)
 
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: demo test test-sanitize setup-web web test-web serve-web setup-windows windows-build \
+.PHONY: demo test test-sanitize test-tsan setup-web web test-web serve-web setup-windows windows-build \
 	windows-deps test-windows setup-windows64 test-windows64 package-windows linux32-setup test-linux32 bench docs setup clean
 
 setup:
@@ -31,6 +32,14 @@ test-sanitize: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The ways of sharing the library between threads that the README describes, built by clang with
+# ThreadSanitizer: the library and their one test binary only.
+test-tsan: setup
+	CXX=clang++ $(CONFIGURE) -S . -B $(TSAN_BUILD) -DZEM_SANITIZE=thread -DZEM_BUILD_TOOLS=OFF \
+		>/dev/null
+	cmake --build $(TSAN_BUILD) --target test_threads -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_threads
 
 # The web page in $(WEB_BUILD)/site: the library built to WebAssembly by Debian's Emscripten, whose
 # JavaScript optimiser needs node to find Debian's modules (NODE_PATH).

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 
 #if __has_include(<sys/single_threaded.h>)
 #include <sys/single_threaded.h>
@@ -38,27 +39,20 @@ public:
     uint32_t Length() const { return length; }
 
     // The handle's lock for the lifetime of the object; none is taken while the process runs a
-    // single thread, which cannot start another before the lock would be let go.
+    // single thread, which cannot start another before the lock would be let go. A mutex of its
+    // own rather than the runtime's lock on the handle, which thread checkers do not see.
     class Lock {
     public:
-        explicit Lock(SharedFile& file) : handle(MayRunThreads() ? file.handle : nullptr) {
-            if (handle) LockHandle(handle, true);
+        explicit Lock(SharedFile& file) : mutex(MayRunThreads() ? &file.mutex : nullptr) {
+            if (mutex) mutex->lock();
         }
         ~Lock() {
-            if (handle) LockHandle(handle, false);
+            if (mutex) mutex->unlock();
         }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
 
     private:
-        static void LockHandle(FILE* file, bool lock) {
-#ifdef _WIN32
-            lock ? _lock_file(file) : _unlock_file(file);
-#else
-            lock ? flockfile(file) : funlockfile(file);
-#endif
-        }
-
         static bool MayRunThreads() {
 #if __has_include(<sys/single_threaded.h>)
             return !__libc_single_threaded;
@@ -67,7 +61,7 @@ public:
 #endif
         }
 
-        FILE* handle;
+        std::mutex* mutex;
     };
 
     // The stream whose position the handle holds; null when no stream placed it. Read and
@@ -81,6 +75,7 @@ private:
     FILE* handle;
     uint32_t length;
     std::atomic<unsigned> users{1};
+    std::mutex mutex;
 };
 
 } // namespace Stream

@@ -4,6 +4,8 @@
 #include <zem/core/ZEMExport.h>
 
 // The process-wide log: one numeric level, one output (standard output, standard error or a file).
+// Messages may be written from any thread, each whole; a sink is then called from each thread
+// that logs. The level, the target and the sink are set before other threads log.
 namespace ZEM {
 
 // Highest message level written; above 255 is stored as 255, 0 silences everything.

@@ -38,6 +38,11 @@ struct FileStatus;
 // beside it, flush it, and rename it over the archive; so do an add or a rename that would leave
 // more dead bytes than live ones. A crash at any point leaves the archive as it was before the
 // edit or after it, and the next rebuild removes the temporary file that a killed one left.
+//
+// Threads: an archive object is used by one thread at a time (lookups, member openings and
+// LastError change it, const calls included). Objects of their own on several threads may read
+// and edit the same file: editors wait for one another's lock, as in different programs. The
+// member streams that one object opened may each be read on its own thread at the same time.
 class ZEM_API ZEMArchive : public ZEMFileProvider {
 public:
     // One member of the directory.
@@ -46,8 +51,9 @@ public:
         uint32_t size = 0;    // length in bytes
         uint32_t offset = 0;  // absolute position of the first byte in the archive file
         uint32_t date = 0;    // seconds since 1970-01-01 00:00 UTC; 0 when the format has none
-        // Why its record cannot be trusted, as found when the directory was read (see Damage).
-        enum class Flaw : uint8_t { NONE, OUTSIDE_FILE, ON_DIRECTORY, ON_MEMBER } flaw = Flaw::NONE;
+        // Why a record cannot be trusted, as found when the directory was read (see Damage).
+        enum class Flaw : uint8_t { NONE, OUTSIDE_FILE, ON_DIRECTORY, ON_MEMBER };
+        Flaw flaw = Flaw::NONE;  // NONE for a sound member
         uint32_t overlapped = 0; // for ON_MEMBER: the storage index of a member it overlaps
     };
 

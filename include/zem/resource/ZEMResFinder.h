@@ -21,6 +21,10 @@ class FolderWatch;
 // An archive that another program changed since it was read (members updated, added or removed,
 // or a new file renamed over it) is read again before it is asked for a name; one that is gone or
 // can no longer be read answers no name until its file changes again.
+//
+// Threads: a finder is used by one thread at a time, as lookups read changed archives again;
+// finders of their own on several threads may look in the same folders and archives while those
+// are rewritten.
 class ZEM_API ZEMResFinder {
 public:
     ZEMResFinder();

@@ -24,6 +24,9 @@ class ZEMResWatcher;
 //
 // With watching turned on, the manager watches the files of its resources (through their
 // folders) and PollChanges, called from the program's loop, reloads in place those that changed.
+//
+// Threads: a manager and its finder are used by one thread at a time; each thread may have its
+// own pair over the same files.
 class ZEM_API ZEMResMgr {
 public:
     // Type numbers of the default loaders; a host's first loader gets 4.
