@@ -6,8 +6,8 @@
 #include <zem/resource.h>
 #include <zem/stream.h>
 
-#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,8 +55,15 @@ protected:
         zemtest::TempDirTest::TearDown();
     }
 
+    // Notes what went wrong on some thread.
+    void Fail(const std::string& what) {
+        std::lock_guard<std::mutex> hold(failuresLock);
+        failures += what + "\n";
+    }
+
     CountingSink sink;
-    std::atomic<int> failures{0};
+    std::mutex failuresLock;
+    std::string failures;
 };
 
 // Two threads, each with its own finder and manager over the same folder and archive, load and
@@ -71,21 +78,22 @@ TEST_F(ThreadPatternsTest, FindersAndManagersPerThreadOverFilesRewrittenMeanwhil
         const char* paths[] = {"sea.gpl"};
         ASSERT_TRUE(archive.CreateFrom("a.zem", paths, nullptr, 1, false));
     }
-    const auto reader = [&] {
-        ZEMResFinder finder;
-        if (!finder.AddSource("d", false) || !finder.AddSource("a.zem", false)) {
-            ++failures;
-            return;
-        }
+    // Folder sources are added before the threads start: opening one moves the process's working
+    // directory for a moment.
+    ZEMResFinder finders[2];
+    for (ZEMResFinder& finder : finders)
+        ASSERT_TRUE(finder.AddSource("d", false) && finder.AddSource("a.zem", false));
+    const auto reader = [&](ZEMResFinder& finder) {
         ZEMResMgr manager(finder);
         for (int round = 0; round < ROUNDS; ++round) {
             for (const char* name : {"sky.gpl", "sea.gpl"}) {
                 auto* palette =
                     static_cast<ZEMPal*>(manager.Load(ZEMResMgr::RES_PALETTE, name, 0, true));
                 // Every version of the files has a red above 0.
-                if (!palette || palette->colors[0] == 0 || !manager.Reload(name) ||
-                    !manager.Release(palette)) {
-                    ++failures;
+                if (!palette || palette->colors[0] == 0) {
+                    Fail(std::string(name) + " not loaded in round " + std::to_string(round));
+                } else if (!manager.Reload(name) || !manager.Release(palette)) {
+                    Fail(std::string(name) + " not reloaded in round " + std::to_string(round));
                 }
             }
             ZEM::LOG("reader round %d\n", round);
@@ -94,7 +102,7 @@ TEST_F(ThreadPatternsTest, FindersAndManagersPerThreadOverFilesRewrittenMeanwhil
     const auto writer = [&] {
         ZEMArchZEM archive;
         if (!archive.Open("a.zem")) {
-            ++failures;
+            Fail(std::string("the writer cannot open the archive: ") + archive.LastError());
             return;
         }
         for (int round = 0; round < ROUNDS; ++round) {
@@ -102,15 +110,16 @@ TEST_F(ThreadPatternsTest, FindersAndManagersPerThreadOverFilesRewrittenMeanwhil
             const char* paths[] = {"sea.gpl"};
             if (!Save("d/sky.gpl", Palette(round + 3)) || !Save("sea.gpl", Palette(round + 3)) ||
                 !archive.UpdateFiles(&first, paths, 1)) {
-                ++failures;
+                Fail("round " + std::to_string(round) + " not saved: " + archive.LastError());
             }
             ZEM::LOG("writer round %d\n", round);
         }
     };
-    std::thread threads[] = {std::thread(reader), std::thread(reader), std::thread(writer)};
+    std::thread threads[] = {std::thread(reader, std::ref(finders[0])),
+                             std::thread(reader, std::ref(finders[1])), std::thread(writer)};
     for (std::thread& thread : threads)
         thread.join();
-    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(failures, "");
     EXPECT_GE(sink.lines, size_t(3 * ROUNDS));
 }
 
@@ -124,20 +133,20 @@ TEST_F(ThreadPatternsTest, EditorThreadsKeepEveryEdit) {
     const auto editor = [&](char who) {
         ZEMArchZEM archive;
         if (!archive.Open("e.zem")) {
-            ++failures;
+            Fail(std::string("an editor cannot open the archive: ") + archive.LastError());
             return;
         }
         for (int round = 0; round < ROUNDS; ++round) {
             const std::string name = who + std::to_string(round);
             zemtest::WriteFile(name, name);
             const char* path = name.c_str();
-            if (archive.AddFiles(&path, nullptr, 1) != 1) ++failures;
+            if (archive.AddFiles(&path, nullptr, 1) != 1) Fail(name + ": " + archive.LastError());
         }
     };
     std::thread first(editor, 'a'), second(editor, 'b');
     first.join();
     second.join();
-    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(failures, "");
     ZEMArchZEM result;
     ASSERT_TRUE(result.Open("e.zem"));
     EXPECT_EQ(result.NbFiles(), unsigned(2 * ROUNDS));

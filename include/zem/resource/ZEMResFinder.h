@@ -24,7 +24,8 @@ class FolderWatch;
 //
 // Threads: a finder is used by one thread at a time, as lookups read changed archives again;
 // finders of their own on several threads may look in the same folders and archives while those
-// are rewritten.
+// are rewritten. Adding a folder source moves the process's working directory for a moment, which
+// other threads would see: add folders before starting threads.
 class ZEM_API ZEMResFinder {
 public:
     ZEMResFinder();
