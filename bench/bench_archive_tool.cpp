@@ -3,9 +3,9 @@
 // vs Tar_Extract) and list (Zem_List vs Tar_List). Compare the rows that share a suffix. Removing
 // the previous output is not timed. Zem_Update/1 and Zem_Update/12 replace 1 and 12 members of
 // that archive: one rebuild each, so the second should cost little more than the first.
-// Lib_AddOneByOne adds 10,000 of the files one AddFiles call each to an archive object, beside
-// Lib_CreateAll, which writes an archive of the same files at once (CreateFrom): many small adds
-// must stay linear.
+// Lib_AddOneByOne/N adds N of the files one AddFiles call each to an archive object; the
+// 10,000 adds stand beside Lib_CreateAll, which writes an archive of the same files at once
+// (CreateFrom). Many small adds must stay linear: the rate of /1000 and /10000 is about the same.
 #include <benchmark/benchmark.h>
 
 #include <zem/provider/ZEMArchZEM.h>
@@ -144,13 +144,13 @@ void Lib_AddOneByOne(benchmark::State& state) {
         ZEMArchZEM zem;
         if (!zem.Create(archive.c_str())) abort();
         state.ResumeTiming();
-        for (size_t i = 0; i < files.paths.size(); ++i) {
+        for (int64_t i = 0; i < state.range(0); ++i) {
             if (zem.AddFiles(&files.pathPointers[i], &files.namePointers[i], 1) != 1) abort();
         }
     }
-    state.SetItemsProcessed(int64_t(state.iterations() * 10000));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(Lib_AddOneByOne)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Lib_AddOneByOne)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void Lib_CreateAll(benchmark::State& state) {
     const TenThousand files;

@@ -198,28 +198,37 @@ void ZEMArchive::TakeReadFile(File& file) const {
     known = Stamp(file);
 }
 
-// What the file is now: its identity, size, date and header, and the directory the header names.
+// The header of file and the records of the directory it names.
 ZEMArchive::FileState ZEMArchive::Stamp(File& file) const {
     FileState state;
-    ZEM::Platform::FileStatus status;
     uint64_t dirBytes = 0;
     std::string why;
-    state.valid = file.Status(status) && file.ReadAt(0, state.header, HEADER_SIZE) &&
-                  DecodeHeader(state.header, state.dirOffset, dirBytes, state.count, why);
-    state.device = status.device;
-    state.index = status.index;
-    state.size = status.size;
-    state.mtime = status.mtime;
+    state.valid = file.ReadAt(0, state.header, HEADER_SIZE) &&
+                  DecodeHeader(state.header, state.dirOffset, dirBytes, state.count, why) &&
+                  ReadRecords(file, state.dirOffset, dirBytes, state.records);
     return state;
 }
 
-// Whether file is the one this object read or wrote last, unchanged since: another editor would
-// have replaced it, or changed its size, its date or its header.
+// The dirBytes bytes at offset in file, read into records (false when they cannot be).
+bool ZEMArchive::ReadRecords(File& file, uint64_t offset, uint64_t dirBytes,
+                             std::vector<uint8_t>& records) {
+    uint64_t size = 0;
+    if (!file.Size(size) || offset + dirBytes > size) return false;
+    try {
+        records.resize(size_t(dirBytes));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return dirBytes == 0 || file.ReadAt(offset, records.data(), records.size());
+}
+
+// Whether file holds, under the same header, the records this object read or wrote last: then no
+// other program changed a member since. Identities, sizes and dates of files can come back after
+// a change; the records themselves tell.
 bool ZEMArchive::Unchanged(File& file) const {
     const FileState now = Stamp(file);
-    return known.valid && now.valid && now.index != 0 && now.device == known.device &&
-           now.index == known.index && now.size == known.size && now.mtime == known.mtime &&
-           memcmp(now.header, known.header, HEADER_SIZE) == 0;
+    return known.valid && now.valid && memcmp(now.header, known.header, HEADER_SIZE) == 0 &&
+           now.records == known.records;
 }
 
 bool ZEMArchive::Load(const char* path) {

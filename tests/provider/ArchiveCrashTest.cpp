@@ -397,14 +397,16 @@ TEST_F(ArchiveCrashTest, CreateLeavesNothingOrTheWholeArchive) {
                                            std::to_string(kind.sources), kind.replace ? "1" : "0"},
                                           &code);
                     ASSERT_NE(end, ChildProcess::End::BROKEN);
+                    const bool done = end == ChildProcess::End::EXITED && code == EDIT_DONE;
+                    // Read before the sweep: on Windows a replace killed between its two renames
+                    // leaves the old archive aside, and the next open puts it back.
+                    const Members now = Read("c.arc", pak);
                     // The new file has no name until it is linked where the system allows it;
                     // a replace links it aside first, and Windows names it from the start: the
                     // next edit in the folder removes what a kill left there.
                     const int left = SweepLeftovers();
                     EXPECT_TRUE(left == 0 || kind.replace || NAMED_TEMPS) << left;
-                    const bool done = end == ChildProcess::End::EXITED && code == EDIT_DONE;
                     if (done || std::filesystem::exists("c.arc")) {
-                        const Members now = Read("c.arc", pak);
                         EXPECT_TRUE(now == kind.after || (kind.replace && !done && now == base_))
                             << (now.empty() ? "" : now.front().first);
                     } else {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <thread>
 #ifndef _WIN32
@@ -445,6 +446,31 @@ TEST_F(ArchiveZEMTest, TwoObjectsEditingAtOnceKeepEveryEdit) {
             expected.push_back(std::string(1, who) + std::to_string(i));
     }
     EXPECT_EQ(kept, expected);
+}
+
+// Another program can change a record in place and leave the file's identity, size, date and
+// header as they were: an editor that holds the archive open still sees it before it writes.
+TEST_F(ArchiveZEMTest, ARecordChangedInPlaceByAnotherProgramIsSeen) {
+    WriteFile("m", "member");
+    WriteFile("n", "next");
+    ASSERT_TRUE(arch.Create("a.zem"));
+    ASSERT_EQ(arch.AddFile("m", nullptr), 0u);
+    const auto date = std::filesystem::last_write_time("a.zem");
+    const std::string bytes = ReadFile("a.zem");
+    const uint32_t directory = uint8_t(bytes[4]) | uint8_t(bytes[5]) << 8 | uint8_t(bytes[6]) << 16;
+    ASSERT_EQ(bytes[directory], 'm');
+    {
+        std::fstream file("a.zem", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(directory);
+        file.put('k');
+    }
+    std::filesystem::last_write_time("a.zem", date);
+    ASSERT_EQ(arch.AddFile("n", nullptr), 1u) << arch.LastError();
+    ZEMArchZEM again;
+    ASSERT_TRUE(again.Open("a.zem"));
+    ASSERT_EQ(again.NbFiles(), 2u);
+    EXPECT_STREQ(again.FileName(0), "k");
+    EXPECT_STREQ(again.FileName(1), "n");
 }
 
 // On Windows a rebuild that replaces an archive held open renames it aside first, then puts the

@@ -285,11 +285,10 @@ private:
     // What an archive file was when this object last read or wrote it.
     struct FileState {
         bool valid = false;
-        uint64_t device = 0, index = 0, size = 0; // identity and size
-        uint32_t mtime = 0;
         uint8_t header[HEADER_SIZE] = {};
-        uint32_t dirOffset = 0; // of the directory the header names
-        uint32_t count = 0;     // of its records
+        uint32_t dirOffset = 0;       // of the directory the header names
+        uint32_t count = 0;           // of its records
+        std::vector<uint8_t> records; // as the file holds them
     };
 
     bool ReadDirectory(ZEM::Platform::File& file, Directory& directory) const;
@@ -341,6 +340,8 @@ private:
     // Takes a new read handle on file, and notes what the file is now.
     void TakeReadFile(ZEM::Platform::File& file) const;
     FileState Stamp(ZEM::Platform::File& file) const;
+    static bool ReadRecords(ZEM::Platform::File& file, uint64_t offset, uint64_t dirBytes,
+                            std::vector<uint8_t>& records);
     bool Unchanged(ZEM::Platform::File& file) const;
 
     // Lookup index: a table of storage indexes addressed by the hash of their names (linear
