@@ -198,6 +198,22 @@ void ZEMArchive::TakeReadFile(File& file) const {
     known = Stamp(file);
 }
 
+namespace {
+
+// The dirBytes bytes at offset in file, read into records (false when they cannot be).
+bool ReadRecords(File& file, uint64_t offset, uint64_t dirBytes, std::vector<uint8_t>& records) {
+    uint64_t size = 0;
+    if (!file.Size(size) || offset + dirBytes > size) return false;
+    try {
+        records.resize(size_t(dirBytes));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return dirBytes == 0 || file.ReadAt(offset, records.data(), records.size());
+}
+
+} // namespace
+
 // The header of file and the records of the directory it names.
 ZEMArchive::FileState ZEMArchive::Stamp(File& file) const {
     FileState state;
@@ -207,19 +223,6 @@ ZEMArchive::FileState ZEMArchive::Stamp(File& file) const {
                   DecodeHeader(state.header, state.dirOffset, dirBytes, state.count, why) &&
                   ReadRecords(file, state.dirOffset, dirBytes, state.records);
     return state;
-}
-
-// The dirBytes bytes at offset in file, read into records (false when they cannot be).
-bool ZEMArchive::ReadRecords(File& file, uint64_t offset, uint64_t dirBytes,
-                             std::vector<uint8_t>& records) {
-    uint64_t size = 0;
-    if (!file.Size(size) || offset + dirBytes > size) return false;
-    try {
-        records.resize(size_t(dirBytes));
-    } catch (const std::exception&) {
-        return false;
-    }
-    return dirBytes == 0 || file.ReadAt(offset, records.data(), records.size());
 }
 
 // Whether file holds, under the same header, the records this object read or wrote last: then no

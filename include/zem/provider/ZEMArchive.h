@@ -340,8 +340,6 @@ private:
     // Takes a new read handle on file, and notes what the file is now.
     void TakeReadFile(ZEM::Platform::File& file) const;
     FileState Stamp(ZEM::Platform::File& file) const;
-    static bool ReadRecords(ZEM::Platform::File& file, uint64_t offset, uint64_t dirBytes,
-                            std::vector<uint8_t>& records);
     bool Unchanged(ZEM::Platform::File& file) const;
 
     // Lookup index: a table of storage indexes addressed by the hash of their names (linear
