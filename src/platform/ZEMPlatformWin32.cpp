@@ -232,6 +232,32 @@ bool RefuseFolder(DWORD attributes) {
     return true;
 }
 
+// CreateFileW of native with every share mode. An existing file is waited for while a
+// ReplaceHeld is under way: between its two renames the name is missing, and the new file comes
+// soon.
+HANDLE OpenExisting(const std::string& native, DWORD access, DWORD disposition) {
+    const std::wstring wide = Wide(native);
+    auto open = [&wide, access, disposition] {
+        return CreateFileW(wide.c_str(), access, SHARE_ALL, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE handle = open();
+    DWORD error = GetLastError();
+    const ULONGLONG deadline = GetTickCount64() + ASIDE_WAIT_MS;
+    while (handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND &&
+           disposition == OPEN_EXISTING && GetTickCount64() < deadline) {
+        const Aside aside = CheckAside(native);
+        if (aside == Aside::PENDING) Sleep(1);
+        handle = open();
+        error = GetLastError();
+        // Nothing aside: no replacement is under way, or it ended between the first open and
+        // the look aside, and the open just made found its new file.
+        if (aside == Aside::NONE) break;
+    }
+    SetLastError(error);
+    return handle;
+}
+
 // Descriptor of an existing regular file; -1 (errno set) otherwise.
 int OpenRegular(const char* path, bool write) {
     if (!path) {
@@ -239,27 +265,10 @@ int OpenRegular(const char* path, bool write) {
         return -1;
     }
     const std::string native = NativePath(path);
-    const std::wstring wide = Wide(native);
-    if (RefuseFolder(GetFileAttributesW(wide.c_str()))) return -1;
-    const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
-    auto open = [&wide, access] {
-        return CreateFileW(wide.c_str(), access, SHARE_ALL, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    HANDLE handle = open();
-    DWORD error = GetLastError();
-    // Between the two renames of ReplaceHeld the name is missing; the new file comes soon.
-    const ULONGLONG deadline = GetTickCount64() + ASIDE_WAIT_MS;
-    while (handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND &&
-           GetTickCount64() < deadline) {
-        const Aside aside = CheckAside(native);
-        if (aside == Aside::NONE) break;
-        if (aside == Aside::PENDING) Sleep(1);
-        handle = open();
-        error = GetLastError();
-    }
+    if (RefuseFolder(GetFileAttributesW(Wide(native).c_str()))) return -1;
+    HANDLE handle = OpenExisting(native, GENERIC_READ | (write ? GENERIC_WRITE : 0), OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) {
-        errno = ErrnoOf(error);
+        errno = ErrnoOf(GetLastError());
         return -1;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -738,8 +747,8 @@ FILE* OpenFile(const char* path, const char* mode) {
         flags |= _O_APPEND | (update ? _O_RDWR : _O_WRONLY);
         break;
     }
-    const std::wstring native = Wide(NativePath(path));
-    const DWORD attributes = GetFileAttributesW(native.c_str());
+    const std::string native = NativePath(path);
+    const DWORD attributes = GetFileAttributesW(Wide(native).c_str());
     if (RefuseFolder(attributes)) return nullptr;
     // Windows refuses to write a read-only file, but Wine lets its root user do it.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -747,8 +756,7 @@ FILE* OpenFile(const char* path, const char* mode) {
         errno = EACCES;
         return nullptr;
     }
-    HANDLE handle = CreateFileW(native.c_str(), access, SHARE_ALL, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = OpenExisting(native, access, disposition);
     if (handle == INVALID_HANDLE_VALUE) {
         SetErrno();
         return nullptr;

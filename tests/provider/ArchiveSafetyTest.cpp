@@ -140,6 +140,9 @@ TEST_F(ArchiveSafetyTest, ManySmallAddsStayLinear) {
         for (int i = 0; i < 200; ++i) {
             const std::string name = "m" + std::to_string(i);
             WriteFile(name, Bytes(10, char(i)));
+            // An add that renames is a rebuild, however many renames it takes (Windows tries
+            // one over the held archive, then puts it aside).
+            bool rebuilt = false;
             for (const std::string& change :
                  Trace([&] { ASSERT_EQ(arch->AddFile(name.c_str(), nullptr), unsigned(i)); })) {
                 std::istringstream words(change);
@@ -147,8 +150,9 @@ TEST_F(ArchiveSafetyTest, ManySmallAddsStayLinear) {
                 uint64_t offset = 0, size = 0;
                 words >> what >> offset >> size;
                 written += what == "write" ? size : 0;
-                rebuilds += what == "rename" ? 1 : 0;
+                rebuilt = rebuilt || what == "rename";
             }
+            rebuilds += rebuilt;
         }
         const uint64_t live = 12 + 200 * (10 + uint64_t(pak ? 64 : 44));
         EXPECT_LE(written, 12 * live) << "written in all; the file holds " << live << " live";
