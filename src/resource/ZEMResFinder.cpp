@@ -15,6 +15,12 @@ namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
+// Logs why the source name was not added; false.
+bool Refused(const char* name, const char* why) {
+    ZEM::LOG("ResFinder: cannot add the source '%s': %s\n", name, why);
+    return false;
+}
+
 } // namespace
 
 // An archive's file is looked at when its folder told of a change to it, and on every lookup
@@ -52,10 +58,10 @@ unsigned ZEMResFinder::FindSource(const char* name) const {
 }
 
 bool ZEMResFinder::AddSource(const char* name, bool front) {
-    if (!name || !*name) return false;
+    if (!name || !*name) return Refused("", "no path given");
     if (FindSource(name) != NO_INDEX) return true;
     const unsigned attributes = ZEM::Platform::Attributes(name);
-    if (attributes == ZEM::Platform::ATTR_INVALID) return false;
+    if (attributes == ZEM::Platform::ATTR_INVALID) return Refused(name, "missing");
     const bool isDir = (attributes & ZEM::Platform::ATTR_DIRECTORY) != 0;
 
     ZEMFileProvider* source = nullptr;
@@ -64,22 +70,23 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
         ZEMDir* dir = new (std::nothrow) ZEMDir();
         if (!dir || !dir->Open(name)) {
             delete dir;
-            return false;
+            return Refused(name, "a folder that cannot be entered or listed");
         }
         source = dir;
     } else {
         // Stamped before it is read: a change made meanwhile makes the first lookup read it again.
         state.archive = true;
         ZEM::Platform::Stamp(name, state.stamp);
-        source = ZEMArchive::OpenArchive(name);
-        if (!source) return false;
+        std::string why;
+        source = ZEMArchive::OpenArchive(name, why);
+        if (!source) return Refused(name, why.c_str());
     }
     try {
         states.reserve(states.size() + 1);
         sources.insert(front ? sources.begin() : sources.end(), source);
     } catch (const std::bad_alloc&) {
         delete source;
-        return false;
+        return Refused(name, "out of memory");
     }
     states.insert(front ? states.begin() : states.end(), state);
     if (state.archive) WatchArchive(front ? 0 : states.size() - 1);
@@ -88,7 +95,11 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
 
 bool ZEMResFinder::RemoveSource(const char* name) {
     unsigned index = FindSource(name);
-    if (index == NO_INDEX) return false;
+    if (index == NO_INDEX) {
+        ZEM::LOG("ResFinder: cannot remove the source '%s': no source has that name\n",
+                 name ? name : "");
+        return false;
+    }
     delete sources[index];
     sources.erase(sources.begin() + index);
     const int watch = states[index].watch;

@@ -10,6 +10,7 @@
 #include <zem/text/ZEMText.h>
 
 #include "core/ZEMBisect.h"
+#include "core/ZEMLogHold.h"
 #include "platform/ZEMPlatform.h"
 #include "resource/ZEMResWatcher.h"
 
@@ -52,6 +53,43 @@ bool IsEmpty(const char* name) {
     return !name || !*name;
 }
 
+// Every load failure is one warning that names the resource and the cause.
+ZEMResource* LoadFailed(const char* name, unsigned type, const std::string& cause) {
+    ZEM::WARNING("ResMgr: can not load %s (type %d): %s\n", name, int(type), cause.c_str());
+    return nullptr;
+}
+
+bool ReloadFailed(const ZEMResMgr::ResEntry& entry, const std::string& cause) {
+    ZEM::WARNING("ResMgr: can not reload %s (type %d): %s\n", entry.name, int(entry.type),
+                 cause.c_str());
+    return false;
+}
+
+bool NotAdded(const char* name, const char* why) {
+    ZEM::LOG("ResMgr: cannot add %s: %s\n", name, why);
+    return false;
+}
+
+// The cause of a file the finder did not give: its refusal of the name, or no source has it.
+std::string Missing(const ZEMResFinder& finder, ZEM::LogHold& hold) {
+    const std::string reason = hold.Take();
+    if (!reason.empty()) return reason;
+    return "missing: none of the " + std::to_string(finder.NbSources()) + " sources has it";
+}
+
+// The cause of a failed read: what the resource's own reader said, held back from the log.
+std::string Damaged(const std::string& what, ZEM::LogHold& hold) {
+    const std::string reason = hold.Take();
+    return reason.empty() ? what : what + ": " + reason;
+}
+
+// What a loader of the type reads, in words.
+std::string KindName(unsigned type) {
+    static const char* const NAMES[] = {"picture", "palette", "font", "string array"};
+    if (type < sizeof NAMES / sizeof NAMES[0]) return NAMES[type];
+    return "resource of type " + std::to_string(type);
+}
+
 // The one form in which names are cached and asked of the finder: '/' for either separator.
 const char* NormalName(const char* name, std::string& scratch) {
     if (!std::strchr(name, '\\')) return name;
@@ -79,31 +117,38 @@ ZEMResMgr::~ZEMResMgr() {
 }
 
 ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool add) {
-    if (IsEmpty(name) || type >= loaders.size()) return nullptr;
+    if (IsEmpty(name)) return LoadFailed("a resource without a name", type, "no name given");
     std::string scratch;
     name = NormalName(name, scratch);
+    if (type >= loaders.size()) {
+        return LoadFailed(
+            name, type, "no loader has that type (" + std::to_string(loaders.size()) + " loaders)");
+    }
     const uint32_t slot = Slot(name);
     if (slot != NO_INDEX) {
         ResEntry& entry = entries[slot];
-        if (entry.type != type) return nullptr;
+        if (entry.type != type) {
+            return LoadFailed(name, type,
+                              "wrong type: it is loaded as type " + std::to_string(entry.type));
+        }
         ++entry.users;
         return entry.resource;
     }
+    ZEM::LogHold hold;
     std::string origin;
     ZEMResFile* file = finder->FindRes(name, watcher && add ? &origin : nullptr);
-    if (!file) return nullptr;
+    if (!file) return LoadFailed(name, type, Missing(*finder, hold));
     bool keepFile = false;
     ZEMResource* resource = loaders[type](file, name, format, keepFile);
     if (!resource) {
-        ZEM::WARNING("ResMgr: cannot load %s (type %d)\n", name, int(type));
         delete file;
-        return nullptr;
+        return LoadFailed(name, type, Damaged("not a " + KindName(type) + " file, or damaged", hold));
     }
     if (!keepFile) delete file;
     if (!add) return resource;
     if (!PrivateAdd(type, name, resource, format)) {
         delete resource; // not cached, and the caller expects the manager to own it
-        return nullptr;
+        return LoadFailed(name, type, "out of memory for the cache");
     }
     if (watcher) Watch(entries[count - 1], origin);
     return resource;
@@ -119,10 +164,11 @@ ZEMResource* ZEMResMgr::Get(const char* name) {
 }
 
 bool ZEMResMgr::Add(unsigned type, const char* name, ZEMResource* resource) {
-    if (IsEmpty(name)) return false;
+    if (IsEmpty(name)) return NotAdded("", "no name given");
     std::string scratch;
     name = NormalName(name, scratch);
-    if (Slot(name) != NO_INDEX || !PrivateAdd(type, name, resource, 0)) return false;
+    if (Slot(name) != NO_INDEX) return NotAdded(name, "that name is cached already");
+    if (!PrivateAdd(type, name, resource, 0)) return NotAdded(name, "out of memory");
     if (watcher) Watch(entries[count - 1], std::string());
     return true;
 }
@@ -130,28 +176,37 @@ bool ZEMResMgr::Add(unsigned type, const char* name, ZEMResource* resource) {
 bool ZEMResMgr::Release(const char* name) {
     if (IsEmpty(name)) return false;
     std::string scratch;
-    const uint32_t slot = Slot(NormalName(name, scratch));
-    if (slot == NO_INDEX) return false;
+    name = NormalName(name, scratch);
+    const uint32_t slot = Slot(name);
+    if (slot == NO_INDEX) {
+        ZEM::LOG("ResMgr: cannot release %s: not loaded\n", name);
+        return false;
+    }
     Drop(slot);
     return true;
 }
 
 bool ZEMResMgr::Release(ZEMResource* resource) {
-    if (!resource) return false;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; resource && i < count; ++i) {
         if (entries[i].resource == resource) {
             Drop(i);
             return true;
         }
     }
+    ZEM::LOG("ResMgr: cannot release a resource that the manager does not hold\n");
     return false;
 }
 
 bool ZEMResMgr::Reload(const char* name) {
     if (IsEmpty(name)) return false;
     std::string scratch;
-    const uint32_t slot = Slot(NormalName(name, scratch));
-    return slot != NO_INDEX && ReloadEntry(entries[slot]);
+    name = NormalName(name, scratch);
+    const uint32_t slot = Slot(name);
+    if (slot == NO_INDEX) {
+        ZEM::WARNING("ResMgr: can not reload %s: not loaded\n", name);
+        return false;
+    }
+    return ReloadEntry(entries[slot]);
 }
 
 bool ZEMResMgr::ReloadType(unsigned type) {
@@ -266,16 +321,17 @@ void ZEMResMgr::Drop(uint32_t slot) {
 }
 
 bool ZEMResMgr::ReloadEntry(const ResEntry& entry) {
-    if (!entry.resource) return false;
+    if (!entry.resource) return ReloadFailed(entry, "no object is cached under that name");
+    ZEM::LogHold hold;
     std::string origin;
     ZEMResFile* file = finder->FindRes(entry.name, watcher ? &origin : nullptr);
-    if (!file) return false;
+    if (!file) return ReloadFailed(entry, Missing(*finder, hold));
     const bool loaded = entry.resource->Load(*file, entry.format);
     delete file;
     // The name may come from another source now (a member gone from an archive, found in a
     // folder): its new file is the one watched.
     if (watcher) Watch(entry, origin);
-    return loaded;
+    return loaded || ReloadFailed(entry, Damaged("damaged", hold));
 }
 
 void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {
@@ -315,11 +371,7 @@ unsigned ZEMResMgr::PollChanges(ChangeReport* report) {
         if (slot == NO_INDEX) continue;
         const ResEntry& entry = entries[slot];
         const bool loaded = ReloadEntry(entry);
-        if (loaded) {
-            ++reloaded;
-        } else {
-            ZEM::WARNING("ResMgr: can not reload %s (type %d)\n", entry.name, int(entry.type));
-        }
+        if (loaded) ++reloaded;
         if (report) (loaded ? report->reloaded : report->failed).push_back(name);
     }
     return reloaded;

@@ -305,7 +305,8 @@ TEST_F(HotReloadTest, DamagedSaveKeepsTheOldContent) {
     EXPECT_EQ(polled.failed, std::vector<std::string>{"pic.bmp"});
     EXPECT_TRUE(polled.reloaded.empty());
     EXPECT_EQ(image->GetPixel(3, 3), 7u);
-    EXPECT_NE(log.Text().find("ResMgr: can not reload pic.bmp (type 0)\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("ResMgr: can not reload pic.bmp (type 0): damaged: BMP: "),
+              std::string::npos);
 
     picture.Rectangle(0, 0, 4, 4, 9, ZEMImage::DRAW_COPY);
     ASSERT_TRUE(picture.SaveName("data/pic.bmp", 1));
