@@ -4,6 +4,7 @@
 #include <zem/graphics/ZEMFont.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
+#include <zem/provider/ZEMArchive.h>
 #include <zem/resource/ZEMResFinder.h>
 #include <zem/resource/ZEMResource.h>
 #include <zem/stream/ZEMResFile.h>
@@ -68,6 +69,24 @@ bool ReloadFailed(const ZEMResMgr::ResEntry& entry, const std::string& cause) {
 bool NotAdded(const char* name, const char* why) {
     ZEM::LOG("ResMgr: cannot add %s: %s\n", name, why);
     return false;
+}
+
+// Where a file of that name would hide origin: the same name in each folder searched before it.
+// Archives searched first are left out: every edit of one would read as a change of each
+// resource behind it.
+void AddHidingPlaces(const ZEMResFinder& finder, const char* name, const std::string& origin,
+                     std::vector<std::string>& paths) {
+    for (unsigned i = 0; i < finder.NbSources(); ++i) {
+        const ZEMFileProvider* source = finder.GetSource(i);
+        if (!source->Name()) continue;
+        if (dynamic_cast<const ZEMArchive*>(source)) {
+            if (origin == source->Name()) return;
+            continue;
+        }
+        const std::string path = ZEM::Platform::WithSeparator(source->Name()) + name;
+        if (path == origin) return;
+        paths.push_back(path);
+    }
 }
 
 // The cause of a file the finder did not give: its refusal of the name, or no source has it.
@@ -142,7 +161,8 @@ ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool a
     ZEMResource* resource = loaders[type](file, name, format, keepFile);
     if (!resource) {
         delete file;
-        return LoadFailed(name, type, Damaged("not a " + KindName(type) + " file, or damaged", hold));
+        return LoadFailed(name, type,
+                          Damaged("not a " + KindName(type) + " file, or damaged", hold));
     }
     if (!keepFile) delete file;
     if (!add) return resource;
@@ -320,17 +340,18 @@ void ZEMResMgr::Drop(uint32_t slot) {
     if (--entries[slot].users == 0) PrivateRemove(slot, true);
 }
 
-bool ZEMResMgr::ReloadEntry(const ResEntry& entry) {
+bool ZEMResMgr::ReloadEntry(const ResEntry& entry, std::string* from) {
     if (!entry.resource) return ReloadFailed(entry, "no object is cached under that name");
     ZEM::LogHold hold;
     std::string origin;
-    ZEMResFile* file = finder->FindRes(entry.name, watcher ? &origin : nullptr);
+    ZEMResFile* file = finder->FindRes(entry.name, watcher || from ? &origin : nullptr);
     if (!file) return ReloadFailed(entry, Missing(*finder, hold));
     const bool loaded = entry.resource->Load(*file, entry.format);
     delete file;
     // The name may come from another source now (a member gone from an archive, found in a
     // folder): its new file is the one watched.
     if (watcher) Watch(entry, origin);
+    if (from) *from = origin;
     return loaded || ReloadFailed(entry, Damaged("damaged", hold));
 }
 
@@ -340,7 +361,9 @@ void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {
         delete finder->FindRes(entry.name, &file);
         if (file.empty()) return; // no source has it: nothing to watch
     }
-    if (watcher->Track(entry.name, file)) return;
+    std::vector<std::string> paths{file};
+    AddHidingPlaces(*finder, entry.name, file, paths);
+    if (watcher->Track(entry.name, paths)) return;
     ZEM::WARNING("ResMgr: can not watch %s (%s)\n", entry.name,
                  ZEM::Platform::ErrorText(watcher->Error()).c_str());
 }
@@ -370,9 +393,16 @@ unsigned ZEMResMgr::PollChanges(ChangeReport* report) {
         const uint32_t slot = Slot(name.c_str());
         if (slot == NO_INDEX) continue;
         const ResEntry& entry = entries[slot];
-        const bool loaded = ReloadEntry(entry);
-        if (loaded) ++reloaded;
-        if (report) (loaded ? report->reloaded : report->failed).push_back(name);
+        std::string origin;
+        const bool loaded = ReloadEntry(entry, &origin);
+        if (!loaded) {
+            if (report) report->failed.push_back(name);
+            continue;
+        }
+        ++reloaded;
+        if (!report) continue;
+        report->reloaded.push_back(name);
+        report->origins.push_back(origin);
     }
     return reloaded;
 }
