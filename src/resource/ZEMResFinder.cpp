@@ -28,6 +28,7 @@ bool Refused(const char* name, const char* why) {
 struct ZEMResFinder::SourceState {
     bool archive = false;
     bool readable = true;
+    std::string why;      // why it cannot be read, when it cannot
     bool changed = false; // its folder told of a change since its file was looked at
     int watch = -1;       // the watch of its folder; -1 when there is none
     std::string base;     // its file's name in that folder, as the system compares names
@@ -127,8 +128,12 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
         return nullptr;
     }
     TakeChanges();
+    size_t unreadable = sources.size();
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (!IsCurrent(i)) continue;
+        if (!IsCurrent(i)) {
+            unreadable = std::min(unreadable, i);
+            continue;
+        }
         ZEMResFile* file = sources[i]->OpenFile(name);
         if (!file) continue;
         if (origin) {
@@ -136,6 +141,11 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
             if (!states[i].archive) *origin = ZEM::Platform::WithSeparator(origin->c_str()) + name;
         }
         return file;
+    }
+    // The name may be in the archive that can no longer be read: that is the likelier cause.
+    if (unreadable < sources.size()) {
+        ZEM::LOG("ResFinder: cannot read the source '%s' any more: %s\n",
+                 sources[unreadable]->Name(), states[unreadable].why.c_str());
     }
     return nullptr;
 }
@@ -181,6 +191,7 @@ bool ZEMResFinder::IsCurrent(size_t index) const {
     state.stamp = now;
     const std::string path = sources[index]->Name(); // reopening frees the archive's own copy
     state.readable = sources[index]->Open(path.c_str());
+    state.why = static_cast<const ZEMArchive*>(sources[index])->LastError();
     return state.readable;
 }
 

@@ -89,10 +89,11 @@ void AddHidingPlaces(const ZEMResFinder& finder, const char* name, const std::st
     }
 }
 
-// The cause of a file the finder did not give: its refusal of the name, or no source has it.
+// The cause of a file the finder did not give: what the finder said (the name refused, an
+// archive no longer readable), else that no source has it.
 std::string Missing(const ZEMResFinder& finder, ZEM::LogHold& hold) {
     const std::string reason = hold.Take();
-    if (!reason.empty()) return reason;
+    if (!reason.empty()) return "missing: " + reason;
     return "missing: none of the " + std::to_string(finder.NbSources()) + " sources has it";
 }
 
@@ -348,11 +349,12 @@ bool ZEMResMgr::ReloadEntry(const ResEntry& entry, std::string* from) {
     if (!file) return ReloadFailed(entry, Missing(*finder, hold));
     const bool loaded = entry.resource->Load(*file, entry.format);
     delete file;
+    const std::string cause = loaded ? std::string() : Damaged("damaged", hold);
     // The name may come from another source now (a member gone from an archive, found in a
     // folder): its new file is the one watched.
     if (watcher) Watch(entry, origin);
     if (from) *from = origin;
-    return loaded || ReloadFailed(entry, Damaged("damaged", hold));
+    return loaded || ReloadFailed(entry, cause);
 }
 
 void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {

@@ -4,6 +4,7 @@
 
 #include <zem/core/ZEMLog.h>
 #include <zem/graphics/ZEMImage.h>
+#include <zem/provider/ZEMArchZEM.h>
 #include <zem/resource.h>
 
 #include <cstdio>
@@ -105,24 +106,39 @@ TEST_F(FailureMessageTest, EachFailureWritesOneLineWithTheFileAndTheCause) {
 
 // A failed reload says whether the file is gone or damaged, and why, whichever call reloads.
 TEST_F(FailureMessageTest, FailedReloadSaysGoneOrDamaged) {
+    WriteFile("packed.txt", "packed\n");
+    {
+        ZEMArchZEM archive;
+        ASSERT_TRUE(archive.Create("pack.zem"));
+        ASSERT_NE(archive.AddFile("packed.txt", nullptr), ZEMResMgr::NO_INDEX);
+    }
+    ASSERT_TRUE(finder.AddSource("pack.zem", false));
     ASSERT_NE(mgr->Load(ZEMResMgr::RES_IMAGE, "pic.bmp", 0, true), nullptr);
+    ASSERT_NE(mgr->Load(ZEMResMgr::RES_TEXT, "packed.txt", 0, true), nullptr);
     const std::string good = zemtest::ReadFile("data/pic.bmp");
     const struct {
         const char* what;
+        const char* name;
+        unsigned type;
         std::function<void()> spoil;
-        const char* line;
+        std::string line;
     } cases[] = {
-        {"damaged", [&] { WriteFile("data/pic.bmp", Cut(good)); },
+        {"damaged", "pic.bmp", ZEMResMgr::RES_IMAGE, [&] { WriteFile("data/pic.bmp", Cut(good)); },
          "ResMgr: can not reload pic.bmp (type 0): damaged: BMP: bad file header\n"},
-        {"gone", [] { std::remove("data/pic.bmp"); },
-         "ResMgr: can not reload pic.bmp (type 0): missing: none of the 1 sources has it\n"},
-    };
-    const std::function<bool()> reloads[] = {
-        [&] { return mgr->Reload("pic.bmp"); },
-        [&] { return mgr->ReloadType(ZEMResMgr::RES_IMAGE); },
+        {"gone", "pic.bmp", ZEMResMgr::RES_IMAGE, [] { std::remove("data/pic.bmp"); },
+         "ResMgr: can not reload pic.bmp (type 0): missing: none of the 2 sources has it\n"},
+        {"archive damaged", "packed.txt", ZEMResMgr::RES_TEXT,
+         [] { WriteFile("pack.zem", "ZEMA"); },
+         "ResMgr: can not reload packed.txt (type 3): missing: ResFinder: cannot read the source "
+         "'" +
+             Path("pack.zem") + "' any more: too short for an archive header\n"},
     };
     for (const auto& c : cases) {
         c.spoil();
+        const std::function<bool()> reloads[] = {
+            [&] { return mgr->Reload(c.name); },
+            [&] { return mgr->ReloadType(c.type); },
+        };
         for (const std::function<bool()>& reload : reloads) {
             LogCapture log;
             EXPECT_FALSE(reload()) << c.what;

@@ -46,7 +46,8 @@ public:
         return index < sources.size() ? sources[index] : nullptr;
     }
     // A new stream (owned by the caller) on the file of that name from the first source that
-    // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, with a
+    // has it; null when none has (with a line in the log when an archive among the sources can
+    // no longer be read, and why). Names that ZEMArchive::IsSafeName refuses (absolute, with a
     // ".." component, or a device name such as "nul.txt" on Windows) are refused in every source,
     // with a message in the log.
     ZEMResFile* FindRes(const char* name) const;
