@@ -1,4 +1,5 @@
-# Entry points: `make demo` runs the tour, `make test` builds and runs every test.
+# Entry points: `make demo` runs the tour, `make test` builds and runs every test; plain `make`
+# lists the targets.
 BUILD ?= build
 ASAN_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
@@ -8,19 +9,43 @@ JOBS ?= $(shell nproc)
 
 CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: demo test test-sanitize test-tsan setup-web web test-web serve-web setup-windows windows-build \
-	windows-deps test-windows setup-windows64 test-windows64 package-windows linux32-setup test-linux32 bench docs setup clean
+.PHONY: help demo test test-sanitize test-tsan setup-web web test-web serve-web setup-windows \
+	windows-build windows-deps test-windows setup-windows64 test-windows64 package-windows \
+	linux32-setup test-linux32 bench docs setup clean
+
+help:
+	@echo 'make demo             build the library, zem and the tour, and run the tour ($(BUILD)/tour-run)'
+	@echo 'make test             build and run every test ($(BUILD))'
+	@echo 'make test-sanitize    the tests and a short fuzzing run under ASan and UBSan ($(ASAN_BUILD))'
+	@echo 'make test-tsan        the thread patterns under ThreadSanitizer ($(TSAN_BUILD))'
+	@echo 'make bench            build and run the benchmarks'
+	@echo 'make docs             the API reference ($(BUILD)/docs/html)'
+	@echo 'make web              the web page ($(WEB_BUILD)/site); serve-web serves it, test-web tests it'
+	@echo 'make windows-build    the 32-bit Windows DLL, zem.exe and the tour ($(WIN_BUILD))'
+	@echo 'make package-windows  the Windows zip, checked'
+	@echo 'make test-windows     the tests under 32-bit Wine; test-windows64 under 64-bit Wine'
+	@echo 'make test-linux32     the tests built with -m32'
+	@echo 'make setup            install the Debian packages the build, tests and benchmarks need'
+	@echo 'make clean            remove the build folders'
 
 setup:
 	@./scripts/setup.sh
 
-demo: setup
-	$(CONFIGURE) -S . -B $(BUILD) -DZEM_BUILD_BENCHMARKS=ON >/dev/null
-	cmake --build $(BUILD) --target tour zem -j $(JOBS)
-	mkdir -p $(BUILD)/tour-run && cd $(BUILD)/tour-run && ../examples/tour/tour
+# The library, zem and the tour alone: no tests, no benchmarks, and only their packages; the
+# time it took, set-up included, comes last.
+demo:
+	@start=$$(date +%s) && ./scripts/setup.sh demo && \
+	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=OFF -DZEM_BUILD_TOOLS=ON \
+		-DZEM_BUILD_BENCHMARKS=OFF >/dev/null && \
+	cmake --build $(BUILD) --target tour zem -j $(JOBS) && \
+	mkdir -p $(BUILD)/tour-run && cd $(BUILD)/tour-run && ../examples/tour/tour && \
+	echo "make demo: built and ran in $$(($$(date +%s) - start)) s"
 
+# Every switch the tests need is set anew: a folder configured otherwise before (the library
+# alone, BUILD_TESTING off) would keep old test binaries and run them against the new library.
 test: setup
-	$(CONFIGURE) -S . -B $(BUILD) -DZEM_BUILD_BENCHMARKS=ON >/dev/null
+	$(CONFIGURE) -S . -B $(BUILD) -DBUILD_TESTING=ON -DZEM_BUILD_TOOLS=ON \
+		-DZEM_BUILD_BENCHMARKS=ON >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -174,4 +199,4 @@ bench: setup
 	for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(WEB_BUILD) $(LINUX32_DIR)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(WEB_BUILD) $(LINUX32_DIR)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when some are missing;
-# with the argument "docs", those that the API reference needs instead; with "windows", those of
+# with the argument "demo", only those of the library, zem and the tour; with "docs", those that the API reference needs instead; with "windows", those of
 # the 32-bit Windows cross-build and its run under Wine; with "windows64", those of the 64-bit one,
 # run natively by wine64; with "linux32", those of the -m32 build; with "sources", those that
 # rebuild the conformance pictures from Debian's source packages
@@ -19,6 +19,7 @@ packages=(cmake ninja-build make g++ clang libclang-rt-14-dev pkg-config
 # wine64 brings the native wineserver, which serves the 32-bit Wine too: qemu then emulates the
 # Windows programs only.
 case "$mode" in
+demo) packages=(cmake ninja-build make g++ libpng-dev libfreetype-dev fonts-dejavu-core) ;;
 docs) packages=(doxygen python3) ;;
 windows) packages=(cmake ninja-build make g++-mingw-w64-i686-posix googletest libz-mingw-w64-dev dpkg-dev
                    wine wine32:i386 wine64 zip unzip file qemu-user) ;;

@@ -1,5 +1,7 @@
 #include <zem/core/ZEMLog.h>
 
+#include "core/ZEMLogHold.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -46,6 +48,7 @@ void SinkV(const char* format, va_list args) {
 }
 
 void WriteV(unsigned level, const char* format, va_list args) {
+    if (ZEM::LogHold::Held(level, format, args)) return;
     if (level == 0 || level > logLevel || !format) return;
     if (logSink) {
         SinkV(format, args);

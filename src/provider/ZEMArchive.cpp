@@ -122,18 +122,34 @@ int ZEMArchive::FindArchiveFormat(const char* path) {
 }
 
 ZEMArchive* ZEMArchive::OpenArchive(const char* path) {
+    std::string why;
+    return OpenArchive(path, why);
+}
+
+ZEMArchive* ZEMArchive::OpenArchive(const char* path, std::string& why) {
     ZEMArchive* archive = nullptr;
-    switch (FindArchiveFormat(path)) {
+    const int format = FindArchiveFormat(path);
+    switch (format) {
     case 1:
         archive = new (std::nothrow) ZEMArchZEM;
         break;
     case 2:
         archive = new (std::nothrow) ZEMArchPAK;
         break;
+    case 0:
+        why = "not an archive this library reads (ZEM or PAK), or unreadable";
+        return nullptr;
     default:
+        why = "an archive of a kind this library knows but does not read (format " +
+              std::to_string(format) + ")";
         return nullptr;
     }
-    if (archive && !archive->Open(path)) {
+    if (!archive) {
+        why = "out of memory";
+        return nullptr;
+    }
+    if (!archive->Open(path)) {
+        why = archive->LastError();
         delete archive;
         return nullptr;
     }

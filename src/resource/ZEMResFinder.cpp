@@ -15,6 +15,12 @@ namespace {
 
 constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 
+// Logs why the source name was not added; false.
+bool Refused(const char* name, const char* why) {
+    ZEM::LOG("ResFinder: cannot add the source '%s': %s\n", name, why);
+    return false;
+}
+
 } // namespace
 
 // An archive's file is looked at when its folder told of a change to it, and on every lookup
@@ -22,6 +28,7 @@ constexpr unsigned NO_INDEX = 0xFFFFFFFFu;
 struct ZEMResFinder::SourceState {
     bool archive = false;
     bool readable = true;
+    std::string why;      // why it cannot be read, when it cannot
     bool changed = false; // its folder told of a change since its file was looked at
     int watch = -1;       // the watch of its folder; -1 when there is none
     std::string base;     // its file's name in that folder, as the system compares names
@@ -52,10 +59,10 @@ unsigned ZEMResFinder::FindSource(const char* name) const {
 }
 
 bool ZEMResFinder::AddSource(const char* name, bool front) {
-    if (!name || !*name) return false;
+    if (!name || !*name) return Refused("", "no path given");
     if (FindSource(name) != NO_INDEX) return true;
     const unsigned attributes = ZEM::Platform::Attributes(name);
-    if (attributes == ZEM::Platform::ATTR_INVALID) return false;
+    if (attributes == ZEM::Platform::ATTR_INVALID) return Refused(name, "missing");
     const bool isDir = (attributes & ZEM::Platform::ATTR_DIRECTORY) != 0;
 
     ZEMFileProvider* source = nullptr;
@@ -64,22 +71,23 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
         ZEMDir* dir = new (std::nothrow) ZEMDir();
         if (!dir || !dir->Open(name)) {
             delete dir;
-            return false;
+            return Refused(name, "a folder that cannot be entered or listed");
         }
         source = dir;
     } else {
         // Stamped before it is read: a change made meanwhile makes the first lookup read it again.
         state.archive = true;
         ZEM::Platform::Stamp(name, state.stamp);
-        source = ZEMArchive::OpenArchive(name);
-        if (!source) return false;
+        std::string why;
+        source = ZEMArchive::OpenArchive(name, why);
+        if (!source) return Refused(name, why.c_str());
     }
     try {
         states.reserve(states.size() + 1);
         sources.insert(front ? sources.begin() : sources.end(), source);
     } catch (const std::bad_alloc&) {
         delete source;
-        return false;
+        return Refused(name, "out of memory");
     }
     states.insert(front ? states.begin() : states.end(), state);
     if (state.archive) WatchArchive(front ? 0 : states.size() - 1);
@@ -88,7 +96,11 @@ bool ZEMResFinder::AddSource(const char* name, bool front) {
 
 bool ZEMResFinder::RemoveSource(const char* name) {
     unsigned index = FindSource(name);
-    if (index == NO_INDEX) return false;
+    if (index == NO_INDEX) {
+        ZEM::LOG("ResFinder: cannot remove the source '%s': no source has that name\n",
+                 name ? name : "");
+        return false;
+    }
     delete sources[index];
     sources.erase(sources.begin() + index);
     const int watch = states[index].watch;
@@ -116,8 +128,12 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
         return nullptr;
     }
     TakeChanges();
+    size_t unreadable = sources.size();
     for (size_t i = 0; i < sources.size(); ++i) {
-        if (!IsCurrent(i)) continue;
+        if (!IsCurrent(i)) {
+            unreadable = std::min(unreadable, i);
+            continue;
+        }
         ZEMResFile* file = sources[i]->OpenFile(name);
         if (!file) continue;
         if (origin) {
@@ -125,6 +141,11 @@ ZEMResFile* ZEMResFinder::FindRes(const char* name, std::string* origin) const {
             if (!states[i].archive) *origin = ZEM::Platform::WithSeparator(origin->c_str()) + name;
         }
         return file;
+    }
+    // The name may be in the archive that can no longer be read: that is the likelier cause.
+    if (unreadable < sources.size()) {
+        ZEM::LOG("ResFinder: cannot read the source '%s' any more: %s\n",
+                 sources[unreadable]->Name(), states[unreadable].why.c_str());
     }
     return nullptr;
 }
@@ -170,6 +191,7 @@ bool ZEMResFinder::IsCurrent(size_t index) const {
     state.stamp = now;
     const std::string path = sources[index]->Name(); // reopening frees the archive's own copy
     state.readable = sources[index]->Open(path.c_str());
+    state.why = static_cast<const ZEMArchive*>(sources[index])->LastError();
     return state.readable;
 }
 

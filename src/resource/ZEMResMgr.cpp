@@ -4,12 +4,14 @@
 #include <zem/graphics/ZEMFont.h>
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
+#include <zem/provider/ZEMArchive.h>
 #include <zem/resource/ZEMResFinder.h>
 #include <zem/resource/ZEMResource.h>
 #include <zem/stream/ZEMResFile.h>
 #include <zem/text/ZEMText.h>
 
 #include "core/ZEMBisect.h"
+#include "core/ZEMLogHold.h"
 #include "platform/ZEMPlatform.h"
 #include "resource/ZEMResWatcher.h"
 
@@ -52,6 +54,62 @@ bool IsEmpty(const char* name) {
     return !name || !*name;
 }
 
+// Every load failure is one warning that names the resource and the cause.
+ZEMResource* LoadFailed(const char* name, unsigned type, const std::string& cause) {
+    ZEM::WARNING("ResMgr: can not load %s (type %d): %s\n", name, int(type), cause.c_str());
+    return nullptr;
+}
+
+bool ReloadFailed(const ZEMResMgr::ResEntry& entry, const std::string& cause) {
+    ZEM::WARNING("ResMgr: can not reload %s (type %d): %s\n", entry.name, int(entry.type),
+                 cause.c_str());
+    return false;
+}
+
+bool NotAdded(const char* name, const char* why) {
+    ZEM::LOG("ResMgr: cannot add %s: %s\n", name, why);
+    return false;
+}
+
+// Where a file of that name would hide origin: the same name in each folder searched before it.
+// Archives searched first are left out: every edit of one would read as a change of each
+// resource behind it.
+void AddHidingPlaces(const ZEMResFinder& finder, const char* name, const std::string& origin,
+                     std::vector<std::string>& paths) {
+    for (unsigned i = 0; i < finder.NbSources(); ++i) {
+        const ZEMFileProvider* source = finder.GetSource(i);
+        if (!source->Name()) continue;
+        if (dynamic_cast<const ZEMArchive*>(source)) {
+            if (origin == source->Name()) return;
+            continue;
+        }
+        const std::string path = ZEM::Platform::WithSeparator(source->Name()) + name;
+        if (path == origin) return;
+        paths.push_back(path);
+    }
+}
+
+// The cause of a file the finder did not give: what the finder said (the name refused, an
+// archive no longer readable), else that no source has it.
+std::string Missing(const ZEMResFinder& finder, ZEM::LogHold& hold) {
+    const std::string reason = hold.Take();
+    if (!reason.empty()) return "missing: " + reason;
+    return "missing: none of the " + std::to_string(finder.NbSources()) + " sources has it";
+}
+
+// The cause of a failed read: what the resource's own reader said, held back from the log.
+std::string Damaged(const std::string& what, ZEM::LogHold& hold) {
+    const std::string reason = hold.Take();
+    return reason.empty() ? what : what + ": " + reason;
+}
+
+// What a loader of the type reads, in words.
+std::string KindName(unsigned type) {
+    static const char* const NAMES[] = {"picture", "palette", "font", "string array"};
+    if (type < sizeof NAMES / sizeof NAMES[0]) return NAMES[type];
+    return "resource of type " + std::to_string(type);
+}
+
 // The one form in which names are cached and asked of the finder: '/' for either separator.
 const char* NormalName(const char* name, std::string& scratch) {
     if (!std::strchr(name, '\\')) return name;
@@ -79,31 +137,39 @@ ZEMResMgr::~ZEMResMgr() {
 }
 
 ZEMResource* ZEMResMgr::Load(unsigned type, const char* name, int format, bool add) {
-    if (IsEmpty(name) || type >= loaders.size()) return nullptr;
+    if (IsEmpty(name)) return LoadFailed("a resource without a name", type, "no name given");
     std::string scratch;
     name = NormalName(name, scratch);
+    if (type >= loaders.size()) {
+        return LoadFailed(
+            name, type, "no loader has that type (" + std::to_string(loaders.size()) + " loaders)");
+    }
     const uint32_t slot = Slot(name);
     if (slot != NO_INDEX) {
         ResEntry& entry = entries[slot];
-        if (entry.type != type) return nullptr;
+        if (entry.type != type) {
+            return LoadFailed(name, type,
+                              "wrong type: it is loaded as type " + std::to_string(entry.type));
+        }
         ++entry.users;
         return entry.resource;
     }
+    ZEM::LogHold hold;
     std::string origin;
     ZEMResFile* file = finder->FindRes(name, watcher && add ? &origin : nullptr);
-    if (!file) return nullptr;
+    if (!file) return LoadFailed(name, type, Missing(*finder, hold));
     bool keepFile = false;
     ZEMResource* resource = loaders[type](file, name, format, keepFile);
     if (!resource) {
-        ZEM::WARNING("ResMgr: cannot load %s (type %d)\n", name, int(type));
         delete file;
-        return nullptr;
+        return LoadFailed(name, type,
+                          Damaged("not a " + KindName(type) + " file, or damaged", hold));
     }
     if (!keepFile) delete file;
     if (!add) return resource;
     if (!PrivateAdd(type, name, resource, format)) {
         delete resource; // not cached, and the caller expects the manager to own it
-        return nullptr;
+        return LoadFailed(name, type, "out of memory for the cache");
     }
     if (watcher) Watch(entries[count - 1], origin);
     return resource;
@@ -119,10 +185,11 @@ ZEMResource* ZEMResMgr::Get(const char* name) {
 }
 
 bool ZEMResMgr::Add(unsigned type, const char* name, ZEMResource* resource) {
-    if (IsEmpty(name)) return false;
+    if (IsEmpty(name)) return NotAdded("", "no name given");
     std::string scratch;
     name = NormalName(name, scratch);
-    if (Slot(name) != NO_INDEX || !PrivateAdd(type, name, resource, 0)) return false;
+    if (Slot(name) != NO_INDEX) return NotAdded(name, "that name is cached already");
+    if (!PrivateAdd(type, name, resource, 0)) return NotAdded(name, "out of memory");
     if (watcher) Watch(entries[count - 1], std::string());
     return true;
 }
@@ -130,28 +197,37 @@ bool ZEMResMgr::Add(unsigned type, const char* name, ZEMResource* resource) {
 bool ZEMResMgr::Release(const char* name) {
     if (IsEmpty(name)) return false;
     std::string scratch;
-    const uint32_t slot = Slot(NormalName(name, scratch));
-    if (slot == NO_INDEX) return false;
+    name = NormalName(name, scratch);
+    const uint32_t slot = Slot(name);
+    if (slot == NO_INDEX) {
+        ZEM::LOG("ResMgr: cannot release %s: not loaded\n", name);
+        return false;
+    }
     Drop(slot);
     return true;
 }
 
 bool ZEMResMgr::Release(ZEMResource* resource) {
-    if (!resource) return false;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; resource && i < count; ++i) {
         if (entries[i].resource == resource) {
             Drop(i);
             return true;
         }
     }
+    ZEM::LOG("ResMgr: cannot release a resource that the manager does not hold\n");
     return false;
 }
 
 bool ZEMResMgr::Reload(const char* name) {
     if (IsEmpty(name)) return false;
     std::string scratch;
-    const uint32_t slot = Slot(NormalName(name, scratch));
-    return slot != NO_INDEX && ReloadEntry(entries[slot]);
+    name = NormalName(name, scratch);
+    const uint32_t slot = Slot(name);
+    if (slot == NO_INDEX) {
+        ZEM::WARNING("ResMgr: can not reload %s: not loaded\n", name);
+        return false;
+    }
+    return ReloadEntry(entries[slot]);
 }
 
 bool ZEMResMgr::ReloadType(unsigned type) {
@@ -265,17 +341,20 @@ void ZEMResMgr::Drop(uint32_t slot) {
     if (--entries[slot].users == 0) PrivateRemove(slot, true);
 }
 
-bool ZEMResMgr::ReloadEntry(const ResEntry& entry) {
-    if (!entry.resource) return false;
+bool ZEMResMgr::ReloadEntry(const ResEntry& entry, std::string* from) {
+    if (!entry.resource) return ReloadFailed(entry, "no object is cached under that name");
+    ZEM::LogHold hold;
     std::string origin;
-    ZEMResFile* file = finder->FindRes(entry.name, watcher ? &origin : nullptr);
-    if (!file) return false;
+    ZEMResFile* file = finder->FindRes(entry.name, watcher || from ? &origin : nullptr);
+    if (!file) return ReloadFailed(entry, Missing(*finder, hold));
     const bool loaded = entry.resource->Load(*file, entry.format);
     delete file;
+    const std::string cause = loaded ? std::string() : Damaged("damaged", hold);
     // The name may come from another source now (a member gone from an archive, found in a
     // folder): its new file is the one watched.
     if (watcher) Watch(entry, origin);
-    return loaded;
+    if (from) *from = origin;
+    return loaded || ReloadFailed(entry, cause);
 }
 
 void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {
@@ -284,7 +363,9 @@ void ZEMResMgr::Watch(const ResEntry& entry, const std::string& origin) {
         delete finder->FindRes(entry.name, &file);
         if (file.empty()) return; // no source has it: nothing to watch
     }
-    if (watcher->Track(entry.name, file)) return;
+    std::vector<std::string> paths{file};
+    AddHidingPlaces(*finder, entry.name, file, paths);
+    if (watcher->Track(entry.name, paths)) return;
     ZEM::WARNING("ResMgr: can not watch %s (%s)\n", entry.name,
                  ZEM::Platform::ErrorText(watcher->Error()).c_str());
 }
@@ -314,13 +395,16 @@ unsigned ZEMResMgr::PollChanges(ChangeReport* report) {
         const uint32_t slot = Slot(name.c_str());
         if (slot == NO_INDEX) continue;
         const ResEntry& entry = entries[slot];
-        const bool loaded = ReloadEntry(entry);
-        if (loaded) {
-            ++reloaded;
-        } else {
-            ZEM::WARNING("ResMgr: can not reload %s (type %d)\n", entry.name, int(entry.type));
+        std::string origin;
+        const bool loaded = ReloadEntry(entry, &origin);
+        if (!loaded) {
+            if (report) report->failed.push_back(name);
+            continue;
         }
-        if (report) (loaded ? report->reloaded : report->failed).push_back(name);
+        ++reloaded;
+        if (!report) continue;
+        report->reloaded.push_back(name);
+        report->origins.push_back(origin);
     }
     return reloaded;
 }

@@ -10,35 +10,56 @@ std::string FileKey(const std::string& folder, const std::string& name) {
 
 } // namespace
 
-bool ZEMResWatcher::Track(const std::string& name, const std::string& file) {
-    std::string folderPath, base;
-    // One spelling per folder ("a/./b" and "a/b" are one watch): events name it by its id.
-    ZEM::Platform::SplitPath(ZEM::Platform::AbsolutePath(file.c_str()), folderPath, base);
-    const std::string key = FileKey(folderPath, base);
+// One spelling per folder ("a/./b" and "a/b" are one watch): events name it by its id.
+ZEMResWatcher::Place ZEMResWatcher::PlaceOf(const std::string& path) {
+    Place place;
+    std::string base;
+    ZEM::Platform::SplitPath(ZEM::Platform::AbsolutePath(path.c_str()), place.folder, base);
+    place.key = FileKey(place.folder, base);
+    return place;
+}
+
+bool ZEMResWatcher::Track(const std::string& name, const std::vector<std::string>& paths) {
+    if (paths.empty()) return true;
+    std::vector<Place> places;
+    std::vector<std::string> wanted;
+    for (const std::string& path : paths) {
+        places.push_back(PlaceOf(path));
+        wanted.push_back(places.back().key);
+    }
     auto known = keys.find(name);
     if (known != keys.end()) {
-        if (known->second == key) return true;
+        if (known->second == wanted) return true;
         Forget(name);
     }
     auto unwatchable = refusedKeys.find(name);
-    if (unwatchable != refusedKeys.end() && unwatchable->second == key) return true;
-    Folder& folder = folders[folderPath];
-    if (folder.id < 0) folder.id = watch.Add(folderPath.c_str());
-    if (folder.id < 0) {
-        folders.erase(folderPath);
+    if (unwatchable != refusedKeys.end() && unwatchable->second == wanted[0]) return true;
+    if (!Add(name, places[0])) {
         refused.push_back(name);
-        refusedKeys[name] = key;
+        refusedKeys[name] = wanted[0];
         return false;
     }
     refusedKeys.erase(name);
-    folderPaths[folder.id] = folderPath;
-    File& watched = files[key];
+    for (size_t i = 1; i < places.size(); ++i)
+        Add(name, places[i]);
+    return true;
+}
+
+bool ZEMResWatcher::Add(const std::string& name, const Place& place) {
+    Folder& folder = folders[place.folder];
+    if (folder.id < 0) folder.id = watch.Add(place.folder.c_str());
+    if (folder.id < 0) {
+        folders.erase(place.folder);
+        return false;
+    }
+    folderPaths[folder.id] = place.folder;
+    File& watched = files[place.key];
     if (watched.resources.empty()) {
-        watched.folder = folderPath;
+        watched.folder = place.folder;
         ++folder.files;
     }
     watched.resources.push_back(name);
-    keys[name] = key;
+    keys[name].push_back(place.key);
     return true;
 }
 
@@ -51,9 +72,10 @@ void ZEMResWatcher::Forget(const std::string& name) {
     refusedKeys.erase(name);
     auto known = keys.find(name);
     if (known == keys.end()) return;
-    const std::string key = known->second;
+    const std::vector<std::string> watched = known->second;
     keys.erase(known);
-    Drop(key, name);
+    for (const std::string& key : watched)
+        Drop(key, name);
 }
 
 // Takes name off the file's list; the last one off ends the file's watch, the last file of a
@@ -107,7 +129,10 @@ void ZEMResWatcher::Poll(Clock::time_point now, Clock::duration quiet,
             continue;
         }
         file.pending = false;
-        due.insert(due.end(), file.resources.begin(), file.resources.end());
+        // A resource whose file and hiding place both changed is due once.
+        for (const std::string& name : file.resources) {
+            if (std::find(due.begin(), due.end(), name) == due.end()) due.push_back(name);
+        }
     }
     pending.resize(kept);
 }

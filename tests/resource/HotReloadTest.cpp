@@ -5,6 +5,7 @@
 
 #include <zem/graphics/ZEMImage.h>
 #include <zem/graphics/ZEMPal.h>
+#include <zem/provider/ZEMArchZEM.h>
 #include <zem/resource.h>
 #include <zem/stream/ZEMResFile.h>
 #include <zem/text/ZEMText.h>
@@ -65,6 +66,7 @@ protected:
 // Everything PollChanges reported while the test waited, in order.
 struct Polled {
     std::vector<std::string> reloaded;
+    std::vector<std::string> origins;
     std::vector<std::string> failed;
     std::vector<std::string> unwatched;
 };
@@ -95,6 +97,7 @@ protected:
         const unsigned n = mgr->PollChanges(&report);
         EXPECT_EQ(n, report.reloaded.size());
         Append(polled.reloaded, report.reloaded);
+        Append(polled.origins, report.origins);
         Append(polled.failed, report.failed);
         Append(polled.unwatched, report.unwatched);
     }
@@ -290,6 +293,44 @@ TEST_F(HotReloadTest, BurstOfWritesIsOneReload) {
     EXPECT_TRUE(polled.failed.empty());
 }
 
+// A file dropped into a folder searched first hides the resource's file, in a folder or in an
+// archive: the resource is read from it, and from its old file again when it goes.
+TEST_F(HotReloadTest, OverrideInAFolderSearchedFirst) {
+    WriteFile("data/under.txt", "from data\n");
+    WriteFile("stage/packed.txt", "from the archive\n");
+    ZEMArchZEM archive;
+    ASSERT_TRUE(archive.Create("base.zem"));
+    ASSERT_NE(archive.AddFile("stage/packed.txt", nullptr), ZEMResMgr::NO_INDEX);
+    ASSERT_TRUE(finder.AddSource("base.zem", false));
+    fs::create_directory("mods");
+    ASSERT_TRUE(finder.AddSource("mods", true));
+
+    const struct {
+        const char* name;
+        const char* text;
+        std::string origin;
+    } cases[] = {
+        {"under.txt", "from data", Path("data/under.txt")},
+        {"packed.txt", "from the archive", Path("base.zem")},
+    };
+    for (const auto& c : cases) {
+        ZEMResource* text = mgr->Load(ZEMResMgr::RES_TEXT, c.name, 0, true);
+        ASSERT_NE(text, nullptr) << c.name;
+        const std::string mod = std::string("mods/") + c.name;
+        WriteFile(mod, "from mods\n");
+        ASSERT_TRUE(PollUntil([&] { return polled.reloaded.size() == 1; })) << c.name;
+        EXPECT_STREQ(FirstString(text), "from mods");
+        EXPECT_EQ(polled.origins, std::vector<std::string>{Path(mod)});
+
+        ASSERT_EQ(std::remove(mod.c_str()), 0);
+        ASSERT_TRUE(PollUntil([&] { return polled.reloaded.size() == 2; })) << c.name;
+        EXPECT_STREQ(FirstString(text), c.text);
+        EXPECT_EQ(polled.origins.back(), c.origin);
+        EXPECT_TRUE(polled.failed.empty());
+        polled = Polled();
+    }
+}
+
 // A damaged save keeps the old picture and is reported; the next good save is taken.
 TEST_F(HotReloadTest, DamagedSaveKeepsTheOldContent) {
     ZEMImage picture(4, 4, 8);
@@ -305,7 +346,8 @@ TEST_F(HotReloadTest, DamagedSaveKeepsTheOldContent) {
     EXPECT_EQ(polled.failed, std::vector<std::string>{"pic.bmp"});
     EXPECT_TRUE(polled.reloaded.empty());
     EXPECT_EQ(image->GetPixel(3, 3), 7u);
-    EXPECT_NE(log.Text().find("ResMgr: can not reload pic.bmp (type 0)\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("ResMgr: can not reload pic.bmp (type 0): damaged: BMP: "),
+              std::string::npos);
 
     picture.Rectangle(0, 0, 4, 4, 9, ZEMImage::DRAW_COPY);
     ASSERT_TRUE(picture.SaveName("data/pic.bmp", 1));

@@ -77,6 +77,9 @@ public:
     // A new, opened archive for formats 1 and 2 (owned by the caller); null otherwise or when it
     // cannot be opened.
     static ZEMArchive* OpenArchive(const char* path);
+    // The same; when it gives null, why says so in words (missing, not an archive this library
+    // reads, damaged and how).
+    static ZEMArchive* OpenArchive(const char* path, std::string& why);
 
     // A closed archive of the given format number (1 ZEM, 2 PAK).
     explicit ZEMArchive(int format);

@@ -39,9 +39,10 @@ public:
     unsigned FindSource(const char* name) const;
     // Adds the directory or archive at name, at the front of the search order or at its end.
     // True when added or already there; false when the path does not exist, is no archive the
-    // library reads, or cannot be opened.
+    // library reads, or cannot be opened, with one line in the log that says which.
     bool AddSource(const char* name, bool front);
-    // Removes and deletes the source that FindSource(name) finds; false when there is none.
+    // Removes and deletes the source that FindSource(name) finds; false, with a line in the log,
+    // when there is none.
     bool RemoveSource(const char* name);
     // Number of sources.
     unsigned NbSources() const { return static_cast<unsigned>(sources.size()); }
@@ -50,7 +51,8 @@ public:
         return index < sources.size() ? sources[index] : nullptr;
     }
     // A new stream (owned by the caller) on the file of that name from the first source that
-    // has it; null when none has. Names that ZEMArchive::IsSafeName refuses (absolute, with a
+    // has it; null when none has (with a line in the log when an archive among the sources can
+    // no longer be read, and why). Names that ZEMArchive::IsSafeName refuses (absolute, with a
     // ".." component, or a device name such as "nul.txt" on Windows) are refused in every source,
     // with a message in the log.
     ZEMResFile* FindRes(const char* name) const;

@@ -24,6 +24,9 @@ class ZEMResWatcher;
 //
 // With watching turned on, the manager watches the files of its resources (through their
 // folders) and PollChanges, called from the program's loop, reloads in place those that changed.
+// A file of the same name that appears in a folder searched before a resource's file (a mod
+// folder added at the front) is a change too: the resource is read from it, and read from the
+// old file again when it goes.
 //
 // Threads: a manager and its finder are used by one thread at a time; each thread may have its
 // own pair over the same files.
@@ -49,8 +52,11 @@ public:
 
     // What one PollChanges did, by resource name.
     struct ChangeReport {
-        // Reloaded from their changed file.
+        // Reloaded from their changed file, or from a file that now hides it in a folder searched
+        // first (or that one gone, from the file it hid).
         std::vector<std::string> reloaded;
+        // Beside each of reloaded, the file it was read from: a folder's file, or an archive.
+        std::vector<std::string> origins;
         // Their file changed but could not be read (damaged, or gone): they keep their content
         // and are tried again when the file changes again.
         std::vector<std::string> failed;
@@ -135,8 +141,8 @@ private:
     void Drop(uint32_t slot);
     // The slot of a name in its normal form; NO_INDEX when it is not cached.
     uint32_t Slot(const char* name) const;
-    // Reads the resource of an entry again from its file.
-    bool ReloadEntry(const ResEntry& entry);
+    // Reads the resource of an entry again from its file; from, when given, is set to that file.
+    bool ReloadEntry(const ResEntry& entry, std::string* from = nullptr);
     // Watches the file of an entry when watching is on and a source has it.
     void Watch(const ResEntry& entry, const std::string& origin);
     // Sorts the name order of the table when entries changed since.
