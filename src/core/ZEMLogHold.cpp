@@ -9,7 +9,8 @@ namespace {
 
 constexpr unsigned LEVEL_LOG = 100;
 
-ZEM::LogHold* innermost = nullptr;
+// Each thread holds its own operations' messages, never another thread's.
+thread_local ZEM::LogHold* innermost = nullptr;
 
 std::string Format(const char* format, va_list args) {
     va_list copy;

@@ -11,6 +11,7 @@ namespace ZEM {
 // Holds back the failure messages (levels 1 to 100) written while it lives, whatever the log
 // level, so that an operation that fails can name their reason in its own one line. Messages it
 // was not asked for are written as usual when it ends. Holds nest: the innermost one holds.
+// A hold takes the messages of its own thread only.
 class LogHold {
 public:
     LogHold();
