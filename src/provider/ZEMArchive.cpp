@@ -208,10 +208,10 @@ bool ZEMArchive::Told(const std::string& what) const {
     return false;
 }
 
-void ZEMArchive::TakeReadFile(File& file) const {
+void ZEMArchive::TakeReadFile(File& file, FileState state) const {
     DropReadFile();
     readFile = ZEM::Stream::SharedFile::Adopt(file.ReadStream());
-    known = Stamp(file);
+    known = std::move(state);
 }
 
 namespace {
@@ -331,7 +331,7 @@ void ZEMArchive::Adopt(Directory& directory, File& file) {
     dataEnd = HEADER_SIZE;
     for (const ArchiveEntry* entry : entries)
         dataEnd = std::max(dataEnd, MemberEnd(*entry));
-    TakeReadFile(file);
+    TakeReadFile(file, Stamp(file));
 }
 
 std::string ZEM::ArchiveInternal::DamageText(const std::vector<ZEMArchive::ArchiveEntry*>& list,

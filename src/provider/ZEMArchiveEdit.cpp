@@ -352,7 +352,7 @@ unsigned ZEMArchive::AddSources(const Sources& sources) {
         TakeOffsets(offsets);
     } else {
         dataEnd = uint32_t(end);
-        TakeReadFile(edit.file);
+        TakeReadFile(edit.file, Written(list, at, from));
     }
     lastError = refusal;
     return count;
@@ -499,7 +499,7 @@ bool ZEMArchive::Rename(unsigned index, const char* newName) {
     } else if (!CommitDirectory(edit, list, end, 0, 0, end)) {
         return false;
     } else {
-        TakeReadFile(edit.file);
+        TakeReadFile(edit.file, Written(list, end, 0));
     }
     std::swap(entries[index]->name, renamed.name);
     name.release();
@@ -689,7 +689,7 @@ bool ZEMArchive::Rebuild(Edit& edit, std::vector<Part>& parts, const char* empty
     // The rename is done: the new archive is in place even if its folder cannot be flushed.
     folder.Sync();
     dataEnd = uint32_t(out.End());
-    TakeReadFile(temp);
+    TakeReadFile(temp, Written(list, out.End(), 0));
     return true;
 }
 
@@ -721,6 +721,30 @@ bool ZEMArchive::CopyPart(Edit& edit, Appender& out, const ZEM::Platform::FileSt
                       " to copy it");
     }
     return Failed(SystemError("cannot write the new archive", out.file.Error()));
+}
+
+// What the file holds once this object wrote the directory of list at offset at, the records
+// before index from being those it knew there: reading them back would cost every add the whole
+// directory.
+ZEMArchive::FileState ZEMArchive::Written(const std::vector<const ArchiveEntry*>& list, uint64_t at,
+                                          size_t from) const {
+    FileState state;
+    const size_t kept = std::min(known.records.size(), from * RecordSize());
+    try {
+        state.records.assign(known.records.begin(), known.records.begin() + kept);
+        EncodeDirectory(list.data() + from, list.size() - from,
+                        [&state](const uint8_t* bytes, unsigned size) {
+                            state.records.insert(state.records.end(), bytes, bytes + size);
+                            return true;
+                        });
+    } catch (const std::exception&) {
+        return FileState(); // not valid: the next edit reads the directory again
+    }
+    EncodeHeader(state.header, uint32_t(at), uint32_t(list.size()));
+    state.dirOffset = uint32_t(at);
+    state.count = uint32_t(list.size());
+    state.valid = true;
+    return state;
 }
 
 bool ZEMArchive::WriteDirectory(ZEMResFile& file) const {

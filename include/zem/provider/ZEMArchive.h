@@ -340,9 +340,10 @@ private:
     void BuildIndex() const;
     // Lets go of the shared read handle, for the file changed or is no longer the archive's.
     void DropReadFile() const;
-    // Takes a new read handle on file, and notes what the file is now.
-    void TakeReadFile(ZEM::Platform::File& file) const;
+    // Takes a new read handle on file, which holds what state says.
+    void TakeReadFile(ZEM::Platform::File& file, FileState state) const;
     FileState Stamp(ZEM::Platform::File& file) const;
+    FileState Written(const std::vector<const ArchiveEntry*>& list, uint64_t at, size_t from) const;
     bool Unchanged(ZEM::Platform::File& file) const;
 
     // Lookup index: a table of storage indexes addressed by the hash of their names (linear
