@@ -315,11 +315,21 @@ async function downloadOf(name, act) {
 const fixture = (name) => fs.readFileSync(path.join(fixtures, name));
 const same = (a, b) => a !== null && b !== null && Buffer.compare(a, b) === 0;
 
-// Clicks the selector and waits until the page has shown what follows.
-async function clickAndWait(page, selector) {
+// Runs act and waits until the page has shown what follows.
+async function untilShown(page, act) {
   const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
-  await page.click(selector);
+  await act();
   await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+}
+
+const clickAndWait = (page, selector) => untilShown(page, () => page.click(selector));
+
+// Types name into the member's rename field, whose text it replaces, and presses Enter.
+async function renameMember(page, row, name) {
+  await page.click(`#members tbody tr:nth-child(${row}) .rename`);
+  await page.$eval("#members input", (e) => { e.value = ""; });
+  await page.type("#members input", name);
+  await untilShown(page, () => page.keyboard.press("Enter"));
 }
 
 const memberRow = async (page, name) =>
@@ -345,9 +355,8 @@ function hexLine(bytes, at) {
 const ACTIONS = [
   ["several files open at once, each listed, the first shown", async (page) => {
     const names = ["im8.pcx", "sunset.gpl", "data.pak"];
-    const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
-    await (await page.$("#file")).uploadFile(...names.map((n) => path.join(fixtures, n)));
-    await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+    const input = await page.$("#file");
+    await untilShown(page, () => input.uploadFile(...names.map((n) => path.join(fixtures, n))));
     const listed = await page.$$eval("#file-list li", (items) => items.map((i) => i.textContent));
     const title = await page.$eval("#view-title", (e) => e.textContent);
     await clickAndWait(page, "#file-list li:last-child");
@@ -415,13 +424,7 @@ const ACTIONS = [
   }],
   ["a member renamed, into a folder, keeps its bytes in the archive downloaded", async (page) => {
     await open(page, "data.zem");
-    const row = await memberRow(page, "sunset.gpl");
-    await page.click(`#members tbody tr:nth-child(${row}) .rename`);
-    await page.$eval("#members input", (e) => { e.value = ""; });
-    await page.type("#members input", "colours/dusk.gpl");
-    const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
-    await page.keyboard.press("Enter");
-    await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+    await renameMember(page, await memberRow(page, "sunset.gpl"), "colours/dusk.gpl");
     const bytes = await downloadOf("data.zem", () => page.click("#archive-download"));
     const want = nativeMembers("data.zem").map((m) => m.replace(/ sunset\.gpl$/, " colours/dusk.gpl"));
     const listed = bytes ? membersOf(bytes, "data.zem") : [];
@@ -431,13 +434,8 @@ const ACTIONS = [
   }],
   ["a name the archive cannot hold is refused with the library's reason", async (page) => {
     await open(page, "data.pak");
-    await page.click("#members tbody tr:nth-child(1) .rename");
-    await page.$eval("#members input", (e) => { e.value = ""; });
     const long = "x".repeat(80);
-    await page.type("#members input", long);
-    const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
-    await page.keyboard.press("Enter");
-    await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+    await renameMember(page, 1, long);
     const error = await page.$eval("#archive-error", (e) => e.textContent);
     const why = failure(["archive", "mv", "data.pak", "drawing8.bmp", long]).replace(/^.*': /, "");
     const bytes = await downloadOf("data.pak", () => page.click("#archive-download"));
