@@ -118,21 +118,35 @@ bool ParseOptions(int argc, char** argv, int nbPaths, Options& options) {
     return false;
 }
 
-// Takes the palette of the picture at path; the picture's format, or empty when it is no picture.
-// A picture without a palette is said, and gives "-".
-std::string LoadPicturePalette(const std::string& path, ZEMPal& pal) {
+// What reading a file as a picture gave.
+enum class PictureRead { NO_PICTURE, PALETTE, REFUSED };
+
+// Takes the palette of the picture at path, titled "palette of a GIF picture"; a damaged picture,
+// or one without a palette, is refused, and title says why.
+PictureRead LoadPicturePalette(const std::string& path, ZEMPal& pal, std::string& title) {
     ZEMImage image(0, 0, 8);
     int format = 0;
     std::string why;
-    if (!zemcli::LoadPicture(path.c_str(), image, format, why)) return "";
-    const std::string title = std::string(zemcli::PictureFormatName(format)) + " picture";
+    const std::string shown = zemcli::Printable(path.c_str());
+    if (!zemcli::LoadPicture(path.c_str(), image, format, why)) {
+        if (format == 0) return PictureRead::NO_PICTURE;
+        title = "cannot read the picture '" + shown + "': " + zemcli::Printable(why.c_str());
+        return PictureRead::REFUSED;
+    }
+    std::string picture = zemcli::PictureFormatName(format);
+    const std::string suffix = " picture";
+    if (picture.size() < suffix.size() ||
+        picture.compare(picture.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        picture += suffix;
+    }
     if (!image.palette) {
-        zemcli::Fail("the " + title + " '" + zemcli::Printable(path.c_str()) +
-                     "' has no palette (" + std::to_string(image.bpp) + " bits per pixel)");
-        return "-";
+        title = "the " + picture + " '" + shown + "' has no palette (" + std::to_string(image.bpp) +
+                " bits per pixel)";
+        return PictureRead::REFUSED;
     }
     pal.SetFromRGBA(image.palette->colors, image.palette->nbColors, 0);
-    return "palette of a " + title;
+    title = "palette of a " + picture;
+    return PictureRead::PALETTE;
 }
 
 // Loads path in the format given, or the one detected, or takes the palette of a picture; the
@@ -142,11 +156,16 @@ std::string Load(const std::string& path, const Format* from, ZEMPal& pal,
                  unsigned* leftOut = nullptr) {
     ZEMFile file(path.c_str(), ZEMResFile::READ);
     const int detected = !from && file.IsOK() ? pal.FindFormat(file) : 0;
-    // A picture of 768 bytes is a picture, not a raw palette.
+    // A picture of 768 bytes is a picture, and a raw palette of 768 bytes that reads as no good
+    // picture is a raw palette.
     if (!from && file.IsOK() && detected != 1 && detected != 2 && detected != 3) {
-        const std::string picture = LoadPicturePalette(path, pal);
-        if (picture == "-") return "";
-        if (!picture.empty()) return picture;
+        std::string title;
+        const PictureRead read = LoadPicturePalette(path, pal, title);
+        if (read == PictureRead::PALETTE) return title;
+        if (read == PictureRead::REFUSED && detected == 0) {
+            zemcli::Fail(title);
+            return "";
+        }
     }
     const int number = from ? from->number : detected;
     const Format* format = FormatOf(number);
