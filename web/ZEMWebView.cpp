@@ -400,6 +400,13 @@ EMSCRIPTEN_KEEPALIVE const char* ZemWebCreate(int format, const char* dest, cons
         archive = std::make_unique<ZEMArchZEM>();
     else
         archive = std::make_unique<ZEMArchPAK>();
+    // The archive would leave such a file out: none is made, as zem makes none.
+    for (const std::string& name : stored) {
+        if (name.size() <= archive->MaxNameLength()) continue;
+        return Failure("the name '" + name + "' is too long (" + std::to_string(name.size()) +
+                       " bytes; the format holds " + std::to_string(archive->MaxNameLength()) +
+                       ")");
+    }
     const bool made = archive->CreateFrom(dest, sourceTexts.data(), nameTexts.data(),
                                           unsigned(sources.size()), true);
     return AfterEdit(dest, *archive, made);

@@ -405,9 +405,11 @@ async function makeArchive() {
   const answer = ask("ZemWebCreate", ["number", "string", "string", "string"],
     [format, path, paths.join("\n"), names.join("\n")]);
   if (answer.kind !== "archive") {
-    show(name, answer);
+    document.getElementById("make-error").textContent = answer.message;
+    document.body.dataset.shown = String(Number(document.body.dataset.shown || 0) + 1);
     return;
   }
+  document.getElementById("make-error").textContent = "";
   toStore = [];
   chooseToStore([]);
   showFile(remember(path, name));

@@ -413,6 +413,19 @@ const ACTIONS = [
       return [JSON.stringify(listed) === JSON.stringify(want) && contents,
         `zem lists ${JSON.stringify(listed)}`];
     }]),
+  ["a file whose name a PAK cannot hold makes no archive, and says so as zem does", async (page) => {
+    const long = `${"n".repeat(70)}.dat`;
+    fs.writeFileSync(path.join(fixtures, long), "hi\n");
+    const why = / is too long \(.*\)$/m.exec(failure(["archive", "create", "long.pak", long]))[0];
+    await (await page.$("#make-files")).uploadFile(path.join(fixtures, "im8.pcx"),
+      path.join(fixtures, long));
+    await page.$eval("#make-name", (e) => { e.value = "long"; });
+    await page.select("#make-format", "2");
+    await clickAndWait(page, "#make-button");
+    const error = await page.$eval("#make-error", (e) => e.textContent);
+    const made = await page.evaluate(() => Module.FS.analyzePath("/open/long.pak").exists);
+    return [error === `the name '${long}'${why}` && !made, `page "${error}", zem "${why}"`];
+  }],
   ["a member removed leaves the others in the archive downloaded", async (page) => {
     await open(page, "data.pak");
     await clickAndWait(page, `#members tbody tr:nth-child(${await memberRow(page, "im.gif")}) .remove`);
