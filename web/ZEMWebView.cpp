@@ -125,12 +125,17 @@ const char* DescribeArchive(const char* path, int format) {
                   ",\"members\":[" + members + "]}");
 }
 
-const char* DescribePicture(const char* path, const char* format) {
+// Loads the picture at path; a TGA file has no magic: it is read as TGA by its name alone.
+bool LoadPicture(const char* path, bool tga, ZEMImage& image) {
     ZEMFile file(path, ZEMResFile::READ);
+    return image.Load(file, tga ? ZEMImage::FORMAT_TGA : ZEMImage::FORMAT_DETECT);
+}
+
+const char* DescribePicture(const char* path, const char* format) {
     ZEMImage image(1, 1, 8);
-    // A TGA file has no magic: it is read as TGA by its name alone.
-    const int code = std::strcmp(format, "TGA") == 0 ? 4 : 0;
-    if (!image.Load(file, code)) return Failure("the picture cannot be decoded");
+    if (!LoadPicture(path, std::strcmp(format, "TGA") == 0, image)) {
+        return Failure("the picture cannot be decoded");
+    }
     return Answer(Picture(image, format));
 }
 
@@ -278,7 +283,62 @@ const char* Describe(const char* path, const char* name) {
     if (starts("\x04\x03\x02\x01")) return DescribeScore(path);
     if (starts("ZEMT") || HasExtension(name, "txt")) return DescribeStrings(path);
     if (HasExtension(name, "cfg") || HasExtension(name, "ini")) return DescribeConfig(path);
-    return Failure("not a kind of file that ZEMBase reads");
+    return Answer("{\"kind\":\"unknown\",\"message\":\"not a kind of file that ZEMBase reads\"}");
+}
+
+// The archive at path opened for an edit; null (said in answer) when it cannot be.
+std::unique_ptr<ZEMArchive> OpenForEdit(const char* path, unsigned index) {
+    std::string why;
+    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive(path, why));
+    if (!archive) {
+        Failure(why.empty() ? "the archive cannot be read" : why);
+    } else if (index >= archive->NbFiles()) {
+        Failure("no such member");
+        archive.reset();
+    }
+    return archive;
+}
+
+// The archive described again after an edit, or why the edit failed.
+const char* AfterEdit(const char* path, const ZEMArchive& archive, bool done) {
+    if (!done) {
+        const std::string why = archive.LastError();
+        return Failure(why.empty() ? "the archive cannot be changed" : why);
+    }
+    return Describe(path, "");
+}
+
+// Splits a text of lines into its lines.
+std::vector<std::string> Lines(const char* text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char* p = text; *p; ++p) {
+        if (*p != '\n') {
+            line += *p;
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Member index of the archive at path copied out to dest; its name, or null (said in answer).
+const char* Extract(const char* path, unsigned index, const char* dest) {
+    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive(path));
+    if (!archive || index >= archive->NbFiles()) {
+        Failure("no such member");
+        return nullptr;
+    }
+    std::remove(dest);
+    if (!archive->ExtractFile(index, dest)) {
+        const std::string why = archive->LastError();
+        Failure(why.empty() ? "the member cannot be read" : why);
+        return nullptr;
+    }
+    answer = archive->FileName(index);
+    return answer.c_str();
 }
 
 } // namespace
@@ -294,14 +354,78 @@ EMSCRIPTEN_KEEPALIVE const char* ZemWebDescribe(const char* path, const char* na
 EMSCRIPTEN_KEEPALIVE const char* ZemWebOpenMember(const char* path, unsigned index,
                                                   const char* dest) {
     buffers.clear();
-    std::unique_ptr<ZEMArchive> archive(ZEMArchive::OpenArchive(path));
-    if (!archive || index >= archive->NbFiles()) return Failure("no such member");
-    std::remove(dest);
-    if (!archive->ExtractFile(index, dest)) {
-        const std::string why = archive->LastError();
-        return Failure(why.empty() ? "the member cannot be read" : why);
+    const char* name = Extract(path, index, dest);
+    if (!name) return answer.c_str();
+    const std::string kept = name;
+    return Describe(dest, kept.c_str());
+}
+
+// Member index of the archive at path, copied out to dest as it is.
+EMSCRIPTEN_KEEPALIVE const char* ZemWebExtract(const char* path, unsigned index, const char* dest) {
+    buffers.clear();
+    if (!Extract(path, index, dest)) return answer.c_str();
+    return Answer("{\"kind\":\"written\"}");
+}
+
+// The picture at path (named name by the user) written to dest in the format numbered as
+// ZEMImage::Save numbers them.
+EMSCRIPTEN_KEEPALIVE const char* ZemWebConvert(const char* path, const char* name, int format,
+                                               const char* dest) {
+    buffers.clear();
+    ZEMImage image(1, 1, 8);
+    if (!LoadPicture(path, HasExtension(name, "tga"), image)) {
+        return Failure("the picture cannot be decoded");
     }
-    return Describe(dest, archive->FileName(index));
+    if (!image.SaveName(dest, format)) {
+        return Failure("the picture cannot be written in this format (" +
+                       std::to_string(image.bpp) + " bits per pixel)");
+    }
+    return Answer("{\"kind\":\"written\"}");
+}
+
+// A new archive at dest, ZEM for format 1 and PAK for 2, of the files whose paths and member
+// names the texts give one a line; described as an archive.
+EMSCRIPTEN_KEEPALIVE const char* ZemWebCreate(int format, const char* dest, const char* paths,
+                                              const char* names) {
+    buffers.clear();
+    const std::vector<std::string> sources = Lines(paths), stored = Lines(names);
+    if (sources.empty() || sources.size() != stored.size()) return Failure("no files to store");
+    std::vector<const char*> sourceTexts, nameTexts;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        sourceTexts.push_back(sources[i].c_str());
+        nameTexts.push_back(stored[i].c_str());
+    }
+    std::unique_ptr<ZEMArchive> archive;
+    if (format == 1)
+        archive = std::make_unique<ZEMArchZEM>();
+    else
+        archive = std::make_unique<ZEMArchPAK>();
+    // The archive would leave such a file out: none is made, as zem makes none.
+    for (const std::string& name : stored) {
+        if (name.size() <= archive->MaxNameLength()) continue;
+        return Failure("the name '" + name + "' is too long (" + std::to_string(name.size()) +
+                       " bytes; the format holds " + std::to_string(archive->MaxNameLength()) +
+                       ")");
+    }
+    const bool made = archive->CreateFrom(dest, sourceTexts.data(), nameTexts.data(),
+                                          unsigned(sources.size()), true);
+    return AfterEdit(dest, *archive, made);
+}
+
+// Removes member index of the archive at path; the archive described again.
+EMSCRIPTEN_KEEPALIVE const char* ZemWebRemove(const char* path, unsigned index) {
+    buffers.clear();
+    std::unique_ptr<ZEMArchive> archive = OpenForEdit(path, index);
+    if (!archive) return answer.c_str();
+    return AfterEdit(path, *archive, archive->RemoveFile(index));
+}
+
+// Renames member index of the archive at path (folders may be given); described again.
+EMSCRIPTEN_KEEPALIVE const char* ZemWebRename(const char* path, unsigned index, const char* name) {
+    buffers.clear();
+    std::unique_ptr<ZEMArchive> archive = OpenForEdit(path, index);
+    if (!archive) return answer.c_str();
+    return AfterEdit(path, *archive, archive->RenameMember(index, name));
 }
 
 // The font at path with text as its sample line.

@@ -3,14 +3,15 @@
 "use strict";
 
 const logLines = [];
-let archive = null; // {path, members} of the archive shown
+let archive = null; // {path, name, members} of the archive shown
+const opened = []; // {path, name} of every file opened, in order
+let toStore = []; // the files chosen for a new archive
 
 var Module = {
   print: (line) => logLines.push(line),
   printErr: (line) => logLines.push(line),
   onRuntimeInitialized: () => {
-    Module.FS.mkdir("/open");
-    Module.FS.mkdir("/view");
+    for (const folder of ["/open", "/view", "/make", "/make/files"]) Module.FS.mkdir(folder);
     drawScene();
     const ready = performance.now();
     document.getElementById("ready").textContent = `ready in ${Math.round(ready)} ms`;
@@ -84,8 +85,11 @@ function show(title, answer) {
   view.hidden = false;
   document.getElementById("view-title").textContent = title;
   body.replaceChildren();
+  document.getElementById("view-actions").replaceChildren();
   info.textContent = "";
-  const shows = { picture: showPicture, palette: showPalette, font: showFont, table: showTable };
+  answer.name = title;
+  const shows = { picture: showPicture, palette: showPalette, font: showFont, table: showTable,
+    unknown: showUnknown };
   if (shows[answer.kind]) shows[answer.kind](answer, body, info);
   else showError(answer, body);
   document.body.dataset.shown = String(Number(document.body.dataset.shown || 0) + 1);
@@ -100,8 +104,72 @@ function showError(answer, body) {
   body.append(box);
 }
 
+// Hands the file at path of the module's file system to the browser as a download named name.
+function download(path, name) {
+  const url = URL.createObjectURL(new Blob([Module.FS.readFile(path)]));
+  const link = element("a", { href: url, download: name });
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 60000);
+}
+
+// name with its extension replaced.
+function renamed(name, extension) {
+  const base = name.split(/[\/\\]/).pop();
+  const dot = base.lastIndexOf(".");
+  return (dot > 0 ? base.slice(0, dot) : base) + "." + extension;
+}
+
+// The picture of answer written in another format and downloaded.
+function convertButtons(answer) {
+  const actions = document.getElementById("view-actions");
+  const error = element("span", { class: "error-line", id: "convert-error" });
+  actions.append("Convert to");
+  for (const [label, format] of [["BMP", 1], ["PCX", 2], ["TGA", 4]]) {
+    const button = element("button", { text: label });
+    button.dataset.format = format;
+    button.onclick = () => {
+      const extension = label.toLowerCase();
+      const dest = `/view/converted.${extension}`;
+      const result = ask("ZemWebConvert", ["string", "string", "number", "string"],
+        [answer.path, answer.name, format, dest]);
+      error.textContent = result.kind === "written" ? "" : result.message;
+      if (result.kind === "written") download(dest, renamed(answer.name, extension));
+    };
+    actions.append(button);
+  }
+  actions.append(error);
+}
+
+// Offset, sixteen bytes in hexadecimal and as text, a line.
+function hexLines(bytes) {
+  const lines = [];
+  for (let at = 0; at < bytes.length; at += 16) {
+    const row = bytes.subarray(at, at + 16);
+    const hex = Array.from(row, (b) => b.toString(16).padStart(2, "0")).join(" ");
+    const text = Array.from(row, (b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : ".")).join("");
+    lines.push(`${at.toString(16).padStart(8, "0")}  ${hex.padEnd(47)}  ${text}`);
+  }
+  return lines;
+}
+
+const HEX_BYTES = 4096;
+
+// A file the library does not read: its size and its first bytes.
+function showUnknown(answer, body, info) {
+  const bytes = Module.FS.readFile(answer.path);
+  info.textContent = `${formatSize(bytes.length)} (${bytes.length} bytes), ${answer.message}`;
+  const shown = bytes.subarray(0, HEX_BYTES);
+  if (bytes.length > shown.length) {
+    body.append(element("p", { class: "info", text: `the first ${shown.length} bytes:` }));
+  }
+  body.append(element("pre", { id: "hex", text: hexLines(shown).join("\n") }));
+}
+
 // The picture at 1:1 and zoomed.
 function showPicture(answer, body, info) {
+  convertButtons(answer);
   const { width, height } = answer.image;
   info.textContent = `${answer.format}, ${width} × ${height}, ${answer.bpp} bits per pixel`;
   const plain = pictureCanvas(answer.image, "picture");
@@ -178,20 +246,73 @@ function showTable(answer, body, info) {
     element("tbody", {}, ...rows)));
 }
 
-function showArchive(name, answer) {
+function showArchive(answer) {
   const section = document.getElementById("archive");
   section.hidden = false;
+  archive.members = answer.members;
   document.getElementById("archive-title").textContent =
-    `${name}: ${answer.format.replace(/\.$/, "")}, ${answer.members.length} members`;
+    `${archive.name}: ${answer.format.replace(/\.$/, "")}, ${answer.members.length} members`;
+  document.getElementById("archive-error").textContent = "";
   const rows = answer.members.map((member, index) => {
-    const row = element("tr", {}, element("td", { text: member.name }),
+    const name = element("td", { text: member.name });
+    const tools = element("td", { class: "tools" });
+    const row = element("tr", {}, name,
       element("td", { class: "num", text: formatSize(member.size) }),
-      element("td", { text: formatDate(member.date) }));
+      element("td", { text: formatDate(member.date) }), tools);
     row.dataset.size = member.size;
     row.onclick = () => openMember(index, row);
+    const actions = { download: () => downloadMember(index), rename: () => startRename(index, name),
+      remove: () => editArchive("ZemWebRemove", ["number"], [index]) };
+    for (const [label, act] of Object.entries(actions)) {
+      const button = element("button", { class: label, text: label });
+      button.onclick = (e) => {
+        e.stopPropagation();
+        act();
+      };
+      tools.append(button);
+    }
     return row;
   });
   document.querySelector("#members tbody").replaceChildren(...rows);
+  document.body.dataset.shown = String(Number(document.body.dataset.shown || 0) + 1);
+}
+
+// The member's bytes as the archive holds them.
+function downloadMember(index) {
+  const name = archive.members[index].name;
+  const answer = ask("ZemWebExtract", ["string", "number", "string"],
+    [archive.path, index, "/view/download"]);
+  if (answer.kind === "written") download("/view/download", name.split(/[\/\\]/).pop());
+  else document.getElementById("archive-error").textContent = answer.message;
+}
+
+// Calls the module's edit name on the archive shown (its path first), then shows the archive
+// as it became, or why the edit failed.
+function editArchive(name, types, args) {
+  const answer = ask(name, ["string", ...types], [archive.path, ...args]);
+  if (answer.kind !== "archive") {
+    document.getElementById("archive-error").textContent = answer.message;
+    document.body.dataset.shown = String(Number(document.body.dataset.shown || 0) + 1);
+    return;
+  }
+  document.getElementById("view").hidden = true;
+  showArchive(answer);
+}
+
+// The member's name becomes a field: Enter renames, Escape leaves the name.
+function startRename(index, cell) {
+  const input = element("input", { type: "text", value: archive.members[index].name });
+  input.onclick = (e) => e.stopPropagation();
+  input.onkeydown = (e) => {
+    if (e.key === "Enter" && input.value && input.value !== archive.members[index].name) {
+      editArchive("ZemWebRename", ["number", "string"], [index, input.value]);
+    } else if (e.key === "Escape" || e.key === "Enter") {
+      cell.textContent = archive.members[index].name;
+    }
+  };
+  cell.replaceChildren(input);
+  input.focus();
+  input.select();
 }
 
 function openMember(index, row) {
@@ -206,42 +327,115 @@ function openMember(index, row) {
   show(member.name, answer);
 }
 
-// A file that the user chose or dropped.
-async function openFile(file) {
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const path = "/open/" + file.name.replace(/[\/\\]/g, "_");
+// The list of the files opened; the one shown is marked.
+function listFiles(shown) {
+  const items = opened.map((entry) => {
+    const item = element("li", { text: entry.name });
+    item.classList.toggle("open", entry === shown);
+    item.onclick = () => showFile(entry);
+    return item;
+  });
+  document.getElementById("file-list").replaceChildren(...items);
+  document.getElementById("files").hidden = opened.length === 0;
+}
+
+// Shows a file opened before: an archive in its list, anything else in the view.
+function showFile(entry) {
+  listFiles(entry);
+  const answer = ask("ZemWebDescribe", ["string", "string"], [entry.path, entry.name]);
+  answer.path = entry.path;
+  if (answer.kind === "archive") {
+    archive = { path: entry.path, name: entry.name };
+    document.getElementById("view").hidden = true;
+    showArchive(answer);
+    return;
+  }
+  document.getElementById("archive").hidden = true;
+  show(entry.name, answer);
+}
+
+// Adds the file at path to the files opened (in place of one of the same path).
+function remember(path, name) {
+  const index = opened.findIndex((entry) => entry.path === path);
+  if (index >= 0) opened.splice(index, 1);
+  const entry = { path, name };
+  opened.push(entry);
+  return entry;
+}
+
+function writeFile(path, bytes) {
   try {
     Module.FS.unlink(path);
   } catch (e) {
     // not there yet
   }
   Module.FS.writeFile(path, bytes);
-  const answer = ask("ZemWebDescribe", ["string", "string"], [path, file.name]);
-  answer.path = path;
-  if (answer.kind === "archive") {
-    archive = { path, members: answer.members };
-    showArchive(file.name, answer);
-    document.getElementById("view").hidden = true;
+}
+
+// Files that the user chose or dropped: each joins the list, the first is shown.
+async function openFiles(files) {
+  let first = null;
+  for (const file of files) {
+    const path = "/open/" + file.name.replace(/[\/\\]/g, "_");
+    writeFile(path, new Uint8Array(await file.arrayBuffer()));
+    const entry = remember(path, file.name);
+    first = first || entry;
+  }
+  if (first) showFile(first);
+}
+
+// The files chosen for a new archive, stored under their names.
+function chooseToStore(files) {
+  toStore = [...toStore, ...files];
+  const items = toStore.map((file) => element("li", { text: `${file.name} (${formatSize(file.size)})` }));
+  document.getElementById("make-list").replaceChildren(...items);
+  document.getElementById("make-button").disabled = toStore.length === 0;
+}
+
+async function makeArchive() {
+  const format = Number(document.getElementById("make-format").value);
+  const name = renamed(document.getElementById("make-name").value || "new", format === 1 ? "zem" : "pak");
+  const paths = [];
+  for (const [index, file] of toStore.entries()) {
+    paths.push(`/make/files/${index}`);
+    writeFile(paths[index], new Uint8Array(await file.arrayBuffer()));
+  }
+  const path = "/open/" + name.replace(/[\/\\]/g, "_");
+  const names = toStore.map((file) => file.name.replace(/[\n\r]/g, "_"));
+  const answer = ask("ZemWebCreate", ["number", "string", "string", "string"],
+    [format, path, paths.join("\n"), names.join("\n")]);
+  if (answer.kind !== "archive") {
+    document.getElementById("make-error").textContent = answer.message;
     document.body.dataset.shown = String(Number(document.body.dataset.shown || 0) + 1);
     return;
   }
-  document.getElementById("archive").hidden = true;
-  show(file.name, answer);
+  document.getElementById("make-error").textContent = "";
+  toStore = [];
+  chooseToStore([]);
+  showFile(remember(path, name));
 }
 
-const drop = document.getElementById("drop");
-document.getElementById("file").onchange = (e) => {
-  if (e.target.files.length) openFile(e.target.files[0]);
-  e.target.value = "";
-};
-drop.ondragover = (e) => {
-  e.preventDefault();
-  drop.classList.add("over");
-};
-drop.ondragleave = () => drop.classList.remove("over");
-drop.ondrop = (e) => {
-  e.preventDefault();
-  drop.classList.remove("over");
-  if (e.dataTransfer.files.length) openFile(e.dataTransfer.files[0]);
-};
+// A drop zone that hands the files dropped on it, or chosen in its input, to take.
+function dropZone(zone, input, take) {
+  input.onchange = (e) => {
+    take([...e.target.files]);
+    e.target.value = "";
+  };
+  zone.ondragover = (e) => {
+    e.preventDefault();
+    zone.classList.add("over");
+  };
+  zone.ondragleave = () => zone.classList.remove("over");
+  zone.ondrop = (e) => {
+    e.preventDefault();
+    zone.classList.remove("over");
+    take([...e.dataTransfer.files]);
+  };
+}
+
+dropZone(document.getElementById("drop"), document.getElementById("file"), openFiles);
+dropZone(document.getElementById("make-drop"), document.getElementById("make-files"),
+  chooseToStore);
+document.getElementById("make-button").onclick = makeArchive;
+document.getElementById("archive-download").onclick = () => download(archive.path, archive.name);
 document.getElementById("scene-depth").onchange = drawScene;

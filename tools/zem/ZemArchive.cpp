@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using zemcli::Warn;
 
@@ -282,7 +283,11 @@ int ZemArchive(int argc, char** argv) {
     if (argc < 2) return zemcli::UsageError("archive needs a command (see 'zem archive --help')");
     const Command* command = FindCommand(argv[1]);
     if (!command) {
+        std::vector<std::string> names;
+        for (const Command& known : COMMANDS)
+            names.push_back(known.name);
         return zemcli::UsageError("unknown archive command " + Shown(argv[1]) +
+                                  zemcli::DidYouMean(argv[1], names) +
                                   " (see 'zem archive --help')");
     }
     for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {

@@ -3,6 +3,7 @@
 #include <zem/core/ZEMLog.h>
 #include <zem/text/ZEMParse.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -197,16 +198,70 @@ std::string NotLatin1(const std::string& where, const ZEMLatin1::Stop& stop) {
     return where + ": " + code + " is outside Latin-1, which fonts and language files hold";
 }
 
+namespace {
+
+// The optimal string alignment distance: insertions, deletions, substitutions and swaps of two
+// neighbours, the usual slips of a typist.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    const size_t width = b.size() + 1;
+    std::vector<size_t> d((a.size() + 1) * width);
+    for (size_t i = 0; i <= a.size(); ++i)
+        d[i * width] = i;
+    for (size_t j = 0; j <= b.size(); ++j)
+        d[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            size_t best = std::min({d[(i - 1) * width + j] + 1, d[i * width + j - 1] + 1,
+                                    d[(i - 1) * width + j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                best = std::min(best, d[(i - 2) * width + j - 2] + 1);
+            d[i * width + j] = best;
+        }
+    }
+    return d.back();
+}
+
+// How far typed is from name: a start of the name (two letters at least) counts as one slip.
+size_t Distance(const std::string& typed, const std::string& name) {
+    const size_t distance = EditDistance(typed, name);
+    const bool start = typed.size() >= 2 && name.compare(0, typed.size(), typed) == 0;
+    return start ? std::min<size_t>(distance, 1) : distance;
+}
+
+} // namespace
+
+std::string DidYouMean(const std::string& typed, const std::vector<std::string>& names) {
+    // Short words are one slip from many others: they get only one.
+    size_t nearest = typed.size() < 4 ? 1 : 2;
+    std::vector<std::string> chosen;
+    for (const std::string& name : names) {
+        const size_t distance = Distance(typed, name);
+        if (distance > nearest) continue;
+        if (distance < nearest) chosen.clear();
+        nearest = distance;
+        chosen.push_back(name);
+    }
+    std::string text;
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        const char* before = i == 0 ? "" : i + 1 == chosen.size() ? " or " : ", ";
+        text += before + ("'" + chosen[i] + "'");
+    }
+    return text.empty() ? text : ": did you mean " + text + "?";
+}
+
 int RunCommand(const char* family, const Command* commands, size_t count, int (*help)(), int argc,
                char** argv) {
     if (WantsHelp(argc, argv, 1)) return help();
     const std::string seeHelp = std::string(" (see 'zem ") + family + " --help')";
     if (argc < 2) return UsageError(std::string(family) + " needs a command" + seeHelp);
+    std::vector<std::string> names;
     for (size_t i = 0; i < count; ++i) {
         if (std::strcmp(argv[1], commands[i].name) == 0) return commands[i].run(argc - 1, argv + 1);
+        names.push_back(commands[i].name);
     }
     return UsageError(std::string("unknown ") + family + " command '" + Printable(argv[1]) + "'" +
-                      seeHelp);
+                      DidYouMean(argv[1], names) + seeHelp);
 }
 
 namespace {

@@ -69,6 +69,10 @@ bool Identity(const std::string& path, FileIdentity& identity);
 // Makes out pass bytes as they are: Windows would write "\r\n" for each '\n'.
 void BinaryMode(FILE* out);
 
+// ": did you mean 'NAME'?" for the names nearest to a mistyped one (by edit distance, or of which
+// it is the start), each nearest named when several are as near; empty when none is near.
+std::string DidYouMean(const std::string& typed, const std::vector<std::string>& names);
+
 // True when argument i exists and is "--help" or "-h".
 bool WantsHelp(int argc, char** argv, int i);
 

@@ -1,4 +1,5 @@
 #include "ZemCli.h"
+#include "ZemPicture.h"
 
 #include <zem/core/ZEMLog.h>
 #include <zem/graphics/ZEMCodec.h>
@@ -216,30 +217,6 @@ bool WritePng(ZEMResFile& file, const ZEMImage& image) {
     return size <= UINT32_MAX && file.Write(bytes.data(), unsigned(size)) == size;
 }
 
-// Loads any picture the tool reads; format tells what it was. On failure, why holds the reason:
-// the system's words or the decoder's message.
-bool LoadPicture(const char* path, ZEMImage& image, int& format, std::string& why) {
-    zemcli::LogCatcher log;
-    if (IsPng(FileBytes(path, 8))) {
-        format = PNG;
-        if (ReadPng(path, image, why)) return true;
-        why = "PNG: " + why;
-        return false;
-    }
-    ZEMFile file(path, ZEMResFile::READ);
-    if (!file.IsOK()) {
-        why = std::strerror(errno);
-        return false;
-    }
-    format = image.FindFormat(file);
-    if (format == 0 || !image.Load(file, format)) {
-        why = log.Last();
-        if (why.empty()) why = "not a picture, or damaged";
-        return false;
-    }
-    return true;
-}
-
 // "cannot read the picture 'PATH': " and the reason, as the failure status.
 int CannotRead(const char* path, const std::string& why) {
     return zemcli::Fail(std::string("cannot read the picture '") + zemcli::Printable(path) +
@@ -256,7 +233,7 @@ int Info(int argc, char** argv) {
         ZEMImage image(0, 0, 8);
         int format = 0;
         std::string why;
-        if (!LoadPicture(path, image, format, why)) {
+        if (!zemcli::LoadPicture(path, image, format, why)) {
             status = CannotRead(path, why);
             continue;
         }
@@ -298,7 +275,7 @@ int Convert(int argc, char** argv) {
     ZEMImage image(0, 0, 8);
     int inFormat = 0;
     std::string why;
-    if (!LoadPicture(in, image, inFormat, why)) return CannotRead(in, why);
+    if (!zemcli::LoadPicture(in, image, inFormat, why)) return CannotRead(in, why);
     return zemcli::WriteOutput(
         out, force,
         [&](ZEMResFile& file) {
@@ -309,6 +286,36 @@ int Convert(int argc, char** argv) {
 }
 
 } // namespace
+
+namespace zemcli {
+
+bool LoadPicture(const char* path, ZEMImage& image, int& format, std::string& why) {
+    zemcli::LogCatcher log;
+    if (IsPng(FileBytes(path, 8))) {
+        format = PNG;
+        if (ReadPng(path, image, why)) return true;
+        why = "PNG: " + why;
+        return false;
+    }
+    ZEMFile file(path, ZEMResFile::READ);
+    if (!file.IsOK()) {
+        why = std::strerror(errno);
+        return false;
+    }
+    format = image.FindFormat(file);
+    if (format == 0 || !image.Load(file, format)) {
+        why = log.Last();
+        if (why.empty()) why = "not a picture, or damaged";
+        return false;
+    }
+    return true;
+}
+
+const char* PictureFormatName(int format) {
+    return FormatName(format);
+}
+
+} // namespace zemcli
 
 int ZemImage(int argc, char** argv) {
     ZEM::SetLogLevel(0); // the codecs' messages: the tool says what failed itself

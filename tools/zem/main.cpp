@@ -2,13 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 #ifdef _WIN32
 #include "platform/ZEMWideNames.h"
 
 #include <cstdlib>
 #include <cwchar>
-#include <string>
-#include <vector>
 #endif
 
 namespace {
@@ -39,7 +39,8 @@ int Usage(FILE* out) {
                      *family.commands ? ": " : "", family.subject);
     }
     std::fprintf(out,
-                 "\n'zem FAMILY --help' describes the commands of a family;\n"
+                 "\n'zem FAMILY --help' (or 'zem help FAMILY') describes the commands of a\n"
+                 "family;\n"
                  "'zem --version' prints the version.\n\n"
                  "exit status, for every family:\n"
                  "  0  all done\n"
@@ -49,12 +50,25 @@ int Usage(FILE* out) {
     return out == stdout ? 0 : 2;
 }
 
-int Run(int argc, char** argv) {
-    if (argc < 2) return Usage(stderr);
-    if (zemcli::WantsHelp(argc, argv, 1)) {
+int Run(int argc, char** argv);
+
+// "zem help [FAMILY [COMMAND]]" gives what "zem [FAMILY [COMMAND]] --help" gives.
+int Help(int argc, char** argv) {
+    if (argc < 3) {
         Usage(stdout);
         return zemcli::Flushed() ? 0 : 1;
     }
+    static char helpOption[] = "--help";
+    std::vector<char*> args = {argv[0]};
+    args.insert(args.end(), argv + 2, argv + argc);
+    args.push_back(helpOption);
+    return Run(int(args.size()), args.data());
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 2) return Usage(stderr);
+    if (zemcli::WantsHelp(argc, argv, 1) || std::strcmp(argv[1], "help") == 0)
+        return Help(argc, argv);
     if (std::strcmp(argv[1], "--version") == 0) return ZemVersion(1, argv + 1);
     for (const Family& family : FAMILIES) {
         if (std::strcmp(argv[1], family.name) != 0) continue;
@@ -62,8 +76,11 @@ int Run(int argc, char** argv) {
         // Output that did not reach its file is a failure, whatever the command printed.
         return status == 0 && !zemcli::Flushed() ? 1 : status;
     }
-    return zemcli::UsageError("unknown family '" + zemcli::Printable(argv[1]) +
-                              "' (see 'zem --help')");
+    std::vector<std::string> names = {"help"};
+    for (const Family& family : FAMILIES)
+        names.push_back(family.name);
+    return zemcli::UsageError("unknown family '" + zemcli::Printable(argv[1]) + "'" +
+                              zemcli::DidYouMean(argv[1], names) + " (see 'zem --help')");
 }
 
 } // namespace

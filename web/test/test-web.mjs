@@ -14,6 +14,7 @@ const site = path.join(webBuild, "site");
 const work = path.join(webBuild, "test");
 const fixtures = path.join(work, "fixtures");
 const shots = path.join(work, "screenshots");
+const downloads = path.join(work, "downloads");
 const zem = path.join(nativeBuild, "tools/zem/zem");
 const tour = path.join(nativeBuild, "examples/tour/tour");
 const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
@@ -52,6 +53,7 @@ function makeFixtures() {
   fs.rmSync(work, { recursive: true, force: true });
   fs.mkdirSync(fixtures, { recursive: true });
   fs.mkdirSync(shots);
+  fs.mkdirSync(downloads);
   run(tour, []);
   for (const [name, magick] of PICTURES) {
     if (magick) run("/usr/bin/convert", ["drawing32.bmp", ...magick]);
@@ -73,6 +75,12 @@ function makeFixtures() {
     "menu.zemt", "english.lng", "scores.sco", "game.cfg"];
   run(zem, ["archive", "create", "data.zem", ...members]);
   run(zem, ["archive", "create", "data.pak", ...members.slice(0, 4)]);
+  // A mod's archive with members the library does not read.
+  let seed = 777;
+  const noise = Buffer.alloc(5000).map(() => (seed = (seed * 1103515245 + 12345) % 2147483648) >> 16);
+  fs.writeFileSync(path.join(fixtures, "sound.wav"), Buffer.concat([Buffer.from("RIFF"), noise]));
+  fs.writeFileSync(path.join(fixtures, "e1m1.bsp"), Buffer.from("IBSP\x1d\0\0\0tiny"));
+  run(zem, ["archive", "create", "mod.zem", "sound.wav", "im8.pcx", "e1m1.bsp"]);
   // A ZEM archive cut in two, and a BMP whose header promises more than the file holds.
   fs.writeFileSync(path.join(fixtures, "cut.zem"),
     fs.readFileSync(path.join(fixtures, "data.zem")).subarray(0, 4000));
@@ -279,11 +287,185 @@ async function testNoise(page) {
     fs.writeFileSync(path.join(fixtures, name), Buffer.concat([Buffer.from(head, "latin1"), noise]));
     const answer = await open(page, name);
     check(`${name} shows something (${answer.kind})`,
-      ["error", "picture", "archive", "font", "palette", "table"].includes(answer.kind) &&
+      ["error", "picture", "archive", "font", "palette", "table", "unknown"].includes(answer.kind) &&
       (answer.kind !== "error" || answer.message.length > 0));
   }
   const answer = await open(page, "im8.pcx");
   check("the page still decodes after the noise", answer.kind === "picture");
+}
+
+// Lets the page download into the downloads folder.
+async function allowDownloads(browser) {
+  const session = await browser.target().createCDPSession();
+  await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+}
+
+// The bytes of the download named name that act starts; null when none comes within 10 s.
+async function downloadOf(name, act) {
+  const file = path.join(downloads, name);
+  fs.rmSync(file, { force: true });
+  await act();
+  for (let i = 0; i < 100; i++) {
+    if (fs.existsSync(file) && !fs.existsSync(`${file}.crdownload`)) return fs.readFileSync(file);
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  return null;
+}
+
+const fixture = (name) => fs.readFileSync(path.join(fixtures, name));
+const same = (a, b) => a !== null && b !== null && Buffer.compare(a, b) === 0;
+
+// Runs act and waits until the page has shown what follows.
+async function untilShown(page, act) {
+  const shown = await page.evaluate(() => Number(document.body.dataset.shown || 0));
+  await act();
+  await page.waitForFunction((n) => Number(document.body.dataset.shown || 0) > n, {}, shown);
+}
+
+const clickAndWait = (page, selector) => untilShown(page, () => page.click(selector));
+
+// Types name into the member's rename field, whose text it replaces, and presses Enter.
+async function renameMember(page, row, name) {
+  await page.click(`#members tbody tr:nth-child(${row}) .rename`);
+  await page.$eval("#members input", (e) => { e.value = ""; });
+  await page.type("#members input", name);
+  await untilShown(page, () => page.keyboard.press("Enter"));
+}
+
+const memberRow = async (page, name) =>
+  1 + (await page.$$eval("#members tbody tr", (rows, name) =>
+    rows.findIndex((r) => r.cells[0].textContent === name), name));
+
+// "SIZE NAME" of every member of an archive's bytes, as the native tool lists them.
+function membersOf(bytes, name) {
+  const file = path.join(downloads, `listed-${name}`);
+  fs.writeFileSync(file, bytes);
+  return nativeMembers(file);
+}
+
+// Offset, sixteen bytes in hexadecimal and as text: the page's hex view, made here apart.
+function hexLine(bytes, at) {
+  const row = [...bytes.subarray(at, at + 16)];
+  const hex = row.map((b) => b.toString(16).padStart(2, "0")).join(" ");
+  const text = row.map((b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : ".")).join("");
+  return `${at.toString(16).padStart(8, "0")}  ${hex.padEnd(47)}  ${text}`;
+}
+
+// What a modder does with the page; each action checked against the native zem's files.
+const ACTIONS = [
+  ["several files open at once, each listed, the first shown", async (page) => {
+    const names = ["im8.pcx", "sunset.gpl", "data.pak"];
+    const input = await page.$("#file");
+    await untilShown(page, () => input.uploadFile(...names.map((n) => path.join(fixtures, n))));
+    const listed = await page.$$eval("#file-list li", (items) => items.map((i) => i.textContent));
+    const title = await page.$eval("#view-title", (e) => e.textContent);
+    await clickAndWait(page, "#file-list li:last-child");
+    const rows = await memberRows(page);
+    return [JSON.stringify(listed.slice(-3)) === JSON.stringify(names) && title === "im8.pcx" &&
+      JSON.stringify(rows) === JSON.stringify(nativeMembers("data.pak")),
+    `listed ${JSON.stringify(listed)}, shown ${title}, members ${JSON.stringify(rows)}`];
+  }],
+  ...[["data.zem", "im.gif"], ["data.pak", "im24.tga"], ["mod.zem", "sound.wav"]].map(
+    ([archive, member]) => [`member ${member} of ${archive} downloads as stored`, async (page) => {
+      await open(page, archive);
+      const row = await memberRow(page, member);
+      const bytes = await downloadOf(member,
+        () => page.click(`#members tbody tr:nth-child(${row}) .download`));
+      return [same(bytes, fixture(member)), `${bytes ? bytes.length : "no"} bytes`];
+    }]),
+  ...[["sound.wav", 5004], ["e1m1.bsp", 12]].map(([member, size]) => [
+    `member ${member}, which the library does not read, shows its size and bytes`, async (page) => {
+      await open(page, "mod.zem");
+      await clickAndWait(page, `#members tbody tr:nth-child(${await memberRow(page, member)})`);
+      const info = await page.$eval("#view-info", (e) => e.textContent).catch(() => "");
+      const hex = (await page.$eval("#hex", (e) => e.textContent).catch(() => "")).split("\n");
+      const bytes = fixture(member);
+      const lines = Math.ceil(Math.min(size, 4096) / 16);
+      return [info.includes(`(${size} bytes)`) && hex.length === lines &&
+        hex[0] === hexLine(bytes, 0) && hex[lines - 1] === hexLine(bytes, 16 * (lines - 1)),
+      `info "${info}", ${hex.length} lines, first "${hex[0]}"`];
+    }]),
+  ...[["im8.pcx", "BMP", 1], ["im.gif", "PCX", 2], ["im32.tga", "TGA", 4], ["drawing8.bmp", "TGA", 4]]
+    .map(([picture, format, number]) => [`${picture} converts to ${format} as zem converts it`,
+      async (page) => {
+        await open(page, picture);
+        const extension = format.toLowerCase();
+        const name = picture.replace(/\.[^.]*$/, `.${extension}`);
+        const bytes = await downloadOf(name,
+          () => page.click(`#view-actions button[data-format="${number}"]`));
+        const native = path.join(downloads, `native-${name}`);
+        run(zem, ["image", "convert", picture, native, "--force"]);
+        return [same(bytes, fs.readFileSync(native)), `${bytes ? bytes.length : "no"} bytes`];
+      }]),
+  ...[["1", "made.zem"], ["2", "made.pak"]].map(([format, name]) => [
+    `files dropped for a new archive make ${name}, which downloads`, async (page) => {
+      const stored = ["im8.pcx", "sunset.gpl", "sound.wav"];
+      await (await page.$("#make-files")).uploadFile(...stored.map((n) => path.join(fixtures, n)));
+      await page.$eval("#make-name", (e) => { e.value = "made"; });
+      await page.select("#make-format", format);
+      await clickAndWait(page, "#make-button");
+      const bytes = await downloadOf(name, () => page.click("#archive-download"));
+      const want = stored.map((n) => `${fixture(n).length} ${n}`);
+      const listed = bytes ? membersOf(bytes, name) : [];
+      const contents = stored.every((n) => same(
+        Buffer.from(execFileSync(zem, ["archive", "cat", path.join(downloads, `listed-${name}`), n])),
+        fixture(n)));
+      return [JSON.stringify(listed) === JSON.stringify(want) && contents,
+        `zem lists ${JSON.stringify(listed)}`];
+    }]),
+  ["a file whose name a PAK cannot hold makes no archive, and says so as zem does", async (page) => {
+    const long = `${"n".repeat(70)}.dat`;
+    fs.writeFileSync(path.join(fixtures, long), "hi\n");
+    const why = / is too long \(.*\)$/m.exec(failure(["archive", "create", "long.pak", long]))[0];
+    await (await page.$("#make-files")).uploadFile(path.join(fixtures, "im8.pcx"),
+      path.join(fixtures, long));
+    await page.$eval("#make-name", (e) => { e.value = "long"; });
+    await page.select("#make-format", "2");
+    await clickAndWait(page, "#make-button");
+    const error = await page.$eval("#make-error", (e) => e.textContent);
+    const made = await page.evaluate(() => Module.FS.analyzePath("/open/long.pak").exists);
+    return [error === `the name '${long}'${why}` && !made, `page "${error}", zem "${why}"`];
+  }],
+  ["a member removed leaves the others in the archive downloaded", async (page) => {
+    await open(page, "data.pak");
+    await clickAndWait(page, `#members tbody tr:nth-child(${await memberRow(page, "im.gif")}) .remove`);
+    const bytes = await downloadOf("data.pak", () => page.click("#archive-download"));
+    const want = nativeMembers("data.pak").filter((m) => !m.endsWith(" im.gif"));
+    const listed = bytes ? membersOf(bytes, "data.pak") : [];
+    return [JSON.stringify(listed) === JSON.stringify(want) &&
+      JSON.stringify(await memberRows(page)) === JSON.stringify(want), `zem lists ${JSON.stringify(listed)}`];
+  }],
+  ["a member renamed, into a folder, keeps its bytes in the archive downloaded", async (page) => {
+    await open(page, "data.zem");
+    await renameMember(page, await memberRow(page, "sunset.gpl"), "colours/dusk.gpl");
+    const bytes = await downloadOf("data.zem", () => page.click("#archive-download"));
+    const want = nativeMembers("data.zem").map((m) => m.replace(/ sunset\.gpl$/, " colours/dusk.gpl"));
+    const listed = bytes ? membersOf(bytes, "data.zem") : [];
+    const kept = bytes && same(Buffer.from(execFileSync(zem, ["archive", "cat",
+      path.join(downloads, "listed-data.zem"), "colours/dusk.gpl"])), fixture("sunset.gpl"));
+    return [JSON.stringify(listed) === JSON.stringify(want) && kept, `zem lists ${JSON.stringify(listed)}`];
+  }],
+  ["a name the archive cannot hold is refused with the library's reason", async (page) => {
+    await open(page, "data.pak");
+    const long = "x".repeat(80);
+    await renameMember(page, 1, long);
+    const error = await page.$eval("#archive-error", (e) => e.textContent);
+    const why = failure(["archive", "mv", "data.pak", "drawing8.bmp", long]).replace(/^.*': /, "");
+    const bytes = await downloadOf("data.pak", () => page.click("#archive-download"));
+    return [error === why && same(bytes, fixture("data.pak")), `page "${error}", zem "${why}"`];
+  }],
+];
+
+async function testActions(page) {
+  for (const [name, act] of ACTIONS) {
+    try {
+      const [ok, detail] = await act(page);
+      check(name, ok, detail);
+    } catch (e) {
+      check(name, false, e.message);
+    }
+  }
+  await page.screenshot({ path: path.join(shots, "actions.png"), fullPage: true });
 }
 
 // A file dropped on the page opens as a chosen one does.
@@ -391,6 +573,8 @@ async function main() {
     await testDamaged(page);
     await testNoise(page);
     await testDrop(page);
+    await allowDownloads(browser);
+    await testActions(page);
     check("the page raised no script error", errors.length === 0, errors.join("; "));
     await testLibrary(browser, url);
     if (process.env.ZEM_WEB_FIGURES !== "0") await figures(page);
