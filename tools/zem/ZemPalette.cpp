@@ -39,8 +39,8 @@ int Help() {
                 "unless --from names it (raw BGR files are never detected, and raw RGB files\n"
                 "only at 768 bytes). A file read may also be a picture with a palette (an\n"
                 "8-bit BMP, GIF, PCX, TGA or PNG): its palette is taken. The format written\n"
-                "comes from OUT's extension unless --format names it: .gpl is gimp; .pal,\n"
-                "which JASC and raw palettes share, needs --format.\n");
+                "comes from OUT's extension unless --format names it: .gpl is gimp, .pal is\n"
+                "jasc (a raw palette of that name needs --format rgb).\n");
     return 0;
 }
 
@@ -60,15 +60,11 @@ const Format* FormatOfName(const std::string& path) {
     for (char& c : extension)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     if (extension == "gpl") return FindFormat("gimp");
-    const std::string shown = zemcli::Printable(path.c_str());
-    if (extension == "pal") {
-        zemcli::UsageError("'" + shown +
-                           "' may be a JASC palette or raw RGB: name one with --format jasc|rgb");
-    } else {
-        zemcli::UsageError("the extension of '" + shown +
-                           "' does not tell a palette format: name one with --format "
-                           "zem|gimp|jasc|rgb|bgr");
-    }
+    // Paint programs write JASC text under .pal; a raw palette of that name takes --format rgb.
+    if (extension == "pal") return FindFormat("jasc");
+    zemcli::UsageError("the extension of '" + zemcli::Printable(path.c_str()) +
+                       "' does not tell a palette format: name one with --format "
+                       "zem|gimp|jasc|rgb|bgr");
     return nullptr;
 }
 
