@@ -73,6 +73,22 @@ public:
     bool Resize(unsigned width, unsigned height);
     // New size and depth with undefined pixels; false for a depth other than 8, 15, 16, 24, 32.
     bool NewFormat(unsigned width, unsigned height, unsigned bpp);
+    // Converts the picture to another depth in place, keeping its size and colours as near as
+    // the new depth holds them; the clip rectangle stays. Colours go through 0xAARRGGBB:
+    // - 8 bits read their palette's red, green and blue, opaque (an index past it is black);
+    // - 15 and 16 bits are both 5-5-5 words (red in bits 10 to 14, blue in 0 to 4, the top bit
+    //   unused and written 0): a level v of 5 bits reads as (v << 3) | (v >> 2), a byte c is
+    //   written as the nearest level, (c x 31 + 127) / 255;
+    // - 24 bits are opaque; 32 bits keep alpha, other depths drop it (no mixing with a
+    //   background: BlendImage does that).
+    // To 8 bits each colour takes the index of the nearest of the first 256 colours of palette
+    // (red, green and blue distance squared, the lowest index on a tie), or of the picture's own
+    // palette when palette is null, and the picture keeps a copy of that palette; 8 to 8 bits
+    // with a palette maps the picture onto it. An 8-bit picture without a palette reads the
+    // colours of palette. Other depths keep no palette. False, changing nothing, for a depth
+    // other than 8, 15, 16, 24 or 32, for an 8-bit side without colours, and when memory runs
+    // out.
+    bool ConvertTo(unsigned bpp, const ZEMPal* palette = nullptr);
 
     // height x pitch + 36.
     unsigned MemoryUsed() const override;
