@@ -41,6 +41,13 @@ public:
     // blue, green and red inverted, alpha kept).
     enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
 
+    // What TCopyImage compares with its key. KEY_PIXEL: the whole pixel, so on 32 bits the key
+    // carries alpha too, 0xFFFF00FF for the opaque magenta of a file. KEY_COLOR: the colour
+    // alone, leaving out the alpha byte of 32 bits and the unused top bit of 15 and 16 bits, so
+    // 0xFF00FF (or 0x00FF00FF) matches magenta whatever its alpha; on 8 and 24 bits it is
+    // KEY_PIXEL.
+    enum KeyMatch : int { KEY_PIXEL = 0, KEY_COLOR = 1 };
+
     // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
     ZEMImage(unsigned width, unsigned height, unsigned bpp);
     // A deep copy of source, palette included; an empty image for null.
@@ -120,9 +127,16 @@ public:
     void Disk(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
     // Copies the w x h block of src at (sx, sy) to (x, y); both images must have the same depth.
     void CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
-    // The same, leaving out source pixels equal to key.
+    // The same, leaving out source pixels equal to key; match says which bits count (a 32-bit
+    // key compares alpha too unless match is KEY_COLOR).
     void TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int sy, unsigned w,
-                    unsigned h);
+                    unsigned h, KeyMatch match = KEY_PIXEL);
+    // Lays the w x h block of the 32-bit src at (sx, sy) over this 24- or 32-bit picture at
+    // (x, y), by the source's alpha (source over), cut as CopyImage cuts. Each colour byte
+    // becomes (s x a + d x (255 - a) + 127) / 255, rounded to the nearest: alpha 0 leaves the
+    // picture, 255 copies the source; a 32-bit picture's alpha becomes the same mix of 255 and
+    // its own. Other depths draw nothing.
+    void BlendImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
     // len characters of text (all when len is -1) in one colour.
     void DrawText(int x, int y, const char* text, unsigned color, ZEMFont* font,
                   ZEMFont::FontAlign align, int len = -1);
