@@ -6,9 +6,14 @@
 #include <zem/graphics/ZEMPal.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -22,11 +27,10 @@ unsigned BytesOf(unsigned bpp) {
     return (bpp + 7) / 8;
 }
 
+// Whole words through memcpy, which the compilers turn into one load or store.
 void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
+    const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::memcpy(p, bytes, 4);
 }
 
 uint32_t Get32(const uint8_t* p) {
@@ -96,10 +100,54 @@ private:
     uint8_t indexes_[CACHE] = {};
 };
 
-// Reads n pixels of a row as colours.
+#if defined(__SSE2__)
+const bool STREAMS = true;
+#else
+const bool STREAMS = false;
+#endif
+
+// Four colours at out in one store; with stream (out then 16-byte aligned) past the caches: a
+// new picture is larger than they are, and a whole line written needs no read first.
+template <bool Stream>
+void StoreFour(uint8_t* out, const uint32_t colors[4]) {
+#if defined(__SSE2__)
+    if (Stream) {
+        _mm_stream_si128(
+            reinterpret_cast<__m128i*>(out),
+            _mm_set_epi32(int(colors[3]), int(colors[2]), int(colors[1]), int(colors[0])));
+        return;
+    }
+#endif
+    for (unsigned k = 0; k < 4; ++k)
+        Put32(out + 4 * k, colors[k]);
+}
+
+// Writes the colours of pixels [0, n) to out: four(i, colors) gives those of i to i + 3, one(i)
+// that of i alone. Streamed stores start at the first 16-byte boundary.
+template <bool Stream, class Four, class One>
+void PutColors(uint8_t* out, size_t n, Four four, One one) {
+    size_t i = 0;
+    for (; Stream && i < n && reinterpret_cast<uintptr_t>(out + 4 * i) % 16 != 0; ++i)
+        Put32(out + 4 * i, one(i));
+    for (; i + 4 <= n; i += 4) {
+        uint32_t colors[4];
+        four(i, colors);
+        StoreFour<Stream>(out + 4 * i, colors);
+    }
+    for (; i < n; ++i)
+        Put32(out + 4 * i, one(i));
+}
+
+// Reads n pixels of a row as colours; Stream when out is the new picture.
+template <bool Stream>
 void Read8(const uint8_t* s, size_t n, const uint32_t* indexColors, uint8_t* out) {
-    for (size_t i = 0; i < n; ++i)
-        Put32(out + 4 * i, indexColors[s[i]]);
+    PutColors<Stream>(
+        out, n,
+        [&](size_t i, uint32_t* colors) {
+            for (unsigned k = 0; k < 4; ++k)
+                colors[k] = indexColors[s[i + k]];
+        },
+        [&](size_t i) { return indexColors[s[i]]; });
 }
 
 void Read16(const uint8_t* s, size_t n, uint8_t* out) {
@@ -110,13 +158,22 @@ void Read16(const uint8_t* s, size_t n, uint8_t* out) {
     }
 }
 
+template <bool Stream>
 void Read24(const uint8_t* s, size_t n, uint8_t* out) {
-    for (size_t i = 0; i < n; ++i, s += 3, out += 4) {
-        out[0] = s[0];
-        out[1] = s[1];
-        out[2] = s[2];
-        out[3] = 0xFF;
-    }
+    // Four pixels from three words.
+    PutColors<Stream>(
+        out, n,
+        [&](size_t i, uint32_t* colors) {
+            const uint32_t a = Get32(s + 3 * i), b = Get32(s + 3 * i + 4), c = Get32(s + 3 * i + 8);
+            colors[0] = OPAQUE | a;
+            colors[1] = OPAQUE | a >> 24 | b << 8;
+            colors[2] = OPAQUE | b >> 16 | c << 16;
+            colors[3] = OPAQUE | c >> 8;
+        },
+        [&](size_t i) {
+            const uint8_t* p = s + 3 * i;
+            return OPAQUE | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+        });
 }
 
 // Writes n colours into a row.
@@ -144,7 +201,8 @@ void Write24(const uint8_t* in, size_t n, uint8_t* d) {
 // The rows of one conversion and what its 8-bit sides need.
 class Rows {
 public:
-    Rows(unsigned from, unsigned to) : from_(BytesOf(from)), to_(BytesOf(to)) {}
+    Rows(unsigned from, unsigned to)
+        : from_(BytesOf(from)), to_(BytesOf(to)), stream_(STREAMS && to_ == 4) {}
 
     // False when memory runs out.
     bool Prepare(const ZEMPal* source, const ZEMPal* chosen, size_t width) {
@@ -169,18 +227,31 @@ public:
         Write(Read(s, n, to_ == 4 ? d : between_.get()), n, d);
     }
 
+    // Orders the streamed stores before whatever comes next.
+    void Finish() const {
+#if defined(__SSE2__)
+        if (stream_) _mm_sfence();
+#endif
+    }
+
 private:
     // The colours of a source row: in place for 32 bits, else read into out.
     const uint8_t* Read(const uint8_t* s, size_t n, uint8_t* out) const {
         switch (from_) {
         case 1:
-            Read8(s, n, indexColors_, out);
+            if (stream_)
+                Read8<true>(s, n, indexColors_, out);
+            else
+                Read8<false>(s, n, indexColors_, out);
             return out;
         case 2:
             Read16(s, n, out);
             return out;
         case 3:
-            Read24(s, n, out);
+            if (stream_)
+                Read24<true>(s, n, out);
+            else
+                Read24<false>(s, n, out);
             return out;
         default:
             return s;
@@ -201,6 +272,7 @@ private:
     }
 
     unsigned from_, to_;
+    bool stream_;
     uint32_t indexColors_[256];
     std::unique_ptr<Nearest> nearest_;
     std::unique_ptr<uint8_t[]> between_;
@@ -232,6 +304,7 @@ bool ZEMImage::ConvertTo(unsigned newBpp, const ZEMPal* target) {
         for (uint32_t y = 0; y < height; ++y)
             rows.Convert(data + size_t(y) * pitch, converted.data + size_t(y) * converted.pitch,
                          width);
+        rows.Finish();
         std::swap(data, converted.data);
         std::swap(pitch, converted.pitch);
     }
