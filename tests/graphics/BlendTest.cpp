@@ -30,16 +30,19 @@ std::unique_ptr<ZEMImage> Numbered(unsigned width, unsigned height, unsigned bpp
 TEST(BlendTest, EachByteIsTheRoundedMixBySourceAlpha) {
     // Source over destination, both 0xAARRGGBB; a 24-bit destination takes the low 24 bits.
     // Byte = (s x a + d x (255 - a) + 127) / 255; the alpha of a 32-bit destination is the same
-    // mix with s = 255. At 128: 255 over 0 gives 128, 0 over 255 gives 127.
+    // mix with s = 255. At 128: 255 over 0 gives 128, 0 over 255 gives 127, 64 over 192 gives 128.
     struct Case {
         unsigned source, target, expected;
     };
     const Case cases[] = {
         {0x00FFFFFF, 0x80102030, 0x80102030}, // alpha 0 leaves the picture
         {0xFF336699, 0x40102030, 0xFF336699}, // 255 copies the source
-        {0x80FF00FF, 0x0000FF00, 0x80807F80}, {0x80808080, 0xFF404040, 0xFF606060},
-        {0x80FFFFFF, 0x00000000, 0x80808080}, {0x01FFFFFF, 0xFF000000, 0xFF010101},
+        {0x80FF00FF, 0x0000FF00, 0x80807F80},
+        {0x80808080, 0xFF404040, 0xFF606060},
+        {0x80FFFFFF, 0x00000000, 0x80808080},
+        {0x01FFFFFF, 0xFF000000, 0xFF010101},
         {0xFE000000, 0xFFFFFFFF, 0xFF010101},
+        {0x80404040, 0xFFC0C0C0, 0xFF808080}, // 127.75 rounds up
     };
     for (unsigned bpp : {24u, 32u}) {
         for (const Case& c : cases) {
