@@ -217,6 +217,7 @@ public:
             if (!nearest_) return false;
         }
         if (from_ != 4 && to_ != 4) {
+            if (width > SIZE_MAX / 4) return false; // a 32-bit build's row of colours
             between_.reset(new (std::nothrow) uint8_t[width * 4]);
             if (!between_) return false;
         }
