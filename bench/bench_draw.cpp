@@ -7,12 +7,18 @@
 // - BM_TCopyImage (a 64 x 64 sprite with a transparent key, 1,000 times) no slower than
 //   BM_SDL_BlitKey, SDL's run-length accelerated blit (what SDL does with a keyed sprite when
 //   asked to go fast; the encoding is made once, before the timing).
+// - BM_BlendImage (a 32-bit sprite with alpha laid over a 24- or 32-bit picture: 64 x 64, 1,000
+//   times, or 256 x 256, 16 times) no slower than BM_SDL_BlitBlend, SDL's blended blit of the
+//   same surfaces (ARGB8888 onto ARGB8888 or BGR24);
+// - BM_ConvertTo (a 1024 x 1024 picture of 8 or 24 bits to 32 bits) no slower than
+//   BM_SDL_ConvertSurface, SDL_ConvertSurfaceFormat to ARGB8888; both make a new buffer.
 // HLine, Line, Disk and DrawText have no peer: their figures are for the record.
 #include <zem/graphics.h>
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -214,6 +220,135 @@ void BM_SDL_BlitKey(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * SPRITES);
 }
 BENCHMARK(BM_SDL_BlitKey)->Arg(8)->Arg(32);
+
+// ---- A sprite with alpha laid over the picture ----
+
+// A disk, opaque inside, a translucent ring around it, an edge that fades out, nothing in the
+// corners: the mix of alphas of a drawn sprite.
+std::unique_ptr<ZEMImage> AlphaSprite(unsigned size) {
+    auto sprite = Picture(size, size, 32);
+    const float r = size / 2.0f;
+    for (unsigned y = 0; y < size; ++y) {
+        for (unsigned x = 0; x < size; ++x) {
+            const float dx = x + 0.5f - r, dy = y + 0.5f - r;
+            const float d = std::sqrt(dx * dx + dy * dy) / r;
+            const unsigned alpha = d < 0.7f   ? 255u
+                                   : d < 0.9f ? 160u
+                                   : d < 1.0f ? unsigned((1.0f - d) * 1600.0f)
+                                              : 0u;
+            sprite->HLine(int(x), int(y), 1,
+                          alpha << 24 | (x * 4) << 16 | (y * 4 & 0xFF) << 8 | 0x40,
+                          ZEMImage::DRAW_COPY);
+        }
+    }
+    return sprite;
+}
+
+int Blends(unsigned size) {
+    return size == SPRITE ? SPRITES : 16;
+}
+
+int BlendX(int i, unsigned size) {
+    return (i * 97) % int(WIDTH - size);
+}
+int BlendY(int i, unsigned size) {
+    return (i * 61) % int(HEIGHT - size);
+}
+
+void BM_BlendImage(benchmark::State& state) {
+    const unsigned size = unsigned(state.range(0)), bpp = unsigned(state.range(1));
+    auto image = Picture(WIDTH, HEIGHT, bpp);
+    auto sprite = AlphaSprite(size);
+    for (auto _ : state) {
+        for (int i = 0; i < Blends(size); ++i)
+            image->BlendImage(BlendX(i, size), BlendY(i, size), sprite.get(), 0, 0, size, size);
+        benchmark::DoNotOptimize(image->data);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * Blends(size));
+}
+BENCHMARK(BM_BlendImage)->Args({64, 24})->Args({64, 32})->Args({256, 24})->Args({256, 32});
+
+void BM_SDL_BlitBlend(benchmark::State& state) {
+    const unsigned size = unsigned(state.range(0)), bpp = unsigned(state.range(1));
+    auto image = Picture(WIDTH, HEIGHT, bpp);
+    auto sprite = AlphaSprite(size);
+    Surface source(*sprite);
+    SDL_SetSurfaceBlendMode(source.surface, SDL_BLENDMODE_BLEND);
+    const Uint32 format = bpp == 24 ? SDL_PIXELFORMAT_BGR24 : SDL_PIXELFORMAT_ARGB8888;
+    SDL_Surface* target =
+        SDL_CreateRGBSurfaceWithFormat(0, int(WIDTH), int(HEIGHT), int(bpp), format);
+    for (auto _ : state) {
+        for (int i = 0; i < Blends(size); ++i) {
+            SDL_Rect to = {BlendX(i, size), BlendY(i, size), int(size), int(size)};
+            SDL_BlitSurface(source.surface, nullptr, target, &to);
+        }
+        benchmark::DoNotOptimize(target->pixels);
+        benchmark::ClobberMemory();
+    }
+    SDL_FreeSurface(target);
+    state.SetItemsProcessed(int64_t(state.iterations()) * Blends(size));
+}
+BENCHMARK(BM_SDL_BlitBlend)->Args({64, 24})->Args({64, 32})->Args({256, 24})->Args({256, 32});
+
+// ---- A 1024 x 1024 picture of 8 or 24 bits to 32 bits ----
+
+const unsigned SIDE = 1024;
+
+// The picture to convert: varied pixels, and a palette of 256 colours on 8 bits.
+std::unique_ptr<ZEMImage> Varied(unsigned bpp) {
+    auto image = Picture(SIDE, SIDE, bpp);
+    for (size_t i = 0; i < size_t(SIDE) * image->pitch; ++i)
+        image->data[i] = uint8_t(i * 7 + i / 4099);
+    if (bpp != 8) return image;
+    auto* palette = new ZEMPal(256);
+    for (unsigned i = 0; i < 256 * 4; ++i)
+        palette->colors[i] = uint8_t(i * 13);
+    image->ReplacePalette(palette);
+    return image;
+}
+
+void BM_ConvertTo(benchmark::State& state) {
+    const unsigned bpp = unsigned(state.range(0));
+    const auto original = Varied(bpp);
+    for (auto _ : state) {
+        state.PauseTiming();
+        ZEMImage image(original.get());
+        state.ResumeTiming();
+        image.ConvertTo(32);
+        benchmark::DoNotOptimize(image.data);
+        benchmark::ClobberMemory();
+    }
+    SetBytes(state, size_t(SIDE) * SIDE * 4);
+}
+BENCHMARK(BM_ConvertTo)->Arg(8)->Arg(24)->Unit(benchmark::kMicrosecond);
+
+void BM_SDL_ConvertSurface(benchmark::State& state) {
+    const unsigned bpp = unsigned(state.range(0));
+    const auto original = Varied(bpp);
+    const Uint32 format = bpp == 8 ? SDL_PIXELFORMAT_INDEX8 : SDL_PIXELFORMAT_BGR24;
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, int(SIDE), int(SIDE), int(bpp), format);
+    for (unsigned y = 0; y < SIDE; ++y)
+        std::memcpy(static_cast<uint8_t*>(source->pixels) + size_t(y) * source->pitch,
+                    original->data + size_t(y) * original->pitch, original->pitch);
+    if (bpp == 8) {
+        SDL_Color colors[256];
+        for (int i = 0; i < 256; ++i) {
+            const uint8_t* c = original->palette->colors + 4 * i;
+            colors[i] = {c[0], c[1], c[2], 255};
+        }
+        SDL_SetPaletteColors(source->format->palette, colors, 0, 256);
+    }
+    for (auto _ : state) {
+        SDL_Surface* converted = SDL_ConvertSurfaceFormat(source, SDL_PIXELFORMAT_ARGB8888, 0);
+        benchmark::DoNotOptimize(converted->pixels);
+        benchmark::ClobberMemory();
+        SDL_FreeSurface(converted);
+    }
+    SDL_FreeSurface(source);
+    SetBytes(state, size_t(SIDE) * SIDE * 4);
+}
+BENCHMARK(BM_SDL_ConvertSurface)->Arg(8)->Arg(24)->Unit(benchmark::kMicrosecond);
 
 // ---- No peer ----
 

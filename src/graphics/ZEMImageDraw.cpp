@@ -3,6 +3,7 @@
 // the clip rectangle wraps around into it.
 #include <zem/graphics/ZEMImage.h>
 
+#include "graphics/ZEMBlendRow.h"
 #include "graphics/ZEMCanvas.h"
 #include "graphics/ZEMKeyedRow.h"
 
@@ -149,9 +150,8 @@ bool CutAxis(int64_t& d, int64_t& s, int64_t& length, int64_t low, int64_t high,
 }
 
 // The block a copy from src to dst touches; false when nothing is copied.
-bool CutBlock(const Canvas& dst, const Canvas& src, const ZEMImage& dstImage,
-              const ZEMImage& srcImage, Block& b) {
-    if (dst.Empty() || src.bytes == 0 || dstImage.bpp != srcImage.bpp) return false;
+bool CutBlock(const Canvas& dst, const Canvas& src, Block& b) {
+    if (dst.Empty() || src.bytes == 0) return false;
     if (b.x > dst.x2 || b.y > dst.y2) return false;
     if (b.sx < 0 || b.sy < 0 || b.sx >= src.width || b.sy >= src.height) return false;
     return CutAxis(b.x, b.sx, b.w, dst.x1, dst.x2, src.width) &&
@@ -169,24 +169,37 @@ void ForRows(const Canvas& dst, const Canvas& src, const Block& b, CopyRow copy)
     }
 }
 
-// 24-bit pixels, compared whole.
+// 24-bit pixels, compared whole or through a mask.
 struct Triple {
     uint8_t bytes[3];
     bool operator==(const Triple& other) const {
         return bytes[0] == other.bytes[0] && bytes[1] == other.bytes[1] &&
                bytes[2] == other.bytes[2];
     }
+    Triple operator&(const Triple& mask) const {
+        return {{uint8_t(bytes[0] & mask.bytes[0]), uint8_t(bytes[1] & mask.bytes[1]),
+                 uint8_t(bytes[2] & mask.bytes[2])}};
+    }
 };
+
+// The bits of a pixel that a key compares: all of them, or for KEY_COLOR all but the alpha byte
+// of 32 bits and the top bit of 15 and 16 bits, which no colour uses.
+unsigned KeyBits(unsigned bytes, ZEMImage::KeyMatch match) {
+    if (match != ZEMImage::KEY_COLOR) return 0xFFFFFFFFu;
+    return bytes == 2 ? 0x7FFFu : bytes == 4 ? 0x00FFFFFFu : 0xFFFFFFFFu;
+}
 
 // Copies the block's pixels that differ from the key, a row at a time. Backward along the rows
 // when the destination lies right of the source in the same picture, so none is read after it
 // changed.
-template <class T, void (*Row)(uint8_t*, const uint8_t*, size_t, T, bool)>
-void KeyedCopy(const Canvas& dst, const Canvas& src, const Block& b, unsigned key) {
-    const T pixelKey = ZEM::Draw::Pattern<T>(key);
+template <class T, void (*Row)(uint8_t*, const uint8_t*, size_t, T, T, bool)>
+void KeyedCopy(const Canvas& dst, const Canvas& src, const Block& b, unsigned key, unsigned bits) {
+    const T mask = ZEM::Draw::Pattern<T>(bits);
+    const T pixelKey = ZEM::Draw::Pattern<T>(key & bits);
     const bool backward = dst.data == src.data && b.x > b.sx;
     const size_t n = size_t(b.w);
-    ForRows(dst, src, b, [&](uint8_t* d, const uint8_t* s) { Row(d, s, n, pixelKey, backward); });
+    ForRows(dst, src, b,
+            [&](uint8_t* d, const uint8_t* s) { Row(d, s, n, pixelKey, mask, backward); });
 }
 
 } // namespace
@@ -297,10 +310,10 @@ void ZEMImage::Gradient(int x, int y, unsigned w, unsigned h, unsigned c1, unsig
 }
 
 void ZEMImage::CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h) {
-    if (!src) return;
+    if (!src || src->bpp != bpp) return;
     const Canvas dst(*this), from(*src);
     Block b = {x, y, sx, sy, w, h};
-    if (!CutBlock(dst, from, *this, *src, b)) return;
+    if (!CutBlock(dst, from, b)) return;
     // Within one picture the rows may overlap: memmove and the row order make it a copy
     // through a temporary.
     const size_t bytes = size_t(b.w) * dst.bytes;
@@ -308,20 +321,38 @@ void ZEMImage::CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w
 }
 
 void ZEMImage::TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int sy, unsigned w,
-                          unsigned h) {
-    if (!src) return;
+                          unsigned h, KeyMatch match) {
+    if (!src || src->bpp != bpp) return;
     const Canvas dst(*this), from(*src);
     Block b = {x, y, sx, sy, w, h};
-    if (!CutBlock(dst, from, *this, *src, b)) return;
+    if (!CutBlock(dst, from, b)) return;
     using ZEM::Draw::KeyedRow;
+    const unsigned bits = KeyBits(dst.bytes, match);
     switch (dst.bytes) {
     case 1:
-        return KeyedCopy<uint8_t, KeyedRow<uint8_t>>(dst, from, b, key);
+        return KeyedCopy<uint8_t, KeyedRow<uint8_t>>(dst, from, b, key, bits);
     case 2:
-        return KeyedCopy<uint16_t, KeyedRow<uint16_t>>(dst, from, b, key);
+        return KeyedCopy<uint16_t, KeyedRow<uint16_t>>(dst, from, b, key, bits);
     case 3:
-        return KeyedCopy<Triple, ZEM::Draw::KeyedRowPlain<Triple>>(dst, from, b, key);
+        return KeyedCopy<Triple, ZEM::Draw::KeyedRowPlain<Triple>>(dst, from, b, key, bits);
     default:
-        return KeyedCopy<uint32_t, KeyedRow<uint32_t>>(dst, from, b, key);
+        return KeyedCopy<uint32_t, KeyedRow<uint32_t>>(dst, from, b, key, bits);
     }
+}
+
+void ZEMImage::BlendImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h) {
+    if (!src || src->bpp != 32 || (bpp != 24 && bpp != 32)) return;
+    const Canvas dst(*this), from(*src);
+    Block b = {x, y, sx, sy, w, h};
+    if (!CutBlock(dst, from, b)) return;
+    const size_t n = size_t(b.w);
+    if (dst.bytes == 3) {
+        ForRows(dst, from, b,
+                [&](uint8_t* d, const uint8_t* s) { ZEM::Draw::BlendRow<3>(d, s, n, false); });
+        return;
+    }
+    // Within one picture, as the keyed copy: backward along rows whose destination lies right.
+    const bool backward = dst.data == from.data && b.x > b.sx;
+    ForRows(dst, from, b,
+            [&](uint8_t* d, const uint8_t* s) { ZEM::Draw::BlendRow<4>(d, s, n, backward); });
 }

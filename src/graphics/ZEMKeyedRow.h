@@ -2,9 +2,12 @@
 #define ZEM_GRAPHICS_ZEMKEYEDROW_H
 
 // One row of a colour-key copy: every source pixel that is not the key replaces the destination
-// pixel. Pixels of 1, 2 or 4 bytes are compared whole. With SSE2 (every x86-64) the row goes 16
+// pixel. A pixel is compared through a mask of the bits that count (all of them, or the colour
+// without alpha), with a key already cut by that mask. With SSE2 (every x86-64) the row goes 16
 // bytes at a time: one compare gives the mask, and the store writes the destination's own pixels
 // back where the source holds the key. Both paths give the same pixels.
+
+#include "graphics/ZEMRowBlocks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,11 +30,12 @@ T LoadPixel(const uint8_t* p) {
 
 // Pixels [first, last) of the row, one by one; downward from last - 1 when backward.
 template <class T>
-void KeyedPixels(uint8_t* d, const uint8_t* s, size_t first, size_t last, T key, bool backward) {
+void KeyedPixels(uint8_t* d, const uint8_t* s, size_t first, size_t last, T key, T mask,
+                 bool backward) {
     for (size_t k = first; k < last; ++k) {
         const size_t i = backward ? last - 1 - (k - first) : k;
         const T source = LoadPixel<T>(s + i * sizeof(T));
-        const T pixel = source == key ? LoadPixel<T>(d + i * sizeof(T)) : source;
+        const T pixel = (source & mask) == key ? LoadPixel<T>(d + i * sizeof(T)) : source;
         std::memcpy(d + i * sizeof(T), &pixel, sizeof(T));
     }
 }
@@ -39,17 +43,17 @@ void KeyedPixels(uint8_t* d, const uint8_t* s, size_t first, size_t last, T key,
 // The row pixel by pixel, on every target. backward: from the end, for a destination that
 // overlaps its source further right in one buffer.
 template <class T>
-void KeyedRowPlain(uint8_t* d, const uint8_t* s, size_t n, T key, bool backward) {
-    KeyedPixels(d, s, 0, n, key, backward);
+void KeyedRowPlain(uint8_t* d, const uint8_t* s, size_t n, T key, T mask, bool backward) {
+    KeyedPixels(d, s, 0, n, key, mask, backward);
 }
 
 #if defined(__SSE2__)
 
 template <class T>
-__m128i SplatKey(T key) {
-    if (sizeof(T) == 1) return _mm_set1_epi8(char(key));
-    if (sizeof(T) == 2) return _mm_set1_epi16(short(key));
-    return _mm_set1_epi32(int(key));
+__m128i Splat(T value) {
+    if (sizeof(T) == 1) return _mm_set1_epi8(char(value));
+    if (sizeof(T) == 2) return _mm_set1_epi16(short(value));
+    return _mm_set1_epi32(int(value));
 }
 
 template <class T>
@@ -65,9 +69,9 @@ __m128i KeyMask(__m128i pixels, __m128i key) {
 // only at a shape's edges; 16 one-byte pixels are mixed so often that the tests would cost more
 // than they save.
 template <class T>
-void KeyedBlock(uint8_t* d, const uint8_t* s, __m128i key) {
+void KeyedBlock(uint8_t* d, const uint8_t* s, __m128i key, __m128i bits) {
     const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i mask = KeyMask<T>(source, key);
+    const __m128i mask = KeyMask<T>(_mm_and_si128(source, bits), key);
     const int keyed = sizeof(T) == 1 ? 1 : _mm_movemask_epi8(mask);
     if (keyed == 0xFFFF) return;
     __m128i pixels = source;
@@ -82,24 +86,16 @@ void KeyedBlock(uint8_t* d, const uint8_t* s, __m128i key) {
 
 // The row, 16 bytes at a time where the target has SSE2, the rest pixel by pixel.
 template <class T>
-void KeyedRow(uint8_t* d, const uint8_t* s, size_t n, T key, bool backward) {
+void KeyedRow(uint8_t* d, const uint8_t* s, size_t n, T key, T mask, bool backward) {
 #if defined(__SSE2__)
-    const size_t per = 16 / sizeof(T);
-    const size_t blocks = n / per;
-    const __m128i wide = SplatKey(key);
-    if (backward) {
-        // Blocks from the end, then the first n % per pixels.
-        for (size_t b = blocks; b > 0; --b) {
-            const size_t at = (n - (blocks - b + 1) * per) * sizeof(T);
-            KeyedBlock<T>(d + at, s + at, wide);
-        }
-        return KeyedPixels(d, s, 0, n - blocks * per, key, true);
-    }
-    for (size_t b = 0; b < blocks; ++b)
-        KeyedBlock<T>(d + b * 16, s + b * 16, wide);
-    KeyedPixels(d, s, blocks * per, n, key, false);
+    const __m128i wide = Splat(key);
+    const __m128i bits = Splat(mask);
+    ForBlocks(
+        n, 16 / sizeof(T), backward,
+        [&](size_t i) { KeyedBlock<T>(d + i * sizeof(T), s + i * sizeof(T), wide, bits); },
+        [&](size_t first, size_t last) { KeyedPixels(d, s, first, last, key, mask, backward); });
 #else
-    KeyedRowPlain(d, s, n, key, backward);
+    KeyedRowPlain(d, s, n, key, mask, backward);
 #endif
 }
 

@@ -510,6 +510,36 @@ TEST(DrawTest, TCopyImageLeavesOutTheKeyInThePixelsWidth) {
         EXPECT_EQ(dst->GetPixel(1, 0), Encoded(bpp, 0x11223344));
         EXPECT_EQ(dst->GetPixel(2, 0), 0u);
     }
+    // KEY_COLOR leaves out the alpha of 32 bits and the top bit of 15 and 16 bits; 8 and 24 bits
+    // have nothing to leave out. KEY_PIXEL, the default, compares them too.
+    struct KeyCase {
+        unsigned bpp, key, pixel;
+        bool outByColor, outByPixel;
+    };
+    const KeyCase keyCases[] = {
+        {32, 0x00FF00FF, 0xFFFF00FF, true, false},
+        {32, 0xFFFF00FF, 0x80FF00FF, true, false},
+        {32, 0xFFFF00FF, 0xFFFF00FF, true, true},
+        {32, 0x00FF00FF, 0x00FF00FE, false, false},
+        {16, 0x7C1F, 0xFC1F, true, false},
+        {15, 0xFC1F, 0x7C1F, true, false},
+        {16, 0x7C1F, 0x7C1E, false, false},
+        {24, 0xFFFF00FF, 0xFF00FF, true, true},
+        {8, 0x15A, 0x5A, true, true},
+        {8, 0x5A, 0x5B, false, false},
+    };
+    for (const KeyCase& c : keyCases) {
+        for (ZEMImage::KeyMatch match : {ZEMImage::KEY_COLOR, ZEMImage::KEY_PIXEL}) {
+            auto src = Blank(1, 1, c.bpp);
+            src->HLine(0, 0, 1, c.pixel, COPY);
+            auto dst = Blank(1, 1, c.bpp);
+            dst->TCopyImage(0, 0, c.key, src.get(), 0, 0, 1, 1, match);
+            const bool out = match == ZEMImage::KEY_COLOR ? c.outByColor : c.outByPixel;
+            EXPECT_EQ(dst->GetPixel(0, 0), out ? 0u : c.pixel)
+                << c.bpp << " bits, key " << std::hex << c.key << ", pixel " << c.pixel
+                << (match == ZEMImage::KEY_COLOR ? " by colour" : " by pixel");
+        }
+    }
     // Key 0 on 8 bits: pixels under index 0 stay.
     auto sprite = Blank(2, 1, 8);
     sprite->data[1] = 4;
@@ -541,6 +571,13 @@ TEST(DrawTest, CopiesWithinOnePictureActAsThroughATemporary) {
                 keyedExpected.TCopyImage(2 + dx, 2 + dy, 0, &original, 2, 2, 5, 4);
                 keyed.TCopyImage(2 + dx, 2 + dy, 0, &keyed, 2, 2, 5, 4);
                 EXPECT_EQ(Bytes(keyed), Bytes(keyedExpected));
+
+                if (bpp != 32) continue;
+                ZEMImage blended(&original);
+                ZEMImage blendedExpected(&original);
+                blendedExpected.BlendImage(2 + dx, 2 + dy, &original, 2, 2, 5, 4);
+                blended.BlendImage(2 + dx, 2 + dy, &blended, 2, 2, 5, 4);
+                EXPECT_EQ(Bytes(blended), Bytes(blendedExpected));
             }
         }
     }

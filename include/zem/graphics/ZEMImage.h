@@ -41,6 +41,13 @@ public:
     // blue, green and red inverted, alpha kept).
     enum DrawMode : int { DRAW_COPY = 0, DRAW_XOR = 1 };
 
+    // What TCopyImage compares with its key. KEY_PIXEL: the whole pixel, so on 32 bits the key
+    // carries alpha too, 0xFFFF00FF for the opaque magenta of a file. KEY_COLOR: the colour
+    // alone, leaving out the alpha byte of 32 bits and the unused top bit of 15 and 16 bits, so
+    // 0xFF00FF (or 0x00FF00FF) matches magenta whatever its alpha; on 8 and 24 bits it is
+    // KEY_PIXEL.
+    enum KeyMatch : int { KEY_PIXEL = 0, KEY_COLOR = 1 };
+
     // A picture of that size and depth with an uninitialised buffer (none when a size is 0).
     ZEMImage(unsigned width, unsigned height, unsigned bpp);
     // A deep copy of source, palette included; an empty image for null.
@@ -73,6 +80,22 @@ public:
     bool Resize(unsigned width, unsigned height);
     // New size and depth with undefined pixels; false for a depth other than 8, 15, 16, 24, 32.
     bool NewFormat(unsigned width, unsigned height, unsigned bpp);
+    // Converts the picture to another depth in place, keeping its size and colours as near as
+    // the new depth holds them; the clip rectangle stays. Colours go through 0xAARRGGBB:
+    // - 8 bits read their palette's red, green and blue, opaque (an index past it is black);
+    // - 15 and 16 bits are both 5-5-5 words (red in bits 10 to 14, blue in 0 to 4, the top bit
+    //   unused and written 0): a level v of 5 bits reads as (v << 3) | (v >> 2), a byte c is
+    //   written as the nearest level, (c x 31 + 127) / 255;
+    // - 24 bits are opaque; 32 bits keep alpha, other depths drop it (no mixing with a
+    //   background: BlendImage does that).
+    // To 8 bits each colour takes the index of the nearest of the first 256 colours of palette
+    // (red, green and blue distance squared, the lowest index on a tie), or of the picture's own
+    // palette when palette is null, and the picture keeps a copy of that palette; 8 to 8 bits
+    // with a palette maps the picture onto it. An 8-bit picture without a palette reads the
+    // colours of palette. Other depths keep no palette. False, changing nothing, for a depth
+    // other than 8, 15, 16, 24 or 32, for an 8-bit side without colours, and when memory runs
+    // out.
+    bool ConvertTo(unsigned bpp, const ZEMPal* palette = nullptr);
 
     // height x pitch + 36.
     unsigned MemoryUsed() const override;
@@ -104,9 +127,16 @@ public:
     void Disk(int cx, int cy, unsigned r, unsigned color, DrawMode mode);
     // Copies the w x h block of src at (sx, sy) to (x, y); both images must have the same depth.
     void CopyImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
-    // The same, leaving out source pixels equal to key.
+    // The same, leaving out source pixels equal to key; match says which bits count (a 32-bit
+    // key compares alpha too unless match is KEY_COLOR).
     void TCopyImage(int x, int y, unsigned key, ZEMImage* src, int sx, int sy, unsigned w,
-                    unsigned h);
+                    unsigned h, KeyMatch match = KEY_PIXEL);
+    // Lays the w x h block of the 32-bit src at (sx, sy) over this 24- or 32-bit picture at
+    // (x, y), by the source's alpha (source over), cut as CopyImage cuts. Each colour byte
+    // becomes (s x a + d x (255 - a) + 127) / 255, rounded to the nearest: alpha 0 leaves the
+    // picture, 255 copies the source; a 32-bit picture's alpha becomes the same mix of 255 and
+    // its own. Other depths draw nothing.
+    void BlendImage(int x, int y, ZEMImage* src, int sx, int sy, unsigned w, unsigned h);
     // len characters of text (all when len is -1) in one colour.
     void DrawText(int x, int y, const char* text, unsigned color, ZEMFont* font,
                   ZEMFont::FontAlign align, int len = -1);
