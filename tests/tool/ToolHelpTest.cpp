@@ -64,7 +64,6 @@ TEST(ToolArgumentsTest, ReachTheToolByteForByte) {
     }
 }
 
-
 // A mistyped family or command is named back with the nearest names, on standard error, as a
 // command-line error.
 TEST(ToolSuggestionTest, NamesTheNearestFamilyOrCommand) {
