@@ -3,6 +3,7 @@
 # (Debian ships no MinGW build of them), with the toolchain file given; installs it into
 # DEPS/<toolchain name>, the root the Windows build searches. LIBRARY is libpng (against Debian's
 # MinGW zlib) or freetype (with its optional libraries off: the font builder needs none of them).
+# Its licence goes to DEPS/<toolchain name>/share/licenses/LIBRARY, for the Windows zip.
 # Built once: a later run finds it installed and does nothing (remove DEPS to take a newer source).
 # Needs deb-src lines for the system's suite (`./scripts/setup.sh windows` adds them as root).
 # Usage: mingw-source-lib.sh LIBRARY TOOLCHAIN_FILE DEPS_DIR
@@ -18,6 +19,7 @@ libpng)
     # Linked into a static zem.exe: zlib comes as its archive, not as zlib1.dll.
     options=(-DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
         -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON -DZLIB_USE_STATIC_LIBS=ON)
+    license=LICENSE
     ;;
 freetype)
     package=freetype
@@ -25,6 +27,8 @@ freetype)
     # library at link time; colour PNG glyphs, bzip2, WOFF2 and HarfBuzz hinting are unused here.
     options=(-DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON
         -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON)
+    # Of its two licences, the FreeType License (the other is the GPL).
+    license=docs/FTL.TXT
     ;;
 *)
     echo "mingw-source-lib: unknown library '$library' (libpng or freetype)" >&2
@@ -33,7 +37,8 @@ freetype)
 esac
 
 stamp=$prefix/$library-source-version
-[ -f "$stamp" ] && exit 0
+licenses=$prefix/share/licenses/$library
+[ -f "$stamp" ] && [ -f "$licenses/$(basename "$license")" ] && exit 0
 
 # The newest source apt knows that the mirror still serves (an index may name a version whose files
 # are gone from the pool).
@@ -65,4 +70,6 @@ rm -rf "$build"
 cmake -G Ninja -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" >/dev/null
 cmake --build "$build" --target install >/dev/null
+mkdir -p "$licenses"
+cp "$source_dir/$license" "$licenses/"
 echo "$version" >"$stamp"

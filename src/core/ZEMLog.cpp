@@ -124,6 +124,13 @@ void ERROR(const char* format, ...) {
     va_end(args);
 }
 
+void LOG_ERROR(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteV(LEVEL_ERROR, format, args);
+    va_end(args);
+}
+
 void WARNING(const char* format, ...) {
     va_list args;
     va_start(args, format);

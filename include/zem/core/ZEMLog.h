@@ -24,8 +24,15 @@ ZEM_API void SetLogSink(LogSink sink, void* context);
 
 // Writes one printf-style message of the given level and flushes it.
 ZEM_API void LOGL(unsigned level, const char* format, ...) ZEM_PRINTF(2, 3);
+// <windows.h> defines ERROR as 0: the name is declared out of its reach and the program keeps
+// its macro; where <windows.h> is seen, LOG_ERROR writes the same message.
+#pragma push_macro("ERROR")
+#undef ERROR
 // A message of level 1: errors.
 ZEM_API void ERROR(const char* format, ...) ZEM_PRINTF(1, 2);
+#pragma pop_macro("ERROR")
+// A message of level 1, as ERROR.
+ZEM_API void LOG_ERROR(const char* format, ...) ZEM_PRINTF(1, 2);
 // A message of level 10: warnings.
 ZEM_API void WARNING(const char* format, ...) ZEM_PRINTF(1, 2);
 // A message of level 100, the highest level written by default.

@@ -10,6 +10,14 @@
 class ZEMPal;
 class ZEMResFile;
 
+// <windows.h> renames DrawText and DrawTextEx to DrawTextA or DrawTextW (and the Ex forms)
+// wherever it is seen: both names are declared out of its reach, the program keeps its macros, and
+// the A and W names take a program's calls that the macros renamed.
+#pragma push_macro("DrawText")
+#pragma push_macro("DrawTextEx")
+#undef DrawText
+#undef DrawTextEx
+
 // An in-memory picture of 8, 15, 16, 24 or 32 bits per pixel: an unpadded pixel buffer, the top
 // row first, an optional palette for 8-bit pictures, and a clip rectangle that every drawing
 // operation respects.
@@ -142,6 +150,21 @@ public:
                   ZEMFont::FontAlign align, int len = -1);
     // The same with the colours of params: shades for 2-bit fonts.
     void DrawTextEx(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1);
+    // DrawText and DrawTextEx under the names <windows.h> gives them.
+    void DrawTextA(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                   ZEMFont::FontAlign align, int len = -1) {
+        DrawText(x, y, text, color, font, align, len);
+    }
+    void DrawTextW(int x, int y, const char* text, unsigned color, ZEMFont* font,
+                   ZEMFont::FontAlign align, int len = -1) {
+        DrawText(x, y, text, color, font, align, len);
+    }
+    void DrawTextExA(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1) {
+        DrawTextEx(x, y, text, params, len);
+    }
+    void DrawTextExW(int x, int y, const char* text, ZEMFont::FontParams& params, int len = -1) {
+        DrawTextEx(x, y, text, params, len);
+    }
     // Smooth text on 24- and 32-bit pictures: each glyph pixel mixes the colour (every byte,
     // alpha included) over the picture by its coverage: value / 255 in an 8-bit font, value / 3
     // in a 2-bit one, whole in a 1-bit one. Laid out as DrawText; on other depths it is DrawText.
@@ -159,5 +182,7 @@ public:
     uint32_t pitch = 0;        // bytes per row: width x bytes per pixel
     uint16_t bpp = 0;          // bits per pixel
 };
+#pragma pop_macro("DrawTextEx")
+#pragma pop_macro("DrawText")
 
 #endif

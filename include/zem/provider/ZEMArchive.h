@@ -21,6 +21,10 @@ struct FileStatus;
 } // namespace Platform
 } // namespace ZEM
 
+// CopyFile is declared out of the reach of the macro of <windows.h>, as in ZEMFileProvider.h.
+#pragma push_macro("CopyFile")
+#undef CopyFile
+
 // The base of the archive formats: a provider whose items are the members of one archive file.
 //
 // Opening reads the header and the directory under a shared lock and keeps a read handle on that
@@ -358,5 +362,6 @@ private:
     unsigned lockTimeout = 30000;
     bool extractOverlaps = false;
 };
+#pragma pop_macro("CopyFile")
 
 #endif

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+// CopyFile is declared out of the reach of the macro of <windows.h>, as in ZEMFileProvider.h.
+#pragma push_macro("CopyFile")
+#undef CopyFile
+
 // A directory on disk as a provider: its full path and a snapshot listing of its entries ("." and
 // ".." included), files opened relative to it. Open enters the directory to learn its full path,
 // so it changes the process's working directory for its duration, and always puts it back.
@@ -91,5 +95,6 @@ private:
     uint32_t nbDirs = 0;
     ZEMString dirPath;
 };
+#pragma pop_macro("CopyFile")
 
 #endif

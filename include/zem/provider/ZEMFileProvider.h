@@ -8,6 +8,13 @@
 
 class ZEMResFile;
 
+// <windows.h> renames CopyFile to CopyFileA or CopyFileW wherever it is seen: the name is declared
+// out of its reach, the program keeps its macro, and the A and W names take a program's calls
+// that the macro renamed. A provider that overrides CopyFile where <windows.h> is seen declares
+// it between the same pragmas.
+#pragma push_macro("CopyFile")
+#undef CopyFile
+
 // A place from which files can be listed and opened as streams: an archive or a directory.
 // Items are addressed by storage index (0 to NbFiles() - 1); sorting never moves them but writes a
 // permutation into their sortIndex fields: the k-th item in sorted order is the item at storage
@@ -68,6 +75,13 @@ public:
     virtual void Sort(int mode);
     // Copies the file of that name to the disk file destPath; true when all of it was copied.
     virtual bool CopyFile(const char* name, const char* destPath) const = 0;
+    // CopyFile under the names <windows.h> gives it.
+    bool CopyFileA(const char* name, const char* destPath) const {
+        return CopyFile(name, destPath);
+    }
+    bool CopyFileW(const char* name, const char* destPath) const {
+        return CopyFile(name, destPath);
+    }
     // Dumps the provider and its items to the log.
     virtual void PrintInfo() const = 0;
 
@@ -104,5 +118,6 @@ private:
     // Quicksort of the sorted positions lo to hi (inclusive) of the permutation.
     void Sort(int lo, int hi);
 };
+#pragma pop_macro("CopyFile")
 
 #endif
