@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (n == 0) break;
             got += n;
         }
-        if (got != archive->FileSize(i) || got > size) abort();
+        // A sound member reads whole; none reads more than the file holds.
+        if ((archive->Damage(i).empty() && got != archive->FileSize(i)) || got > size) abort();
     }
     archive->PrintContent();
     archive->PrintInfo();

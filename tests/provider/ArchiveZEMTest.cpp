@@ -614,7 +614,8 @@ TEST_F(ArchiveZEMTest, DamagedRecordsLeaveTheOtherMembersReadable) {
         fresh.ExtractMembers(both, 2, "out", false);
         EXPECT_EQ(ReadFile("out/ok"), "0123");
         if (c.damage.empty()) continue;
-        EXPECT_EQ(fresh.OpenResFile(1) == nullptr, c.damage != "its bytes overlap the directory");
+        const std::unique_ptr<ZEMResFile> stream(fresh.OpenResFile(1));
+        EXPECT_EQ(stream == nullptr, c.damage != "its bytes overlap the directory");
         EXPECT_STREQ(fresh.LastError(), ("damaged: " + c.damage).c_str());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator("out"),
                                 std::filesystem::directory_iterator()),
