@@ -297,18 +297,19 @@ bool ZEMArchive::ReadDirectory(File& file, Directory& directory) const {
     } catch (const std::exception&) {
         return Failed("out of memory for its directory");
     }
+    // The bytes the entries come from are kept: an edit compares them with what the file holds
+    // then, to tell whether another program changed it meanwhile.
+    FileState& state = directory.state;
+    memcpy(state.header, header, HEADER_SIZE);
+    state.dirOffset = directory.offset;
+    state.count = count;
+    if (!ReadRecords(file, directory.offset, dirBytes, state.records)) {
+        return Failed(SystemError("cannot read its directory", file.Error()));
+    }
+    state.valid = true;
     const unsigned recordSize = RecordSize();
-    uint8_t block[RECORDS_PER_BLOCK * MAX_RECORD_SIZE];
     for (uint32_t i = 0; i < count; ++i) {
-        const unsigned slot = i % RECORDS_PER_BLOCK;
-        if (slot == 0) {
-            const uint32_t records = std::min<uint32_t>(count - i, RECORDS_PER_BLOCK);
-            if (!file.ReadAt(directory.offset + uint64_t(i) * recordSize, block,
-                             records * recordSize)) {
-                return Failed(SystemError("cannot read its directory", file.Error()));
-            }
-        }
-        const uint8_t* record = block + slot * recordSize;
+        const uint8_t* record = state.records.data() + uint64_t(i) * recordSize;
         std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
         if (!entry) return Failed("out of memory for its directory");
         entry->name = CopyText(reinterpret_cast<const char*>(record), DecodeRecord(record, *entry));
@@ -331,7 +332,7 @@ void ZEMArchive::Adopt(Directory& directory, File& file) {
     dataEnd = HEADER_SIZE;
     for (const ArchiveEntry* entry : entries)
         dataEnd = std::max(dataEnd, MemberEnd(*entry));
-    TakeReadFile(file, Stamp(file));
+    TakeReadFile(file, std::move(directory.state));
 }
 
 std::string ZEM::ArchiveInternal::DamageText(const std::vector<ZEMArchive::ArchiveEntry*>& list,

@@ -172,6 +172,7 @@ bool ZEMArchive::CreateFrom(const char* path, const char* const* srcPaths,
     if (!WriteWhole(file, built.entries.data(), built.entries.size(), out.End()) ||
         !Link(file, folder, name, path, replace))
         return false;
+    built.state = Written({built.entries.begin(), built.entries.end()}, out.End(), 0);
     Close();
     SetName(path);
     Adopt(built, file);

@@ -98,6 +98,7 @@ struct ZEMArchive::Directory {
     std::vector<ArchiveEntry*> entries;
     uint32_t offset = 0;   // of the records
     uint64_t fileSize = 0; // of the file it was read from
+    FileState state;       // the header and the records the entries were read from
     Directory() = default;
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
